@@ -1,0 +1,244 @@
+#include "cli/args.h"
+
+#include <algorithm>
+#include <array>
+
+namespace qbx::cli {
+namespace {
+
+// Options a command accepts besides the common ones (--db, --trace, --help).
+enum OptionBit : unsigned { kSample = 1, kNoFinalize = 2, kJson = 4 };
+
+struct CommandSpec {
+  Command command;
+  std::string_view name;
+  std::string_view operand;  // "" when the command takes none
+  bool operand_optional;
+  unsigned options;
+  std::string_view usage;
+  std::string_view help;
+};
+
+constexpr std::string_view kCommonOptions =
+    "  --db PATH   the database (default: $QUELBARIX_DB, else quelbarix.db here)\n"
+    "  --trace     print each statement and each call to the suite's services on\n"
+    "              standard error as it happens\n"
+    "  --help      this text\n";
+
+constexpr std::array kCommands = {
+    CommandSpec{Command::Help, "help", "COMMAND", true, 0, "help [COMMAND]",
+                "Shows the help of a command, or the list of commands.\n"},
+    CommandSpec{Command::Init, "init", "", false, kSample, "init [--sample] [--db PATH]",
+                "Creates a new database with the suite's schema. It refuses a path that\n"
+                "already exists.\n"
+                "\n"
+                "  --sample    also load the sample catalogue (branches CEDIS, NORTE and SUR,\n"
+                "              their warehouses, products, units, parameters, periods,\n"
+                "              opening stock and two orders)\n"},
+    CommandSpec{Command::Capture, "capture", "FILE", false, kNoFinalize,
+                "capture FILE.json [--no-finalize] [--db PATH]",
+                "Captures one transfer from a JSON document (FILE, or - for standard input)\n"
+                "through the component, as a client would: Nuevo, Encabezado, then Detalle\n"
+                "and Add_Transferencia_Detalle for each line, then Finalizar_Transferencia\n"
+                "on the same object. Prints the new folio.\n"
+                "\n"
+                "The document:\n"
+                "  {\"Encabezado\": {\"Tr_Tipo\": \"EN\", \"Tr_Fecha\": \"2024-03-05\",\n"
+                "                  \"Sucursal\": {\"Sc_Cve_Sucursal\": \"CEDIS\"},\n"
+                "                  \"Almacen\": {\"Al_Cve_Almacen\": \"GRL\"}, ...},\n"
+                "   \"Detalles\": [{\"Producto\": {\"Pr_Cve_Producto\": \"...\"},\n"
+                "                 \"Tr_Cantidad_1\": 5, \"Tr_Unidad_1\": \"PZA\", ...}],\n"
+                "   \"Inventario_Pendiente\": false}\n"
+                "Fields carry the names of the component's records (nested records too:\n"
+                "Sucursal, Sucursal_Recibe, Almacen, Almacen_Recibe, Producto, Serie, Lote);\n"
+                "dates are ISO 8601 texts (2024-03-05 or 2024-03-05T14:30:00). Header\n"
+                "fields left out keep what Nuevo set (the dates: today).\n"
+                "\n"
+                "On a refused line it prints the component's message and the line's\n"
+                "number; lines stored before it stay stored under the folio it prints, and\n"
+                "`quelbarix cancel FOLIO` undoes them.\n"
+                "\n"
+                "  --no-finalize  store the lines but do not finalise. Only the object that\n"
+                "                 captured a transfer can finalise its inventory movements,\n"
+                "                 so movements of a transfer captured this way stay pending.\n"},
+    CommandSpec{Command::Finalize, "finalize", "FOLIO", false, 0, "finalize FOLIO [--db PATH]",
+                "Finalises a stored transfer on a new object: produces its accounting entry\n"
+                "(when the suite posts transfers) and hands it to the suite's document\n"
+                "processing.\n"
+                "\n"
+                "It cannot finalise inventory movements captured on another object: only\n"
+                "the object that captured a transfer can, and `quelbarix capture` does that\n"
+                "itself unless --no-finalize was given. Movements left pending by\n"
+                "--no-finalize stay pending.\n"},
+    CommandSpec{Command::Cfdi, "cfdi", "FOLIO", false, 0, "cfdi FOLIO [--db PATH]",
+                "Writes the transport document (Traslado rows) of a shipment (type EN) and\n"
+                "prints its folio.\n"},
+    CommandSpec{Command::Cancel, "cancel", "FOLIO", false, 0, "cancel FOLIO [--db PATH]",
+                "Cancels a stored transfer: its accounting entry, inventory movements, stock\n"
+                "commitments, transport document and voucher (shipments) and consolidated\n"
+                "order lines (receptions) are undone, and the transfer it refers to is\n"
+                "reopened.\n"},
+    CommandSpec{Command::Requisition, "requisition", "ORDER", false, 0,
+                "requisition ORDER [--db PATH]",
+                "Derives a transfer request (type SL) from a customer order, for what the\n"
+                "order's distribution centre cannot cover from its stock, finalises it and\n"
+                "prints its folio.\n"},
+    CommandSpec{Command::Show, "show", "FOLIO", false, kJson, "show FOLIO [--json] [--db PATH]",
+                "Shows a transfer: its rows and state, whether it was finalised, its\n"
+                "inventory movements, its transport document and its accounting entry.\n"
+                "\n"
+                "  --json      the same as one JSON object\n"},
+    CommandSpec{Command::Demo, "demo", "", false, 0, "demo [--db PATH]",
+                "Runs the whole transfer chain on a new database with the sample catalogue\n"
+                "and in-transit movements on: a request from an order, a shipment with its\n"
+                "transport document, two partial receptions, then cancelling them in turn.\n"
+                "Each step is printed with the stock figures it changed and checked in the\n"
+                "database; it exits 0 only when every step did what it should.\n"
+                "\n"
+                "Without --db it creates a new file under the temporary folder. The\n"
+                "database is kept and its path printed; an existing path is refused.\n"},
+};
+
+const CommandSpec* FindCommand(std::string_view name) {
+  auto it = std::find_if(kCommands.begin(), kCommands.end(),
+                         [&](const CommandSpec& c) { return c.name == name; });
+  return it == kCommands.end() ? nullptr : &*it;
+}
+
+const CommandSpec* FindCommand(Command command) {
+  auto it = std::find_if(kCommands.begin(), kCommands.end(),
+                         [&](const CommandSpec& c) { return c.command == command; });
+  return it == kCommands.end() ? nullptr : &*it;
+}
+
+unsigned OptionBitOf(std::string_view option) {
+  if (option == "--sample") return kSample;
+  if (option == "--no-finalize") return kNoFinalize;
+  if (option == "--json") return kJson;
+  return 0;
+}
+
+}  // namespace
+
+Invocation ParseArguments(const std::vector<std::string>& args) {
+  Invocation inv;
+  const CommandSpec* spec = nullptr;
+  std::vector<std::string> operands;
+  std::vector<std::string> specific;  // command options, checked once the command is known
+  bool options_ended = false;
+
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    const bool is_option = !options_ended && a.size() > 1 && a[0] == '-';
+    if (!is_option) {
+      if (!spec) {
+        spec = FindCommand(a);
+        if (!spec) throw UsageError("unknown command '" + a + "'");
+        inv.command = spec->command;
+      } else {
+        operands.push_back(a);
+      }
+      continue;
+    }
+    if (a == "--") {
+      options_ended = true;
+    } else if (a == "--help" || a == "-h") {
+      inv.help = true;
+    } else if (a == "--trace") {
+      inv.trace = true;
+    } else if (a == "--db") {
+      if (i + 1 >= args.size()) throw UsageError("option --db needs a path");
+      inv.db = args[++i];
+    } else if (a.starts_with("--db=")) {
+      inv.db = a.substr(5);
+    } else if (OptionBitOf(a) != 0) {
+      specific.push_back(a);
+    } else {
+      throw UsageError("unknown option '" + a + "'");
+    }
+    if (inv.db && inv.db->empty()) throw UsageError("option --db needs a path");
+  }
+
+  for (const std::string& option : specific) {
+    if (!spec) throw UsageError("option '" + option + "' needs a command");
+    if ((spec->options & OptionBitOf(option)) == 0)
+      throw UsageError("option '" + option + "' does not apply to '" + std::string(spec->name) +
+                       "'");
+    switch (OptionBitOf(option)) {
+      case kSample:
+        inv.sample = true;
+        break;
+      case kNoFinalize:
+        inv.no_finalize = true;
+        break;
+      case kJson:
+        inv.json = true;
+        break;
+    }
+  }
+
+  if (!spec) {
+    if (!inv.help) throw UsageError("no command given");
+    return inv;
+  }
+  if (spec->operand.empty() && !operands.empty())
+    throw UsageError("unexpected argument '" + operands.front() + "' for '" +
+                     std::string(spec->name) + "'");
+  if (operands.size() > 1)
+    throw UsageError("unexpected argument '" + operands[1] + "' for '" + std::string(spec->name) +
+                     "'");
+  if (!operands.empty()) {
+    inv.operand = operands.front();
+  } else if (!spec->operand.empty() && !spec->operand_optional && !inv.help) {
+    throw UsageError("'" + std::string(spec->name) + "' needs " + std::string(spec->operand));
+  }
+  if (inv.command == Command::Help && !inv.operand.empty() && !FindCommand(inv.operand))
+    throw UsageError("unknown command '" + inv.operand + "'");
+  return inv;
+}
+
+std::string ResolveDatabasePath(const std::optional<std::string>& option, const char* environment) {
+  if (option) return *option;
+  if (environment && *environment) return environment;
+  return "quelbarix.db";
+}
+
+std::string_view CommandName(Command command) {
+  const CommandSpec* spec = FindCommand(command);
+  return spec ? spec->name : "";
+}
+
+std::optional<Command> CommandByName(std::string_view name) {
+  const CommandSpec* spec = FindCommand(name);
+  if (!spec) return std::nullopt;
+  return spec->command;
+}
+
+std::string HelpText(Command command) {
+  const CommandSpec* spec = FindCommand(command);
+  if (!spec || command == Command::Help) {
+    std::string text =
+        "Usage: quelbarix COMMAND [ARGS] [--db PATH] [--trace]\n"
+        "\n"
+        "Captures and manages inventory transfers through the Quelbarix component on\n"
+        "the suite's embedded database.\n"
+        "\n"
+        "Commands:\n";
+    for (const CommandSpec& c : kCommands) {
+      text += "  " + std::string(c.usage) + "\n";
+    }
+    text +=
+        "\n"
+        "Options of every command:\n" +
+        std::string(kCommonOptions) +
+        "\n"
+        "`quelbarix COMMAND --help` describes a command. Exit status: 0 done, 1 refused\n"
+        "or failed (the component's message is printed), 2 wrong command line or\n"
+        "document.\n";
+    return text;
+  }
+  return "Usage: quelbarix " + std::string(spec->usage) + "\n\n" + std::string(spec->help) +
+         "\nOptions:\n" + std::string(kCommonOptions);
+}
+
+}  // namespace qbx::cli

@@ -1,0 +1,55 @@
+// The tool's command line: one command word, its operand, and options that
+// may stand anywhere (before or after the command). Parsing is pure so that
+// it can be tested without running anything.
+//
+// Exit codes the tool uses: 0 done, 1 the component, the suite or the
+// database refused or failed, 2 the command line or the input document is
+// wrong (nothing was done).
+#pragma once
+
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qbx::cli {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailure = 1;
+inline constexpr int kExitUsage = 2;
+
+enum class Command { None, Help, Init, Capture, Finalize, Cfdi, Cancel, Requisition, Show, Demo };
+
+struct Invocation {
+  Command command = Command::None;
+  // FILE of capture, FOLIO of finalize/cfdi/cancel/show, ORDER of
+  // requisition, COMMAND of help; "" when the command takes none.
+  std::string operand;
+  std::optional<std::string> db;
+  bool trace = false;
+  bool help = false;
+  bool sample = false;       // init --sample
+  bool no_finalize = false;  // capture --no-finalize
+  bool json = false;         // show --json
+};
+
+// A wrong command line; the message says what is wrong.
+class UsageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Parses the arguments after the program name. Raises UsageError.
+Invocation ParseArguments(const std::vector<std::string>& args);
+
+// The database path: the --db option, else the environment's QUELBARIX_DB
+// (when set and not empty), else "quelbarix.db" in the current folder.
+std::string ResolveDatabasePath(const std::optional<std::string>& option, const char* environment);
+
+std::string_view CommandName(Command command);
+std::optional<Command> CommandByName(std::string_view name);
+// Help text of one command (Command::None: the general help).
+std::string HelpText(Command command);
+
+}  // namespace qbx::cli

@@ -1,0 +1,260 @@
+#include "cli/commands.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <set>
+#include <sstream>
+
+#include "automation/value.h"
+#include "cli/document.h"
+#include "cli/session.h"
+#include "cli/table.h"
+#include "suite/database.h"
+#include "suite/sample.h"
+
+namespace qbx::cli {
+namespace {
+
+// A component operation answered False: its Error text is the message.
+int Refusal(Context& cx, const std::string& what, const std::string& error) {
+  cx.io.err << "quelbarix: " << what << '\n' << TextLines(error) << '\n';
+  return kExitFailure;
+}
+
+int64_t RowCount(suite::Database& db, const std::string& folio) {
+  return db.QueryValue("SELECT COUNT(*) FROM Transferencia WHERE Tr_Folio = ?1", {folio}).ToLong();
+}
+
+std::set<std::string> Folios(suite::Database& db, std::string_view sql,
+                             const std::vector<Variant>& params) {
+  std::set<std::string> folios;
+  const Table t = Query(db, sql, params);
+  for (const auto& row : t.rows) folios.insert(CellText(row.at(0)));
+  return folios;
+}
+
+// The folio that appeared between two readings ("" when none did).
+std::string NewFolio(const std::set<std::string>& before, const std::set<std::string>& after) {
+  for (const std::string& f : after) {
+    if (!before.contains(f)) return f;
+  }
+  return "";
+}
+
+std::string ReadInput(Context& cx, const std::string& name) {
+  std::ostringstream text;
+  if (name == "-") {
+    text << cx.io.in.rdbuf();
+    return text.str();
+  }
+  std::ifstream file(name, std::ios::binary);
+  if (!file) throw DocumentError("cannot read " + name);
+  text << file.rdbuf();
+  return text.str();
+}
+
+// "line 300 of 1200" on a terminal, rewritten in place.
+class Progress {
+ public:
+  Progress(std::ostream& out, size_t total, bool shown)
+      : out_(out), total_(total), shown_(shown && total > kEvery) {}
+  ~Progress() {
+    if (shown_ && printed_) out_ << "\r\033[K" << std::flush;
+  }
+  void Done(size_t line) {
+    if (!shown_ || line % kEvery != 0) return;
+    out_ << "\rcapturing: line " << line << " of " << total_ << std::flush;
+    printed_ = true;
+  }
+
+ private:
+  static constexpr size_t kEvery = 100;
+  std::ostream& out_;
+  size_t total_;
+  bool shown_;
+  bool printed_ = false;
+};
+
+int RunInit(Context& cx) {
+  Session session(cx.db_path, cx.trace);
+  suite::CreateDatabase(cx.db_path, cx.invocation.sample);
+  cx.io.out << "Created " << cx.db_path
+            << (cx.invocation.sample ? " with the sample catalogue" : " (empty schema)") << '\n';
+  return kExitOk;
+}
+
+int RunCapture(Context& cx) {
+  const CaptureDocument doc = CaptureDocument::Parse(ReadInput(cx, cx.invocation.operand));
+  Session session(cx.db_path, cx.trace);
+  suite::Database& db = session.db();
+  Transfer transfer(session);
+  transfer.SetMostrarMensajeError(false);
+  transfer.Nuevo();
+  if (doc.InventarioPendiente()) transfer.SetInventario_Pendiente(*doc.InventarioPendiente());
+  tTrEncabezado header = transfer.Encabezado();
+  doc.ApplyEncabezado(header);
+  transfer.SetEncabezado(header);
+
+  auto refused = [&](size_t line, const std::string& error) {
+    Refusal(cx, "line " + std::to_string(line) + " refused:", error);
+    const std::string folio = transfer.Encabezado().Tr_Folio;
+    const int64_t stored = folio.empty() ? 0 : RowCount(db, folio);
+    if (stored > 0) {
+      cx.io.err << stored << (stored == 1 ? " line is" : " lines are") << " stored under folio "
+                << folio << " (not finalised); `quelbarix cancel " << folio << "` undoes them.\n";
+    } else {
+      cx.io.err << "Nothing was stored.\n";
+    }
+    return kExitFailure;
+  };
+
+  {
+    Progress progress(cx.io.err, doc.LineCount(), cx.io.err_is_terminal && !cx.trace);
+    for (size_t i = 0; i < doc.LineCount(); ++i) {
+      transfer.SetDetalle(doc.Detalle(i));
+      if (std::string error = transfer.Error(); !error.empty()) return refused(i + 1, error);
+      if (!transfer.Add_Transferencia_Detalle()) return refused(i + 1, transfer.Error());
+      progress.Done(i + 1);
+    }
+  }
+
+  const std::string folio = transfer.Encabezado().Tr_Folio;
+  if (!cx.invocation.no_finalize && !transfer.Finalizar_Transferencia(folio)) {
+    Refusal(cx, "the transfer was not finalised:", transfer.Error());
+    cx.io.err << RowCount(db, folio) << " lines are stored under folio " << folio
+              << "; `quelbarix cancel " << folio << "` undoes them.\n";
+    return kExitFailure;
+  }
+  cx.io.out << folio << '\n';
+  return kExitOk;
+}
+
+int RunFinalize(Context& cx) {
+  Session session(cx.db_path, cx.trace);
+  const std::string& folio = cx.invocation.operand;
+  // Without accounting the component does not look the transfer up; the
+  // tool does, so a mistyped folio is not handed to document processing.
+  if (RowCount(session.db(), folio) == 0) {
+    cx.io.err << "quelbarix: there is no transfer with folio " << folio << '\n';
+    return kExitFailure;
+  }
+  Transfer transfer(session);
+  if (!transfer.Finalizar_Transferencia(folio))
+    return Refusal(cx, "transfer " + folio + " was not finalised:", transfer.Error());
+  cx.io.out << "Transfer " << folio << " finalised.\n";
+  return kExitOk;
+}
+
+int RunCfdi(Context& cx) {
+  Session session(cx.db_path, cx.trace);
+  const std::string& folio = cx.invocation.operand;
+  constexpr std::string_view kLive =
+      "SELECT DISTINCT Tr_Folio FROM Traslado WHERE Tr_Tabla = 'TRANSFERENCIA' AND "
+      "Tr_Documento = ?1";
+  const auto before = Folios(session.db(), kLive, {folio});
+  Transfer transfer(session);
+  if (!transfer.Generar_CFDI_Traslado(folio))
+    return Refusal(cx, "no transport document for " + folio + ":", transfer.Error());
+  const std::string traslado = NewFolio(before, Folios(session.db(), kLive, {folio}));
+  const Table rows = Query(session.db(),
+                           "SELECT Tr_Factura, COUNT(*) AS Lineas FROM Traslado WHERE Tr_Folio = "
+                           "?1 GROUP BY Tr_Factura",
+                           {traslado});
+  cx.io.out << traslado << '\n';
+  if (!rows.empty()) {
+    const std::string lines = CellText(rows.At(0, "Lineas"));
+    cx.io.err << "Transport document " << traslado << " (invoice key "
+              << CellText(rows.At(0, "Tr_Factura")) << ", " << lines
+              << (lines == "1" ? " line" : " lines") << ") for shipment " << folio << ".\n";
+  }
+  return kExitOk;
+}
+
+int RunCancel(Context& cx) {
+  Session session(cx.db_path, cx.trace);
+  const std::string& folio = cx.invocation.operand;
+  Transfer transfer(session);
+  if (!transfer.Cancelar_Transferencia(folio))
+    return Refusal(cx, "transfer " + folio + " was not cancelled:", transfer.Error());
+  cx.io.out << "Transfer " << folio << " cancelled.\n";
+  return kExitOk;
+}
+
+int RunRequisition(Context& cx) {
+  Session session(cx.db_path, cx.trace);
+  const std::string& order = cx.invocation.operand;
+  constexpr std::string_view kRequests =
+      "SELECT DISTINCT Tr_Folio FROM Transferencia WHERE Tr_Tipo = 'SL' AND Tr_Tabla = 'Pedido' "
+      "AND Tr_Documento = ?1";
+  const auto before = Folios(session.db(), kRequests, {order});
+  Transfer transfer(session);
+  const bool ok = transfer.Genera_Requisicion_Pedido(order);
+  const std::string folio = NewFolio(before, Folios(session.db(), kRequests, {order}));
+  if (!ok) {
+    Refusal(cx, "no requisition from order " + order + ":", transfer.Error());
+    if (!folio.empty()) {
+      cx.io.err << RowCount(session.db(), folio) << " lines are stored under folio " << folio
+                << "; `quelbarix cancel " << folio << "` undoes them.\n";
+    }
+    return kExitFailure;
+  }
+  cx.io.out << folio << '\n';
+  return kExitOk;
+}
+
+}  // namespace
+
+int Run(const std::vector<std::string>& args, Streams io) {
+  Invocation inv;
+  try {
+    inv = ParseArguments(args);
+  } catch (const UsageError& e) {
+    io.err << "quelbarix: " << e.what() << "\nTry 'quelbarix --help'.\n";
+    return kExitUsage;
+  }
+  if (inv.help || inv.command == Command::Help || inv.command == Command::None) {
+    Command topic = inv.command;
+    if (inv.command == Command::Help) topic = CommandByName(inv.operand).value_or(Command::None);
+    io.out << HelpText(topic);
+    return kExitOk;
+  }
+
+  Context cx{inv, ResolveDatabasePath(inv.db, std::getenv("QUELBARIX_DB")), io, nullptr};
+  if (inv.trace) cx.trace = [&io](std::string_view line) { io.err << line << '\n'; };
+  try {
+    switch (inv.command) {
+      case Command::Init:
+        return RunInit(cx);
+      case Command::Capture:
+        return RunCapture(cx);
+      case Command::Finalize:
+        return RunFinalize(cx);
+      case Command::Cfdi:
+        return RunCfdi(cx);
+      case Command::Cancel:
+        return RunCancel(cx);
+      case Command::Requisition:
+        return RunRequisition(cx);
+      case Command::Show:
+        return RunShow(cx);
+      case Command::Demo:
+        return RunDemo(cx);
+      case Command::None:
+      case Command::Help:
+        break;
+    }
+  } catch (const DocumentError& e) {
+    io.err << "quelbarix: " << e.what() << '\n';
+    return kExitUsage;
+  } catch (const RuntimeError& e) {
+    io.err << "quelbarix: " << TextLines(e.description()) << '\n';
+    return kExitFailure;
+  } catch (const std::exception& e) {
+    io.err << "quelbarix: " << e.what() << '\n';
+    return kExitFailure;
+  }
+  return kExitUsage;
+}
+
+}  // namespace qbx::cli

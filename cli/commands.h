@@ -1,0 +1,35 @@
+// The tool's commands. Run() is the whole tool: it parses the command line,
+// runs one command and answers its exit status (cli/args.h).
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "cli/args.h"
+#include "cli/trace.h"
+
+namespace qbx::cli {
+
+struct Streams {
+  std::ostream& out;
+  std::ostream& err;
+  std::istream& in;
+  // Standard error is a terminal: progress of long documents is shown there.
+  bool err_is_terminal = false;
+};
+
+int Run(const std::vector<std::string>& args, Streams io);
+
+// What one command gets.
+struct Context {
+  const Invocation& invocation;
+  std::string db_path;
+  Streams io;
+  TraceWriter trace;  // empty without --trace
+};
+
+int RunShow(Context& cx);  // show.cpp
+int RunDemo(Context& cx);  // demo.cpp
+
+}  // namespace qbx::cli

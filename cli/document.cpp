@@ -1,0 +1,304 @@
+#include "cli/document.h"
+
+#include <span>
+
+#include "automation/value.h"
+
+namespace qbx::cli {
+namespace {
+
+using nlohmann::json;
+
+std::string KindOf(const json& v) {
+  switch (v.type()) {
+    case json::value_t::null:
+      return "null";
+    case json::value_t::boolean:
+      return "a boolean";
+    case json::value_t::string:
+      return "a text";
+    case json::value_t::number_integer:
+    case json::value_t::number_unsigned:
+    case json::value_t::number_float:
+      return "a number";
+    case json::value_t::object:
+      return "an object";
+    case json::value_t::array:
+      return "a list";
+    default:
+      return "an unsupported value";
+  }
+}
+
+[[noreturn]] void WrongType(const std::string& path, std::string_view expected, const json& v) {
+  throw DocumentError((path.empty() ? "" : path + ": ") + "expected " + std::string(expected) +
+                      ", not " + KindOf(v));
+}
+
+std::string Join(const std::string& path, std::string_view name) {
+  return path.empty() ? std::string(name) : path + "." + std::string(name);
+}
+
+template <class R>
+struct Field {
+  std::string_view name;
+  void (*read)(const json& value, R& record, const std::string& path);
+};
+
+template <class T>
+struct MemberOf;
+template <class R, class V>
+struct MemberOf<V R::*> {
+  using Record = R;
+  using Value = V;
+};
+
+template <class R>
+std::span<const Field<R>> FieldsOf();
+
+template <class R>
+void ReadRecord(const json& v, R& record, const std::string& path);
+
+template <class V>
+V ReadValue(const json& v, const std::string& path) {
+  if constexpr (std::is_same_v<V, std::string>) {
+    if (!v.is_string()) WrongType(path, "a text", v);
+    return v.get<std::string>();
+  } else if constexpr (std::is_same_v<V, double>) {
+    if (!v.is_number()) WrongType(path, "a number", v);
+    return v.get<double>();
+  } else if constexpr (std::is_same_v<V, bool>) {
+    if (!v.is_boolean()) WrongType(path, "true or false", v);
+    return v.get<bool>();
+  } else if constexpr (std::is_same_v<V, Date>) {
+    if (!v.is_string()) WrongType(path, "an ISO 8601 date text", v);
+    const std::string text = v.get<std::string>();
+    try {
+      return Date::Parse(text);
+    } catch (const RuntimeError&) {
+      throw DocumentError(path + ": not an ISO 8601 date (yyyy-mm-dd or yyyy-mm-ddThh:mm:ss): \"" +
+                          text + "\"");
+    }
+  } else {
+    V record;
+    ReadRecord(v, record, path);
+    return record;
+  }
+}
+
+template <auto M>
+void Set(const json& v, typename MemberOf<decltype(M)>::Record& record, const std::string& path) {
+  record.*M = ReadValue<typename MemberOf<decltype(M)>::Value>(v, path);
+}
+
+// Nested records are read over the value they already hold, so a document
+// that names one field of a sub-record keeps the others.
+template <auto M>
+void SetNested(const json& v, typename MemberOf<decltype(M)>::Record& record,
+               const std::string& path) {
+  ReadRecord(v, record.*M, path);
+}
+
+bool SameNoCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && InStrNoCase(a, b) == 1;
+}
+
+template <class R>
+void ReadRecord(const json& v, R& record, const std::string& path) {
+  if (!v.is_object()) WrongType(path, "an object", v);
+  const auto fields = FieldsOf<R>();
+  for (const auto& [name, value] : v.items()) {
+    const Field<R>* field = nullptr;
+    for (const Field<R>& f : fields) {
+      if (f.name == name) field = &f;
+    }
+    const std::string here = Join(path, name);
+    if (!field) {
+      std::string message = here + ": unknown field";
+      for (const Field<R>& f : fields) {
+        if (SameNoCase(f.name, name)) message += " (did you mean " + std::string(f.name) + "?)";
+      }
+      throw DocumentError(message);
+    }
+    field->read(value, record, here);
+  }
+}
+
+template <>
+std::span<const Field<tTrSucursal>> FieldsOf() {
+  static constexpr Field<tTrSucursal> kFields[] = {
+      {"Sc_Cve_Sucursal", &Set<&tTrSucursal::Sc_Cve_Sucursal>},
+      {"Sc_Centro_Costo", &Set<&tTrSucursal::Sc_Centro_Costo>},
+      {"Sc_Cuenta_Contable", &Set<&tTrSucursal::Sc_Cuenta_Contable>},
+  };
+  return kFields;
+}
+
+template <>
+std::span<const Field<tTrAlmacen>> FieldsOf() {
+  static constexpr Field<tTrAlmacen> kFields[] = {
+      {"Sc_Cve_Sucursal", &Set<&tTrAlmacen::Sc_Cve_Sucursal>},
+      {"Al_Cve_Almacen", &Set<&tTrAlmacen::Al_Cve_Almacen>},
+      {"Al_Centro_Costo", &Set<&tTrAlmacen::Al_Centro_Costo>},
+      {"Al_Cuenta_Contable", &Set<&tTrAlmacen::Al_Cuenta_Contable>},
+  };
+  return kFields;
+}
+
+template <>
+std::span<const Field<tTrProducto>> FieldsOf() {
+  static constexpr Field<tTrProducto> kFields[] = {
+      {"Pr_Cve_Producto", &Set<&tTrProducto::Pr_Cve_Producto>},
+      {"Pr_Cuenta_Contable", &Set<&tTrProducto::Pr_Cuenta_Contable>},
+      {"Pr_Unidad_Control_1", &Set<&tTrProducto::Pr_Unidad_Control_1>},
+      {"Pr_Unidad_Control_2", &Set<&tTrProducto::Pr_Unidad_Control_2>},
+      {"Pr_Unidad_Costo", &Set<&tTrProducto::Pr_Unidad_Costo>},
+      {"Pr_Porcentaje_Variacion", &Set<&tTrProducto::Pr_Porcentaje_Variacion>},
+      {"Pr_Tipo_Producto", &Set<&tTrProducto::Pr_Tipo_Producto>},
+      {"Pr_Tipo_Costeo", &Set<&tTrProducto::Pr_Tipo_Costeo>},
+      {"Ct_Cve_Categoria", &Set<&tTrProducto::Ct_Cve_Categoria>},
+      {"Dp_Cve_Departamento", &Set<&tTrProducto::Dp_Cve_Departamento>},
+      {"Mr_Cve_Marca", &Set<&tTrProducto::Mr_Cve_Marca>},
+      {"Ln_Cve_Linea", &Set<&tTrProducto::Ln_Cve_Linea>},
+      {"Fm_Cve_Familia", &Set<&tTrProducto::Fm_Cve_Familia>},
+      {"Sf_Cve_SubFamilia", &Set<&tTrProducto::Sf_Cve_SubFamilia>},
+  };
+  return kFields;
+}
+
+template <>
+std::span<const Field<tTrSerie>> FieldsOf() {
+  static constexpr Field<tTrSerie> kFields[] = {
+      {"Sr_Cve_Serie", &Set<&tTrSerie::Sr_Cve_Serie>},
+      {"Sr_Pedimento", &Set<&tTrSerie::Sr_Pedimento>},
+      {"Sr_FechaPedimento", &Set<&tTrSerie::Sr_FechaPedimento>},
+  };
+  return kFields;
+}
+
+template <>
+std::span<const Field<tTrLote>> FieldsOf() {
+  static constexpr Field<tTrLote> kFields[] = {
+      {"Lt_Cve_Lote", &Set<&tTrLote::Lt_Cve_Lote>},
+      {"Lt_Fecha_Caducidad", &Set<&tTrLote::Lt_Fecha_Caducidad>},
+      {"Lt_Pedimento", &Set<&tTrLote::Lt_Pedimento>},
+      {"Lt_Fecha_Pedimento", &Set<&tTrLote::Lt_Fecha_Pedimento>},
+  };
+  return kFields;
+}
+
+template <>
+std::span<const Field<tTrEncabezado>> FieldsOf() {
+  using H = tTrEncabezado;
+  static constexpr Field<H> kFields[] = {
+      {"Tr_Folio", &Set<&H::Tr_Folio>},
+      {"Tr_Fecha", &Set<&H::Tr_Fecha>},
+      {"Tr_Fecha_Entrega", &Set<&H::Tr_Fecha_Entrega>},
+      {"Tr_Sucursal_Recibe", &Set<&H::Tr_Sucursal_Recibe>},
+      {"Tr_Tipo", &Set<&H::Tr_Tipo>},
+      {"Tr_Tabla", &Set<&H::Tr_Tabla>},
+      {"Tr_Documento", &Set<&H::Tr_Documento>},
+      {"Tr_Referencia", &Set<&H::Tr_Referencia>},
+      {"Tr_Comentario", &Set<&H::Tr_Comentario>},
+      {"Tr_Descuento_Global_Cuenta_Contable", &Set<&H::Tr_Descuento_Global_Cuenta_Contable>},
+      {"Tr_Descuento_Global_Factor", &Set<&H::Tr_Descuento_Global_Factor>},
+      {"Tr_Descuento_Global_Importe", &Set<&H::Tr_Descuento_Global_Importe>},
+      {"Sucursal", &SetNested<&H::Sucursal>},
+      {"Sucursal_Recibe", &SetNested<&H::Sucursal_Recibe>},
+      {"Almacen", &SetNested<&H::Almacen>},
+      {"Almacen_Recibe", &SetNested<&H::Almacen_Recibe>},
+      {"GeneraOC", &Set<&H::GeneraOC>},
+  };
+  return kFields;
+}
+
+template <>
+std::span<const Field<tTrDetalle>> FieldsOf() {
+  using D = tTrDetalle;
+  static constexpr Field<D> kFields[] = {
+      {"Tr_ID", &Set<&D::Tr_ID>},
+      {"Producto", &SetNested<&D::Producto>},
+      {"Tl_Cve_Talla", &Set<&D::Tl_Cve_Talla>},
+      {"Cl_Cve_Color", &Set<&D::Cl_Cve_Color>},
+      {"Tr_Cantidad_1", &Set<&D::Tr_Cantidad_1>},
+      {"Tr_Unidad_1", &Set<&D::Tr_Unidad_1>},
+      {"Tr_Cantidad_Control_1", &Set<&D::Tr_Cantidad_Control_1>},
+      {"Tr_Unidad_Control_1", &Set<&D::Tr_Unidad_Control_1>},
+      {"Tr_Cantidad_Control_2", &Set<&D::Tr_Cantidad_Control_2>},
+      {"Tr_Unidad_Control_2", &Set<&D::Tr_Unidad_Control_2>},
+      {"Tr_Cantidad_Costo", &Set<&D::Tr_Cantidad_Costo>},
+      {"Tr_Unidad_Costo", &Set<&D::Tr_Unidad_Costo>},
+      {"Tr_Costo", &Set<&D::Tr_Costo>},
+      {"Tr_Importe_Costo", &Set<&D::Tr_Importe_Costo>},
+      {"Tr_Indirecto_Factor", &Set<&D::Tr_Indirecto_Factor>},
+      {"Tr_Indirecto_Importe", &Set<&D::Tr_Indirecto_Importe>},
+      {"Serie", &SetNested<&D::Serie>},
+      {"Lote", &SetNested<&D::Lote>},
+  };
+  return kFields;
+}
+
+// Lines are named as the capture names them: by number, from 1.
+tTrDetalle ReadLine(const json& v, size_t i) {
+  tTrDetalle line;
+  try {
+    ReadRecord(v, line, "");
+  } catch (const DocumentError& e) {
+    throw DocumentError("Detalles, line " + std::to_string(i + 1) + ": " + e.what());
+  }
+  return line;
+}
+
+}  // namespace
+
+CaptureDocument CaptureDocument::Parse(std::string_view text) {
+  json root;
+  try {
+    root = json::parse(text);
+  } catch (const json::parse_error& e) {
+    std::string what = e.what();
+    // Drop the library's "[json.exception.parse_error.101] " tag.
+    if (auto end = what.find("] "); what.starts_with("[json.") && end != std::string::npos)
+      what = what.substr(end + 2);
+    throw DocumentError("not a valid JSON document: " + what);
+  }
+  if (!root.is_object()) WrongType("the document", "an object", root);
+
+  CaptureDocument doc;
+  bool has_header = false, has_lines = false;
+  for (const auto& [name, value] : root.items()) {
+    if (name == "Encabezado") {
+      tTrEncabezado check;
+      ReadRecord(value, check, "Encabezado");
+      doc.header_ = value;
+      has_header = true;
+    } else if (name == "Detalles") {
+      if (!value.is_array()) WrongType("Detalles", "a list of lines", value);
+      for (size_t i = 0; i < value.size(); ++i) {
+        ReadLine(value[i], i);
+        doc.lines_.push_back(value[i]);
+      }
+      has_lines = true;
+    } else if (name == "Inventario_Pendiente") {
+      doc.inventario_pendiente_ = ReadValue<bool>(value, "Inventario_Pendiente");
+    } else {
+      throw DocumentError(name +
+                          ": unknown field (a document has Encabezado, Detalles and "
+                          "Inventario_Pendiente)");
+    }
+  }
+  if (!has_header) throw DocumentError("Encabezado: missing");
+  if (!has_lines) throw DocumentError("Detalles: missing");
+  if (doc.lines_.empty()) throw DocumentError("Detalles: the document has no lines");
+  return doc;
+}
+
+void CaptureDocument::ApplyEncabezado(tTrEncabezado& header) const {
+  ReadRecord(header_, header, "Encabezado");
+}
+
+tTrDetalle CaptureDocument::Detalle(size_t i) const {
+  return ReadLine(lines_.at(i), i);
+}
+
+}  // namespace qbx::cli

@@ -1,0 +1,54 @@
+// The ADO-style database connection the suite hands out, and its recordsets.
+// Free of any database library: each backend implements these.
+//
+// Failure: every method raises qbx::RuntimeError. A database error carries
+// the database's own message; field names match without regard to case; an
+// unknown field is error 3265 and a field read at end-of-file is error 3021
+// (descriptions in kConnectionErrors below).
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "automation/com.h"
+#include "automation/value.h"
+
+namespace qbx {
+
+inline constexpr std::string_view kItemNotFoundText =
+    "Item cannot be found in the collection corresponding to the requested name or ordinal.";
+inline constexpr std::string_view kNoCurrentRecordText =
+    "Either BOF or EOF is True, or the current record has been deleted. Requested operation "
+    "requires a current record.";
+
+struct IRecordset : com::IUnknown {
+  using Base = com::IUnknown;
+  static constexpr Guid IID = MakeGuid("{00000556-0000-0010-8000-00AA006D2EA4}");
+  // True past the last row (and for a statement that returns no rows).
+  virtual bool Eof() = 0;
+  // Fields(name).Value of the current row: SQL NULL is Null, date columns
+  // come back as Dates, integers as Long, reals as Double, text as String.
+  virtual Variant Field(std::string_view name) = 0;
+  virtual void MoveNext() = 0;
+  virtual void Close() = 0;
+
+ protected:
+  ~IRecordset() = default;
+};
+
+struct IConnection : com::IUnknown {
+  using Base = com::IUnknown;
+  static constexpr Guid IID = MakeGuid("{00000550-0000-0010-8000-00AA006D2EA4}");
+  // Runs one statement. records_affected is the omitted optional argument
+  // (callers pass Missing); options is -1. Always returns a recordset; for a
+  // statement without rows it is at end-of-file.
+  virtual com::ComPtr<IRecordset> Execute(const std::string& command_text,
+                                          const Variant& records_affected, int32_t options) = 0;
+  // Name of the database the connection is attached to.
+  virtual std::string DefaultDatabase() = 0;
+
+ protected:
+  ~IConnection() = default;
+};
+
+}  // namespace qbx

@@ -1,0 +1,492 @@
+#include "suite/database.h"
+
+#include <sqlite3.h>
+#include <sys/stat.h>
+
+#include <atomic>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <unordered_map>
+
+#include "suite/config.h"
+#include "suite/schema.h"
+
+namespace qbx::suite {
+namespace {
+
+// The one place where the database's failures become our run-time errors:
+// every failure carries kErrDatabase and the database's own message.
+[[noreturn]] void RaiseDatabaseError(int rc, const char* message) {
+  std::string text = message && *message ? message : sqlite3_errstr(rc);
+  throw RuntimeError(kErrDatabase, std::move(text), std::string(kSuiteSource));
+}
+
+void Check(sqlite3* db, int rc) {
+  if (rc != SQLITE_OK) RaiseDatabaseError(rc, db ? sqlite3_errmsg(db) : nullptr);
+}
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    unsigned char x = static_cast<unsigned char>(a[i]);
+    unsigned char y = static_cast<unsigned char>(b[i]);
+    if (x != y && std::tolower(x) != std::tolower(y)) return false;
+  }
+  return true;
+}
+
+bool IsDateType(const char* declared) {
+  return declared && std::strlen(declared) >= 4 &&
+         EqualsNoCase(std::string_view(declared, 4), "DATE");
+}
+
+std::mutex g_default_sink_mutex;
+std::atomic<bool> g_has_default_sink{false};
+TraceSink g_default_sink;
+
+}  // namespace
+
+std::string DateText(const Date& date) {
+  CalendarTime t = date.ToCalendar();
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d", t.year, t.month, t.day);
+  return buffer;
+}
+
+std::string DateTimeText(const Date& date) {
+  CalendarTime t = date.ToCalendar();
+  char buffer[48];
+  std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day,
+                t.hour, t.minute, t.second);
+  return buffer;
+}
+
+void RaiseSuiteError(std::string description) {
+  throw RuntimeError(kErrSuite, std::move(description), std::string(kSuiteSource));
+}
+
+std::string QuoteIdentifier(std::string_view name) {
+  std::string out = "\"";
+  for (char c : name) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  out += '"';
+  return out;
+}
+
+// State shared by a database and its statements.
+struct DatabaseCore {
+  sqlite3* db = nullptr;
+  int64_t counts[2] = {0, 0};
+  TraceSink sink;
+
+  void Sent(Origin origin, sqlite3_stmt* stmt, std::string_view text) {
+    ++counts[static_cast<int>(origin)];
+    TraceSink copy;
+    if (sink) {
+      copy = sink;
+    } else if (g_has_default_sink.load(std::memory_order_acquire)) {
+      std::lock_guard lock(g_default_sink_mutex);
+      copy = g_default_sink;
+    }
+    if (!copy) return;
+    if (stmt && sqlite3_bind_parameter_count(stmt) > 0) {
+      char* expanded = sqlite3_expanded_sql(stmt);
+      copy(origin, expanded ? std::string_view(expanded) : text);
+      sqlite3_free(expanded);
+    } else {
+      copy(origin, text);
+    }
+  }
+};
+
+// ---------------------------------------------------------------------------
+// Statement
+// ---------------------------------------------------------------------------
+
+struct Statement::Impl {
+  DatabaseCore* core = nullptr;
+  sqlite3_stmt* stmt = nullptr;
+  Origin origin = Origin::Suite;
+  bool fresh = true;  // not yet stepped since prepared or bound
+  bool has_row = false;
+
+  ~Impl() { sqlite3_finalize(stmt); }
+};
+
+Statement::Statement(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+Statement::~Statement() = default;
+
+Statement& Statement::Bind(const std::vector<Variant>& params) {
+  sqlite3_stmt* s = impl_->stmt;
+  sqlite3_reset(s);
+  sqlite3_clear_bindings(s);
+  impl_->fresh = true;
+  impl_->has_row = false;
+  for (size_t i = 0; i < params.size(); ++i) {
+    const int at = static_cast<int>(i) + 1;
+    const Variant& v = params[i];
+    int rc = SQLITE_OK;
+    switch (v.type()) {
+      case Variant::Type::Empty:
+      case Variant::Type::Null:
+      case Variant::Type::Missing:
+        rc = sqlite3_bind_null(s, at);
+        break;
+      case Variant::Type::Boolean:
+        rc = sqlite3_bind_int(s, at, v.ToBool() ? 1 : 0);
+        break;
+      case Variant::Type::Integer:
+      case Variant::Type::Long:
+        rc = sqlite3_bind_int(s, at, v.ToLong());
+        break;
+      case Variant::Type::Double:
+        rc = sqlite3_bind_double(s, at, v.ToDouble());
+        break;
+      case Variant::Type::String: {
+        std::string text = v.ToString();
+        rc = sqlite3_bind_text(s, at, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+        break;
+      }
+      case Variant::Type::Date: {
+        std::string text = DateTimeText(v.ToDate());
+        rc = sqlite3_bind_text(s, at, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+        break;
+      }
+      case Variant::Type::Record:
+        Raise(kErrTypeMismatch);
+    }
+    Check(impl_->core->db, rc);
+  }
+  return *this;
+}
+
+bool Statement::Step() {
+  if (impl_->fresh) {
+    impl_->fresh = false;
+    const char* sql = sqlite3_sql(impl_->stmt);
+    impl_->core->Sent(impl_->origin, impl_->stmt, sql ? sql : "");
+  }
+  int rc = sqlite3_step(impl_->stmt);
+  if (rc == SQLITE_ROW) return impl_->has_row = true;
+  impl_->has_row = false;
+  if (rc == SQLITE_DONE) {
+    sqlite3_reset(impl_->stmt);  // releases the read snapshot at once
+    return false;
+  }
+  std::string message = sqlite3_errmsg(impl_->core->db);
+  sqlite3_reset(impl_->stmt);
+  impl_->fresh = true;
+  RaiseDatabaseError(rc, message.c_str());
+}
+
+Variant Statement::Column(int index) const {
+  sqlite3_stmt* s = impl_->stmt;
+  if (!impl_->has_row) Raise(kErrNoCurrentRecord);
+  if (index < 0 || index >= sqlite3_column_count(s)) Raise(kErrItemNotFound);
+  const bool is_date = IsDateType(sqlite3_column_decltype(s, index));
+  switch (sqlite3_column_type(s, index)) {
+    case SQLITE_NULL:
+      return Null{};
+    case SQLITE_INTEGER: {
+      sqlite3_int64 v = sqlite3_column_int64(s, index);
+      if (is_date) return Date(static_cast<double>(v));
+      if (v >= INT32_MIN && v <= INT32_MAX) return static_cast<int32_t>(v);
+      return static_cast<double>(v);
+    }
+    case SQLITE_FLOAT: {
+      double v = sqlite3_column_double(s, index);
+      if (is_date) return Date(v);
+      return v;
+    }
+    default: {
+      const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(s, index));
+      std::string text(p ? p : "", static_cast<size_t>(sqlite3_column_bytes(s, index)));
+      if (is_date) {
+        // An empty date text is no date; a text that is not a date is handed
+        // back as it is rather than failing the whole row.
+        if (text.empty()) return Null{};
+        try {
+          return Date::Parse(text);
+        } catch (const RuntimeError&) {
+          return text;
+        }
+      }
+      return text;
+    }
+  }
+}
+
+int Statement::FindColumn(std::string_view name) const {
+  const int n = sqlite3_column_count(impl_->stmt);
+  for (int i = 0; i < n; ++i) {
+    const char* c = sqlite3_column_name(impl_->stmt, i);
+    if (c && EqualsNoCase(c, name)) return i;
+  }
+  return -1;
+}
+
+Variant Statement::Column(std::string_view name) const {
+  int index = FindColumn(name);
+  if (index < 0) Raise(kErrItemNotFound);
+  return Column(index);
+}
+
+int Statement::ColumnCount() const {
+  return sqlite3_column_count(impl_->stmt);
+}
+
+std::string Statement::ColumnName(int index) const {
+  const char* c = sqlite3_column_name(impl_->stmt, index);
+  return c ? c : "";
+}
+
+int64_t Statement::Run() {
+  while (Step()) {
+  }
+  return sqlite3_changes64(impl_->core->db);
+}
+
+void Statement::Reset() {
+  sqlite3_reset(impl_->stmt);
+  impl_->has_row = false;
+  impl_->fresh = true;
+}
+
+std::string Statement::Sql() const {
+  const char* sql = sqlite3_sql(impl_->stmt);
+  return sql ? sql : "";
+}
+
+// ---------------------------------------------------------------------------
+// Database
+// ---------------------------------------------------------------------------
+
+struct Database::Impl : DatabaseCore {
+  std::string path;
+  std::unordered_map<std::string, std::unique_ptr<Statement>> cache;
+  int transaction_depth = 0;
+
+  ~Impl() {
+    cache.clear();
+    sqlite3_close_v2(db);
+  }
+
+  std::unique_ptr<Statement> Compile(std::string_view sql, Origin origin, unsigned flags) {
+    sqlite3_stmt* stmt = nullptr;
+    const char* tail = nullptr;
+    int rc = sqlite3_prepare_v3(db, sql.data(), static_cast<int>(sql.size()), flags, &stmt, &tail);
+    if (rc != SQLITE_OK) {
+      // A statement that fails to compile was still sent.
+      Sent(origin, nullptr, sql);
+      RaiseDatabaseError(rc, sqlite3_errmsg(db));
+    }
+    auto impl = std::make_unique<Statement::Impl>();
+    impl->core = this;
+    impl->stmt = stmt;
+    impl->origin = origin;
+    const char* end = sql.data() + sql.size();
+    for (const char* p = tail; p && p < end; ++p) {
+      if (*p != ' ' && *p != '\t' && *p != '\r' && *p != '\n' && *p != ';')
+        RaiseSuiteError("Solo se admite una sentencia por ejecución: " + std::string(sql));
+    }
+    if (!stmt) RaiseSuiteError("La sentencia está vacía");
+    return std::unique_ptr<Statement>(new Statement(std::move(impl)));
+  }
+};
+
+Database::Database(const std::string& path, bool create) : impl_(std::make_unique<Impl>()) {
+  impl_->path = path;
+  if (!create && !std::filesystem::exists(path))
+    RaiseSuiteError("No existe la base de datos: " + path + " (créela con: quelbarix init --db " +
+                    path + ")");
+  int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
+  int rc = sqlite3_open_v2(path.c_str(), &impl_->db, flags, nullptr);
+  if (rc != SQLITE_OK) {
+    std::string message = impl_->db ? sqlite3_errmsg(impl_->db) : sqlite3_errstr(rc);
+    RaiseDatabaseError(rc, (message + ": " + path).c_str());
+  }
+  sqlite3_extended_result_codes(impl_->db, 1);
+  Check(impl_->db, sqlite3_busy_timeout(impl_->db, kBusyTimeoutMs));
+  Exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;");
+}
+
+Database::~Database() = default;
+
+std::shared_ptr<Database> Database::ForThread() {
+  struct Entry {
+    std::weak_ptr<Database> db;
+    dev_t device = 0;
+    ino_t inode = 0;
+  };
+  thread_local std::map<std::string, Entry> opened;
+  const std::string path = CurrentConfig().db_path;
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0)
+    RaiseSuiteError("No existe la base de datos: " + path + " (créela con: quelbarix init --db " +
+                    path + ")");
+  Entry& entry = opened[path];
+  // A file replaced under the same name is a new database.
+  if (auto db = entry.db.lock(); db && entry.device == st.st_dev && entry.inode == st.st_ino)
+    return db;
+  auto db = std::make_shared<Database>(path, false);
+  if (db->SchemaVersion() < kSchemaVersion) db->EnsureSchema();
+  entry = Entry{db, st.st_dev, st.st_ino};
+  return db;
+}
+
+const std::string& Database::path() const {
+  return impl_->path;
+}
+
+std::string Database::name() const {
+  return std::filesystem::path(impl_->path).stem().string();
+}
+
+Statement& Database::Prepare(std::string_view sql, Origin origin) {
+  auto it = impl_->cache.find(std::string(sql));
+  if (it == impl_->cache.end()) {
+    auto st = impl_->Compile(sql, origin, SQLITE_PREPARE_PERSISTENT);
+    it = impl_->cache.emplace(std::string(sql), std::move(st)).first;
+  }
+  return *it->second;
+}
+
+std::unique_ptr<Statement> Database::PrepareOnce(std::string_view sql, Origin origin) {
+  return impl_->Compile(sql, origin, 0);
+}
+
+void Database::Exec(std::string_view sql) {
+  impl_->Sent(Origin::Suite, nullptr, sql);
+  char* error = nullptr;
+  int rc = sqlite3_exec(impl_->db, std::string(sql).c_str(), nullptr, nullptr, &error);
+  if (rc != SQLITE_OK) {
+    std::string message = error ? error : sqlite3_errmsg(impl_->db);
+    sqlite3_free(error);
+    RaiseDatabaseError(rc, message.c_str());
+  }
+}
+
+void Database::Transaction(const std::function<void()>& fn) {
+  if (impl_->transaction_depth > 0) {
+    fn();
+    return;
+  }
+  Exec("BEGIN IMMEDIATE");
+  impl_->transaction_depth = 1;
+  try {
+    fn();
+    Exec("COMMIT");
+    impl_->transaction_depth = 0;
+  } catch (...) {
+    impl_->transaction_depth = 0;
+    if (!sqlite3_get_autocommit(impl_->db))
+      sqlite3_exec(impl_->db, "ROLLBACK", nullptr, nullptr, nullptr);
+    throw;
+  }
+}
+
+bool Database::HasTable(std::string_view table) {
+  Statement& st = Prepare(
+      "SELECT name FROM sqlite_master WHERE type IN ('table', 'view') AND name = ?1 "
+      "COLLATE NOCASE");
+  st.Bind({std::string(table)});
+  bool found = st.Step();
+  st.Reset();
+  return found;
+}
+
+std::string Database::ResolveTable(std::string_view table) {
+  Statement& st = Prepare(
+      "SELECT name FROM sqlite_master WHERE type IN ('table', 'view') AND name = ?1 "
+      "COLLATE NOCASE");
+  st.Bind({std::string(table)});
+  if (!st.Step()) RaiseSuiteError("La tabla '" + std::string(table) + "' no existe");
+  std::string name = st.Column(0).ToString();
+  st.Reset();
+  return name;
+}
+
+bool Database::HasColumn(std::string_view table, std::string_view column) {
+  Statement& st = Prepare("SELECT name FROM pragma_table_info(?1) WHERE name = ?2 COLLATE NOCASE");
+  st.Bind({std::string(table), std::string(column)});
+  bool found = st.Step();
+  st.Reset();
+  return found;
+}
+
+std::string Database::ResolveColumn(std::string_view table, std::string_view column) {
+  std::string canonical_table = ResolveTable(table);
+  Statement& st = Prepare("SELECT name FROM pragma_table_info(?1) WHERE name = ?2 COLLATE NOCASE");
+  st.Bind({canonical_table, std::string(column)});
+  if (!st.Step())
+    RaiseSuiteError("La columna '" + std::string(column) + "' no existe en la tabla '" +
+                    canonical_table + "'");
+  std::string name = st.Column(0).ToString();
+  st.Reset();
+  return name;
+}
+
+Variant Database::QueryValue(std::string_view sql, const std::vector<Variant>& params) {
+  Statement& st = Prepare(sql);
+  st.Bind(params);
+  Variant value;
+  if (st.Step()) value = st.Column(0);
+  st.Reset();
+  return value;
+}
+
+int64_t Database::Run(std::string_view sql, const std::vector<Variant>& params) {
+  return Prepare(sql).Bind(params).Run();
+}
+
+int64_t Database::StatementCount(Origin origin) const {
+  return impl_->counts[static_cast<int>(origin)];
+}
+
+void Database::SetTraceSink(TraceSink sink) {
+  impl_->sink = std::move(sink);
+}
+
+void Database::SetDefaultTraceSink(TraceSink sink) {
+  std::lock_guard lock(g_default_sink_mutex);
+  g_has_default_sink.store(static_cast<bool>(sink), std::memory_order_release);
+  g_default_sink = std::move(sink);
+}
+
+int Database::SchemaVersion() {
+  if (!HasTable("Version_Esquema")) return 0;
+  Statement& st = Prepare("SELECT MAX(Ve_Version) FROM Version_Esquema");
+  st.Bind({});
+  int version = 0;
+  if (st.Step()) {
+    Variant v = st.Column(0);
+    if (!v.IsNull()) version = v.ToLong();
+  }
+  st.Reset();
+  return version;
+}
+
+bool Database::EnsureSchema() {
+  const int before = SchemaVersion();
+  if (before > kSchemaVersion)
+    RaiseSuiteError("La base de datos " + impl_->path + " tiene la versión de esquema " +
+                    std::to_string(before) + ", posterior a la de este programa (" +
+                    std::to_string(kSchemaVersion) + ")");
+  Transaction([&] {
+    Exec(CoreSchemaSql());
+    Exec(InventorySchemaSql());
+    Exec("DELETE FROM Version_Esquema");
+    Prepare("INSERT INTO Version_Esquema (Ve_Version, Ve_Fecha) VALUES (?1, datetime('now'))")
+        .Bind({static_cast<int32_t>(kSchemaVersion)})
+        .Run();
+  });
+  return before == 0;
+}
+
+}  // namespace qbx::suite

@@ -1,0 +1,160 @@
+// The suite's database: one SQLite connection per thread and file, prepared
+// statements cached by text, and the schema. Internal to the suite library;
+// no SQLite type appears here.
+//
+// Durability: WAL journal with synchronous=NORMAL. A committed transaction
+// survives a crash of the process; a power loss may roll back the last
+// transactions but never corrupts the file. Writers wait up to
+// kBusyTimeoutMs for one another.
+//
+// Failure: every method raises qbx::RuntimeError. A database error carries
+// number kErrDatabase and the database's own message (mapped in one place,
+// database.cpp). Destructors never throw.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "automation/value.h"
+
+namespace qbx::suite {
+
+// Number of every error the database reports: the provider's "errors in the
+// command" status (0x80040E14), what the platform's data layer raises for a
+// failed statement.
+inline constexpr int32_t kErrDatabase = -2147217900;
+// Number of the suite services' own run-time errors (unknown table or column,
+// missing conversion factor, missing database file): the platform's
+// object-error base (0x80040000) + 1000.
+inline constexpr int32_t kErrSuite = -2147220504;
+// Source of the errors the suite raises.
+inline constexpr std::string_view kSuiteSource = "Quelbarix.Suite";
+
+inline constexpr int kBusyTimeoutMs = 10000;
+
+// Raises a suite error (kErrSuite) with the description.
+[[noreturn]] void RaiseSuiteError(std::string description);
+
+// The texts in which dates are stored and compared: "yyyy-mm-dd" and
+// "yyyy-mm-dd hh:mm:ss" (both sort as the dates they stand for).
+std::string DateText(const Date& date);
+std::string DateTimeText(const Date& date);
+
+class Database;
+
+// A prepared statement. Obtained from Database::Prepare; valid while the
+// Database lives. Bind values are Variants: Empty/Null bind NULL, Boolean
+// binds 1/0 (True as 1), Integer/Long bind integers, Dates bind their
+// "yyyy-mm-dd hh:mm:ss" text.
+class Statement {
+ public:
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
+  ~Statement();
+
+  // Resets the statement and binds the parameters (1-based, in order).
+  Statement& Bind(const std::vector<Variant>& params);
+  // Steps once: true while a row is available. Rows are read as they are
+  // stepped, never loaded ahead.
+  bool Step();
+  // Column of the current row, by position (0-based) or name (any case).
+  // SQL NULL is Null; a column declared DATE/DATETIME comes back as a Date;
+  // integers as Long (Double beyond 32 bits), reals as Double, text as String.
+  // A name that is not a column is error 3265.
+  Variant Column(int index) const;
+  Variant Column(std::string_view name) const;
+  // Position of a column by name (any case); -1 when none.
+  int FindColumn(std::string_view name) const;
+  int ColumnCount() const;
+  std::string ColumnName(int index) const;
+  // Steps to the end, for statements without rows; returns changed rows.
+  int64_t Run();
+  // Releases the read position (the statement stays prepared).
+  void Reset();
+  // The text as prepared.
+  std::string Sql() const;
+
+ private:
+  friend class Database;
+  struct Impl;
+  explicit Statement(std::unique_ptr<Impl> impl);
+  std::unique_ptr<Impl> impl_;
+};
+
+// Who sent a statement, for counting and tracing.
+enum class Origin { Component, Suite };
+
+using TraceSink = std::function<void(Origin, std::string_view)>;
+
+class Database {
+ public:
+  // Opens (creating the file when create is true) with WAL journal, a busy
+  // timeout and synchronous=NORMAL. Raises when the file is missing and
+  // create is false.
+  Database(const std::string& path, bool create);
+  ~Database();
+  Database(const Database&) = delete;
+  Database& operator=(const Database&) = delete;
+
+  // The database of the calling thread for the configured path (see
+  // suite/config.h), opened on first use and shared by the thread's service
+  // objects and connections while any of them lives. A missing file is a
+  // suite error naming the path; an older schema is brought up to date.
+  static std::shared_ptr<Database> ForThread();
+
+  const std::string& path() const;
+  // Name as the connection's DefaultDatabase reports it (file stem).
+  std::string name() const;
+
+  // A cached prepared statement for the text (suite-internal, parameterised).
+  // Holds one statement: the text may not contain a second one.
+  Statement& Prepare(std::string_view sql, Origin origin = Origin::Suite);
+  // A one-off statement (not cached), e.g. the component's own texts.
+  std::unique_ptr<Statement> PrepareOnce(std::string_view sql, Origin origin);
+  // First column of the first row of a cached statement (Empty when there is
+  // no row); the statement is reset afterwards so no read stays open.
+  Variant QueryValue(std::string_view sql, const std::vector<Variant>& params = {});
+  // Runs a cached statement without rows; returns changed rows.
+  int64_t Run(std::string_view sql, const std::vector<Variant>& params = {});
+  // Runs one or more statements without parameters or rows.
+  void Exec(std::string_view sql);
+  // Runs fn inside BEGIN IMMEDIATE ... COMMIT (ROLLBACK when fn throws). Nested
+  // calls join the outer transaction.
+  void Transaction(const std::function<void()>& fn);
+
+  // Identifiers checked against the schema, compared without regard to case;
+  // they answer the name as the schema spells it. An unknown table or column
+  // is a suite error naming it.
+  std::string ResolveTable(std::string_view table);
+  std::string ResolveColumn(std::string_view table, std::string_view column);
+  bool HasTable(std::string_view table);
+  bool HasColumn(std::string_view table, std::string_view column);
+
+  // Statements sent so far, by origin.
+  int64_t StatementCount(Origin origin) const;
+  // Called with every statement text as it is sent (nullptr to stop). The
+  // database's own sink wins over the process-wide default.
+  void SetTraceSink(TraceSink sink);
+  static void SetDefaultTraceSink(TraceSink sink);
+
+  // Schema: creates or upgrades the tables in one transaction and records
+  // the version; true when the tables were created (the file was new).
+  // Refuses a database whose version is newer than this program's.
+  bool EnsureSchema();
+  // 0 for a database without the suite's tables.
+  int SchemaVersion();
+
+ private:
+  friend class Statement;
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+// Quotes an identifier for SQL text: "name" (inner quotes doubled).
+std::string QuoteIdentifier(std::string_view name);
+
+}  // namespace qbx::suite

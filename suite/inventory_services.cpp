@@ -1,0 +1,548 @@
+// InventoryServices of the embedded suite, and the inventory store its sibling
+// services share (inventory_store.h).
+//
+// What each figure means:
+// - On hand (Existencia.Ex_Cantidad_1/_2): the goods physically at one
+//   warehouse, by product, size and colour, in control units 1 and 2. Only
+//   applied movements change it: Finalizar_Movimiento applies a document's
+//   pending rows, Cancelar_Movimientos_Documento reverses applied ones.
+// - Average cost (Ex_Costo_Promedio): the unit cost (per control unit 1) of
+//   the goods on hand, kept up to date as each movement is applied: an entry
+//   weighs its cost in, an issue leaves it unchanged. It is never recomputed
+//   over the movement history. Issues are priced at it when they are added.
+// - Availability adjustment (Ex_Ajuste_1/_2): what documents have committed
+//   or released without moving goods. A request subtracts what it commits at
+//   the distribution centre; a shipment gives it back as its goods leave, so
+//   that once the shipment's issue is applied the commitment is gone from
+//   both figures. Only Ajustar_Existencia changes it.
+// - Obtener_Existencia answers the available stock: on hand plus the
+//   adjustment, summed over the branch's warehouses that match the pattern
+//   (LIKE). Its sixth argument picks the control unit (1 or 2); the seventh
+//   is reserved and must be empty.
+// - Pending movement rows (Movimiento.Mv_Aplicado = 0) are not stock: an
+//   issue is checked against on hand less what the same movement document
+//   already issues of the same stock, and again when it is applied.
+// Each quantity lives in one place: on hand and cost in Existencia, the
+// adjustment beside them, movements in Movimiento. A warehouse that keeps no
+// sizes (colours) keeps every size (colour) under "00".
+//
+// Movement objects hold one document each. Its folio (Mv_Folio) is given on
+// the first accepted detail; Mv_Tabla and Mv_Documento name the source
+// document from the header; Mv_ID numbers the lines "0001", "0002", ...
+// Rows start pending and live (Es_Cve_Estado 'AC'); a cancelled row is 'CA'
+// (a pending one discarded, an applied one reversed).
+#include "services/inventory_services.h"
+
+#include <cmath>
+#include <map>
+#include <tuple>
+#include <vector>
+
+#include "automation/value.h"
+#include "suite/config.h"
+#include "suite/database.h"
+#include "suite/inventory_store.h"
+#include "suite/services.h"
+
+namespace qbx::suite {
+
+// ---------------------------------------------------------------------------
+// The inventory store
+// ---------------------------------------------------------------------------
+
+namespace inv {
+
+bool SameCode(std::string_view a, std::string_view b) {
+  return UCase(a) == UCase(b);
+}
+
+std::optional<std::string> ParameterText(Database& db, std::string_view name) {
+  Statement& st = db.Prepare(
+      "SELECT Pa_Valor FROM Parametro WHERE Pa_Cve_Parametro = ? AND Es_Cve_Estado <> 'BA'");
+  st.Bind({std::string(name)});
+  std::optional<std::string> value;
+  if (st.Step()) value = st.Column(0).ToStringOrEmpty();
+  st.Reset();
+  return value;
+}
+
+bool ParameterFlag(Database& db, std::string_view name, bool default_value) {
+  std::optional<std::string> text = ParameterText(db, name);
+  if (!text) return default_value;
+  std::string v = UCase(Trim(*text));
+  if (v.empty()) return default_value;
+  return v == "1" || v == "-1" || v == "TRUE" || v == "VERDADERO" || v == "S" || v == "SI";
+}
+
+bool NegativeStockAllowed(Database& db) {
+  return ParameterFlag(db, "INV_PERMITIR_EXISTENCIA_NEGATIVA", false);
+}
+
+std::string TransitWarehouse(Database& db) {
+  return ParameterText(db, "MOV_ALMACEN_TRANSITO_TRANSFERENCIA").value_or("");
+}
+
+int64_t NextCounter(Database& db, std::string_view key) {
+  Statement& st = db.Prepare(
+      "INSERT INTO Contador_Inventario (Ci_Clave, Ci_Ultimo) VALUES (?, 1) "
+      "ON CONFLICT (Ci_Clave) DO UPDATE SET Ci_Ultimo = Ci_Ultimo + 1 RETURNING Ci_Ultimo");
+  st.Bind({std::string(key)});
+  int64_t n = 0;
+  if (st.Step()) n = static_cast<int64_t>(st.Column(0).ToDouble());
+  st.Reset();
+  return n;
+}
+
+char KindDirection(Database& db, std::string_view kind) {
+  Statement& st = db.Prepare(
+      "SELECT Tm_Naturaleza FROM Tipo_Movimiento "
+      "WHERE Tm_Cve_Tipo_Movimiento = ? AND Es_Cve_Estado <> 'BA'");
+  st.Bind({std::string(kind)});
+  std::string nature;
+  if (st.Step()) nature = UCase(st.Column(0).ToStringOrEmpty());
+  st.Reset();
+  if (nature == "E" || nature == "S") return nature[0];
+  if (kind.empty()) return '\0';
+  for (const char* p : {"MOV_SALIDA_TRANSFERENCIA", "MOV_SALIDA_TRANSITO"}) {
+    std::optional<std::string> v = ParameterText(db, p);
+    if (v && SameCode(*v, kind)) return 'S';
+  }
+  for (const char* p : {"MOV_ENTRADA_TRANSFERENCIA", "MOV_ENTRADA_TRANSITO"}) {
+    std::optional<std::string> v = ParameterText(db, p);
+    if (v && SameCode(*v, kind)) return 'E';
+  }
+  return '\0';
+}
+
+WarehouseFlags ReadWarehouse(Database& db, std::string_view branch, std::string_view warehouse) {
+  Statement& st = db.Prepare(
+      "SELECT Al_Maneja_Talla, Al_Maneja_Color, Al_Maneja_Lote, Al_Maneja_Serie FROM Almacen "
+      "WHERE Sc_Cve_Sucursal = ? AND Al_Cve_Almacen = ? AND Es_Cve_Estado <> 'BA'");
+  st.Bind({std::string(branch), std::string(warehouse)});
+  WarehouseFlags f;
+  if (st.Step()) {
+    auto flag = [&](int i) {
+      Variant v = st.Column(i);
+      return !v.IsNull() && v.ToDouble() != 0;
+    };
+    f.exists = true;
+    f.sizes = flag(0);
+    f.colours = flag(1);
+    f.lots = flag(2);
+    f.serials = flag(3);
+  }
+  st.Reset();
+  return f;
+}
+
+StockKey NormalisedKey(const WarehouseFlags& flags, StockKey key) {
+  if (flags.exists && !flags.sizes) key.size = "00";
+  if (flags.exists && !flags.colours) key.colour = "00";
+  return key;
+}
+
+StockRow ReadStock(Database& db, const StockKey& key) {
+  Statement& st = db.Prepare(
+      "SELECT Ex_Cantidad_1, Ex_Cantidad_2, Ex_Costo_Promedio, Ex_Ajuste_1, Ex_Ajuste_2 "
+      "FROM Existencia WHERE Sc_Cve_Sucursal = ? AND Pr_Cve_Producto = ? AND Tl_Cve_Talla = ? "
+      "AND Cl_Cve_Color = ? AND Al_Cve_Almacen = ?");
+  st.Bind({key.branch, key.product, key.size, key.colour, key.warehouse});
+  StockRow row;
+  if (st.Step()) {
+    row.exists = true;
+    row.on_hand_1 = st.Column(0).ToDouble();
+    row.on_hand_2 = st.Column(1).ToDouble();
+    row.average_cost = st.Column(2).ToDouble();
+    row.adjustment_1 = st.Column(3).ToDouble();
+    row.adjustment_2 = st.Column(4).ToDouble();
+  }
+  st.Reset();
+  return row;
+}
+
+std::string InsufficientStockText(const StockKey& key, double on_hand, double wanted) {
+  std::string text = "Existencia insuficiente del producto: " + key.product;
+  if (!key.size.empty() && key.size != "00") text += ", talla: " + key.size;
+  if (!key.colour.empty() && key.colour != "00") text += ", color: " + key.colour;
+  text += ", en el almacén: " + key.warehouse + " de la sucursal: " + key.branch +
+          ". Existencia: " + NumberText(on_hand) + ", cantidad solicitada: " + NumberText(wanted);
+  return text;
+}
+
+void ApplyToStock(Database& db, const StockKey& key, char direction, bool reverse, double q1,
+                  double q2, double unit_cost, bool allow_negative) {
+  StockRow row = ReadStock(db, key);
+  // Whether the goods come in: an entry, or the reversal of an issue.
+  const bool in = (direction == 'E') != reverse;
+  const double q = row.on_hand_1;
+  double average = row.average_cost;
+  double new_q1, new_q2;
+  if (in) {
+    new_q1 = Add(q, q1);
+    new_q2 = Add(row.on_hand_2, q2);
+    if (q > kEpsilon && new_q1 > kEpsilon) {
+      average = Divide(Add(Multiply(q, average), Multiply(q1, unit_cost)), new_q1);
+    } else if (new_q1 > kEpsilon || !row.exists) {
+      average = unit_cost;
+    }
+  } else {
+    new_q1 = Subtract(q, q1);
+    new_q2 = Subtract(row.on_hand_2, q2);
+    if (!allow_negative && new_q1 < -kEpsilon) Refuse(InsufficientStockText(key, q, q1));
+    if (reverse && new_q1 > kEpsilon) {
+      // Takes the reversed entry's value back out of the average.
+      average = Divide(Subtract(Multiply(q, average), Multiply(q1, unit_cost)), new_q1);
+      if (average < 0) average = 0;
+    }
+  }
+  Statement& st = db.Prepare(
+      "INSERT INTO Existencia (Sc_Cve_Sucursal, Al_Cve_Almacen, Pr_Cve_Producto, Tl_Cve_Talla, "
+      "Cl_Cve_Color, Ex_Cantidad_1, Ex_Cantidad_2, Ex_Costo_Promedio, Fecha_Ult_Modif) "
+      "VALUES (?, ?, ?, ?, ?, ?, ?, ?, datetime('now', 'localtime')) "
+      "ON CONFLICT (Sc_Cve_Sucursal, Pr_Cve_Producto, Tl_Cve_Talla, Cl_Cve_Color, "
+      "Al_Cve_Almacen) DO UPDATE SET Ex_Cantidad_1 = excluded.Ex_Cantidad_1, "
+      "Ex_Cantidad_2 = excluded.Ex_Cantidad_2, Ex_Costo_Promedio = excluded.Ex_Costo_Promedio, "
+      "Fecha_Ult_Modif = excluded.Fecha_Ult_Modif");
+  st.Bind({key.branch, key.warehouse, key.product, key.size, key.colour, new_q1, new_q2, average})
+      .Run();
+}
+
+TransferLine ReadTransferLine(Database& db, std::string_view folio, std::string_view line_id) {
+  Statement& st = db.Prepare(
+      "SELECT Tr_Tipo, Es_Cve_Estado, Sc_Cve_Sucursal, Al_Cve_Almacen, Sc_Cve_Sucursal_Recibe, "
+      "Al_Cve_Almacen_Recibe FROM Transferencia WHERE Tr_Folio = ? AND Tr_ID = ?");
+  st.Bind({std::string(folio), std::string(line_id)});
+  TransferLine line;
+  if (st.Step()) {
+    line.exists = true;
+    line.type = st.Column(0).ToStringOrEmpty();
+    line.state = st.Column(1).ToStringOrEmpty();
+    line.branch = st.Column(2).ToStringOrEmpty();
+    line.warehouse = st.Column(3).ToStringOrEmpty();
+    line.receiving_branch = st.Column(4).ToStringOrEmpty();
+    line.receiving_warehouse = st.Column(5).ToStringOrEmpty();
+  }
+  st.Reset();
+  return line;
+}
+
+Route TransferRoute(Database& db, const TransferLine& line, std::string_view folio) {
+  if (line.type == "EN") {
+    return {line.branch, line.warehouse, line.receiving_branch, TransitWarehouse(db)};
+  }
+  if (line.type == "RC") {
+    return {line.branch, TransitWarehouse(db), line.branch, line.warehouse};
+  }
+  Refuse("La transferencia: " + std::string(folio) + " de tipo " + line.type +
+         " no mueve mercancía");
+}
+
+}  // namespace inv
+
+// ---------------------------------------------------------------------------
+// InventoryServices
+// ---------------------------------------------------------------------------
+
+namespace {
+
+using inv::Refusal;
+
+class InventoryServices final : public com::Object<InventoryServices, IInventoryServices> {
+ public:
+  InventoryServices() : Object(&SuiteModule()), db_(Database::ForThread()) {}
+
+  // --- stock object ---
+
+  bool Maneja_Talla(const std::string& branch, const std::string& warehouse) override {
+    return Flags(branch, warehouse).sizes;
+  }
+  bool Maneja_Color(const std::string& branch, const std::string& warehouse) override {
+    return Flags(branch, warehouse).colours;
+  }
+  bool Maneja_Lote(const std::string& branch, const std::string& warehouse) override {
+    return Flags(branch, warehouse).lots;
+  }
+  bool Maneja_Serie(const std::string& branch, const std::string& warehouse) override {
+    return Flags(branch, warehouse).serials;
+  }
+
+  std::string Obtener_Tipo_Producto(const std::string& product) override {
+    Statement& st = db_->Prepare("SELECT Pr_Tipo_Producto FROM Producto WHERE Pr_Cve_Producto = ?");
+    st.Bind({product});
+    std::string type;
+    if (st.Step()) type = st.Column(0).ToStringOrEmpty();
+    st.Reset();
+    return type;
+  }
+
+  bool Ajustar_Existencia(const std::string& branch, const std::string& warehouse,
+                          const std::string& product, const std::string& size,
+                          const std::string& colour, double quantity1, double quantity2) override {
+    error_.clear();
+    if (!std::isfinite(quantity1) || !std::isfinite(quantity2)) {
+      return Fail("La cantidad a ajustar no es un número válido");
+    }
+    const inv::WarehouseFlags& flags = Flags(branch, warehouse);
+    if (!flags.exists) {
+      return Fail("El almacén: " + warehouse + ", de la sucursal: " + branch +
+                  ", no existe o está dado de baja");
+    }
+    inv::StockKey key = inv::NormalisedKey(flags, {branch, warehouse, product, size, colour});
+    Statement& st = db_->Prepare(
+        "INSERT INTO Existencia (Sc_Cve_Sucursal, Al_Cve_Almacen, Pr_Cve_Producto, Tl_Cve_Talla, "
+        "Cl_Cve_Color, Ex_Ajuste_1, Ex_Ajuste_2, Fecha_Ult_Modif) "
+        "VALUES (?, ?, ?, ?, ?, ?, ?, datetime('now', 'localtime')) "
+        "ON CONFLICT (Sc_Cve_Sucursal, Pr_Cve_Producto, Tl_Cve_Talla, Cl_Cve_Color, "
+        "Al_Cve_Almacen) DO UPDATE SET Ex_Ajuste_1 = Ex_Ajuste_1 + excluded.Ex_Ajuste_1, "
+        "Ex_Ajuste_2 = Ex_Ajuste_2 + excluded.Ex_Ajuste_2, "
+        "Fecha_Ult_Modif = excluded.Fecha_Ult_Modif");
+    st.Bind({key.branch, key.warehouse, key.product, key.size, key.colour, quantity1, quantity2})
+        .Run();
+    return true;
+  }
+
+  double Obtener_Existencia(const std::string& branch, const std::string& warehouse_pattern,
+                            const std::string& product, const std::string& size,
+                            const std::string& colour, int32_t unit,
+                            const std::string& reserved) override {
+    if ((unit != 1 && unit != 2) || !reserved.empty()) Raise(kErrInvalidCall);
+    Statement& st = db_->Prepare(
+        unit == 1 ? "SELECT TOTAL(Ex_Cantidad_1 + Ex_Ajuste_1) FROM Existencia "
+                    "WHERE Sc_Cve_Sucursal = ? AND Pr_Cve_Producto = ? AND Tl_Cve_Talla = ? "
+                    "AND Cl_Cve_Color = ? AND Al_Cve_Almacen LIKE ?"
+                  : "SELECT TOTAL(Ex_Cantidad_2 + Ex_Ajuste_2) FROM Existencia "
+                    "WHERE Sc_Cve_Sucursal = ? AND Pr_Cve_Producto = ? AND Tl_Cve_Talla = ? "
+                    "AND Cl_Cve_Color = ? AND Al_Cve_Almacen LIKE ?");
+    st.Bind({branch, product, size, colour, warehouse_pattern});
+    double total = 0;
+    if (st.Step()) total = st.Column(0).ToDouble();
+    st.Reset();
+    return total;
+  }
+
+  bool Cancelar_Movimientos_Documento(const std::string& kind, const std::string& folio) override {
+    error_.clear();
+    try {
+      const bool allow_negative = inv::NegativeStockAllowed(*db_);
+      db_->Transaction([&] {
+        // Newest first, so that each reversal meets the stock its movement left.
+        Statement& rows = db_->Prepare(
+            "SELECT Mv_Naturaleza, Mv_Aplicado, Sc_Cve_Sucursal, Al_Cve_Almacen, "
+            "Pr_Cve_Producto, Tl_Cve_Talla, Cl_Cve_Color, Mv_Cantidad_1, Mv_Cantidad_2, Mv_Costo "
+            "FROM Movimiento WHERE Mv_Tabla = ? AND Mv_Documento = ? AND Es_Cve_Estado = 'AC' "
+            "AND Mv_Aplicado = 1 ORDER BY rowid DESC");
+        std::vector<PendingRow> applied = ReadRows(rows.Bind({kind, folio}));
+        for (const PendingRow& r : applied) {
+          inv::ApplyToStock(*db_, r.key, r.direction, true, r.q1, r.q2, r.cost, allow_negative);
+        }
+        db_->Prepare(
+               "UPDATE Movimiento SET Es_Cve_Estado = 'CA', Oper_Baja = ?, "
+               "Fecha_Baja = datetime('now', 'localtime') "
+               "WHERE Mv_Tabla = ? AND Mv_Documento = ? AND Es_Cve_Estado = 'AC'")
+            .Bind({CurrentConfig().operator_code, kind, folio})
+            .Run();
+      });
+    } catch (const Refusal& r) {
+      return Fail("No es posible cancelar los movimientos del documento: " + kind + " " + folio +
+                  "\r\n" + r.what());
+    }
+    return true;
+  }
+
+  std::string Obtener_Mensaje_Error() override { return error_; }
+
+  // --- movement objects ---
+
+  void Nuevo_Movimiento() override {
+    header_ = MovementHeader{};
+    line_ = MovementLine{};
+    folio_.clear();
+    lines_ = 0;
+    last_cost_ = 0;
+    direction_ = '\0';
+    issued_.clear();
+    error_.clear();
+  }
+
+  void Asignar_Encabezado_Movimiento(const MovementHeader& header) override {
+    header_ = header;
+    direction_ = '\0';
+  }
+
+  void Asignar_Detalle_Movimiento(const MovementLine& line) override { line_ = line; }
+
+  bool Agregar_Detalle_Movimiento() override {
+    error_.clear();
+    if (direction_ == '\0') direction_ = inv::KindDirection(*db_, header_.Tipo_Movimiento);
+    if (direction_ == '\0') {
+      return Fail("El tipo de movimiento: " + header_.Tipo_Movimiento + ", no existe");
+    }
+    if (line_.Producto.empty()) return Fail("No se especificó el producto del movimiento");
+    if (!(line_.Cantidad_1 >= 0) || !(line_.Cantidad_2 >= 0)) {
+      return Fail("Las cantidades del movimiento no pueden ser negativas: producto " +
+                  line_.Producto);
+    }
+    const inv::WarehouseFlags& flags = Flags(header_.Sucursal, header_.Almacen);
+    if (!flags.exists) {
+      return Fail("El almacén: " + header_.Almacen + ", de la sucursal: " + header_.Sucursal +
+                  ", no existe o está dado de baja");
+    }
+    inv::StockKey key = inv::NormalisedKey(
+        flags, {header_.Sucursal, header_.Almacen, line_.Producto, line_.Talla, line_.Color});
+    double cost = line_.Costo;
+    const std::string stock_id = key.product + '\x1f' + key.size + '\x1f' + key.colour;
+    if (direction_ == 'S') {
+      inv::StockRow stock = inv::ReadStock(*db_, key);
+      cost = stock.average_cost;
+      double& issued = issued_[stock_id];
+      const double available = stock.on_hand_1 - issued;
+      if (line_.Cantidad_1 > available + inv::kEpsilon && !inv::NegativeStockAllowed(*db_)) {
+        return Fail(inv::InsufficientStockText(key, available, line_.Cantidad_1));
+      }
+    }
+    if (!std::isfinite(cost)) return Fail("El costo del movimiento no es un número válido");
+
+    db_->Transaction([&] {
+      if (folio_.empty()) {
+        folio_ = "MV" +
+                 FormatZeros(static_cast<double>(inv::NextCounter(*db_, "MOVIMIENTO")), "00000000");
+      }
+      Statement& st = db_->Prepare(
+          "INSERT INTO Movimiento (Mv_Folio, Mv_ID, Mv_Fecha, Mv_Tipo_Movimiento, Mv_Naturaleza, "
+          "Mv_Tabla, Mv_Documento, Mv_Referencia, Mv_Comentario, Sc_Cve_Sucursal, "
+          "Al_Cve_Almacen, Pr_Cve_Producto, Tl_Cve_Talla, Cl_Cve_Color, Mv_Cantidad_1, "
+          "Mv_Unidad_1, Mv_Cantidad_2, Mv_Unidad_2, Mv_Costo, Mv_Importe, Sr_Cve_Serie, "
+          "Lt_Cve_Lote, Mv_Aplicado, Oper_Alta, Fecha_Alta) "
+          "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, 0, ?, "
+          "datetime('now', 'localtime'))");
+      st.Bind({folio_,
+               FormatZeros(lines_ + 1, "0000"),
+               header_.Fecha,
+               header_.Tipo_Movimiento,
+               std::string(1, direction_),
+               header_.Tabla,
+               header_.Documento,
+               header_.Referencia,
+               header_.Comentario,
+               key.branch,
+               key.warehouse,
+               key.product,
+               key.size,
+               key.colour,
+               line_.Cantidad_1,
+               line_.Unidad_1,
+               line_.Cantidad_2,
+               line_.Unidad_2,
+               cost,
+               Multiply(cost, line_.Cantidad_1),
+               line_.Serie.Serie,
+               line_.Lote.Lote,
+               CurrentConfig().operator_code})
+          .Run();
+    });
+    ++lines_;
+    last_cost_ = cost;
+    if (direction_ == 'S') issued_[stock_id] += line_.Cantidad_1;
+    return true;
+  }
+
+  std::string Obtener_Costo_Detalle() override { return NumberText(last_cost_); }
+
+  MovementHeader Obtener_Encabezado_Movimiento() override {
+    MovementHeader h = header_;
+    h.Folio = folio_;
+    return h;
+  }
+
+  bool Finalizar_Movimiento(const std::string& folio) override {
+    error_.clear();
+    Statement& any = db_->Prepare("SELECT 1 FROM Movimiento WHERE Mv_Folio = ? LIMIT 1");
+    bool exists = any.Bind({folio}).Step();
+    any.Reset();
+    if (!exists) return Fail("El movimiento: " + folio + ", no existe");
+    try {
+      const bool allow_negative = inv::NegativeStockAllowed(*db_);
+      db_->Transaction([&] {
+        Statement& rows = db_->Prepare(
+            "SELECT Mv_Naturaleza, Mv_Aplicado, Sc_Cve_Sucursal, Al_Cve_Almacen, "
+            "Pr_Cve_Producto, Tl_Cve_Talla, Cl_Cve_Color, Mv_Cantidad_1, Mv_Cantidad_2, Mv_Costo "
+            "FROM Movimiento WHERE Mv_Folio = ? AND Es_Cve_Estado = 'AC' AND Mv_Aplicado = 0 "
+            "ORDER BY rowid");
+        std::vector<PendingRow> pending = ReadRows(rows.Bind({folio}));
+        for (const PendingRow& r : pending) {
+          inv::ApplyToStock(*db_, r.key, r.direction, false, r.q1, r.q2, r.cost, allow_negative);
+        }
+        db_->Prepare(
+               "UPDATE Movimiento SET Mv_Aplicado = 1, "
+               "Fecha_Aplicacion = datetime('now', 'localtime') "
+               "WHERE Mv_Folio = ? AND Es_Cve_Estado = 'AC' AND Mv_Aplicado = 0")
+            .Bind({folio})
+            .Run();
+      });
+    } catch (const Refusal& r) {
+      return Fail("No es posible finalizar el movimiento: " + folio + "\r\n" + r.what());
+    }
+    if (inv::SameCode(folio, folio_)) issued_.clear();
+    return true;
+  }
+
+ private:
+  struct PendingRow {
+    char direction;
+    inv::StockKey key;
+    double q1, q2, cost;
+  };
+
+  static std::vector<PendingRow> ReadRows(Statement& st) {
+    std::vector<PendingRow> out;
+    while (st.Step()) {
+      std::string nature = UCase(st.Column(0).ToStringOrEmpty());
+      out.push_back({nature == "S" ? 'S' : 'E',
+                     {st.Column(2).ToStringOrEmpty(), st.Column(3).ToStringOrEmpty(),
+                      st.Column(4).ToStringOrEmpty(), st.Column(5).ToStringOrEmpty(),
+                      st.Column(6).ToStringOrEmpty()},
+                     st.Column(7).ToDouble(),
+                     st.Column(8).ToDouble(),
+                     st.Column(9).ToDouble()});
+    }
+    st.Reset();
+    return out;
+  }
+
+  // Warehouse capabilities, remembered for the object's life (a document
+  // touches few warehouses; asking once per line would cost a query each).
+  const inv::WarehouseFlags& Flags(const std::string& branch, const std::string& warehouse) {
+    auto k = std::make_pair(UCase(branch), UCase(warehouse));
+    auto it = flags_.find(k);
+    if (it == flags_.end()) {
+      it = flags_.emplace(k, inv::ReadWarehouse(*db_, branch, warehouse)).first;
+    }
+    return it->second;
+  }
+
+  bool Fail(std::string text) {
+    error_ = std::move(text);
+    return false;
+  }
+
+  std::shared_ptr<Database> db_;
+  std::string error_;
+  std::map<std::pair<std::string, std::string>, inv::WarehouseFlags> flags_;
+  // The movement document being built.
+  MovementHeader header_;
+  MovementLine line_;
+  std::string folio_;
+  int64_t lines_ = 0;
+  double last_cost_ = 0;
+  char direction_ = '\0';
+  // What this document issues of each stock row and has not yet applied.
+  std::map<std::string, double> issued_;
+};
+
+}  // namespace
+
+com::ComPtr<com::IUnknown> CreateInventoryServices() {
+  return InventoryServices::Make();
+}
+
+}  // namespace qbx::suite

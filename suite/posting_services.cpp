@@ -1,0 +1,197 @@
+// PostingServices of the embedded suite: the accounting entry of a transfer
+// (tables Poliza and Poliza_Detalle).
+//
+// Whether a kind of document is posted is the parameter
+// CON_CONTABILIZAR_<KIND>S ("CON_CONTABILIZAR_TRANSFERENCIAS"), off when
+// missing. A transfer that moved goods gets one entry, valued at its rows'
+// Tr_Importe_Costo: a shipment debits the goods in transit at the receiving
+// branch and credits the sending warehouse; a reception debits the receiving
+// warehouse and credits its branch's goods in transit. A request moves no
+// goods and gets none. The account of goods at a warehouse joins the
+// accounts of the branch, the warehouse and the product (Sc_Cuenta_Contable,
+// Al_Cuenta_Contable, Pr_Cuenta_Contable) with "-", leaving out empty ones.
+// Amounts are summed per account in whole cents, so debits equal credits
+// exactly. Cancelling marks the entry 'CA'.
+#include <cmath>
+#include <map>
+#include <string>
+#include <tuple>
+
+#include "automation/value.h"
+#include "services/registration_services.h"
+#include "suite/config.h"
+#include "suite/database.h"
+#include "suite/inventory_store.h"
+#include "suite/services.h"
+
+namespace qbx::suite {
+
+namespace {
+
+class PostingServices final : public com::Object<PostingServices, IPostingServices> {
+ public:
+  PostingServices() : Object(&SuiteModule()), db_(Database::ForThread()) {}
+
+  bool Documento_Habilitado(const std::string& kind) override {
+    return inv::ParameterFlag(*db_, "CON_CONTABILIZAR_" + UCase(kind) + "S", false);
+  }
+
+  bool Generar_Documento(const std::string& kind, const std::string& folio,
+                         const std::string& company) override {
+    error_.clear();
+    if (!inv::SameCode(kind, inv::kKindTransfer)) {
+      return Fail("El documento: " + kind + ", no está programado para contabilizarse");
+    }
+    // One transaction: two finalisations of one transfer cannot both post it.
+    bool done = false;
+    db_->Transaction([&] { done = Generate(folio, company); });
+    return done;
+  }
+
+  bool Cancelar_Documento(const std::string& kind, const std::string& folio) override {
+    error_.clear();
+    db_->Prepare(
+           "UPDATE Poliza SET Es_Cve_Estado = 'CA', Oper_Baja = ?, "
+           "Fecha_Baja = datetime('now', 'localtime') "
+           "WHERE Po_Tabla = ? AND Po_Documento = ? AND Es_Cve_Estado <> 'CA'")
+        .Bind({CurrentConfig().operator_code, kind, folio})
+        .Run();
+    return true;
+  }
+
+  std::string Obtener_Mensaje_Error() override { return error_; }
+
+ private:
+  bool Generate(const std::string& folio, const std::string& company) {
+    if (LiveEntry(std::string(inv::kKindTransfer), folio)) return true;  // already posted
+
+    Statement& rows = db_->Prepare(
+        "SELECT Tr_Tipo, Tr_Fecha, Sc_Cve_Sucursal, Al_Cve_Almacen, Sc_Cve_Sucursal_Recibe, "
+        "Pr_Cve_Producto, Tr_Importe_Costo FROM Transferencia "
+        "WHERE Tr_Folio = ? AND Es_Cve_Estado <> 'CA' ORDER BY rowid");
+    rows.Bind({folio});
+    const std::string transit = inv::TransitWarehouse(*db_);
+    bool any = false;
+    std::string type;
+    Variant date;
+    // (account, side) -> cents; side 0 debit, 1 credit.
+    std::map<std::pair<std::string, int>, int64_t> lines;
+    int64_t total = 0;
+    while (rows.Step()) {
+      if (!any) {
+        any = true;
+        type = rows.Column(0).ToStringOrEmpty();
+        date = rows.Column(1);
+      }
+      if (type != "EN" && type != "RC") continue;
+      const std::string branch = rows.Column(2).ToStringOrEmpty();
+      const std::string warehouse = rows.Column(3).ToStringOrEmpty();
+      const std::string receiving = rows.Column(4).ToStringOrEmpty();
+      const std::string product = rows.Column(5).ToStringOrEmpty();
+      Variant amount = rows.Column(6);
+      int64_t cents = amount.IsNull() ? 0 : std::llround(amount.ToDouble() * 100.0);
+      if (cents == 0) continue;
+      std::string debit, credit;
+      if (type == "EN") {
+        debit = Account(receiving, transit, product);
+        credit = Account(branch, warehouse, product);
+      } else {
+        debit = Account(branch, warehouse, product);
+        credit = Account(branch, transit, product);
+      }
+      if (cents < 0) {
+        std::swap(debit, credit);
+        cents = -cents;
+      }
+      lines[{debit, 0}] += cents;
+      lines[{credit, 1}] += cents;
+      total += cents;
+    }
+    rows.Reset();
+    if (!any) return Fail("La transferencia: " + folio + ", no existe o está cancelada");
+    if (total == 0) return true;  // nothing moved that has a value
+
+    const std::string entry =
+        "PO" + FormatZeros(static_cast<double>(inv::NextCounter(*db_, "POLIZA")), "00000000");
+    const std::string op = CurrentConfig().operator_code;
+    db_->Prepare(
+           "INSERT INTO Poliza (Po_Folio, Po_Fecha, Po_Tabla, Po_Documento, Em_Cve_Empresa, "
+           "Po_Concepto, Po_Cargos, Po_Abonos, Oper_Alta, Fecha_Alta) "
+           "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, datetime('now', 'localtime'))")
+        .Bind({entry, date, std::string(inv::kKindTransfer), folio, company,
+               "Transferencia " + type + " " + folio, total / 100.0, total / 100.0, op})
+        .Run();
+    Statement& detail = db_->Prepare(
+        "INSERT INTO Poliza_Detalle (Po_Folio, Po_Renglon, Po_Cuenta, Po_Descripcion, "
+        "Po_Cargo, Po_Abono) VALUES (?, ?, ?, ?, ?, ?)");
+    int32_t n = 0;
+    for (int side : {0, 1}) {
+      for (const auto& [key, cents] : lines) {
+        if (key.second != side) continue;
+        const double value = static_cast<double>(cents) / 100.0;
+        detail
+            .Bind({entry, ++n, key.first, side == 0 ? "Cargo " + folio : "Abono " + folio,
+                   side == 0 ? value : 0.0, side == 0 ? 0.0 : value})
+            .Run();
+      }
+    }
+    return true;
+  }
+
+  bool LiveEntry(const std::string& kind, const std::string& folio) {
+    Statement& st = db_->Prepare(
+        "SELECT 1 FROM Poliza WHERE Po_Tabla = ? AND Po_Documento = ? "
+        "AND Es_Cve_Estado <> 'CA' LIMIT 1");
+    bool found = st.Bind({kind, folio}).Step();
+    st.Reset();
+    return found;
+  }
+
+  // The accounts of the catalogue records, remembered for the call's object.
+  std::string Account(const std::string& branch, const std::string& warehouse,
+                      const std::string& product) {
+    std::string out;
+    for (const std::string& part :
+         {Lookup("SELECT Sc_Cuenta_Contable FROM Sucursal WHERE Sc_Cve_Sucursal = ?", {branch}),
+          Lookup("SELECT Al_Cuenta_Contable FROM Almacen WHERE Sc_Cve_Sucursal = ? AND "
+                 "Al_Cve_Almacen = ?",
+                 {branch, warehouse}),
+          Lookup("SELECT Pr_Cuenta_Contable FROM Producto WHERE Pr_Cve_Producto = ?", {product})}) {
+      if (part.empty()) continue;
+      if (!out.empty()) out += '-';
+      out += part;
+    }
+    return out;
+  }
+
+  std::string Lookup(const char* sql, const std::vector<Variant>& key) {
+    std::string cache_key = sql;
+    for (const Variant& v : key) cache_key += '\x1f' + UCase(v.ToStringOrEmpty());
+    auto it = accounts_.find(cache_key);
+    if (it != accounts_.end()) return it->second;
+    Statement& st = db_->Prepare(sql);
+    st.Bind(key);
+    std::string value;
+    if (st.Step()) value = Trim(st.Column(0).ToStringOrEmpty());
+    st.Reset();
+    accounts_.emplace(cache_key, value);
+    return value;
+  }
+
+  bool Fail(std::string text) {
+    error_ = std::move(text);
+    return false;
+  }
+
+  std::shared_ptr<Database> db_;
+  std::string error_;
+  std::map<std::string, std::string> accounts_;
+};
+
+}  // namespace
+
+com::ComPtr<com::IUnknown> CreatePostingServices() {
+  return PostingServices::Make();
+}
+
+}  // namespace qbx::suite

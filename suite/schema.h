@@ -1,0 +1,39 @@
+// The pieces of the suite's schema. Each piece is a script of CREATE TABLE /
+// CREATE INDEX statements that can run on an empty or a current database
+// ("IF NOT EXISTS" throughout); Database::EnsureSchema runs them all inside
+// one transaction and records kSchemaVersion in table Version_Esquema.
+//
+// Conventions every piece follows:
+// - every TEXT column is declared COLLATE NOCASE (the component writes
+//   Mv_Tabla "Transferencia" and later counts 'TRANSFERENCIA');
+// - every Es_Cve_Estado column is TEXT NOT NULL DEFAULT 'AC' COLLATE NOCASE;
+// - dates are declared DATE or DATETIME and stored as "yyyy-mm-dd" or
+//   "yyyy-mm-dd hh:mm:ss" texts, which compare and sort correctly; the
+//   connection hands them back as Dates;
+// - a column name of one table does not repeat in a table the component joins
+//   it with unless the join is on it (Es_Cve_Estado is the one exception: the
+//   component always qualifies it in joins).
+#pragma once
+
+#include <string_view>
+
+namespace qbx::suite {
+
+// Bump when a piece changes in a way an existing database must follow.
+inline constexpr int kSchemaVersion = 1;
+
+// The tables the component reads and writes (Transferencia, Traslado, Pedido,
+// Documento_Consolidado, Comprobante_Digital, Sucursal, Almacen, Producto,
+// Unidad) and the suite's own tables behind SystemServices and DataServices
+// (Parametro, Folio, Serie_Consecutivo, Periodo_Operativo, Producto_Talla,
+// Producto_Color, Producto_Talla_Color, Factor_Conversion,
+// Documento_Procesado, Version_Esquema). Defined in schema_core.cpp.
+std::string_view CoreSchemaSql();
+
+// Inventory tables: Movimiento (Mv_Tabla, Mv_Documento, ...), stock and
+// availability, serial and lot registrations, and the accounting entries
+// table Poliza (Po_Tabla, Po_Documento, Es_Cve_Estado, ...) that
+// DataServices.Documento_Contabilizado reads. Defined in schema_inventory.cpp.
+std::string_view InventorySchemaSql();
+
+}  // namespace qbx::suite

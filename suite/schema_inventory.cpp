@@ -1,0 +1,173 @@
+// Inventory tables of the suite: movement kinds, movements, stock, serial and
+// lot registrations, the fiscal-deposit register, counters and accounting
+// entries. What each figure means is written at the top of
+// inventory_services.cpp.
+#include "suite/schema.h"
+
+namespace qbx::suite {
+
+namespace {
+
+constexpr std::string_view kInventorySchema = R"sql(
+CREATE TABLE IF NOT EXISTS Tipo_Movimiento (
+  Tm_Cve_Tipo_Movimiento TEXT NOT NULL COLLATE NOCASE PRIMARY KEY,
+  Tm_Descripcion TEXT NOT NULL DEFAULT '' COLLATE NOCASE,
+  Tm_Naturaleza TEXT NOT NULL COLLATE NOCASE CHECK (Tm_Naturaleza IN ('E', 'S')),
+  Es_Cve_Estado TEXT NOT NULL DEFAULT 'AC' COLLATE NOCASE
+);
+
+CREATE TABLE IF NOT EXISTS Movimiento (
+  Mv_Folio TEXT NOT NULL COLLATE NOCASE,
+  Mv_ID TEXT NOT NULL COLLATE NOCASE,
+  Mv_Fecha DATE,
+  Mv_Tipo_Movimiento TEXT NOT NULL DEFAULT '' COLLATE NOCASE,
+  Mv_Naturaleza TEXT NOT NULL COLLATE NOCASE CHECK (Mv_Naturaleza IN ('E', 'S')),
+  Mv_Tabla TEXT NOT NULL DEFAULT '' COLLATE NOCASE,
+  Mv_Documento TEXT NOT NULL DEFAULT '' COLLATE NOCASE,
+  Mv_Referencia TEXT NOT NULL DEFAULT '' COLLATE NOCASE,
+  Mv_Comentario TEXT NOT NULL DEFAULT '' COLLATE NOCASE,
+  Sc_Cve_Sucursal TEXT NOT NULL DEFAULT '' COLLATE NOCASE,
+  Al_Cve_Almacen TEXT NOT NULL DEFAULT '' COLLATE NOCASE,
+  Pr_Cve_Producto TEXT NOT NULL DEFAULT '' COLLATE NOCASE,
+  Tl_Cve_Talla TEXT NOT NULL DEFAULT '' COLLATE NOCASE,
+  Cl_Cve_Color TEXT NOT NULL DEFAULT '' COLLATE NOCASE,
+  Mv_Cantidad_1 REAL NOT NULL DEFAULT 0,
+  Mv_Unidad_1 TEXT NOT NULL DEFAULT '' COLLATE NOCASE,
+  Mv_Cantidad_2 REAL NOT NULL DEFAULT 0,
+  Mv_Unidad_2 TEXT NOT NULL DEFAULT '' COLLATE NOCASE,
+  Mv_Costo REAL NOT NULL DEFAULT 0,
+  Mv_Importe REAL NOT NULL DEFAULT 0,
+  Sr_Cve_Serie TEXT NOT NULL DEFAULT '' COLLATE NOCASE,
+  Lt_Cve_Lote TEXT NOT NULL DEFAULT '' COLLATE NOCASE,
+  Mv_Aplicado INTEGER NOT NULL DEFAULT 0,
+  Es_Cve_Estado TEXT NOT NULL DEFAULT 'AC' COLLATE NOCASE,
+  Oper_Alta TEXT NOT NULL DEFAULT '' COLLATE NOCASE,
+  Fecha_Alta DATETIME,
+  Fecha_Aplicacion DATETIME,
+  Oper_Baja TEXT NOT NULL DEFAULT '' COLLATE NOCASE,
+  Fecha_Baja DATETIME,
+  PRIMARY KEY (Mv_Folio, Mv_ID)
+);
+CREATE INDEX IF NOT EXISTS IX_Movimiento_Documento ON Movimiento (Mv_Tabla, Mv_Documento);
+
+CREATE TABLE IF NOT EXISTS Existencia (
+  Sc_Cve_Sucursal TEXT NOT NULL COLLATE NOCASE,
+  Al_Cve_Almacen TEXT NOT NULL COLLATE NOCASE,
+  Pr_Cve_Producto TEXT NOT NULL COLLATE NOCASE,
+  Tl_Cve_Talla TEXT NOT NULL DEFAULT '' COLLATE NOCASE,
+  Cl_Cve_Color TEXT NOT NULL DEFAULT '' COLLATE NOCASE,
+  Ex_Cantidad_1 REAL NOT NULL DEFAULT 0,
+  Ex_Cantidad_2 REAL NOT NULL DEFAULT 0,
+  Ex_Costo_Promedio REAL NOT NULL DEFAULT 0,
+  Ex_Ajuste_1 REAL NOT NULL DEFAULT 0,
+  Ex_Ajuste_2 REAL NOT NULL DEFAULT 0,
+  Fecha_Ult_Modif DATETIME,
+  PRIMARY KEY (Sc_Cve_Sucursal, Pr_Cve_Producto, Tl_Cve_Talla, Cl_Cve_Color, Al_Cve_Almacen)
+);
+
+CREATE TABLE IF NOT EXISTS Serie_Registro (
+  Sr_Registro INTEGER PRIMARY KEY,
+  Sr_Tabla TEXT NOT NULL COLLATE NOCASE,
+  Sr_Folio TEXT NOT NULL COLLATE NOCASE,
+  Sr_ID TEXT NOT NULL DEFAULT '' COLLATE NOCASE,
+  Pr_Cve_Producto TEXT NOT NULL COLLATE NOCASE,
+  Tl_Cve_Talla TEXT NOT NULL DEFAULT '' COLLATE NOCASE,
+  Cl_Cve_Color TEXT NOT NULL DEFAULT '' COLLATE NOCASE,
+  Sr_Cve_Serie TEXT NOT NULL COLLATE NOCASE,
+  Sr_Pedimento TEXT NOT NULL DEFAULT '' COLLATE NOCASE,
+  Sr_Fecha_Pedimento DATE,
+  Sr_Cantidad INTEGER NOT NULL DEFAULT 1,
+  Sr_Sucursal_Origen TEXT NOT NULL DEFAULT '' COLLATE NOCASE,
+  Sr_Almacen_Origen TEXT NOT NULL DEFAULT '' COLLATE NOCASE,
+  Sr_Sucursal_Destino TEXT NOT NULL DEFAULT '' COLLATE NOCASE,
+  Sr_Almacen_Destino TEXT NOT NULL DEFAULT '' COLLATE NOCASE,
+  Es_Cve_Estado TEXT NOT NULL DEFAULT 'AC' COLLATE NOCASE,
+  Oper_Alta TEXT NOT NULL DEFAULT '' COLLATE NOCASE,
+  Fecha_Alta DATETIME
+);
+CREATE INDEX IF NOT EXISTS IX_Serie_Registro_Serie
+  ON Serie_Registro (Pr_Cve_Producto, Sr_Cve_Serie, Sr_Registro);
+CREATE INDEX IF NOT EXISTS IX_Serie_Registro_Documento
+  ON Serie_Registro (Sr_Tabla, Sr_Folio, Sr_ID);
+
+CREATE TABLE IF NOT EXISTS Lote_Registro (
+  Lt_Registro INTEGER PRIMARY KEY,
+  Lt_Tabla TEXT NOT NULL COLLATE NOCASE,
+  Lt_Folio TEXT NOT NULL COLLATE NOCASE,
+  Lt_ID TEXT NOT NULL DEFAULT '' COLLATE NOCASE,
+  Pr_Cve_Producto TEXT NOT NULL COLLATE NOCASE,
+  Tl_Cve_Talla TEXT NOT NULL DEFAULT '' COLLATE NOCASE,
+  Cl_Cve_Color TEXT NOT NULL DEFAULT '' COLLATE NOCASE,
+  Lt_Cve_Lote TEXT NOT NULL COLLATE NOCASE,
+  Sc_Cve_Sucursal TEXT NOT NULL DEFAULT '' COLLATE NOCASE,
+  Al_Cve_Almacen TEXT NOT NULL DEFAULT '' COLLATE NOCASE,
+  Lt_Cantidad_1 REAL NOT NULL DEFAULT 0,
+  Lt_Cantidad_2 REAL NOT NULL DEFAULT 0,
+  Lt_Fecha_Caducidad DATE,
+  Es_Cve_Estado TEXT NOT NULL DEFAULT 'AC' COLLATE NOCASE,
+  Oper_Alta TEXT NOT NULL DEFAULT '' COLLATE NOCASE,
+  Fecha_Alta DATETIME
+);
+CREATE INDEX IF NOT EXISTS IX_Lote_Registro_Lote
+  ON Lote_Registro (Pr_Cve_Producto, Lt_Cve_Lote, Tl_Cve_Talla, Cl_Cve_Color,
+                    Sc_Cve_Sucursal, Al_Cve_Almacen);
+CREATE INDEX IF NOT EXISTS IX_Lote_Registro_Documento
+  ON Lote_Registro (Lt_Tabla, Lt_Folio, Lt_ID);
+
+CREATE TABLE IF NOT EXISTS Deposito_Fiscal (
+  Df_Registro INTEGER PRIMARY KEY,
+  Df_Tipo TEXT NOT NULL COLLATE NOCASE CHECK (Df_Tipo IN ('SERIE', 'LOTE')),
+  Pr_Cve_Producto TEXT NOT NULL COLLATE NOCASE,
+  Tl_Cve_Talla TEXT NOT NULL DEFAULT '' COLLATE NOCASE,
+  Cl_Cve_Color TEXT NOT NULL DEFAULT '' COLLATE NOCASE,
+  Df_Clave TEXT NOT NULL COLLATE NOCASE,
+  Df_Pedimento TEXT NOT NULL DEFAULT '' COLLATE NOCASE,
+  Df_Fecha_Pedimento DATE,
+  Df_Costo REAL NOT NULL DEFAULT 0,
+  Es_Cve_Estado TEXT NOT NULL DEFAULT 'AC' COLLATE NOCASE,
+  Oper_Alta TEXT NOT NULL DEFAULT '' COLLATE NOCASE,
+  Fecha_Alta DATETIME
+);
+CREATE INDEX IF NOT EXISTS IX_Deposito_Fiscal_Clave
+  ON Deposito_Fiscal (Df_Tipo, Pr_Cve_Producto, Df_Clave);
+
+CREATE TABLE IF NOT EXISTS Contador_Inventario (
+  Ci_Clave TEXT NOT NULL COLLATE NOCASE PRIMARY KEY,
+  Ci_Ultimo INTEGER NOT NULL DEFAULT 0
+);
+
+CREATE TABLE IF NOT EXISTS Poliza (
+  Po_Folio TEXT NOT NULL COLLATE NOCASE PRIMARY KEY,
+  Po_Fecha DATETIME,
+  Po_Tabla TEXT NOT NULL COLLATE NOCASE,
+  Po_Documento TEXT NOT NULL COLLATE NOCASE,
+  Em_Cve_Empresa TEXT NOT NULL DEFAULT '' COLLATE NOCASE,
+  Po_Concepto TEXT NOT NULL DEFAULT '' COLLATE NOCASE,
+  Po_Cargos REAL NOT NULL DEFAULT 0,
+  Po_Abonos REAL NOT NULL DEFAULT 0,
+  Es_Cve_Estado TEXT NOT NULL DEFAULT 'AC' COLLATE NOCASE,
+  Oper_Alta TEXT NOT NULL DEFAULT '' COLLATE NOCASE,
+  Fecha_Alta DATETIME,
+  Oper_Baja TEXT NOT NULL DEFAULT '' COLLATE NOCASE,
+  Fecha_Baja DATETIME
+);
+CREATE INDEX IF NOT EXISTS IX_Poliza_Documento ON Poliza (Po_Tabla, Po_Documento);
+
+CREATE TABLE IF NOT EXISTS Poliza_Detalle (
+  Po_Folio TEXT NOT NULL COLLATE NOCASE,
+  Po_Renglon INTEGER NOT NULL,
+  Po_Cuenta TEXT NOT NULL DEFAULT '' COLLATE NOCASE,
+  Po_Descripcion TEXT NOT NULL DEFAULT '' COLLATE NOCASE,
+  Po_Cargo REAL NOT NULL DEFAULT 0,
+  Po_Abono REAL NOT NULL DEFAULT 0,
+  PRIMARY KEY (Po_Folio, Po_Renglon)
+);
+)sql";
+
+}  // namespace
+
+std::string_view InventorySchemaSql() {
+  return kInventorySchema;
+}
+
+}  // namespace qbx::suite

@@ -1,0 +1,175 @@
+// Recording doubles of every outside service and of the connection.
+//
+// One FakeSuite is an ObjectProvider: installed for a thread, it creates a
+// double for each class identifier the component asks for. Every call lands
+// in one shared Journal, in order, as text:
+//   Data.Obtener_Valor_Campo("Sucursal", "Sc_Cve_Sucursal", "S1", "Sc_Servidor_Id", 0&, "", "", "")
+// Argument forms: texts in double quotes, Long 0&, Integer 0%, Double 12.5#,
+// True/False, Dates #2024-03-05 10:30:00#, Missing, Null, Empty; records as
+// {field=value, ...}. System, Data and Connection are named plainly; the
+// other classes carry their creation number: Inventory#1 (the stock object of
+// the first Transferencia), Inventory#2 (receipt), Inventory#3 (issue),
+// Series#1, Lot#1, Posting#1, Voucher#1, Recordset#1.
+//
+// Answers are scripted per call key: "Inventory#3.Agregar_Detalle_Movimiento"
+// first, then "Inventory.Agregar_Detalle_Movimiento"; otherwise a default
+// (Booleans True, texts "", numbers 0, see Defaults in doubles.cpp).
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "automation/com.h"
+#include "automation/value.h"
+#include "services/connection.h"
+#include "services/inventory_services.h"
+#include "services/registration_services.h"
+#include "services/system_services.h"
+
+namespace qbx::test {
+
+class Journal {
+ public:
+  void Add(std::string entry) { entries_.push_back(std::move(entry)); }
+  const std::vector<std::string>& entries() const { return entries_; }
+  // Entries that start with prefix, in order.
+  std::vector<std::string> Starting(std::string_view prefix) const;
+  // Entries that contain text, in order.
+  std::vector<std::string> Containing(std::string_view text) const;
+  // Entries naming a call, without their arguments: "Data.Obtener_Folio".
+  std::vector<std::string> Calls() const;
+  void Clear() { entries_.clear(); }
+  std::string Dump() const;
+
+ private:
+  std::vector<std::string> entries_;
+};
+
+// One row of a scripted recordset: field name and value, in select order.
+using Row = std::vector<std::pair<std::string, Variant>>;
+
+class Script {
+ public:
+  using Handler = std::function<Variant(const std::vector<Variant>& args)>;
+
+  // Every call answers v.
+  void Answer(const std::string& key, Variant v);
+  // The next calls answer these in order; then the standing answer or default.
+  void Queue(const std::string& key, std::vector<Variant> answers);
+  // Computed answers.
+  void On(const std::string& key, Handler handler);
+  // The call raises this error.
+  void Fail(const std::string& key, RuntimeError error);
+
+  // The answer for a call, or nullopt for the double's default. Raises a
+  // scripted failure.
+  std::optional<Variant> Next(const std::string& instance_key, const std::string& class_key,
+                              const std::vector<Variant>& args);
+
+ private:
+  struct Entry {
+    std::deque<Variant> queue;
+    std::optional<Variant> standing;
+    Handler handler;
+    std::optional<RuntimeError> failure;
+  };
+  std::map<std::string, Entry> entries_;
+};
+
+// Formats one argument as the journal shows it.
+std::string Arg(const Variant& v);
+std::string Arg(const std::string& s);
+std::string Arg(const char* s);
+std::string Arg(int32_t v);
+std::string Arg(int16_t v);
+std::string Arg(double v);
+std::string Arg(bool v);
+std::string Arg(const Date& d);
+std::string Arg(const MovementHeader& h);
+std::string Arg(const MovementLine& l);
+
+// A recordset the connection double answers with.
+struct RecordsetScript {
+  std::vector<Row> rows;
+};
+
+class FakeSuite : public com::ObjectProvider {
+ public:
+  FakeSuite();
+  ~FakeSuite() override;
+  FakeSuite(const FakeSuite&) = delete;
+  FakeSuite& operator=(const FakeSuite&) = delete;
+
+  // The doubles share these with the suite (and keep them alive while a
+  // double lives, e.g. in a module state released later).
+  Journal& journal;
+  Script& script;
+
+  // --- connection scripting ---
+  // The next Execute whose text contains `contains` answers these rows
+  // (rules are tried in the order given; a rule serves once unless always).
+  void OnQuery(std::string contains, std::vector<Row> rows, bool always = false);
+  // An Execute whose text contains `contains` raises the error.
+  void FailQuery(std::string contains, RuntimeError error);
+  // Texts passed to Execute, in order.
+  std::vector<std::string> Statements() const;
+  // Recordsets handed out and whether each was closed.
+  struct RecordsetLog {
+    std::string statement;
+    bool closed = false;
+    bool released = false;
+  };
+  const std::vector<std::shared_ptr<RecordsetLog>>& recordsets() const;
+
+  // --- parameters (System.Obtener_Parametro answers by name) ---
+  // Unscripted parameters answer the default argument, or Null when it is "".
+  void Parameter(const std::string& name, Variant value);
+
+  // Movement records handed to an inventory double: "Inventory#3".
+  std::vector<MovementHeader> HeadersOf(const std::string& instance) const;
+  std::vector<MovementLine> LinesOf(const std::string& instance) const;
+
+  // How many objects of a class ("Inventory", "Series", ...) were created,
+  // and how many of them are still alive.
+  int Created(const std::string& cls) const;
+  int Alive(const std::string& cls) const;
+
+  // Obtener_Fecha_Servidor answers this unless scripted.
+  void SetServerDate(const Date& d);
+
+  // When on, a double's release is journaled too: "Inventory#2.Release()".
+  // Off by default.
+  void JournalReleases(bool on);
+
+  // ObjectProvider
+  com::HRESULT CreateInstance(const Guid& clsid, const Guid& iid, void** out) override;
+
+  // Internal to the doubles.
+  struct Shared;
+  std::shared_ptr<Shared> shared() const { return shared_; }
+
+ private:
+  explicit FakeSuite(std::shared_ptr<Shared> shared);
+  std::shared_ptr<Shared> shared_;
+};
+
+// Installs a FakeSuite as the calling thread's object provider for its
+// lifetime (restoring the previous one).
+class ScopedProvider {
+ public:
+  explicit ScopedProvider(com::ObjectProvider* p);
+  ~ScopedProvider();
+  ScopedProvider(const ScopedProvider&) = delete;
+  ScopedProvider& operator=(const ScopedProvider&) = delete;
+
+ private:
+  com::ObjectProvider* previous_;
+};
+
+}  // namespace qbx::test

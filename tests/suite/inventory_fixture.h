@@ -1,0 +1,111 @@
+// Helpers of the inventory services' tests: the sample database of
+// SuiteTest, service objects, parameters, stock figures and transfer rows
+// written straight into the database.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "services/inventory_services.h"
+#include "services/registration_services.h"
+#include "suite/sample.h"
+#include "suite/sample_stock.h"
+#include "tests/suite/suite_fixture.h"
+
+namespace qbx::suite::test {
+
+struct StockFigures {
+  double on_hand_1 = 0, on_hand_2 = 0, average_cost = 0, adjustment_1 = 0;
+  bool exists = false;
+};
+
+class InventoryTest : public SuiteTest {
+ protected:
+  com::ComPtr<IInventoryServices> Inventory() {
+    return Make<IInventoryServices>(kClsidInventoryServices);
+  }
+
+  // First column of the first row (Empty when there is none).
+  // Each helper holds the database while its statement lives: without a
+  // service object alive, the thread's database closes with its last holder.
+  Variant Scalar(const std::string& sql, const std::vector<Variant>& params = {}) {
+    auto db = Db();
+    auto st = db->PrepareOnce(sql, Origin::Suite);
+    st->Bind(params);
+    return st->Step() ? st->Column(0) : Variant();
+  }
+  void Exec(const std::string& sql, const std::vector<Variant>& params = {}) {
+    auto db = Db();
+    db->PrepareOnce(sql, Origin::Suite)->Bind(params).Run();
+  }
+
+  void SetParameter(const std::string& name, const std::string& value) {
+    Exec(
+        "INSERT INTO Parametro (Pa_Cve_Parametro, Pa_Valor, Pa_Tipo) VALUES (?, ?, 'B') "
+        "ON CONFLICT (Pa_Cve_Parametro) DO UPDATE SET Pa_Valor = excluded.Pa_Valor",
+        {name, value});
+  }
+
+  StockFigures Stock(const std::string& branch, const std::string& warehouse,
+                     const std::string& product, const std::string& size = "00",
+                     const std::string& colour = "00") {
+    auto db = Db();
+    auto st = db->PrepareOnce(
+        "SELECT Ex_Cantidad_1, Ex_Cantidad_2, Ex_Costo_Promedio, Ex_Ajuste_1 FROM Existencia "
+        "WHERE Sc_Cve_Sucursal = ? AND Al_Cve_Almacen = ? AND Pr_Cve_Producto = ? "
+        "AND Tl_Cve_Talla = ? AND Cl_Cve_Color = ?",
+        Origin::Suite);
+    st->Bind({branch, warehouse, product, size, colour});
+    StockFigures f;
+    if (st->Step()) {
+      f.exists = true;
+      f.on_hand_1 = st->Column(0).ToDouble();
+      f.on_hand_2 = st->Column(1).ToDouble();
+      f.average_cost = st->Column(2).ToDouble();
+      f.adjustment_1 = st->Column(3).ToDouble();
+    }
+    return f;
+  }
+
+  static MovementHeader Header(const std::string& branch, const std::string& warehouse,
+                               const std::string& kind, const std::string& document) {
+    MovementHeader h;
+    h.Fecha = Date::FromCalendar(2026, 3, 5);
+    h.Tabla = "Transferencia";
+    h.Documento = document;
+    h.Sucursal = branch;
+    h.Almacen = warehouse;
+    h.Tipo_Movimiento = kind;
+    return h;
+  }
+  static MovementLine Line(const std::string& product, double quantity, double cost = 0,
+                           const std::string& size = "00", const std::string& colour = "00") {
+    MovementLine l;
+    l.Producto = product;
+    l.Talla = size;
+    l.Color = colour;
+    l.Cantidad_1 = quantity;
+    l.Cantidad_2 = quantity;
+    l.Costo = cost;
+    return l;
+  }
+
+  // A row of table Transferencia, as the component stores it before it
+  // registers the line's serial number or lot.
+  void InsertTransferLine(const std::string& folio, const std::string& id, const std::string& type,
+                          const std::string& branch, const std::string& warehouse,
+                          const std::string& receiving_branch, const std::string& product,
+                          double quantity = 1, double amount = 0) {
+    Exec(
+        "INSERT INTO Transferencia (Tr_Folio, Tr_ID, Tr_Fecha, Tr_Tipo, Sc_Cve_Sucursal, "
+        "Al_Cve_Almacen, Sc_Cve_Sucursal_Recibe, Al_Cve_Almacen_Recibe, Pr_Cve_Producto, "
+        "Tl_Cve_Talla, Cl_Cve_Color, Tr_Cantidad_Control_1, Tr_Importe_Costo) "
+        "VALUES (?, ?, '2026-03-05', ?, ?, ?, ?, '', ?, '00', '00', ?, ?)",
+        {folio, id, type, branch, warehouse, receiving_branch, product, quantity, amount});
+  }
+  void CancelTransfer(const std::string& folio) {
+    Exec("UPDATE Transferencia SET Es_Cve_Estado = 'CA' WHERE Tr_Folio = ?", {folio});
+  }
+};
+
+}  // namespace qbx::suite::test
