@@ -122,7 +122,7 @@ unsigned OptionBitOf(std::string_view option) {
 
 Invocation ParseArguments(const std::vector<std::string>& args) {
   Invocation inv;
-  const CommandSpec* spec = nullptr;
+  const CommandSpec* def = nullptr;
   std::vector<std::string> operands;
   std::vector<std::string> specific;  // command options, checked once the command is known
   bool options_ended = false;
@@ -131,10 +131,10 @@ Invocation ParseArguments(const std::vector<std::string>& args) {
     const std::string& a = args[i];
     const bool is_option = !options_ended && a.size() > 1 && a[0] == '-';
     if (!is_option) {
-      if (!spec) {
-        spec = FindCommand(a);
-        if (!spec) throw UsageError("unknown command '" + a + "'");
-        inv.command = spec->command;
+      if (!def) {
+        def = FindCommand(a);
+        if (!def) throw UsageError("unknown command '" + a + "'");
+        inv.command = def->command;
       } else {
         operands.push_back(a);
       }
@@ -160,9 +160,9 @@ Invocation ParseArguments(const std::vector<std::string>& args) {
   }
 
   for (const std::string& option : specific) {
-    if (!spec) throw UsageError("option '" + option + "' needs a command");
-    if ((spec->options & OptionBitOf(option)) == 0)
-      throw UsageError("option '" + option + "' does not apply to '" + std::string(spec->name) +
+    if (!def) throw UsageError("option '" + option + "' needs a command");
+    if ((def->options & OptionBitOf(option)) == 0)
+      throw UsageError("option '" + option + "' does not apply to '" + std::string(def->name) +
                        "'");
     switch (OptionBitOf(option)) {
       case kSample:
@@ -177,20 +177,20 @@ Invocation ParseArguments(const std::vector<std::string>& args) {
     }
   }
 
-  if (!spec) {
+  if (!def) {
     if (!inv.help) throw UsageError("no command given");
     return inv;
   }
-  if (spec->operand.empty() && !operands.empty())
+  if (def->operand.empty() && !operands.empty())
     throw UsageError("unexpected argument '" + operands.front() + "' for '" +
-                     std::string(spec->name) + "'");
+                     std::string(def->name) + "'");
   if (operands.size() > 1)
-    throw UsageError("unexpected argument '" + operands[1] + "' for '" + std::string(spec->name) +
+    throw UsageError("unexpected argument '" + operands[1] + "' for '" + std::string(def->name) +
                      "'");
   if (!operands.empty()) {
     inv.operand = operands.front();
-  } else if (!spec->operand.empty() && !spec->operand_optional && !inv.help) {
-    throw UsageError("'" + std::string(spec->name) + "' needs " + std::string(spec->operand));
+  } else if (!def->operand.empty() && !def->operand_optional && !inv.help) {
+    throw UsageError("'" + std::string(def->name) + "' needs " + std::string(def->operand));
   }
   if (inv.command == Command::Help && !inv.operand.empty() && !FindCommand(inv.operand))
     throw UsageError("unknown command '" + inv.operand + "'");
@@ -204,19 +204,19 @@ std::string ResolveDatabasePath(const std::optional<std::string>& option, const 
 }
 
 std::string_view CommandName(Command command) {
-  const CommandSpec* spec = FindCommand(command);
-  return spec ? spec->name : "";
+  const CommandSpec* def = FindCommand(command);
+  return def ? def->name : "";
 }
 
 std::optional<Command> CommandByName(std::string_view name) {
-  const CommandSpec* spec = FindCommand(name);
-  if (!spec) return std::nullopt;
-  return spec->command;
+  const CommandSpec* def = FindCommand(name);
+  if (!def) return std::nullopt;
+  return def->command;
 }
 
 std::string HelpText(Command command) {
-  const CommandSpec* spec = FindCommand(command);
-  if (!spec || command == Command::Help) {
+  const CommandSpec* def = FindCommand(command);
+  if (!def || command == Command::Help) {
     std::string text =
         "Usage: quelbarix COMMAND [ARGS] [--db PATH] [--trace]\n"
         "\n"
@@ -237,7 +237,7 @@ std::string HelpText(Command command) {
         "document.\n";
     return text;
   }
-  return "Usage: quelbarix " + std::string(spec->usage) + "\n\n" + std::string(spec->help) +
+  return "Usage: quelbarix " + std::string(def->usage) + "\n\n" + std::string(def->help) +
          "\nOptions:\n" + std::string(kCommonOptions);
 }
 

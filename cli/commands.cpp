@@ -106,6 +106,20 @@ int RunCapture(Context& cx) {
     } else {
       cx.io.err << "Nothing was stored.\n";
     }
+    // Movement details the service accepted before the refusal stay pending
+    // (they change no stock); a person should know they are there.
+    if (!folio.empty() && db.HasTable("Movimiento")) {
+      const int64_t pending =
+          db.QueryValue(
+                "SELECT COUNT(*) FROM Movimiento WHERE Mv_Tabla = 'TRANSFERENCIA' AND "
+                "Mv_Documento = ?1 AND Mv_Aplicado = 0 AND Es_Cve_Estado <> 'CA'",
+                {folio})
+              .ToLong();
+      if (pending > 0) {
+        cx.io.err << pending << " movement detail(s) of folio " << folio
+                  << " stay pending; they change no stock.\n";
+      }
+    }
     return kExitFailure;
   };
 

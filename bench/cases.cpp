@@ -1,0 +1,267 @@
+#include "bench/cases.h"
+
+#include <cstdio>
+#include <stdexcept>
+
+#include "automation/value.h"
+#include "component/transferencia_client.h"
+#include "suite/database.h"
+#include "suite/sample.h"
+
+namespace qbx::bench {
+namespace {
+
+using namespace qbx::suite::sample;
+
+constexpr const char* kOrder = "PED-BENCH";
+// More than the distribution centre holds of each product, so that every
+// order line is requested.
+constexpr double kOrdered = 1500;
+
+[[noreturn]] void Fail(const std::string& what, TransferenciaClient& t) {
+  throw std::runtime_error(what + ": " + t.Error());
+}
+
+tTrEncabezado Header(const std::string& type, const char* branch, const char* warehouse,
+                     const char* to_branch, const char* to_warehouse,
+                     const std::string& reference) {
+  tTrEncabezado h;
+  h.Tr_Tipo = type;
+  h.Tr_Referencia = reference;
+  h.Tr_Comentario = "Benchmark " + type;
+  h.Sucursal.Sc_Cve_Sucursal = branch;
+  h.Almacen.Al_Cve_Almacen = warehouse;
+  h.Sucursal_Recibe.Sc_Cve_Sucursal = to_branch;
+  h.Almacen_Recibe.Al_Cve_Almacen = to_warehouse;
+  return h;
+}
+
+// Captures a document of `lines` lines (one bench product each, 2 pieces)
+// and finalises it on the same object. Returns the folio.
+std::string CaptureAndFinalise(const tTrEncabezado& fields, int lines) {
+  TransferenciaClient t = TransferenciaClient::Create();
+  t.SetMostrarMensajeError(false);
+  t.Nuevo();
+  tTrEncabezado h = t.Encabezado();
+  h.Tr_Tipo = fields.Tr_Tipo;
+  h.Tr_Referencia = fields.Tr_Referencia;
+  h.Tr_Comentario = fields.Tr_Comentario;
+  h.Sucursal.Sc_Cve_Sucursal = fields.Sucursal.Sc_Cve_Sucursal;
+  h.Almacen.Al_Cve_Almacen = fields.Almacen.Al_Cve_Almacen;
+  h.Sucursal_Recibe.Sc_Cve_Sucursal = fields.Sucursal_Recibe.Sc_Cve_Sucursal;
+  h.Almacen_Recibe.Al_Cve_Almacen = fields.Almacen_Recibe.Al_Cve_Almacen;
+  t.SetEncabezado(h);
+  tTrDetalle d;
+  d.Tr_Cantidad_1 = 2;
+  d.Tr_Unidad_1 = "PZA";
+  d.Tr_Cantidad_Control_2 = 2;
+  d.Tl_Cve_Talla = "00";
+  d.Cl_Cve_Color = "00";
+  for (int i = 1; i <= lines; ++i) {
+    d.Producto.Pr_Cve_Producto = ProductCode(i);
+    t.SetDetalle(d);
+    if (!t.Error().empty()) Fail("Detalle of line " + std::to_string(i), t);
+    if (!t.Add_Transferencia_Detalle()) Fail("line " + std::to_string(i), t);
+  }
+  std::string folio = t.Encabezado().Tr_Folio;
+  if (!t.Finalizar_Transferencia(folio)) Fail("Finalizar_Transferencia", t);
+  return folio;
+}
+
+std::string Request(int lines) {
+  return CaptureAndFinalise(
+      Header("SL", kBranchNorth, kWarehouseGeneral, kCedis, kWarehouseGeneral, ""), lines);
+}
+
+std::string Shipment(int lines, const std::string& request) {
+  return CaptureAndFinalise(
+      Header("EN", kCedis, kWarehouseGeneral, kBranchNorth, kWarehouseGeneral, request), lines);
+}
+
+std::string Reception(int lines, const std::string& shipment) {
+  return CaptureAndFinalise(
+      Header("RC", kBranchNorth, kWarehouseGeneral, kBranchNorth, kWarehouseGeneral, shipment),
+      lines);
+}
+
+void Transport(std::string shipment) {
+  TransferenciaClient t = TransferenciaClient::Create();
+  if (!t.Generar_CFDI_Traslado(shipment)) Fail("Generar_CFDI_Traslado", t);
+}
+
+void Cancel(std::string folio) {
+  TransferenciaClient t = TransferenciaClient::Create();
+  if (!t.Cancelar_Transferencia(folio)) Fail("Cancelar_Transferencia " + folio, t);
+}
+
+void Requisition(std::string order) {
+  TransferenciaClient t = TransferenciaClient::Create();
+  if (!t.Genera_Requisicion_Pedido(order)) Fail("Genera_Requisicion_Pedido", t);
+}
+
+}  // namespace
+
+std::string KindName(Kind kind) {
+  switch (kind) {
+    case Kind::kShipmentOff: return "en-off";
+    case Kind::kShipmentOn: return "en-on";
+    case Kind::kRequest: return "sl";
+    case Kind::kReceptionOff: return "rc-off";
+    case Kind::kReceptionOn: return "rc-on";
+    case Kind::kTransport: return "cfdi";
+    case Kind::kCancel: return "cancel";
+    case Kind::kRequisition: return "req";
+    case Kind::kChain: return "chain";
+  }
+  return "?";
+}
+
+std::string KindDescription(Kind kind) {
+  switch (kind) {
+    case Kind::kShipmentOff: return "shipment EN captured and finalised, in-transit setting off";
+    case Kind::kShipmentOn: return "shipment EN captured and finalised, in-transit setting on";
+    case Kind::kRequest: return "request SL captured and finalised";
+    case Kind::kReceptionOff: return "reception RC of the shipment, in-transit setting off";
+    case Kind::kReceptionOn: return "reception RC of the shipment, in-transit setting on";
+    case Kind::kTransport: return "Generar_CFDI_Traslado of the finalised shipment";
+    case Kind::kCancel: return "Cancelar_Transferencia of the shipment (with transport document)";
+    case Kind::kRequisition: return "Genera_Requisicion_Pedido of an order (lines = order lines)";
+    case Kind::kChain:
+      return "SL, EN, transport document, RC, cancel RC, cancel EN in one apartment "
+             "(lines/s over the 6 steps)";
+  }
+  return "?";
+}
+
+bool InTransit(Kind kind) {
+  return kind != Kind::kShipmentOff && kind != Kind::kReceptionOff;
+}
+
+int LinesHandled(const Case& c) {
+  return c.kind == Kind::kChain ? 6 * c.lines : c.lines;
+}
+
+std::string ProductCode(int index) {
+  char code[16];
+  std::snprintf(code, sizeof code, "BX-%05d", index);
+  return code;
+}
+
+void AddBenchCatalogue(suite::Database& db, int products) {
+  db.Transaction([&] {
+    suite::Statement& product = db.Prepare(
+        "INSERT INTO Producto (Pr_Cve_Producto, Pr_Descripcion, Pr_Tipo_Producto, "
+        "Pr_Tipo_Costeo, Pr_Unidad_Control_1, Pr_Unidad_Control_2, Pr_Unidad_Costo, "
+        "Pr_Cuenta_Contable, Es_Cve_Estado) "
+        "VALUES (?1, ?2, '01', 'P', 'PZA', 'PZA', 'PZA', ?3, 'AC')");
+    suite::Statement& stock = db.Prepare(
+        "INSERT INTO Existencia (Sc_Cve_Sucursal, Al_Cve_Almacen, Pr_Cve_Producto, "
+        "Tl_Cve_Talla, Cl_Cve_Color, Ex_Cantidad_1, Ex_Cantidad_2, Ex_Costo_Promedio, "
+        "Fecha_Ult_Modif) VALUES (?1, ?2, ?3, '00', '00', ?4, ?4, ?5, "
+        "datetime('now', 'localtime'))");
+    for (int i = 1; i <= products; ++i) {
+      const std::string code = ProductCode(i);
+      product
+          .Bind({code, "Artículo de prueba número " + std::to_string(i) + " (pieza)",
+                 "115-09-" + std::to_string(i)})
+          .Run();
+      stock
+          .Bind({kCedis, kWarehouseGeneral, code, static_cast<double>(kBenchOnHand),
+                 1.0 + (i % 97) / 4.0})
+          .Run();
+    }
+  });
+}
+
+void SetInTransit(suite::Database& db, bool on) {
+  db.Run(
+      "UPDATE Parametro SET Pa_Valor = ?1 WHERE Pa_Cve_Parametro = "
+      "'MOV_GENERAR_MOVIMIENTOS_EN_TRANSITO'",
+      {on ? "1" : "0"});
+}
+
+Context PrepareBase(int lines) {
+  return {{"request", Request(lines)}};
+}
+
+void PrepareCase(const Case& c, suite::Database& db, Context& ctx) {
+  switch (c.kind) {
+    case Kind::kReceptionOff:
+    case Kind::kReceptionOn:
+    case Kind::kTransport:
+      ctx["shipment"] = Shipment(c.lines, ctx["request"]);
+      break;
+    case Kind::kCancel: {
+      ctx["shipment"] = Shipment(c.lines, ctx["request"]);
+      Transport(ctx["shipment"]);
+      // The voucher the suite's issuing would have recorded.
+      const std::string traslado = db.QueryValue(
+                                         "SELECT Tr_Folio FROM Traslado WHERE Tr_Tabla = "
+                                         "'TRANSFERENCIA' AND Tr_Documento = ?1 LIMIT 1",
+                                         {ctx["shipment"]})
+                                       .ToStringOrEmpty();
+      db.Run(
+          "INSERT INTO Comprobante_Digital (Cd_Tabla, Cd_Documento, Cd_UUID, Cd_Fecha, "
+          "Es_Cve_Estado) VALUES ('TRASLADO', ?1, 'BENCH', datetime('now', 'localtime'), 'AC')",
+          {traslado});
+      break;
+    }
+    case Kind::kRequisition: {
+      db.Transaction([&] {
+        suite::Statement& st = db.Prepare(
+            "INSERT INTO Pedido (Pd_Folio, Pd_ID, Sc_Cve_Sucursal, Al_Cve_Almacen, Pd_Fecha, "
+            "Pd_Fecha_Entrega, Pr_Cve_Producto, Tl_Cve_Talla, Cl_Cve_Color, Es_Cve_Estado, "
+            "Pd_Cantidad_1, Pd_Unidad_1, Pd_Unidad_Control_1, Pd_Unidad_Control_2, "
+            "Pd_Cantidad_Control_1, Pd_Cantidad_Control_2, Pd_Sucursal_Inventario, "
+            "Pd_Almacen_Inventario) VALUES (?1, ?2, ?3, ?4, date('now', 'localtime'), "
+            "date('now', 'localtime', '+7 days'), ?5, '00', '00', 'AC', ?6, 'PZA', 'PZA', "
+            "'PZA', ?6, ?6, ?7, ?8)");
+        for (int i = 1; i <= c.lines; ++i) {
+          st.Bind({kOrder, FormatZeros(i, "0000"), kBranchNorth, kWarehouseGeneral,
+                   ProductCode(i), kOrdered, kCedis, kWarehouseGeneral})
+              .Run();
+        }
+      });
+      ctx["order"] = kOrder;
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+void RunCase(const Case& c, Context& ctx) {
+  switch (c.kind) {
+    case Kind::kShipmentOff:
+    case Kind::kShipmentOn:
+      ctx["shipment"] = Shipment(c.lines, ctx["request"]);
+      break;
+    case Kind::kRequest:
+      Request(c.lines);
+      break;
+    case Kind::kReceptionOff:
+    case Kind::kReceptionOn:
+      Reception(c.lines, ctx["shipment"]);
+      break;
+    case Kind::kTransport:
+      Transport(ctx["shipment"]);
+      break;
+    case Kind::kCancel:
+      Cancel(ctx["shipment"]);
+      break;
+    case Kind::kRequisition:
+      Requisition(ctx["order"]);
+      break;
+    case Kind::kChain: {
+      const std::string request = Request(c.lines);
+      const std::string shipment = Shipment(c.lines, request);
+      Transport(shipment);
+      const std::string reception = Reception(c.lines, shipment);
+      Cancel(reception);
+      Cancel(shipment);
+      break;
+    }
+  }
+}
+
+}  // namespace qbx::bench

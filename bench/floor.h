@@ -1,0 +1,54 @@
+// The database's own floor under a case: every statement the case sent,
+// streamed to a file as it is sent, then replayed straight into SQLite
+// against a copy of the database the case started from.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "suite/database.h"
+
+namespace qbx::bench {
+
+// Writes each statement as it is sent: origin ('C' component, 'S' suite), its
+// length in bytes, a blank, the text and a line break. Nothing is kept in
+// memory beyond the file's buffer.
+class StatementRecorder {
+ public:
+  explicit StatementRecorder(const std::string& path);
+  ~StatementRecorder();
+  StatementRecorder(const StatementRecorder&) = delete;
+  StatementRecorder& operator=(const StatementRecorder&) = delete;
+
+  // A trace sink writing into this recorder; valid while it lives.
+  suite::TraceSink Sink();
+  int64_t count() const { return count_; }
+  // Flushes and closes the file; raises std::runtime_error on a write error.
+  void Close();
+
+ private:
+  std::FILE* file_ = nullptr;
+  int64_t count_ = 0;
+};
+
+struct ReplayResult {
+  double seconds = 0;       // inside sqlite3_exec only
+  int64_t statements = 0;
+  int64_t failed = 0;       // statements that failed in the replay too
+  std::string first_error;
+};
+
+// Replays a recording into the database file (opened as the suite opens its
+// databases: WAL journal, synchronous=NORMAL, the same busy timeout). The
+// component's texts get the connection's rewriting first (outside the timing;
+// the recorded texts are the prepared ones, so it changes nothing).
+ReplayResult Replay(const std::string& recording, const std::string& db_path);
+
+// Checkpoints a database (so its file holds everything) and copies it, the
+// journal-free file only, to dst (replacing dst and its journal files).
+void CopyDatabase(const std::string& src, const std::string& dst);
+// Removes a database file with its journal files.
+void RemoveDatabase(const std::string& path);
+
+}  // namespace qbx::bench

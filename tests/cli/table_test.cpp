@@ -1,0 +1,58 @@
+#include "cli/table.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace qbx::cli {
+namespace {
+
+TEST(CliTable, CellsAsAPersonAndAsJsonReadThem) {
+  struct Case {
+    Variant value;
+    std::string text;
+    nlohmann::json json;
+  };
+  for (const Case& c :
+       std::vector<Case>{{Variant(Null{}), "", nullptr},
+                         {Variant(2.5), "2.5", 2.5},
+                         {Variant(1e-5), "1E-05", 1e-5},
+                         {Variant(int32_t{7}), "7", 7},
+                         {Variant(std::string("Envío")), "Envío", "Envío"},
+                         {Variant(Date::FromCalendar(2024, 3, 5)), "2024-03-05", "2024-03-05"},
+                         {Variant(Date::FromCalendar(2024, 3, 5, 14, 30, 0)), "2024-03-05 14:30:00",
+                          "2024-03-05 14:30:00"}}) {
+    EXPECT_EQ(CellText(c.value), c.text) << c.value.Describe();
+    EXPECT_EQ(CellJson(c.value), c.json) << c.value.Describe();
+  }
+}
+
+TEST(CliTable, PrintsChosenColumnsAlignedNumbersRight) {
+  Table t;
+  t.columns = {"Tr_ID", "Pr_Descripcion", "Tr_Costo", "Ignored"};
+  t.rows = {{Variant("0001"), Variant("Azúcar"), Variant(2.5), Variant("x")},
+            {Variant("0002"), Variant("Tornillo"), Variant(125.0), Variant("y")}};
+  std::ostringstream out;
+  // Names match without regard to case; a column the table lacks is left out.
+  PrintTable(
+      out, t,
+      {{"tr_id", "ID"}, {"Pr_Descripcion", "Producto"}, {"Tr_Costo", "Costo"}, {"Missing", "M"}});
+  EXPECT_EQ(out.str(),
+            "  ID    Producto  Costo\n"
+            "  0001  Azúcar      2.5\n"
+            "  0002  Tornillo    125\n");
+  EXPECT_EQ(CellText(t.At(1, "TR_COSTO")), "125");
+  EXPECT_TRUE(t.At(0, "Missing").IsNull());
+
+  std::ostringstream none;
+  PrintTable(none, Table{{"A"}, {}}, {{"A", "A"}}, "    ");
+  EXPECT_EQ(none.str(), "    (none)\n");
+}
+
+TEST(CliTable, JsonRowsAreObjectsByColumn) {
+  Table t{{"Tr_Folio", "Tr_Costo"}, {{Variant("F1"), Variant(Null{})}}};
+  EXPECT_EQ(TableJson(t), nlohmann::json::parse(R"([{"Tr_Folio": "F1", "Tr_Costo": null}])"));
+}
+
+}  // namespace
+}  // namespace qbx::cli
