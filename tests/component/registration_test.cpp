@@ -1,12 +1,14 @@
-// Registration round trips of libquelbarix.so, each in a fresh child process
-// with a private registry: the program does not link the component; the
-// child loads it as any client of the registry would.
+// Registration round trip of libquelbarix.so in a fresh child process with a
+// private registry: the program does not link the component; the child loads
+// it as any client of the registry would.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
+#include <sstream>
 #include <string>
-#include <vector>
+#include <thread>
 
 #include "automation/registry.h"
 #include "records/interface.h"
@@ -21,175 +23,136 @@
 namespace qbx::test {
 namespace {
 
-using com::HRESULT;
-
-struct Exports {
-  com::DllGetClassObjectFn get_class_object = nullptr;
-  com::DllCanUnloadNowFn can_unload_now = nullptr;
-  com::DllRegisterServerFn register_server = nullptr;
-  com::DllRegisterServerFn unregister_server = nullptr;
+// Failures noted in the child (assertions do not reach the parent from there).
+class ChildLog {
+ public:
+  void Check(bool ok, const std::string& what) {
+    if (!ok) text += what + "\n";
+  }
+  template <class A, class B>
+  void Equal(const A& actual, const B& expected, const std::string& what) {
+    std::ostringstream s;
+    if (!(actual == expected)) s << what << ": got " << actual << ", expected " << expected << "\n";
+    text += s.str();
+  }
+  std::string text;
 };
 
-Exports Load(ChildLog& log) {
-  Exports e;
-  void* library = ::dlopen(QUELBARIX_COMPONENT_PATH, RTLD_NOW | RTLD_LOCAL);
-  log.Check(library != nullptr, std::string("dlopen: ") + (library ? "" : ::dlerror()));
-  if (!library) return e;
-  e.get_class_object =
-      reinterpret_cast<com::DllGetClassObjectFn>(::dlsym(library, "DllGetClassObject"));
-  e.can_unload_now = reinterpret_cast<com::DllCanUnloadNowFn>(::dlsym(library, "DllCanUnloadNow"));
-  e.register_server =
-      reinterpret_cast<com::DllRegisterServerFn>(::dlsym(library, "DllRegisterServer"));
-  e.unregister_server =
-      reinterpret_cast<com::DllRegisterServerFn>(::dlsym(library, "DllUnregisterServer"));
-  log.Check(e.get_class_object && e.can_unload_now && e.register_server && e.unregister_server,
-            "the four exports");
-  return e;
+template <class F>
+F Export(void* library, const char* name) {
+  return reinterpret_cast<F>(::dlsym(library, name));
 }
 
-// Start-up parameters every child's doubles answer.
-void Configure(FakeSuite& suite) {
+void RoundTrip(ChildLog& log) {
+  TempRegistry registry;
+  const std::string libid = iface::kTypeLibrary.id.ToString();
+  // Entries of others, which unregistration must leave alone.
+  log.Equal(com::RegistryWrite({{"TypeLib\\" + libid + "\\1.0", "", "an older version"},
+                                {"Quelbarix.TransferenciaVieja\\CLSID", "", "{1}"}}),
+            com::S_OK, "foreign entries");
+  void* library = ::dlopen(QUELBARIX_COMPONENT_PATH, RTLD_NOW | RTLD_LOCAL);
+  if (!library) return log.Check(false, std::string("dlopen: ") + ::dlerror());
+  auto can_unload_now = Export<com::DllCanUnloadNowFn>(library, "DllCanUnloadNow");
+  auto register_server = Export<com::DllRegisterServerFn>(library, "DllRegisterServer");
+  auto unregister_server = Export<com::DllRegisterServerFn>(library, "DllUnregisterServer");
+  if (!can_unload_now || !register_server || !unregister_server)
+    return log.Check(false, "the exports");
+
+  log.Equal(register_server(), com::S_OK, "DllRegisterServer");
+  const std::string path = std::filesystem::canonical(QUELBARIX_COMPONENT_PATH).string();
+  const std::string clsid = "CLSID\\{582CF778-1781-431F-8AD9-5BC9D2DE72D0}";
+  const std::string typelib = "TypeLib\\{7CD6A207-77C9-424B-A39A-406417A975B7}\\2.3";
+  const std::string iid = "Interface\\{7F04333F-03C2-4998-8E25-86EDCE85CDCB}";
+  const com::RegistryValue entries[] = {
+      {clsid, "", "Transferencia"},
+      {clsid + "\\InprocServer32", "", path},
+      {clsid + "\\InprocServer32", "ThreadingModel", "Apartment"},
+      {clsid + "\\ProgID", "", "Quelbarix.Transferencia"},
+      {clsid + "\\TypeLib", "", libid},
+      {clsid + "\\VERSION", "", "2.3"},
+      {"Quelbarix.Transferencia", "", "Transferencia"},
+      {"Quelbarix.Transferencia\\CLSID", "", clsid.substr(6)},
+      {typelib, "", "Orvane - Transferencias"},
+      {typelib + "\\409\\linux64", "", path},
+      {typelib + "\\FLAGS", "", "0"},
+      {typelib + "\\HELPDIR", "", std::filesystem::path(path).parent_path().string()},
+      {iid, "", "_Transferencia"},
+      {iid + "\\TypeLib", "", libid},
+      {iid + "\\TypeLib", "Version", "2.3"},
+  };
+  for (const auto& e : entries)
+    log.Equal(com::RegistryRead(e.key, e.name).value_or("(none)"), e.value, e.key + " " + e.name);
+
+  // Created by ProgID and by class identifier text, and used.
+  FakeSuite suite;
   suite.Parameter("MOV_GENERAR_MOVIMIENTOS_EN_TRANSITO", Variant("1"));
   suite.Parameter("MOV_TRANSFERENCIA_SUCURSAL_DEPOSITO_FISCAL", Variant(""));
-}
+  ScopedProvider provider(&suite);
+  com::ComPtr<ITransferencia> object, second;
+  log.Equal(com::CreateByName("Quelbarix.Transferencia", ITransferencia::IID, object.put()),
+            com::S_OK, "CreateByName");
+  if (!object) return;
+  bool show = false;
+  std::string error = "not read";
+  com::DISPID id = 0;
+  log.Equal(object->put_MostrarMensajeError(&show), com::S_OK, "put_MostrarMensajeError");
+  show = true;
+  log.Equal(object->get_MostrarMensajeError(&show) == com::S_OK && !show, true, "reads False");
+  log.Equal(object->get_Error(&error) == com::S_OK && error.empty(), true, "Error of a new object");
+  log.Equal(object->GetIDsOfNames("mostrarmensajeerror", &id), com::S_OK, "GetIDsOfNames");
+  log.Equal(id, iface::dispid::MostrarMensajeError, "dispatch identifier");
+  log.Equal(suite.Created("System"), 1, "start-up created SystemServices");
+  log.Equal(com::CreateByName(clsid.substr(6), ITransferencia::IID, second.put()), com::S_OK,
+            "CreateByName by clsid");
+  log.Equal(can_unload_now(), com::S_FALSE, "DllCanUnloadNow with objects alive");
+  object.Reset();
+  second.Reset();
+  log.Equal(can_unload_now(), com::S_OK, "DllCanUnloadNow after release");
 
-struct Entry {
-  std::string key, name, value;
-};
+  // Start-up failing inside the loaded library reaches this creator (a new
+  // thread is a new apartment, which starts afresh).
+  std::thread([&] {
+    FakeSuite failing;
+    failing.Parameter("MOV_GENERAR_MOVIMIENTOS_EN_TRANSITO", Variant(Null{}));
+    ScopedProvider scoped(&failing);
+    com::ComPtr<ITransferencia> none;
+    log.Equal(com::CreateByName("Quelbarix.Transferencia", ITransferencia::IID, none.put()),
+              com::FromErrorNumber(94), "creation with a Null parameter");
+    com::ErrorInfo info = com::TakeErrorInfo();
+    log.Equal(std::to_string(info.number) + " " + info.description + " [" + info.source + "]",
+              std::string("94 Invalid use of Null [Quelbarix]"), "error information");
+    log.Equal(failing.Alive("System"), 0, "services released");
+  }).join();
+  log.Equal(can_unload_now(), com::S_OK, "nothing left alive");
 
-std::vector<Entry> ExpectedEntries(const std::string& library) {
-  const std::string clsid = "{582CF778-1781-431F-8AD9-5BC9D2DE72D0}";
-  const std::string libid = "{7CD6A207-77C9-424B-A39A-406417A975B7}";
-  const std::string iid = "{7F04333F-03C2-4998-8E25-86EDCE85CDCB}";
-  const std::string folder = std::filesystem::path(library).parent_path().string();
-  return {
-      {"CLSID\\" + clsid, "", "Transferencia"},
-      {"CLSID\\" + clsid + "\\InprocServer32", "", library},
-      {"CLSID\\" + clsid + "\\InprocServer32", "ThreadingModel", "Apartment"},
-      {"CLSID\\" + clsid + "\\ProgID", "", "Quelbarix.Transferencia"},
-      {"CLSID\\" + clsid + "\\TypeLib", "", libid},
-      {"CLSID\\" + clsid + "\\VERSION", "", "2.3"},
-      {"Quelbarix.Transferencia", "", "Transferencia"},
-      {"Quelbarix.Transferencia\\CLSID", "", clsid},
-      {"TypeLib\\" + libid + "\\2.3", "", "Orvane - Transferencias"},
-      {"TypeLib\\" + libid + "\\2.3\\409\\linux64", "", library},
-      {"TypeLib\\" + libid + "\\2.3\\FLAGS", "", "0"},
-      {"TypeLib\\" + libid + "\\2.3\\HELPDIR", "", folder},
-      {"Interface\\" + iid, "", "_Transferencia"},
-      {"Interface\\" + iid + "\\TypeLib", "", libid},
-      {"Interface\\" + iid + "\\TypeLib", "Version", "2.3"},
-  };
+  log.Equal(unregister_server(), com::S_OK, "DllUnregisterServer");
+  for (const auto& e : entries)
+    log.Check(!com::RegistryRead(e.key, e.name).has_value(), "left: " + e.key + " " + e.name);
+  log.Equal(com::RegistryRead("TypeLib\\" + libid + "\\1.0").value_or("(none)"),
+            std::string("an older version"), "older type library version");
+  log.Check(com::RegistryRead("Quelbarix.TransferenciaVieja\\CLSID").has_value(), "foreign ProgID");
+  log.Equal(com::CreateByName("Quelbarix.Transferencia", ITransferencia::IID, object.put()),
+            com::CO_E_CLASSSTRING, "by ProgID after unregistering");
+  log.Equal(com::CreateByName(clsid.substr(6), ITransferencia::IID, object.put()),
+            com::REGDB_E_CLASSNOTREG, "by clsid after unregistering");
+  log.Equal(unregister_server(), com::S_OK, "unregistering twice");
+  ::setenv("QUELBARIX_REGISTRY", "/proc/qbx-no-such-folder/registry", 1);
+  log.Equal(register_server(), com::SELFREG_E_CLASS, "unwritable registry");
 }
 
 TEST(Registration, RoundTripInAChildProcess) {
-  std::string failures = RunInChild([](ChildLog& log) {
-    TempRegistry registry;
-    // Entries of others, which unregistration must leave alone.
-    const std::string libid = iface::kTypeLibrary.id.ToString();
-    log.Equal(com::RegistryWrite({{"TypeLib\\" + libid + "\\1.0", "", "an older version"},
-                                  {"Quelbarix.TransferenciaVieja\\CLSID", "",
-                                   "{11111111-2222-3333-4444-555555555555}"}}),
-              com::S_OK, "foreign entries");
-
-    Exports dll = Load(log);
-    if (!dll.register_server) return;
-    log.Equal(dll.register_server(), com::S_OK, "DllRegisterServer");
-    const std::string library = std::filesystem::canonical(QUELBARIX_COMPONENT_PATH).string();
-    const std::vector<Entry> entries = ExpectedEntries(library);
-    for (const Entry& e : entries)
-      log.Equal(com::RegistryRead(e.key, e.name).value_or("(none)"), e.value,
-                "registered " + e.key + " " + e.name);
-
-    // Create by ProgID and use the object.
-    FakeSuite suite;
-    Configure(suite);
-    ScopedProvider provider(&suite);
-    com::ComPtr<ITransferencia> object;
-    log.Equal(com::CreateByName("Quelbarix.Transferencia", ITransferencia::IID, object.put()),
-              com::S_OK, "CreateByName");
-    if (!object) return;
-    bool show = false;
-    log.Equal(object->put_MostrarMensajeError(&show), com::S_OK, "put_MostrarMensajeError");
-    show = true;
-    log.Equal(object->get_MostrarMensajeError(&show), com::S_OK, "get_MostrarMensajeError");
-    log.Check(!show, "MostrarMensajeError reads back False");
-    std::string error = "not read";
-    log.Equal(object->get_Error(&error), com::S_OK, "get_Error");
-    log.Equal(error, std::string(), "Error of a new object");
-    com::DISPID id = 0;
-    log.Equal(object->GetIDsOfNames("mostrarmensajeerror", &id), com::S_OK, "GetIDsOfNames");
-    log.Equal(id, iface::dispid::MostrarMensajeError, "dispatch identifier");
-    log.Equal(suite.Created("System"), 1, "start-up created SystemServices");
-
-    // Also by class identifier text.
-    com::ComPtr<ITransferencia> second;
-    log.Equal(
-        com::CreateByName(iface::kClsidTransferencia.ToString(), ITransferencia::IID, second.put()),
-        com::S_OK, "CreateByName by clsid");
-    log.Equal(dll.can_unload_now(), com::S_FALSE, "DllCanUnloadNow with objects alive");
-    object.Reset();
-    second.Reset();
-    log.Equal(dll.can_unload_now(), com::S_OK, "DllCanUnloadNow after release");
-
-    log.Equal(dll.unregister_server(), com::S_OK, "DllUnregisterServer");
-    for (const Entry& e : entries)
-      log.Check(!com::RegistryRead(e.key, e.name).has_value(),
-                "left behind: " + e.key + " " + e.name);
-    log.Equal(com::RegistryRead("TypeLib\\" + libid + "\\1.0").value_or("(none)"),
-              std::string("an older version"), "older type library version");
-    log.Check(com::RegistryRead("Quelbarix.TransferenciaVieja\\CLSID").has_value(),
-              "foreign ProgID");
-
-    log.Equal(com::CreateByName("Quelbarix.Transferencia", ITransferencia::IID, object.put()),
-              com::CO_E_CLASSSTRING, "by ProgID after unregistering");
-    log.Equal(
-        com::CreateByName(iface::kClsidTransferencia.ToString(), ITransferencia::IID, object.put()),
-        com::REGDB_E_CLASSNOTREG, "by clsid after unregistering");
-    log.Equal(dll.unregister_server(), com::S_OK, "unregistering twice");
-  });
-  EXPECT_EQ(failures, "");
-}
-
-TEST(Registration, ClassObjectsAndFailuresThroughTheRegistry) {
-  std::string failures = RunInChild([](ChildLog& log) {
-    TempRegistry registry;
-    Exports dll = Load(log);
-    if (!dll.register_server) return;
-    log.Equal(dll.register_server(), com::S_OK, "DllRegisterServer");
-
-    // A class the library does not serve, registered against it.
-    const Guid stranger = MakeGuid("{D4000000-0000-4000-8000-000000000001}");
-    log.Equal(com::RegistryWrite({{"CLSID\\" + stranger.ToString() + "\\InprocServer32", "",
-                                   QUELBARIX_COMPONENT_PATH}}),
-              com::S_OK, "stranger registered");
-    com::ComPtr<com::IUnknown> none;
-    log.Equal(com::CreateFromRegistry(stranger, com::IUnknown::IID, none.put()),
-              com::CLASS_E_CLASSNOTAVAILABLE, "class not served");
-    void* out = reinterpret_cast<void*>(1);
-    log.Equal(dll.get_class_object(&stranger, &com::IClassFactory::IID, &out),
-              com::CLASS_E_CLASSNOTAVAILABLE, "DllGetClassObject of another class");
-    log.Check(out == nullptr, "no class object handed out");
-
-    // Start-up failing inside the loaded library reaches this creator.
-    FakeSuite suite;
-    Configure(suite);
-    suite.Parameter("MOV_GENERAR_MOVIMIENTOS_EN_TRANSITO", Variant(Null{}));
-    ScopedProvider provider(&suite);
-    com::ComPtr<ITransferencia> object;
-    log.Equal(com::CreateByName("Quelbarix.Transferencia", ITransferencia::IID, object.put()),
-              com::FromErrorNumber(94), "creation with a Null parameter");
-    com::ErrorInfo info = com::TakeErrorInfo();
-    log.Equal(info.number, 94, "error number");
-    log.Equal(info.description, std::string("Invalid use of Null"), "error description");
-    log.Equal(info.source, std::string("Quelbarix"), "error source");
-    log.Equal(suite.Alive("System"), 0, "services released");
-    log.Equal(dll.can_unload_now(), com::S_OK, "nothing left alive");
-
-    // A registry that cannot be written.
-    ::setenv("QUELBARIX_REGISTRY", "/proc/qbx-no-such-folder/registry", 1);
-    log.Equal(dll.register_server(), com::SELFREG_E_CLASS, "unwritable registry");
-  });
-  EXPECT_EQ(failures, "");
+  EXPECT_EXIT(
+      {
+        ChildLog log;
+        try {
+          RoundTrip(log);
+        } catch (const std::exception& e) {
+          log.Check(false, std::string("exception: ") + e.what());
+        }
+        std::fputs(log.text.c_str(), stderr);
+        std::_Exit(log.text.empty() ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

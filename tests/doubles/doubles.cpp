@@ -41,7 +41,9 @@ std::string Journal::Dump() const {
 // Script
 // ---------------------------------------------------------------------------
 
-void Script::Answer(const std::string& key, Variant v) { entries_[key].standing = std::move(v); }
+void Script::Answer(const std::string& key, Variant v) {
+  entries_[key].standing = std::move(v);
+}
 
 void Script::Queue(const std::string& key, std::vector<Variant> answers) {
   auto& q = entries_[key].queue;
@@ -78,26 +80,50 @@ std::optional<Variant> Script::Next(const std::string& instance_key, const std::
 // Argument forms
 // ---------------------------------------------------------------------------
 
-std::string Arg(const std::string& s) { return "\"" + s + "\""; }
-std::string Arg(const char* s) { return Arg(std::string(s)); }
-std::string Arg(int32_t v) { return std::to_string(v) + "&"; }
-std::string Arg(int16_t v) { return std::to_string(v) + "%"; }
-std::string Arg(double v) { return NumberText(v) + "#"; }
-std::string Arg(bool v) { return v ? "True" : "False"; }
-std::string Arg(const Date& d) { return "#" + d.ToIsoText() + "#"; }
+std::string Arg(const std::string& s) {
+  return "\"" + s + "\"";
+}
+std::string Arg(const char* s) {
+  return Arg(std::string(s));
+}
+std::string Arg(int32_t v) {
+  return std::to_string(v) + "&";
+}
+std::string Arg(int16_t v) {
+  return std::to_string(v) + "%";
+}
+std::string Arg(double v) {
+  return NumberText(v) + "#";
+}
+std::string Arg(bool v) {
+  return v ? "True" : "False";
+}
+std::string Arg(const Date& d) {
+  return "#" + d.ToIsoText() + "#";
+}
 
 std::string Arg(const Variant& v) {
   switch (v.type()) {
-    case Variant::Type::Empty: return "Empty";
-    case Variant::Type::Null: return "Null";
-    case Variant::Type::Missing: return "Missing";
-    case Variant::Type::Boolean: return Arg(v.ToBool());
-    case Variant::Type::Integer: return Arg(v.ToInteger());
-    case Variant::Type::Long: return Arg(v.ToLong());
-    case Variant::Type::Double: return Arg(v.ToDouble());
-    case Variant::Type::String: return Arg(v.ToString());
-    case Variant::Type::Date: return Arg(v.ToDate());
-    case Variant::Type::Record: return "{record}";
+    case Variant::Type::Empty:
+      return "Empty";
+    case Variant::Type::Null:
+      return "Null";
+    case Variant::Type::Missing:
+      return "Missing";
+    case Variant::Type::Boolean:
+      return Arg(v.ToBool());
+    case Variant::Type::Integer:
+      return Arg(v.ToInteger());
+    case Variant::Type::Long:
+      return Arg(v.ToLong());
+    case Variant::Type::Double:
+      return Arg(v.ToDouble());
+    case Variant::Type::String:
+      return Arg(v.ToString());
+    case Variant::Type::Date:
+      return Arg(v.ToDate());
+    case Variant::Type::Record:
+      return "{record}";
   }
   return "?";
 }
@@ -250,7 +276,8 @@ class FakeRecordset final : public com::Object<FakeRecordset, IRecordset>, Doubl
 
 class FakeConnection final : public com::Object<FakeConnection, IConnection>, DoubleBase {
  public:
-  explicit FakeConnection(std::shared_ptr<Shared> s) : DoubleBase(std::move(s), "Connection", false) {}
+  explicit FakeConnection(std::shared_ptr<Shared> s)
+      : DoubleBase(std::move(s), "Connection", false) {}
 
   com::ComPtr<IRecordset> Execute(const std::string& text, const Variant& affected,
                                   int32_t options) override {
@@ -341,15 +368,14 @@ class FakeData final : public com::Object<FakeData, IDataServices>, DoubleBase {
                                    const std::string& filter_column,
                                    const std::string& filter_value, const std::string& e1,
                                    const std::string& e2) override {
-    auto v = Call("Obtener_Siguiente_Id",
-                  ArgList(table, column, filter_column, filter_value, e1, e2),
-                  {table, column, filter_column, filter_value, e1, e2});
+    auto v =
+        Call("Obtener_Siguiente_Id", ArgList(table, column, filter_column, filter_value, e1, e2),
+             {table, column, filter_column, filter_value, e1, e2});
     return v ? v->ToString() : "0001";
   }
   bool Validar_Periodo_Operativo(const Date& date, const std::string& module,
                                  int32_t zero) override {
-    return CallBool("Validar_Periodo_Operativo", ArgList(date, module, zero),
-                    {date, module, zero});
+    return CallBool("Validar_Periodo_Operativo", ArgList(date, module, zero), {date, module, zero});
   }
   bool Existe_Producto_Talla(const std::string& p, const std::string& t) override {
     return CallBool("Existe_Producto_Talla", ArgList(p, t), {p, t});
@@ -380,10 +406,9 @@ class FakeData final : public com::Object<FakeData, IDataServices>, DoubleBase {
                           const std::string& line) override {
     return CallBool("Procesar_Documento", ArgList(entity, folio, line), {entity, folio, line});
   }
-  int32_t Obtener_Consecutivo_Serie(std::string branch, std::string series,
-                                    int32_t four) override {
-    auto v = Call("Obtener_Consecutivo_Serie", ArgList(branch, series, four),
-                  {branch, series, four});
+  int32_t Obtener_Consecutivo_Serie(std::string branch, std::string series, int32_t four) override {
+    auto v =
+        Call("Obtener_Consecutivo_Serie", ArgList(branch, series, four), {branch, series, four});
     return v ? v->ToLong() : 1;
   }
   bool Documento_Contabilizado(const std::string& kind, const std::string& folio) override {
@@ -417,9 +442,9 @@ class FakeInventory final : public com::Object<FakeInventory, IInventoryServices
                           double q2) override {
     return CallBool("Ajustar_Existencia", ArgList(b, w, p, t, c, q1, q2), {b, w, p, t, c, q1, q2});
   }
-  double Obtener_Existencia(const std::string& b, const std::string& pattern,
-                            const std::string& p, const std::string& t, const std::string& c,
-                            int32_t one, const std::string& empty) override {
+  double Obtener_Existencia(const std::string& b, const std::string& pattern, const std::string& p,
+                            const std::string& t, const std::string& c, int32_t one,
+                            const std::string& empty) override {
     return CallDouble("Obtener_Existencia", ArgList(b, pattern, p, t, c, one, empty), 0.0,
                       {b, pattern, p, t, c, one, empty});
   }
@@ -490,7 +515,8 @@ class FakeLot final : public com::Object<FakeLot, ILotServices>, DoubleBase {
   explicit FakeLot(std::shared_ptr<Shared> s) : DoubleBase(std::move(s), "Lot", true) {}
   bool Registrar_Lote_Deposito_Fiscal(const std::string& p, const std::string& t,
                                       const std::string& c, const std::string& lot, bool yes,
-                                      const std::string& e1, double d, const std::string& e2) override {
+                                      const std::string& e1, double d,
+                                      const std::string& e2) override {
     return CallBool("Registrar_Lote_Deposito_Fiscal", ArgList(p, t, c, lot, yes, e1, d, e2));
   }
   bool Registrar_Lote(const std::string& kind, const std::string& folio, const std::string& id,
@@ -551,7 +577,9 @@ void FakeSuite::FailQuery(std::string contains, RuntimeError error) {
   shared_->rules.push_back({std::move(contains), {}, true, false, std::move(error)});
 }
 
-std::vector<std::string> FakeSuite::Statements() const { return shared_->statements; }
+std::vector<std::string> FakeSuite::Statements() const {
+  return shared_->statements;
+}
 
 const std::vector<std::shared_ptr<FakeSuite::RecordsetLog>>& FakeSuite::recordsets() const {
   return shared_->recordsets;
@@ -581,9 +609,13 @@ int FakeSuite::Alive(const std::string& cls) const {
   return it == shared_->alive.end() ? 0 : it->second;
 }
 
-void FakeSuite::SetServerDate(const Date& d) { shared_->server_date = d; }
+void FakeSuite::SetServerDate(const Date& d) {
+  shared_->server_date = d;
+}
 
-void FakeSuite::JournalReleases(bool on) { shared_->journal_releases = on; }
+void FakeSuite::JournalReleases(bool on) {
+  shared_->journal_releases = on;
+}
 
 com::HRESULT FakeSuite::CreateInstance(const Guid& clsid, const Guid& iid, void** out) {
   if (!out) return com::E_POINTER;
@@ -610,6 +642,8 @@ com::HRESULT FakeSuite::CreateInstance(const Guid& clsid, const Guid& iid, void*
 
 ScopedProvider::ScopedProvider(com::ObjectProvider* p)
     : previous_(com::SetThreadObjectProvider(p)) {}
-ScopedProvider::~ScopedProvider() { com::SetThreadObjectProvider(previous_); }
+ScopedProvider::~ScopedProvider() {
+  com::SetThreadObjectProvider(previous_);
+}
 
 }  // namespace qbx::test

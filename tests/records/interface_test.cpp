@@ -3,79 +3,56 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <map>
-#include <set>
 #include <string>
+
+#include "automation/value.h"
 
 namespace qbx::iface {
 namespace {
 
-TEST(InterfaceTest, NamesResolveWithoutRegardToCase) {
-  struct Case {
-    const char* name;
-    com::DISPID id;
-  };
-  const Case cases[] = {
-      {"Error", dispid::Error},
-      {"error", dispid::Error},
-      {"ENCABEZADO", dispid::Encabezado},
-      {"encabezado", dispid::Encabezado},
-      {"inventario_PENDIENTE", dispid::Inventario_Pendiente},
-      {"Detalle", dispid::Detalle},
-      {"NUEVO", dispid::Nuevo},
-      {"add_transferencia_detalle", dispid::Add_Transferencia_Detalle},
-      {"Cancelar_Transferencia", dispid::Cancelar_Transferencia},
-      {"genera_requisicion_pedido", dispid::Genera_Requisicion_Pedido},
-      {"done", dispid::Done},
-      {"FINALIZAR_TRANSFERENCIA", dispid::Finalizar_Transferencia},
-      {"Generar_CFDI_Traslado", dispid::Generar_CFDI_Traslado},
-      {"mostrarmensajeerror", dispid::MostrarMensajeError},
-      // Not members: private operations, near misses, empty.
-      {"Graba_Movimiento", com::DISPID_UNKNOWN},
-      {"Inserta_Transferencia", com::DISPID_UNKNOWN},
-      {"Encabezad", com::DISPID_UNKNOWN},
-      {"Encabezado ", com::DISPID_UNKNOWN},
-      {"", com::DISPID_UNKNOWN},
-  };
-  for (const Case& c : cases) EXPECT_EQ(FindDispId(c.name), c.id) << "'" << c.name << "'";
+std::string Lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
 }
 
-TEST(InterfaceTest, ReadAndWriteOfAPropertyShareOneIdentifier) {
-  const std::set<std::string> properties = {"Encabezado", "Inventario_Pendiente", "Detalle",
-                                            "MostrarMensajeError"};
-  for (const std::string& name : properties) {
-    com::DISPID id = FindDispId(name);
-    const Member* get = FindMember(id, MemberKind::PropertyGet);
-    const Member* let = FindMember(id, MemberKind::PropertyLet);
-    ASSERT_NE(get, nullptr) << name;
-    ASSERT_NE(let, nullptr) << name;
-    EXPECT_EQ(get->name, name);
-    EXPECT_EQ(let->name, name);
-    EXPECT_EQ(let->param, "Valor");
-    EXPECT_EQ(let->param_type, get->result) << name;
-  }
-  // Error is read-only.
-  EXPECT_NE(FindMember(dispid::Error, MemberKind::PropertyGet), nullptr);
-  EXPECT_EQ(FindMember(dispid::Error, MemberKind::PropertyLet), nullptr);
-  // A Sub is not a property, a property is not a method.
-  EXPECT_EQ(FindMember(dispid::Nuevo, MemberKind::PropertyGet), nullptr);
-  EXPECT_EQ(FindMember(dispid::Encabezado, MemberKind::Function), nullptr);
-  EXPECT_EQ(FindMember(99, MemberKind::Sub), nullptr);
-}
-
-TEST(InterfaceTest, TableKeepsInterfaceOrderAndNumbersByFirstAppearance) {
+// Interface order; identifiers numbered by first appearance, shared by the
+// read and the write of a property; every name resolves in any case.
+TEST(InterfaceTest, MembersIdentifiersAndNames) {
   std::map<std::string, com::DISPID> first;
-  com::DISPID next = 1;
   int order = 1;
   for (const Member& m : kMembers) {
+    SCOPED_TRACE(m.name);
     EXPECT_EQ(m.order, order++);
-    auto [it, inserted] = first.emplace(std::string(m.name), next);
-    if (inserted) ++next;
-    EXPECT_EQ(m.dispid, it->second) << m.name;
-    EXPECT_EQ(FindMember(m.dispid, m.kind), &m) << m.name;
+    const com::DISPID next = static_cast<com::DISPID>(first.size()) + 1;
+    EXPECT_EQ(m.dispid, first.emplace(std::string(m.name), next).first->second);
+    EXPECT_EQ(FindMember(m.dispid, m.kind), &m);
+    EXPECT_EQ(FindDispId(m.name), m.dispid);
+    EXPECT_EQ(FindDispId(UCase(m.name)), m.dispid);
+    EXPECT_EQ(FindDispId(Lower(std::string(m.name))), m.dispid);
+    if (m.kind == MemberKind::PropertyLet) {
+      const Member* get = FindMember(m.dispid, MemberKind::PropertyGet);
+      ASSERT_NE(get, nullptr);
+      EXPECT_EQ(m.param, "Valor");
+      EXPECT_EQ(m.param_type, get->result);
+    }
   }
   EXPECT_EQ(order, 17);
   EXPECT_EQ(first.size(), 12u);
+  EXPECT_EQ(FindDispId("mostrarmensajeerror"), dispid::MostrarMensajeError);
+  // Private operations and near misses are no members.
+  for (const char* name :
+       {"Graba_Movimiento", "Inserta_Transferencia", "Encabezad", "Encabezado ", ""})
+    EXPECT_EQ(FindDispId(name), com::DISPID_UNKNOWN) << "'" << name << "'";
+  // Error is read-only; a Sub is no property, a property no method.
+  EXPECT_EQ(FindMember(dispid::Error, MemberKind::PropertyLet), nullptr);
+  EXPECT_EQ(FindMember(dispid::Nuevo, MemberKind::PropertyGet), nullptr);
+  EXPECT_EQ(FindMember(dispid::Encabezado, MemberKind::Function), nullptr);
+  EXPECT_EQ(FindMember(99, MemberKind::Sub), nullptr);
+  for (com::DISPID id : {dispid::Encabezado, dispid::Inventario_Pendiente, dispid::Detalle,
+                         dispid::MostrarMensajeError})
+    EXPECT_NE(FindMember(id, MemberKind::PropertyLet), nullptr) << id;
 }
 
 }  // namespace

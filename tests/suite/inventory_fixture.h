@@ -1,10 +1,9 @@
-// Helpers of the inventory services' tests: the sample database of
-// SuiteTest, service objects, parameters, stock figures and transfer rows
-// written straight into the database.
+// Helpers of the inventory services' tests on the sample database: service
+// objects, parameters, stock figures, movements and transfer rows written
+// straight into the database.
 #pragma once
 
 #include <string>
-#include <vector>
 
 #include "services/inventory_services.h"
 #include "services/registration_services.h"
@@ -15,7 +14,7 @@
 namespace qbx::suite::test {
 
 struct StockFigures {
-  double on_hand_1 = 0, on_hand_2 = 0, average_cost = 0, adjustment_1 = 0;
+  double on_hand = 0, average_cost = 0, adjustment = 0;
   bool exists = false;
 };
 
@@ -24,49 +23,34 @@ class InventoryTest : public SuiteTest {
   com::ComPtr<IInventoryServices> Inventory() {
     return Make<IInventoryServices>(kClsidInventoryServices);
   }
-
-  // First column of the first row (Empty when there is none).
-  // Each helper holds the database while its statement lives: without a
-  // service object alive, the thread's database closes with its last holder.
-  Variant Scalar(const std::string& sql, const std::vector<Variant>& params = {}) {
-    auto db = Db();
-    auto st = db->PrepareOnce(sql, Origin::Suite);
-    st->Bind(params);
-    return st->Step() ? st->Column(0) : Variant();
-  }
-  void Exec(const std::string& sql, const std::vector<Variant>& params = {}) {
-    auto db = Db();
-    db->PrepareOnce(sql, Origin::Suite)->Bind(params).Run();
-  }
-
   void SetParameter(const std::string& name, const std::string& value) {
-    Exec(
-        "INSERT INTO Parametro (Pa_Cve_Parametro, Pa_Valor, Pa_Tipo) VALUES (?, ?, 'B') "
+    Db()->Run(
+        "INSERT INTO Parametro (Pa_Cve_Parametro, Pa_Valor, Pa_Tipo) VALUES (?1, ?2, 'B') "
         "ON CONFLICT (Pa_Cve_Parametro) DO UPDATE SET Pa_Valor = excluded.Pa_Valor",
         {name, value});
   }
-
   StockFigures Stock(const std::string& branch, const std::string& warehouse,
                      const std::string& product, const std::string& size = "00",
                      const std::string& colour = "00") {
     auto db = Db();
     auto st = db->PrepareOnce(
-        "SELECT Ex_Cantidad_1, Ex_Cantidad_2, Ex_Costo_Promedio, Ex_Ajuste_1 FROM Existencia "
-        "WHERE Sc_Cve_Sucursal = ? AND Al_Cve_Almacen = ? AND Pr_Cve_Producto = ? "
-        "AND Tl_Cve_Talla = ? AND Cl_Cve_Color = ?",
+        "SELECT Ex_Cantidad_1, Ex_Costo_Promedio, Ex_Ajuste_1 FROM Existencia WHERE "
+        "Sc_Cve_Sucursal = ? AND Al_Cve_Almacen = ? AND Pr_Cve_Producto = ? AND Tl_Cve_Talla = ? "
+        "AND Cl_Cve_Color = ?",
         Origin::Suite);
     st->Bind({branch, warehouse, product, size, colour});
-    StockFigures f;
-    if (st->Step()) {
-      f.exists = true;
-      f.on_hand_1 = st->Column(0).ToDouble();
-      f.on_hand_2 = st->Column(1).ToDouble();
-      f.average_cost = st->Column(2).ToDouble();
-      f.adjustment_1 = st->Column(3).ToDouble();
-    }
-    return f;
+    if (!st->Step()) return {};
+    return {st->Column(0).ToDouble(), st->Column(1).ToDouble(), st->Column(2).ToDouble(), true};
   }
 
+  // A movement object with its header set.
+  com::ComPtr<IInventoryServices> Open(const std::string& branch, const std::string& warehouse,
+                                       const std::string& kind, const std::string& document) {
+    auto m = Inventory();
+    m->Nuevo_Movimiento();
+    m->Asignar_Encabezado_Movimiento(Header(branch, warehouse, kind, document));
+    return m;
+  }
   static MovementHeader Header(const std::string& branch, const std::string& warehouse,
                                const std::string& kind, const std::string& document) {
     MovementHeader h;
@@ -78,16 +62,21 @@ class InventoryTest : public SuiteTest {
     h.Tipo_Movimiento = kind;
     return h;
   }
-  static MovementLine Line(const std::string& product, double quantity, double cost = 0,
-                           const std::string& size = "00", const std::string& colour = "00") {
+  // Adds one line of this product; false when it is refused.
+  static bool Add(IInventoryServices& m, const std::string& product, double quantity,
+                  double cost = 0, const std::string& size = "00",
+                  const std::string& colour = "00") {
     MovementLine l;
     l.Producto = product;
     l.Talla = size;
     l.Color = colour;
-    l.Cantidad_1 = quantity;
-    l.Cantidad_2 = quantity;
+    l.Cantidad_1 = l.Cantidad_2 = quantity;
     l.Costo = cost;
-    return l;
+    m.Asignar_Detalle_Movimiento(l);
+    return m.Agregar_Detalle_Movimiento();
+  }
+  static bool Finish(IInventoryServices& m) {
+    return m.Finalizar_Movimiento(m.Obtener_Encabezado_Movimiento().Folio);
   }
 
   // A row of table Transferencia, as the component stores it before it
@@ -96,7 +85,7 @@ class InventoryTest : public SuiteTest {
                           const std::string& branch, const std::string& warehouse,
                           const std::string& receiving_branch, const std::string& product,
                           double quantity = 1, double amount = 0) {
-    Exec(
+    Db()->Run(
         "INSERT INTO Transferencia (Tr_Folio, Tr_ID, Tr_Fecha, Tr_Tipo, Sc_Cve_Sucursal, "
         "Al_Cve_Almacen, Sc_Cve_Sucursal_Recibe, Al_Cve_Almacen_Recibe, Pr_Cve_Producto, "
         "Tl_Cve_Talla, Cl_Cve_Color, Tr_Cantidad_Control_1, Tr_Importe_Costo) "
@@ -104,7 +93,7 @@ class InventoryTest : public SuiteTest {
         {folio, id, type, branch, warehouse, receiving_branch, product, quantity, amount});
   }
   void CancelTransfer(const std::string& folio) {
-    Exec("UPDATE Transferencia SET Es_Cve_Estado = 'CA' WHERE Tr_Folio = ?", {folio});
+    Db()->Run("UPDATE Transferencia SET Es_Cve_Estado = 'CA' WHERE Tr_Folio = ?1", {folio});
   }
 };
 

@@ -1,10 +1,12 @@
-// SeriesServices and LotServices on a real database: registrations against
-// transfer lines, their refusals, and where serials and lots are once a
-// transfer is cancelled.
+// SeriesServices, LotServices, PostingServices and VoucherServices on a real
+// database: registrations against transfer lines and their refusals, where
+// serials and lots are once a transfer is cancelled, the accounting entry of
+// a transfer, and the transport document's voucher.
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "services/system_services.h"
 #include "tests/suite/inventory_fixture.h"
 
 namespace qbx::suite::test {
@@ -14,40 +16,35 @@ using namespace sample;
 
 class InventoryRegistrationTest : public InventoryTest {
  protected:
-  com::ComPtr<ISeriesServices> Series() { return Make<ISeriesServices>(kClsidSeriesServices); }
-  com::ComPtr<ILotServices> Lots() { return Make<ILotServices>(kClsidLotServices); }
-
-  // Registers the serial of line 0001 of a transfer; "" when accepted, else
-  // the refusal text.
+  // Registers the serial or lot of line 0001 of a transfer; "" when
+  // accepted, else the refusal text.
   std::string Serial(const std::string& folio, const std::string& serial,
                      const std::string& kind = "TRANSFERENCIA") {
-    auto s = Series();
-    if (s->Registrar_Serie(kind, folio, "0001", kProductSerial, "00", "00", serial, "", Date(),
-                           1)) {
-      return "";
-    }
-    return s->Obtener_Mensaje_Error();
+    auto s = Make<ISeriesServices>(kClsidSeriesServices);
+    return s->Registrar_Serie(kind, folio, "0001", kProductSerial, "00", "00", serial, "", Date(),
+                              1)
+               ? ""
+               : s->Obtener_Mensaje_Error();
   }
   std::string Lot(const std::string& folio, const std::string& lot, double quantity) {
-    auto l = Lots();
-    if (l->Registrar_Lote("TRANSFERENCIA", folio, "0001", kProductLot, "00", "00", lot, quantity,
-                          quantity * 24)) {
-      return "";
-    }
-    return l->Obtener_Mensaje_Error();
+    auto l = Make<ILotServices>(kClsidLotServices);
+    return l->Registrar_Lote("TRANSFERENCIA", folio, "0001", kProductLot, "00", "00", lot, quantity,
+                             quantity * 24)
+               ? ""
+               : l->Obtener_Mensaje_Error();
   }
-  // A one-line shipment from the centre's warehouse to the north branch.
+  // One-line shipments from the centre to the north branch, and receptions there.
   void Shipment(const std::string& folio, const char* warehouse, const char* product) {
     InsertTransferLine(folio, "0001", "EN", kCedis, warehouse, kBranchNorth, product);
   }
-  // A one-line reception into the north branch's warehouse.
   void Reception(const std::string& folio, const char* warehouse, const char* product) {
     InsertTransferLine(folio, "0001", "RC", kBranchNorth, warehouse, "", product);
   }
+  // Quantity of the lot held at a warehouse, counting live transfers only.
   double Held(const std::string& branch, const std::string& warehouse, const std::string& lot) {
-    return Scalar(
-               "SELECT TOTAL(r.Lt_Cantidad_1) FROM Lote_Registro r WHERE r.Lt_Cve_Lote = ? "
-               "AND r.Sc_Cve_Sucursal = ? AND r.Al_Cve_Almacen = ? AND (r.Lt_Tabla <> "
+    return Value(
+               "SELECT TOTAL(r.Lt_Cantidad_1) FROM Lote_Registro r WHERE r.Lt_Cve_Lote = ?1 "
+               "AND r.Sc_Cve_Sucursal = ?2 AND r.Al_Cve_Almacen = ?3 AND (r.Lt_Tabla <> "
                "'TRANSFERENCIA' OR EXISTS (SELECT 1 FROM Transferencia t WHERE t.Tr_Folio = "
                "r.Lt_Folio AND t.Tr_ID = r.Lt_ID AND t.Es_Cve_Estado <> 'CA'))",
                {lot, branch, warehouse})
@@ -59,13 +56,9 @@ TEST_F(InventoryRegistrationTest, SerialRefusals) {
   Shipment("EN-1", kWarehouseSerials, kProductSerial);
   Shipment("EN-2", kWarehouseGeneral, kProductSerial);
   InsertTransferLine("SL-1", "0001", "SL", kBranchNorth, kWarehouseGeneral, kCedis, kProductSerial);
-  struct Case {
-    const char* folio;
-    const char* serial;
-    const char* kind;
-    const char* message;
-  };
-  const Case cases[] = {
+  const struct {
+    const char *folio, *serial, *kind, *message;
+  } cases[] = {
       {"EN-1", "SN-9999", "TRANSFERENCIA", "La serie: SN-9999 del producto: LAPTOP-01, no existe"},
       {"EN-2", "SN-0001", "TRANSFERENCIA",
        "La serie: SN-0001 del producto: LAPTOP-01, no se encuentra en el almacén: GRL de la "
@@ -77,12 +70,9 @@ TEST_F(InventoryRegistrationTest, SerialRefusals) {
       {"EN-1", "SN-0001", "FACTURA",
        "El documento: FACTURA, no está programado para registrar series"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.message);
-    EXPECT_EQ(Serial(c.folio, c.serial, c.kind), c.message);
-  }
-  EXPECT_EQ(
-      Scalar("SELECT COUNT(*) FROM Serie_Registro WHERE Sr_Tabla = 'TRANSFERENCIA'").ToDouble(), 0);
+  for (const auto& c : cases) EXPECT_EQ(Serial(c.folio, c.serial, c.kind), c.message);
+  EXPECT_EQ(Value("SELECT COUNT(*) FROM Serie_Registro WHERE Sr_Tabla = 'TRANSFERENCIA'"),
+            Variant(int32_t{0}));
 }
 
 TEST_F(InventoryRegistrationTest, SerialFollowsItsTransfersUntilOneIsCancelled) {
@@ -96,7 +86,6 @@ TEST_F(InventoryRegistrationTest, SerialFollowsItsTransfersUntilOneIsCancelled) 
   // The north branch receives it from transit.
   Reception("RC-1", kWarehouseSerials, kProductSerial);
   ASSERT_EQ(Serial("RC-1", "SN-0002"), "");
-
   // Cancelling the reception puts it back in transit; cancelling the
   // shipment too puts it back at the centre, so EN-2 can ship it.
   CancelTransfer("RC-1");
@@ -109,13 +98,11 @@ TEST_F(InventoryRegistrationTest, SerialFollowsItsTransfersUntilOneIsCancelled) 
 }
 
 TEST_F(InventoryRegistrationTest, LotRefusalsAndHoldings) {
-  Shipment("EN-1", kWarehouseLots, kProductLot);
-  Shipment("EN-2", kWarehouseLots, kProductLot);
-  Shipment("EN-3", kWarehouseLots, kProductLot);
+  for (const char* folio : {"EN-1", "EN-2", "EN-3", "EN-4"})
+    Shipment(folio, kWarehouseLots, kProductLot);
   ASSERT_EQ(Lot("EN-1", kLotA, 12), "");
   EXPECT_DOUBLE_EQ(Held(kCedis, kWarehouseLots, kLotA), kLotAQuantity - 12);
   EXPECT_DOUBLE_EQ(Held(kBranchNorth, kTransitWarehouse, kLotA), 12);
-
   EXPECT_EQ(Lot("EN-2", kLotA, 18.5),
             "El lote: L-2401 del producto: MED-LOTE tiene 18 en el almacén: LOT de la sucursal: "
             "CEDIS, insuficiente para 18.5");
@@ -124,20 +111,14 @@ TEST_F(InventoryRegistrationTest, LotRefusalsAndHoldings) {
   EXPECT_EQ(Lot("EN-9", kLotA, 1), "No se encuentra el renglón: 0001 de la transferencia: EN-9");
   ASSERT_EQ(Lot("EN-2", kLotA, 18), "");  // exactly what is left
   EXPECT_DOUBLE_EQ(Held(kCedis, kWarehouseLots, kLotA), 0);
-
   // Cancelling EN-1 gives its 12 back to the centre, and only those.
   CancelTransfer("EN-1");
   EXPECT_DOUBLE_EQ(Held(kCedis, kWarehouseLots, kLotA), 12);
   EXPECT_DOUBLE_EQ(Held(kBranchNorth, kTransitWarehouse, kLotA), 18);
   ASSERT_EQ(Lot("EN-3", kLotA, 12), "");
-  EXPECT_EQ(Lot("EN-3", kLotB, kLotBQuantity + 1),
-            "El lote: L-2402 del producto: MED-LOTE tiene 20 en el almacén: LOT de la sucursal: "
-            "CEDIS, insuficiente para 21");
-}
 
-TEST_F(InventoryRegistrationTest, ReceptionTakesTheLotOutOfTransit) {
-  Shipment("EN-1", kWarehouseLots, kProductLot);
-  ASSERT_EQ(Lot("EN-1", kLotB, 5), "");
+  // A reception takes the lot out of transit.
+  ASSERT_EQ(Lot("EN-4", kLotB, 5), "");
   Reception("RC-1", kWarehouseLots, kProductLot);
   EXPECT_EQ(Lot("RC-1", kLotB, 6),
             "El lote: L-2402 del producto: MED-LOTE tiene 5 en el almacén: TR de la sucursal: "
@@ -148,31 +129,128 @@ TEST_F(InventoryRegistrationTest, ReceptionTakesTheLotOutOfTransit) {
 }
 
 TEST_F(InventoryRegistrationTest, FiscalDepositRegister) {
-  auto s = Series();
+  auto s = Make<ISeriesServices>(kClsidSeriesServices);
   EXPECT_TRUE(s->Registrar_Serie_Deposito_Fiscal(kProductSerial, "SN-0003", "24 47 3807 4002117",
                                                  Date::FromCalendar(2026, 1, 10), 9500.0, 0, true,
                                                  0, "", "", "", int16_t{0}, int16_t{0}, 0, 0));
-  EXPECT_FALSE(s->Registrar_Serie_Deposito_Fiscal(kProductSerial, "", "", Date(), 0.0, 0, true, 0,
-                                                  "", "", "", int16_t{0}, int16_t{0}, 0, 0));
-  EXPECT_EQ(s->Obtener_Mensaje_Error(), "Debe especificar la serie del producto: LAPTOP-01");
-
-  auto l = Lots();
+  auto l = Make<ILotServices>(kClsidLotServices);
   EXPECT_TRUE(l->Registrar_Lote_Deposito_Fiscal(kProductLot, "00", "00", kLotA, true, "", 0, ""));
-  EXPECT_FALSE(l->Registrar_Lote_Deposito_Fiscal(kProductLot, "00", "00", "", true, "", 0, ""));
-  EXPECT_EQ(l->Obtener_Mensaje_Error(), "Debe especificar el lote del producto: MED-LOTE");
-
-  EXPECT_EQ(Scalar("SELECT Df_Pedimento || '|' || Df_Costo FROM Deposito_Fiscal WHERE "
-                   "Df_Tipo = 'SERIE' AND Df_Clave = 'SN-0003'")
-                .ToString(),
-            "24 47 3807 4002117|9500.0");
-  EXPECT_EQ(Scalar("SELECT COUNT(*) FROM Deposito_Fiscal WHERE Df_Tipo = 'LOTE' AND "
-                   "Df_Clave = ?",
-                   {kLotA})
-                .ToDouble(),
-            1);
+  EXPECT_EQ(Value("SELECT Df_Pedimento || '|' || Df_Costo FROM Deposito_Fiscal WHERE Df_Tipo = "
+                  "'SERIE' AND Df_Clave = 'SN-0003'"),
+            Variant("24 47 3807 4002117|9500.0"));
+  EXPECT_EQ(Value("SELECT COUNT(*) FROM Deposito_Fiscal WHERE Df_Tipo = 'LOTE' AND Df_Clave = ?1",
+                  {kLotA}),
+            Variant(int32_t{1}));
   // The register does not move the serial.
   Shipment("EN-1", kWarehouseSerials, kProductSerial);
   EXPECT_EQ(Serial("EN-1", "SN-0003"), "");
+}
+
+class InventoryPostingTest : public InventoryTest {
+ protected:
+  com::ComPtr<IPostingServices> Posting() { return Make<IPostingServices>(kClsidPostingServices); }
+  // Debits or credits of a document's live entries, of one account or all.
+  double Total(const std::string& folio, const std::string& column,
+               const std::string& account = "%") {
+    return Value("SELECT TOTAL(d." + column +
+                     ") FROM Poliza p JOIN Poliza_Detalle d ON d.Po_Folio = p.Po_Folio WHERE "
+                     "p.Po_Tabla = 'TRANSFERENCIA' AND p.Po_Documento = ?1 AND d.Po_Cuenta LIKE "
+                     "?2 AND p.Es_Cve_Estado <> 'CA'",
+                 {folio, account})
+        .ToDouble();
+  }
+};
+
+TEST_F(InventoryPostingTest, ShipmentAndReceptionEntriesBalancePerAccount) {
+  auto p = Posting();
+  EXPECT_TRUE(p->Documento_Habilitado("TRANSFERENCIA"));  // the sample's setting
+  EXPECT_FALSE(p->Documento_Habilitado("FACTURA"));       // no parameter
+  InsertTransferLine("EN-1", "0001", "EN", kCedis, kWarehouseGeneral, kBranchNorth, kProductPlain,
+                     10, 25.004);
+  InsertTransferLine("EN-1", "0002", "EN", kCedis, kWarehouseGeneral, kBranchNorth, kProductPlain,
+                     5, 12.5);
+  InsertTransferLine("EN-1", "0003", "EN", kCedis, kWarehouseGeneral, kBranchNorth, kProductType4,
+                     2, 240);
+  InsertTransferLine("EN-1", "0004", "EN", kCedis, kWarehouseGeneral, kBranchNorth, kProductService,
+                     1, 0);
+  ASSERT_TRUE(p->Generar_Documento("TRANSFERENCIA", "EN-1", "EMP01"));
+  EXPECT_EQ(p->Obtener_Mensaje_Error(), "");
+  EXPECT_DOUBLE_EQ(Total("EN-1", "Po_Cargo"), 277.5);
+  EXPECT_DOUBLE_EQ(Total("EN-1", "Po_Abono"), 277.5);
+  // Goods in transit at the north branch against the centre's warehouse:
+  // branch, warehouse and product accounts joined.
+  EXPECT_DOUBLE_EQ(Total("EN-1", "Po_Cargo", "115-01-002-115-02-5-115-03-001"), 37.5);
+  EXPECT_DOUBLE_EQ(Total("EN-1", "Po_Abono", "115-01-001-115-02-1-115-03-001"), 37.5);
+  EXPECT_DOUBLE_EQ(Total("EN-1", "Po_Abono", "115-01-001-115-02-1-115-03-005"), 240);
+  EXPECT_EQ(Value("SELECT Em_Cve_Empresa || '|' || Po_Cargos || '|' || Po_Abonos FROM Poliza "
+                  "WHERE Po_Documento = 'EN-1'"),
+            Variant("EMP01|277.5|277.5"));
+  // Asked again, it keeps the one entry.
+  ASSERT_TRUE(p->Generar_Documento("TRANSFERENCIA", "EN-1", "EMP01"));
+  EXPECT_EQ(Value("SELECT COUNT(*) FROM Poliza WHERE Po_Documento = 'EN-1'"), Variant(int32_t{1}));
+
+  // A reception debits its warehouse against transit.
+  InsertTransferLine("RC-1", "0001", "RC", kBranchNorth, kWarehouseGeneral, "", kProductPlain, 4,
+                     10);
+  ASSERT_TRUE(p->Generar_Documento("TRANSFERENCIA", "RC-1", "EMP01"));
+  EXPECT_DOUBLE_EQ(Total("RC-1", "Po_Cargo", "115-01-002-115-02-1-115-03-001"), 10);
+  EXPECT_DOUBLE_EQ(Total("RC-1", "Po_Abono", "115-01-002-115-02-5-115-03-001"), 10);
+
+  SetParameter("CON_CONTABILIZAR_TRANSFERENCIAS", "0");
+  EXPECT_FALSE(p->Documento_Habilitado("TRANSFERENCIA"));
+}
+
+TEST_F(InventoryPostingTest, DocumentsWithoutGoodsAndCancellations) {
+  InsertTransferLine("SL-1", "0001", "SL", kBranchNorth, kWarehouseGeneral, kCedis, kProductPlain,
+                     50, 125);
+  InsertTransferLine("EN-0", "0001", "EN", kCedis, kWarehouseGeneral, kBranchNorth, kProductService,
+                     1, 0);
+  auto p = Posting();
+  EXPECT_TRUE(p->Generar_Documento("TRANSFERENCIA", "SL-1", "EMP01"));
+  EXPECT_TRUE(p->Generar_Documento("TRANSFERENCIA", "EN-0", "EMP01"));
+  EXPECT_EQ(Value("SELECT COUNT(*) FROM Poliza"), Variant(int32_t{0}));
+  EXPECT_FALSE(p->Generar_Documento("TRANSFERENCIA", "NO-EXISTE", "EMP01"));
+  EXPECT_EQ(p->Obtener_Mensaje_Error(), "La transferencia: NO-EXISTE, no existe o está cancelada");
+  EXPECT_FALSE(p->Generar_Documento("FACTURA", "F-1", "EMP01"));
+  EXPECT_EQ(p->Obtener_Mensaje_Error(),
+            "El documento: FACTURA, no está programado para contabilizarse");
+
+  // Cancelling reverses the entry; nothing left to reverse is no failure.
+  InsertTransferLine("EN-1", "0001", "EN", kCedis, kWarehouseGeneral, kBranchNorth, kProductPlain,
+                     10, 25);
+  auto data = Make<IDataServices>(kClsidDataServices);
+  ASSERT_TRUE(p->Generar_Documento("TRANSFERENCIA", "EN-1", "EMP01"));
+  EXPECT_TRUE(data->Documento_Contabilizado("TRANSFERENCIA", "EN-1"));
+  ASSERT_TRUE(p->Cancelar_Documento("TRANSFERENCIA", "EN-1"));
+  EXPECT_EQ(Value("SELECT Es_Cve_Estado FROM Poliza WHERE Po_Documento = 'EN-1'"), Variant("CA"));
+  EXPECT_FALSE(data->Documento_Contabilizado("TRANSFERENCIA", "EN-1"));
+  EXPECT_DOUBLE_EQ(Total("EN-1", "Po_Cargo"), 0);
+  EXPECT_TRUE(p->Cancelar_Documento("TRANSFERENCIA", "EN-1"));
+  EXPECT_TRUE(p->Cancelar_Documento("TRANSFERENCIA", "NUNCA"));
+  // A cancelled transfer is not posted again.
+  CancelTransfer("EN-1");
+  EXPECT_FALSE(p->Generar_Documento("TRANSFERENCIA", "EN-1", "EMP01"));
+}
+
+TEST_F(InventoryTest, VoucherOfATransportDocumentIsCancelledOnce) {
+  Db()->Exec(
+      "INSERT INTO Comprobante_Digital (Cd_Tabla, Cd_Documento, Cd_UUID) VALUES "
+      "('TRASLADO', 'TC-1', 'U-1'), ('FACTURA', 'TC-2', 'U-2')");
+  auto v = Make<IVoucherServices>(kClsidVoucherServices);
+  const std::string database = Db()->name();
+  EXPECT_FALSE(v->Cancelar_Comprobante(database, 8, "TC-1"));
+  EXPECT_EQ(v->Obtener_Mensaje_Error(), "El tipo de comprobante: 8, no está programado");
+  EXPECT_FALSE(v->Cancelar_Comprobante("OTRA", 7, "TC-1"));
+  EXPECT_EQ(v->Obtener_Mensaje_Error(),
+            "La base de datos: OTRA, no corresponde a la de la suite: " + database);
+  EXPECT_TRUE(v->Cancelar_Comprobante(database, 7, "TC-1"));
+  EXPECT_FALSE(v->Cancelar_Comprobante(database, 7, "TC-1"));
+  EXPECT_EQ(v->Obtener_Mensaje_Error(),
+            "No existe un comprobante digital vigente del traslado: TC-1");
+  EXPECT_FALSE(v->Cancelar_Comprobante(database, 7, "TC-2"));  // only transport documents'
+  EXPECT_EQ(Value("SELECT group_concat(Es_Cve_Estado) FROM (SELECT Es_Cve_Estado FROM "
+                  "Comprobante_Digital WHERE Cd_UUID IN ('U-1', 'U-2') ORDER BY Cd_UUID)"),
+            Variant("CA,AC"));
 }
 
 }  // namespace

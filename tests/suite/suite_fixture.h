@@ -1,41 +1,63 @@
-// A temporary folder with a fresh suite database for each test, configured
+// A temporary folder with a fresh sample database for each test, configured
 // as the process's database (so Database::ForThread and the services use it).
 #pragma once
 
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
+#include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "automation/com.h"
+#include "automation/server_frame.h"
+#include "suite/config.h"
 #include "suite/database.h"
+#include "suite/sample.h"
+#include "suite/services.h"
 
 namespace qbx::suite::test {
 
 class SuiteTest : public ::testing::Test {
  protected:
-  // sample: whether the database gets the sample catalogue.
-  explicit SuiteTest(bool sample = true) : sample_(sample) {}
-  void SetUp() override;
-  void TearDown() override;
+  void SetUp() override {
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "quelbarix-suite-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    dir_ = pattern;
+    CreateDatabase(db_path(), true);
+    SetDatabasePath(db_path());
+  }
+  void TearDown() override {
+    SetDatabasePath("");
+    SetMessageSink(nullptr);
+    std::error_code ignored;
+    std::filesystem::remove_all(dir_, ignored);
+  }
 
   const std::string& dir() const { return dir_; }
-  const std::string& db_path() const { return db_path_; }
+  std::string db_path() const { return dir_ + "/prueba.db"; }
   // The calling thread's database (the one the services use).
   std::shared_ptr<Database> Db() { return Database::ForThread(); }
-
-  // A new service object of the suite's class, by class identifier.
+  // The first column of the first row (Empty when there is none).
+  Variant Value(std::string_view sql, const std::vector<Variant>& params = {}) {
+    return Db()->QueryValue(sql, params);
+  }
+  // A new service object of the suite's class.
   template <class I>
-  com::ComPtr<I> Make(const Guid& clsid);
+  com::ComPtr<I> Make(const Guid& clsid) {
+    com::ComPtr<I> out;
+    com::HRESULT hr = LinkedProvider().CreateInstance(clsid, I::IID, out.put());
+    if (com::Failed(hr)) com::RaiseFailure(hr);
+    return out;
+  }
 
  private:
-  bool sample_;
   std::string dir_;
-  std::string db_path_;
 };
 
-// Runs fn and returns the run-time error it raises (fails the test when it
-// raises none).
+// The run-time error fn raises (fails the test when it raises none).
 template <class F>
 RuntimeError ErrorOf(F&& fn) {
   try {
@@ -47,17 +69,4 @@ RuntimeError ErrorOf(F&& fn) {
   return RuntimeError(0, "");
 }
 
-}  // namespace qbx::suite::test
-
-#include "automation/server_frame.h"
-#include "suite/services.h"
-
-namespace qbx::suite::test {
-template <class I>
-com::ComPtr<I> SuiteTest::Make(const Guid& clsid) {
-  com::ComPtr<I> out;
-  com::HRESULT hr = LinkedProvider().CreateInstance(clsid, I::IID, out.put());
-  if (com::Failed(hr)) com::RaiseFailure(hr);
-  return out;
-}
 }  // namespace qbx::suite::test

@@ -1,50 +1,65 @@
-// Add_Transferencia_Detalle: opening the document, checks, posting, numbering,
-// storing, stock adjustment and registration.
+// Add_Transferencia_Detalle with Graba_Movimiento and Inserta_Transferencia:
+// opening the document, checks, posting, numbering, the row, registration.
 #include <algorithm>
 #include <functional>
-#include <map>
-#include <ostream>
 #include <string>
 #include <vector>
 
-#include "tests/transfer/capture.h"
+#include "tests/transfer/fixture.h"
 
 namespace qbx::test {
 namespace {
 
-using AddLineTest = CaptureTest;
+using AddLineTest = TransferTest;
 
-// The INSERT of the fixture's line 0001 of folio F-1, with its values after
-// the first three.
-std::string FixtureInsert(const std::string& tipo, const std::string& rest) {
-  return std::string(kInsertColumns) + "'F-1', '0001', '2024-03-05', '2024-03-06', '" + tipo +
-         "', " + rest;
-}
+const std::string kTrap = "Graba_Movimiento() - \r\n\r\n";
 
 TEST_F(AddLineTest, FirstShipmentLineInTransitMakesExactlyTheseCalls) {
   InTransit(true);
-  Transferencia& t = Start("EN");
-  t.SetDetalle(Line());
+  suite->script.Queue("System.Obtener_Usuario", {"ALTA", "MODIF"});
+  tTrEncabezado h = Header("EN");
+  h.Tr_Comentario = "Entrega d'Angelo";
+  h.Tr_Tabla = "Pedido";
+  h.Tr_Documento = "PD-7";
+  Transferencia& t = Object();
+  t.SetEncabezado(h);
+  tTrDetalle d = Line();
+  d.Producto.Pr_Cve_Producto = "P'1";
+  d.Tr_Cantidad_1 = 12.5;
+  d.Tr_Indirecto_Factor = -0.25;
+  d.Tr_Indirecto_Importe = 1E-05;  // a shipment's cost ignores it
+  d.Serie = {"SN1", "PS", Date::FromCalendar(2024, 1, 15), {}};
+  d.Lote = {"L1", Date::FromCalendar(2025, 1, 31), "PED'1", Date::FromCalendar(2024, 2, 1), {}};
+  t.SetMostrarMensajeError(false);
+  t.SetDetalle(d);
   ASSERT_EQ(t.Error(), "");
-  suite.journal.Clear();
-
+  suite->journal.Clear();
   ASSERT_TRUE(t.Add_Transferencia_Detalle()) << t.Error();
   EXPECT_EQ(t.Error(), "");
 
-  const std::string insert = FixtureInsert(
-      "EN",
-      "'REF-1', 'Comentario', '', '', 'S2', 'S1', 'A1', 'A2', 'P1', '00', '00', 5, 'PZA', 5, "
-      "'PZA', 0, 'KG', 5, 'PZA', 7.5, 37.5, 0, 0, '', '1899-12-30', '', '1899-12-30', 'OPER', "
-      "'2024-03-05 10:30:00', 'OPER', '2024-03-05 10:30:00')");
-  const std::string line_fields =
-      R"(Producto="P1", Talla="00", Color="00", Cantidad_1=5#, Unidad_1="PZA", Cantidad_2=0#, )"
-      R"(Unidad_2="KG", )";
-  const std::string line_tail =
-      R"(Costo_2=0#, Serie="", Pedimento="", Fecha_Pedimento=#1899-12-30#, Lote=""})";
-  const std::string header_fields =
+  // The lot code goes only to the movement; the row's Lt_Cve_Lote stays empty.
+  const std::string insert =
+      "INSERT INTO Transferencia (Tr_Folio, Tr_ID, Tr_Fecha, Tr_Fecha_Entrega, Tr_Tipo, "
+      "Tr_Referencia, Tr_Comentario, Tr_Tabla, Tr_Documento, Sc_Cve_Sucursal_Recibe, "
+      "Sc_Cve_Sucursal, Al_Cve_Almacen, Al_Cve_Almacen_Recibe, Pr_Cve_Producto, Tl_Cve_Talla, "
+      "Cl_Cve_Color, Tr_Cantidad_1, Tr_Unidad_1, Tr_Cantidad_Control_1, Tr_Unidad_Control_1, "
+      "Tr_Cantidad_Control_2, Tr_Unidad_Control_2, Tr_Cantidad_Costo, Tr_Unidad_Costo, Tr_Costo, "
+      "Tr_Importe_Costo, Tr_Indirecto_Factor, Tr_Indirecto_Importe, Lt_Cve_Lote, "
+      "Lt_Fecha_Caducidad, Lt_Pedimento, Lt_Fecha_Pedimento, Oper_Alta, Fecha_Alta, "
+      "Oper_Ult_Modif, Fecha_Ult_Modif) VALUES ('F-1', '0001', '2024-03-05', '2024-03-06', 'EN', "
+      "'REF-1', 'Entrega d''Angelo', 'Pedido', 'PD-7', 'S2', 'S1', 'A1', 'A2', 'P''1', '00', "
+      "'00', 12.5, 'PZA', 12.5, 'PZA', 0, 'KG', 12.5, 'PZA', 7.5, 93.75, -0.25, 1E-05, '', "
+      "'2025-01-31', 'PED''1', '2024-02-01', 'ALTA', '2024-03-05 10:30:00', 'MODIF', "
+      "'2024-03-05 10:30:00')";
+  const std::string header =
       R"({Folio="", Fecha=#2024-03-05#, Tabla="Transferencia", Documento="F-1", )"
-      R"(Referencia="REF-1", Comentario="Comentario", )";
-  const std::vector<std::string> expected = {
+      R"(Referencia="REF-1", Comentario="Entrega d'Angelo", )";
+  const std::string line =
+      R"({Producto="P'1", Talla="00", Color="00", Cantidad_1=12.5#, Unidad_1="PZA", )"
+      R"(Cantidad_2=0#, Unidad_2="KG", Costo=)";
+  const std::string tracked =
+      R"(#, Costo_2=0#, Serie="SN1", Pedimento="PS", Fecha_Pedimento=#2024-01-15#, Lote="L1"}))";
+  const Texts expected = {
       R"(System.Es_Servidor_Sucursal())",
       R"(System.Obtener_Parametro("GEN_VALIDAR_PERIODO_OPERATIVO", 0&, "", ""))",
       R"(Data.Obtener_Valor_Campo("Almacen", "Al_Cve_Almacen", "A1", "Al_Descripcion", 0&, "Sc_Cve_Sucursal", "S1", "BA"))",
@@ -55,512 +70,449 @@ TEST_F(AddLineTest, FirstShipmentLineInTransitMakesExactlyTheseCalls) {
       R"(Inventory#3.Nuevo_Movimiento())",
       R"(System.Obtener_Parametro("MOV_ENTRADA_TRANSITO", 0&, "", ""))",
       R"(System.Obtener_Parametro("MOV_SALIDA_TRANSFERENCIA", 0&, "", ""))",
-      "Inventory#3.Asignar_Encabezado_Movimiento(" + header_fields +
+      "Inventory#3.Asignar_Encabezado_Movimiento(" + header +
           R"(Sucursal="S1", Almacen="A1", Tipo_Movimiento="STR"}))",
       R"(System.Obtener_Parametro("MOV_ALMACEN_TRANSITO_TRANSFERENCIA", 0&, "", ""))",
-      "Inventory#2.Asignar_Encabezado_Movimiento(" + header_fields +
+      "Inventory#2.Asignar_Encabezado_Movimiento(" + header +
           R"(Sucursal="S2", Almacen="AT", Tipo_Movimiento="ETT"}))",
       R"(Data.Obtener_Valor_Campo("Unidad", "Un_Cve_Unidad", "PZA", "Un_Descripcion", 0&, "", "", "BA"))",
-      R"(Inventory#1.Obtener_Tipo_Producto("P1"))",
-      "Inventory#3.Asignar_Detalle_Movimiento({" + line_fields + "Costo=0#, " + line_tail + ")",
+      R"(Inventory#1.Obtener_Tipo_Producto("P'1"))",
+      "Inventory#3.Asignar_Detalle_Movimiento(" + line + "0" + tracked,
       R"(Inventory#3.Agregar_Detalle_Movimiento())",
       R"(Inventory#3.Obtener_Costo_Detalle())",
-      "Inventory#2.Asignar_Detalle_Movimiento({" + line_fields + "Costo=7.5#, " + line_tail + ")",
+      "Inventory#2.Asignar_Detalle_Movimiento(" + line + "7.5" + tracked,
       R"(Inventory#2.Agregar_Detalle_Movimiento())",
       R"(Data.Obtener_Siguiente_Id("TRANSFERENCIA", "Tr_ID", "Tr_Folio", "F-1", "", ""))",
       R"(Data.Formatear_Fecha(#2024-03-05#))",
       R"(Data.Formatear_Fecha(#2024-03-06#))",
-      R"(Data.Formatear_Fecha(#1899-12-30#))",
-      R"(Data.Formatear_Fecha(#1899-12-30#))",
+      R"(Data.Formatear_Fecha(#2025-01-31#))",
+      R"(Data.Formatear_Fecha(#2024-02-01#))",
       R"(System.Obtener_Usuario())",
       R"(System.Obtener_Usuario())",
       R"(System.Obtener_Conexion())",
       "Connection.Execute(\"" + insert + "\", Missing, -1&)",
-      R"(Inventory#1.Ajustar_Existencia("S1", "A1", "P1", "00", "00", 5#, 0#))",
+      R"(Inventory#1.Ajustar_Existencia("S1", "A1", "P'1", "00", "00", 12.5#, 0#))",
       R"(Data.Procesar_Documento("DETALLE_TRANSFERENCIA", "F-1", "0001"))",
   };
-  EXPECT_EQ(suite.journal.entries(), expected) << suite.journal.Dump();
+  EXPECT_EQ(suite->journal.entries(), expected) << suite->journal.Dump();
   EXPECT_EQ(t.Encabezado().Tr_Folio, "F-1");
   EXPECT_EQ(t.Detalle().Tr_ID, "0001");
 }
 
-TEST_F(AddLineTest, LaterLineSkipsTheOpeningSteps) {
-  InTransit(false);
+TEST_F(AddLineTest, LaterLineSkipsTheOpeningAndRewritesTheMovementRecord) {
+  InTransit(true);
   Transferencia& t = Start("EN");
-  ASSERT_TRUE(AddLine(Line())) << t.Error();
+  tTrDetalle first = Line();
+  first.Serie.Sr_Cve_Serie = "SN1";
+  first.Lote.Lt_Cve_Lote = "L1";
+  ASSERT_TRUE(AddLine(first)) << t.Error();
+  Answer("Data.Obtener_Siguiente_Id", "0042");  // the row key is the data service's
+  Answer("Inventory#3.Obtener_Costo_Detalle", "2");
   tTrDetalle second = Line();
   second.Producto.Pr_Cve_Producto = "P2";
-  suite.journal.Clear();
-  suite.script.Answer("Data.Obtener_Siguiente_Id", "0002");
-  ASSERT_TRUE(AddLine(second)) << t.Error();
-
-  const std::vector<std::string> calls = suite.journal.Calls();
-  for (const char* opening :
-       {"System.Es_Servidor_Sucursal", "Data.Obtener_Folio", "Data.Formatear_Fecha_Hora",
-        "Inventory#2.Nuevo_Movimiento", "Inventory#3.Asignar_Encabezado_Movimiento",
-        "System.Obtener_Parametro"})
-    EXPECT_EQ(std::count(calls.begin(), calls.end(), opening), 0) << opening;
-  EXPECT_TRUE(suite.journal.Containing(R"("Almacen")").empty());
-  EXPECT_EQ(t.Detalle().Tr_ID, "0002");
-  EXPECT_EQ(suite.journal.Starting("Data.Procesar_Documento"),
-            std::vector<std::string>{
-                R"(Data.Procesar_Documento("DETALLE_TRANSFERENCIA", "F-1", "0002"))"});
-  // The timestamp of the first line is kept for the whole document.
-  ASSERT_EQ(Inserts().size(), 2u);
-  EXPECT_EQ(Inserts()[1],
-            std::string(kInsertColumns) +
-                "'F-1', '0002', '2024-03-05', '2024-03-06', 'EN', 'REF-1', 'Comentario', '', '', "
-                "'S2', 'S1', 'A1', 'A2', 'P2', '00', '00', 5, 'PZA', 5, 'PZA', 0, 'KG', 5, 'PZA', "
-                "7.5, 37.5, 0, 0, '', '1899-12-30', '', '1899-12-30', 'OPER', "
-                "'2024-03-05 10:30:00', 'OPER', '2024-03-05 10:30:00')");
-}
-
-// What each transfer type and in-transit setting does on the first line.
-struct Road {
-  const char* tipo;
-  bool in_transit;
-  std::vector<std::string> parameters;  // kinds and transit warehouse, in reading order
-  MovementHeader issue, receipt;        // Sucursal, Almacen, Tipo_Movimiento of each side
-  std::vector<std::string> movement;    // movement-object calls after the headers
-  std::string adjustment;
-};
-
-MovementHeader Side(const char* branch, const char* warehouse, const char* kind) {
-  MovementHeader h;
-  h.Tabla = "Transferencia";
-  h.Documento = "F-1";
-  h.Sucursal = branch;
-  h.Almacen = warehouse;
-  h.Tipo_Movimiento = kind;
-  return h;
-}
-
-const std::vector<std::string> kShipmentParameters = {
-    "MOV_ENTRADA_TRANSITO", "MOV_SALIDA_TRANSFERENCIA", "MOV_ALMACEN_TRANSITO_TRANSFERENCIA"};
-// Both kinds first; the transit warehouse when the side that needs it is filled.
-const std::vector<std::string> kOtherParameters = {
-    "MOV_SALIDA_TRANSITO", "MOV_ENTRADA_TRANSFERENCIA", "MOV_ALMACEN_TRANSITO_TRANSFERENCIA"};
-const char* kShipmentAdjustment =
-    R"(Inventory#1.Ajustar_Existencia("S1", "A1", "P1", "00", "00", 5#, 0#))";
-const char* kRequestAdjustment =
-    R"(Inventory#1.Ajustar_Existencia("S2", "A2", "P1", "00", "00", -5#, 0#))";
-
-const Road kRoads[] = {
-    {"EN",
-     false,
-     kShipmentParameters,
-     Side("S1", "A1", "STR"),
-     Side("S2", "AT", "ETT"),
-     {"Inventory#3.Asignar_Detalle_Movimiento", "Inventory#3.Agregar_Detalle_Movimiento",
-      "Inventory#3.Obtener_Costo_Detalle", "Inventory#2.Asignar_Detalle_Movimiento"},
-     kShipmentAdjustment},
-    {"EN",
-     true,
-     kShipmentParameters,
-     Side("S1", "A1", "STR"),
-     Side("S2", "AT", "ETT"),
-     {"Inventory#3.Asignar_Detalle_Movimiento", "Inventory#3.Agregar_Detalle_Movimiento",
-      "Inventory#3.Obtener_Costo_Detalle", "Inventory#2.Asignar_Detalle_Movimiento",
-      "Inventory#2.Agregar_Detalle_Movimiento"},
-     kShipmentAdjustment},
-    {"RC",
-     false,
-     kOtherParameters,
-     Side("S1", "AT", "STT"),
-     Side("S1", "A1", "ETR"),
-     {"Inventory#3.Asignar_Detalle_Movimiento", "Inventory#2.Asignar_Detalle_Movimiento",
-      "Inventory#2.Agregar_Detalle_Movimiento"},
-     ""},
-    {"RC",
-     true,
-     kOtherParameters,
-     Side("S1", "AT", "STT"),
-     Side("S1", "A1", "ETR"),
-     {"Inventory#3.Asignar_Detalle_Movimiento", "Inventory#3.Agregar_Detalle_Movimiento",
-      "Inventory#3.Obtener_Costo_Detalle", "Inventory#2.Asignar_Detalle_Movimiento",
-      "Inventory#2.Agregar_Detalle_Movimiento"},
-     ""},
-    // A request opens both movement documents but never posts.
-    {"SL",
-     false,
-     kOtherParameters,
-     Side("S1", "AT", "STT"),
-     Side("S1", "A1", "ETR"),
-     {},
-     kRequestAdjustment},
-    {"SL",
-     true,
-     kOtherParameters,
-     Side("S1", "AT", "STT"),
-     Side("S1", "A1", "ETR"),
-     {},
-     kRequestAdjustment},
-};
-
-void PrintTo(const Road& r, std::ostream* os) {
-  *os << r.tipo << (r.in_transit ? " in transit" : "");
-}
-
-class AddLineRoadTest : public CaptureTest, public ::testing::WithParamInterface<Road> {};
-
-TEST_P(AddLineRoadTest, OpensPostsAndAdjustsByTypeAndTransitSetting) {
-  const Road& r = GetParam();
-  InTransit(r.in_transit);
-  Transferencia& t = Start(r.tipo);
-  suite.journal.Clear();
-  ASSERT_TRUE(AddLine(Line())) << t.Error();
-
-  std::vector<std::string> parameters;
-  for (const auto& e : suite.journal.Starting("System.Obtener_Parametro(\"MOV_"))
-    parameters.push_back(e.substr(e.find('"') + 1, e.find("\", ") - e.find('"') - 1));
-  EXPECT_EQ(parameters, r.parameters);
-
-  MovementHeader issue = r.issue, receipt = r.receipt;
-  const std::string reference = std::string(r.tipo) == "SL" ? "" : "REF-1";
-  issue.Referencia = receipt.Referencia = reference;
-  issue.Comentario = receipt.Comentario = "Comentario";
-  issue.Fecha = receipt.Fecha = Date::FromCalendar(2024, 3, 5);
-  EXPECT_EQ(suite.HeadersOf("Inventory#3"), std::vector<MovementHeader>{issue});
-  EXPECT_EQ(suite.HeadersOf("Inventory#2"), std::vector<MovementHeader>{receipt});
-  // Both are started, receipt first; the issue side gets its header first.
-  const std::vector<std::string> calls = suite.journal.Calls();
-  std::vector<std::string> opening, movement;
-  for (const auto& c : calls) {
-    if (c.find("Nuevo_Movimiento") != std::string::npos ||
-        c.find("Encabezado_Movimiento") != std::string::npos)
-      opening.push_back(c);
-    else if (c.rfind("Inventory#2", 0) == 0 || c.rfind("Inventory#3", 0) == 0)
-      movement.push_back(c);
-  }
-  EXPECT_EQ(opening, (std::vector<std::string>{"Inventory#2.Nuevo_Movimiento",
-                                               "Inventory#3.Nuevo_Movimiento",
-                                               "Inventory#3.Asignar_Encabezado_Movimiento",
-                                               "Inventory#2.Asignar_Encabezado_Movimiento"}));
-  EXPECT_EQ(movement, r.movement);
-  EXPECT_EQ(suite.journal.Starting("Inventory#1.Obtener_Tipo_Producto").size(),
-            std::string(r.tipo) == "SL" ? 0u : 1u);
-  std::vector<std::string> adjustments = suite.journal.Starting("Inventory#1.Ajustar_Existencia");
-  EXPECT_EQ(adjustments, r.adjustment.empty() ? std::vector<std::string>{}
-                                              : std::vector<std::string>{r.adjustment});
-  EXPECT_EQ(Inserts().size(), 1u);
-}
-
-INSTANTIATE_TEST_SUITE_P(TypesAndTransit, AddLineRoadTest, ::testing::ValuesIn(kRoads),
-                         [](const auto& info) {
-                           return std::string(info.param.tipo) +
-                                  (info.param.in_transit ? "InTransit" : "Direct");
-                         });
-
-// ---------------------------------------------------------------------------
-// Refusals
-// ---------------------------------------------------------------------------
-
-// What a refusal case may change before the line is added.
-struct Arrange {
-  FakeSuite& suite;
-  std::map<std::string, std::string>& catalogue;
-  tTrEncabezado& h;
-  tTrDetalle& d;
-};
-
-struct Refusal {
-  const char* name;
-  const char* tipo;
-  std::function<void(Arrange&)> arrange;
-  std::string message;
-  bool folio_kept;  // the folio was assigned before the refusal
-};
-
-const Refusal kRefusals[] = {
-    {"CentralServerOnly", "EN",
-     [](Arrange& a) { a.suite.script.Answer("System.Es_Servidor_Sucursal", true); },
-     "Esta operación solo puede realizarse en el servidor central", false},
-    {"ClosedPeriod", "EN",
-     [](Arrange& a) {
-       a.suite.Parameter("GEN_VALIDAR_PERIODO_OPERATIVO", true);
-       a.suite.script.Answer("Data.Validar_Periodo_Operativo", false);
-     },
-     "El período operativo correspondiente a la fecha: 05-03-2024, está cerrado o no existe!",
-     false},
-    {"OwnWarehouse", "EN", [](Arrange& a) { a.catalogue["Almacen.Al_Descripcion=A1"] = ""; },
-     "el almacén: A1, de la sucursal: S1, no existe o esta dado de baja", false},
-    {"CedisWarehouse", "SL", [](Arrange& a) { a.catalogue["Almacen.Al_Descripcion=A2"] = ""; },
-     "el almacén: A2, del CEDIS: S2, no existe o esta dado de baja", false},
-    {"CancelledSource", "EN",
-     [](Arrange& a) {
-       a.h.Tr_Tabla = "transferencia";  // compared upper-cased
-       a.h.Tr_Documento = "SL-9";
-       a.catalogue["Transferencia.Es_Cve_Estado=SL-9"] = "CA";
-     },
-     "la transferencia: SL-9 se encuentra cancelado, no es posible continuar", false},
-    {"NoFolio", "EN", [](Arrange& a) { a.suite.script.Answer("Data.Obtener_Folio", ""); },
-     "Error al intentar obtener el folio de la transferencia!", false},
-    {"SizeAndColour", "EN",
-     [](Arrange& a) {
-       a.suite.script.Answer("Inventory#1.Maneja_Talla", true);
-       a.suite.script.Answer("Inventory#1.Maneja_Color", true);
-       a.suite.script.Answer("Data.Existe_Producto_Talla_Color", false);
-       a.d.Tl_Cve_Talla = "M";
-       a.d.Cl_Cve_Color = "ROJO";
-     },
-     "No se encuentra la relación producto/talla/color: P1/M/ROJO", true},
-    {"SizeOnly", "EN",
-     [](Arrange& a) {
-       a.suite.script.Answer("Inventory#1.Maneja_Talla", true);
-       a.suite.script.Answer("Data.Existe_Producto_Talla", false);
-       a.d.Tl_Cve_Talla = "M";
-     },
-     "No se encuentra la relación producto/talla: P1/M", true},
-    {"ColourOnly", "EN",
-     [](Arrange& a) {
-       a.suite.script.Answer("Inventory#1.Maneja_Color", true);
-       a.suite.script.Answer("Data.Existe_Producto_Color", false);
-       a.d.Cl_Cve_Color = "ROJO";
-     },
-     "No se encuentra la relación producto/color: P1/ROJO", true},
-    {"Unit", "EN", [](Arrange& a) { a.catalogue["Unidad.Un_Descripcion"] = ""; },
-     "La unidad: PZA, no existe o está dada de baja", true},
-    {"ZeroQuantities", "EN", [](Arrange& a) { a.d.Tr_Cantidad_1 = 0; },
-     "la cantidad no puede ser cero: \r\nCantidad-1: 0\r\nCantidad-Control-1: 0\r\n"
-     "Cantidad-Control-2: 0\r\nCANTIDAD-COSTO: 0",
-     true},
-    {"NegativeCostQuantity", "EN",
-     [](Arrange& a) {
-       a.catalogue["Producto.Pr_Unidad_Costo"] = "KG";
-       a.d.Tr_Cantidad_Control_2 = -1;
-     },
-     "las cantidades deben ser positivas!", true},
-    {"NegativeCost", "EN", [](Arrange& a) { a.d.Tr_Costo = -0.5; },
-     "El costo no puede ser negativo: \r\nCosto: -0.5", true},
-    {"UnknownProductType", "RC",
-     [](Arrange& a) { a.suite.script.Answer("Inventory#1.Obtener_Tipo_Producto", "05"); },
-     "El tipo de producto: 05, no está programado!", true},
-    {"StockAdjustment", "SL",
-     [](Arrange& a) {
-       a.suite.script.Answer("Inventory#1.Ajustar_Existencia", false);
-       a.suite.script.Answer("Inventory#1.Obtener_Mensaje_Error", "sin existencia");
-     },
-     "sin existencia", true},
-    {"Registration", "RC",
-     [](Arrange& a) {
-       a.suite.script.Answer("Data.Procesar_Documento", false);
-       a.suite.script.Answer("Data.Obtener_Ultimo_Error", "no procesado");
-     },
-     "no procesado", true},
-    {"ServiceFailure", "EN",
-     [](Arrange& a) {
-       a.suite.script.Fail("Data.Existe_Producto_Talla", RuntimeError(3000, "sin conexión"));
-       a.suite.script.Answer("Inventory#1.Maneja_Talla", true);
-     },
-     "sin conexión", true},
-    {"NullFolio", "EN", [](Arrange& a) { a.suite.script.Answer("Data.Obtener_Folio", Null{}); },
-     "Invalid use of Null", false},
-};
-
-void PrintTo(const Refusal& r, std::ostream* os) {
-  *os << r.name;
-}
-
-class AddLineRefusalTest : public CaptureTest, public ::testing::WithParamInterface<Refusal> {};
-
-TEST_P(AddLineRefusalTest, RefusesWithItsExactText) {
-  const Refusal& r = GetParam();
-  InTransit(false);
-  tTrEncabezado h = Header(r.tipo);
-  tTrDetalle d = Line();
-  Arrange a{suite, catalogue, h, d};
-  r.arrange(a);
-  Transferencia& t = Object();
-  t.SetEncabezado(h);
-  EXPECT_FALSE(AddLine(d));
-  EXPECT_EQ(t.Error(), kAddSource + r.message);
-  EXPECT_EQ(t.Encabezado().Tr_Folio, r.folio_kept ? "F-1" : "");
-}
-
-INSTANTIATE_TEST_SUITE_P(Checks, AddLineRefusalTest, ::testing::ValuesIn(kRefusals),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(AddLineTest, RefusedOpeningStartsAgainOnTheNextCall) {
-  suite.script.Queue("System.Es_Servidor_Sucursal", {true});
-  Transferencia& t = Start("EN");
-  EXPECT_FALSE(AddLine(Line()));
-  EXPECT_EQ(t.Encabezado().Tr_Folio, "");
-  EXPECT_TRUE(suite.journal.Starting("Data.Obtener_Folio").empty());
-  EXPECT_TRUE(AddLine(Line())) << t.Error();
-  EXPECT_EQ(suite.journal.Starting("System.Es_Servidor_Sucursal").size(), 2u);
-  EXPECT_EQ(t.Detalle().Tr_ID, "0001");
-}
-
-TEST_F(AddLineTest, PeriodIsCheckedOnlyWhenTheParameterIsTrue) {
-  for (Variant setting : {Variant(Null{}), Variant(false), Variant("0")}) {
-    suite.Parameter("GEN_VALIDAR_PERIODO_OPERATIVO", setting);
-    Transferencia& t = Start("SL");
-    EXPECT_TRUE(AddLine(Line())) << setting.Describe() << ": " << t.Error();
-    t.Nuevo();
-  }
-  EXPECT_TRUE(suite.journal.Starting("Data.Validar_Periodo_Operativo").empty());
-  suite.Parameter("GEN_VALIDAR_PERIODO_OPERATIVO", true);
-  Start("SL");
-  EXPECT_TRUE(AddLine(Line()));
-  EXPECT_EQ(suite.journal.Starting("Data.Validar_Periodo_Operativo"),
-            std::vector<std::string>{
-                R"(Data.Validar_Periodo_Operativo(#2024-03-05#, "INVENTARIOS", 0&))"});
-}
-
-TEST_F(AddLineTest, SourceTransferIsLookedUpOnlyForATransferDocument) {
-  tTrEncabezado h = Header("EN");
-  h.Tr_Tabla = "TRANSFERENCIA";
-  Transferencia& t = Object();
-  t.SetEncabezado(h);  // empty Tr_Documento: no lookup
-  EXPECT_TRUE(AddLine(Line())) << t.Error();
-  EXPECT_TRUE(suite.journal.Containing(R"("Es_Cve_Estado")").empty());
-
-  t.Nuevo();
-  h.Tr_Documento = "SL-1";
-  t.SetEncabezado(h);
-  EXPECT_TRUE(AddLine(Line())) << t.Error();
+  t.SetDetalle(second);
+  suite->journal.Clear();
+  ASSERT_TRUE(t.Add_Transferencia_Detalle()) << t.Error();
+  // Straight to the line's checks: nothing of the opening comes first.
   EXPECT_EQ(
-      suite.journal.Containing(R"("Es_Cve_Estado")"),
-      std::vector<std::string>{
+      suite->journal.entries().at(0),
+      R"(Data.Obtener_Valor_Campo("Unidad", "Un_Cve_Unidad", "PZA", "Un_Descripcion", 0&, "", "", "BA"))");
+  EXPECT_EQ(t.Detalle().Tr_ID, "0002");
+  EXPECT_EQ(Log("Data.Procesar_Documento"),
+            Texts{R"(Data.Procesar_Documento("DETALLE_TRANSFERENCIA", "F-1", "0002"))"});
+  ASSERT_EQ(Run("INSERT").size(), 2u);
+  EXPECT_THAT(Run("INSERT")[1], HasSubstr("VALUES ('F-1', '0042', "));
+  EXPECT_THAT(Run("INSERT")[1], HasSubstr("'OPER', '" + kStamp + "', 'OPER', '" + kStamp + "')"));
+  const MovementLine rewritten = suite->LinesOf("Inventory#2").at(1);  // nothing of the first
+  EXPECT_EQ(rewritten.Producto + "/" + rewritten.Serie.Serie + "/" + rewritten.Lote.Lote, "P2//");
+  EXPECT_EQ(rewritten.Costo, 2);
+  EXPECT_EQ(suite->LinesOf("Inventory#3").at(1).Costo, 0);
+}
+
+TEST_F(AddLineTest, TypeTransitAndPendingDecidePostingAndAdjustment) {
+  const std::string issue = "Inventory#3.Asignar_Detalle_Movimiento",
+                    issue_add = "Inventory#3.Agregar_Detalle_Movimiento",
+                    cost = "Inventory#3.Obtener_Costo_Detalle",
+                    receipt = "Inventory#2.Asignar_Detalle_Movimiento",
+                    receipt_add = "Inventory#2.Agregar_Detalle_Movimiento";
+  const std::string shipment = R"(("S1", "A1", "P1", "00", "00", 5#, 2#))";
+  const std::string request = R"(("S2", "A2", "P1", "00", "00", -5#, -2#))";
+  // movement: the movement-object calls after the opening; adjustment: its arguments.
+  auto road = [&](const char* tipo, bool in_transit, bool pending, const char* product_type,
+                  const Texts& movement, const std::string& adjustment) {
+    SCOPED_TRACE(testing::Message() << tipo << in_transit << pending << product_type);
+    Renew();
+    InTransit(in_transit);
+    Answer("Inventory#1.Obtener_Tipo_Producto", product_type);
+    Start(tipo).SetInventario_Pendiente(pending);
+    suite->journal.Clear();
+    tTrDetalle d = Line();
+    d.Tr_Cantidad_Control_2 = 2;
+    ASSERT_TRUE(AddLine(d)) << Object().Error();
+    // Both documents are started, receipt first; the issue side gets its header first.
+    Texts expected = {"Inventory#2.Nuevo_Movimiento", "Inventory#3.Nuevo_Movimiento",
+                      "Inventory#3.Asignar_Encabezado_Movimiento",
+                      "Inventory#2.Asignar_Encabezado_Movimiento"};
+    expected.insert(expected.end(), movement.begin(), movement.end());
+    EXPECT_EQ(Entries({"Inventory#2", "Inventory#3"}, true), expected);
+    EXPECT_EQ(Count("Inventory#1.Obtener_Tipo_Producto"), tipo[0] == 'S' || pending ? 0u : 1u);
+    EXPECT_EQ(Log("Inventory#1.Ajustar_Existencia"),
+              adjustment.empty() ? Texts{} : Texts{"Inventory#1.Ajustar_Existencia" + adjustment});
+    EXPECT_EQ(Run("INSERT INTO Transferencia").size(), 1u);
+  };
+  road("EN", false, false, "01", {issue, issue_add, cost, receipt}, shipment);
+  road("EN", true, false, "04", {issue, issue_add, cost, receipt, receipt_add}, shipment);
+  road("RC", true, false, "03", {issue, issue_add, cost, receipt, receipt_add}, "");
+  road("SL", false, false, "01", {}, request);  // a request opens both documents, never posts
+  road("SL", true, false, "01", {}, request);
+  road("EN", false, true, "01", {}, shipment);  // pending: stored and adjusted, not posted
+  road("RC", false, false, "99", {}, "");       // no stock: stored only
+  road("RC", false, false, "02", {issue, receipt, receipt_add}, "");
+  // That reception read both kinds first, then the transit warehouse for its
+  // issue side (a shipment's headers are pinned above).
+  Texts parameters;
+  for (const auto& e : Log("System.Obtener_Parametro(\"MOV_"))
+    parameters.push_back(e.substr(26, e.find("\", ") - 26));
+  EXPECT_EQ(parameters, (Texts{"MOV_SALIDA_TRANSITO", "MOV_ENTRADA_TRANSFERENCIA",
+                               "MOV_ALMACEN_TRANSITO_TRANSFERENCIA"}));
+  auto side = [&](const char* instance) {
+    const MovementHeader h = suite->HeadersOf(instance).at(0);
+    return h.Sucursal + "/" + h.Almacen + "/" + h.Tipo_Movimiento + "/" + h.Referencia;
+  };
+  EXPECT_EQ(side("Inventory#3"), "S1/AT/STT/REF-1");
+  EXPECT_EQ(side("Inventory#2"), "S1/A1/ETR/REF-1");
+}
+
+TEST_F(AddLineTest, RefusesWithItsExactText) {
+  using Edit = std::function<void(tTrEncabezado&, tTrDetalle&)>;
+  // reached: 0 refused before the folio, 1 after it, 2 after the row was sent.
+  auto refused = [&](const char* tipo, int reached, const std::string& message,
+                     const Answers& answers, Edit edit = nullptr,
+                     std::function<void()> also = nullptr) {
+    SCOPED_TRACE(message);
+    Renew();
+    Script(answers);
+    if (also) also();
+    tTrEncabezado h = Header(tipo);
+    tTrDetalle d = Line();
+    d.Tl_Cve_Talla = "M";  // blanked unless the warehouse keeps sizes or colours
+    d.Cl_Cve_Color = "ROJO";
+    if (edit) edit(h, d);
+    Object().SetEncabezado(h);
+    EXPECT_FALSE(AddLine(d));
+    // Texts carrying their own source line are passed on unchanged.
+    EXPECT_EQ(Object().Error(), message.rfind("Quelbarix", 0) ? kAddSource + message : message);
+    EXPECT_EQ(Object().Encabezado().Tr_Folio, reached > 0 ? "F-1" : "");
+    EXPECT_EQ(Run("INSERT").size(), reached > 1 ? 1u : 0u);
+  };
+  const std::string transit = "par:MOV_GENERAR_MOVIMIENTOS_EN_TRANSITO";
+  refused("EN", 0, "Esta operación solo puede realizarse en el servidor central",
+          {{"System.Es_Servidor_Sucursal", true}});
+  refused("EN", 0,
+          "Esta operación solo puede realizarse en el servidor con id: SRV-7\r\n"
+          "el id del servidor actual es: SRV-1",
+          {{"cat:Sucursal.Sc_Servidor_Id=S1", "SRV-7"}, {"System.Obtener_Servidor_Id", "SRV-1"}});
+  refused("EN", 0,
+          "El período operativo correspondiente a la fecha: 05-03-2024, está cerrado o no existe!",
+          {{"par:GEN_VALIDAR_PERIODO_OPERATIVO", true}, {"Data.Validar_Periodo_Operativo", false}});
+  refused("EN", 0, "el almacén: A1, de la sucursal: S1, no existe o esta dado de baja",
+          {{"cat:Almacen.Al_Descripcion=A1", ""}});
+  refused("SL", 0, "el almacén: A2, del CEDIS: S2, no existe o esta dado de baja",
+          {{"cat:Almacen.Al_Descripcion=A2", ""}});
+  refused("EN", 0, "la transferencia: SL-9 se encuentra cancelado, no es posible continuar",
+          {{"cat:Transferencia.Es_Cve_Estado=SL-9", "CA"}}, [](auto& h, auto&) {
+            h.Tr_Tabla = "transferencia";  // compared upper-cased
+            h.Tr_Documento = "SL-9";
+          });
+  refused("EN", 0, "Error al intentar obtener el folio de la transferencia!",
+          {{"Data.Obtener_Folio", ""}});
+  refused("EN", 0, "Invalid use of Null", {{"Data.Obtener_Folio", Null{}}});
+  refused("EN", 1, "No se encuentra la relación producto/talla/color: P1/M/ROJO",
+          {{"Inventory#1.Maneja_Talla", true},
+           {"Inventory#1.Maneja_Color", true},
+           {"Data.Existe_Producto_Talla_Color", false}});
+  refused("EN", 1, "No se encuentra la relación producto/talla: P1/M",
+          {{"Inventory#1.Maneja_Talla", true}, {"Data.Existe_Producto_Talla", false}});
+  refused("EN", 1, "No se encuentra la relación producto/color: P1/ROJO",
+          {{"Inventory#1.Maneja_Color", true}, {"Data.Existe_Producto_Color", false}});
+  refused("EN", 1, "sin red",
+          {{"Inventory#1.Maneja_Talla", true}, {"raise:Data.Existe_Producto_Talla", "sin red"}});
+  refused("EN", 1, "La unidad: PZA, no existe o está dada de baja",
+          {{"cat:Unidad.Un_Descripcion", ""}});
+  // Both control quantities 0: control unit 1 is KG, at a factor of 0.
+  refused("EN", 1,
+          "la cantidad no puede ser cero: \r\nCantidad-1: 12.5\r\nCantidad-Control-1: 0\r\n"
+          "Cantidad-Control-2: 0\r\nCANTIDAD-COSTO: 0",
+          {{"cat:Producto.Pr_Unidad_Control_1", "KG"},
+           {"cat:Producto.Pr_Unidad_Costo", "CJ"},
+           {"Data.Obtener_Factor_Conversion", 0.0}},
+          [](auto&, auto& d) { d.Tr_Cantidad_1 = 12.5; });
+  refused("EN", 1, "las cantidades deben ser positivas!", {},
+          [](auto&, auto& d) { d.Tr_Cantidad_Control_2 = -1; });
+  // A Detalle write failing at the cost leaves the client's cost quantity.
+  refused("EN", 1, "las cantidades deben ser positivas!", {{"Data.Obtener_Factor_Conversion", 0.0}},
+          [](auto&, auto& d) { d.Tr_Cantidad_Costo = -1; });
+  refused("EN", 1, "El costo no puede ser negativo: \r\nCosto: -0.5", {},
+          [](auto&, auto& d) { d.Tr_Costo = -0.5; });
+  refused("RC", 1, "El tipo de producto: 05, no está programado!",
+          {{"Inventory#1.Obtener_Tipo_Producto", "05"}});
+  // Graba_Movimiento's texts get this operation's source line in front.
+  refused("EN", 1, "Existencia insuficiente",
+          {{"Inventory#3.Agregar_Detalle_Movimiento", false},
+           {"Inventory#3.Obtener_Mensaje_Error", "Existencia insuficiente"}});
+  refused("RC", 1, "Sin existencia en tránsito",
+          {{transit, true},
+           {"Inventory#3.Agregar_Detalle_Movimiento", false},
+           {"Inventory#3.Obtener_Mensaje_Error", "Sin existencia en tránsito"}});
+  // An empty message leaves Error as it was: the source line alone.
+  refused("EN", 1, "", {{transit, true}, {"Inventory#2.Agregar_Detalle_Movimiento", false}});
+  refused("RC", 1, "Graba_Movimiento() - LA CANTIDAD DE COSTO NO PUEDE SER MENOR O IGUAL A 0",
+          {{"cat:Producto.Pr_Unidad_Costo", "KG"}});  // costed by weight, none given
+  EXPECT_EQ(Count("Inventory#3.Agregar_Detalle_Movimiento"), 0u);
+  refused("EN", 1, kTrap + "Type mismatch", {{"Inventory#3.Obtener_Costo_Detalle", "abc"}});
+  refused("EN", 1, kTrap + "Overflow", {{"Inventory#3.Obtener_Costo_Detalle", "1E+308"}});
+  refused("RC", 1, kTrap + "Sintaxis incorrecta",
+          {{"fail:SELECT Tr_Costo ", "Sintaxis incorrecta"}});
+  refused("RC", 1, kTrap + "Error de automatización",
+          {{transit, true},
+           {"raise:Inventory#3.Asignar_Detalle_Movimiento", "Error de automatización"}});
+  refused("SL", 2, kInsertSource + "\r\nclave duplicada",
+          {{"fail:INSERT INTO Transferencia", "clave duplicada"}});
+  refused("SL", 2, "sin existencia",
+          {{"Inventory#1.Ajustar_Existencia", false},
+           {"Inventory#1.Obtener_Mensaje_Error", "sin existencia"}});
+  refused("RC", 2, "no procesado",
+          {{"Data.Procesar_Documento", false}, {"Data.Obtener_Ultimo_Error", "no procesado"}});
+  // The message of a refused receipt detail is read a second time for the text.
+  refused("RC", 1, "Almacén cerrado", {{"Inventory#2.Agregar_Detalle_Movimiento", false}}, nullptr,
+          [&] {
+            suite->script.Queue("Inventory#2.Obtener_Mensaje_Error", {"x", "Almacén cerrado"});
+          });
+  refused("RC", 1, kTrap + "Invalid use of Null", {}, nullptr, [&] {
+    Query("SELECT Tr_Costo ", {{{"Tr_Costo", Null{}}}});
+  });
+  // With transit movements the issue detail was added before the cost quantity was checked.
+  refused("RC", 1, "Graba_Movimiento() - LA CANTIDAD DE COSTO NO PUEDE SER MENOR O IGUAL A 0",
+          {{transit, true}, {"cat:Producto.Pr_Unidad_Costo", "KG"}});
+  EXPECT_EQ(Count("Inventory#3.Agregar_Detalle_Movimiento"), 1u);
+}
+
+TEST_F(AddLineTest, RefusedOpeningStartsAgainAndOptionalChecksFollowTheirSettings) {
+  suite->script.Queue("System.Es_Servidor_Sucursal", {true});
+  tTrEncabezado h = Header("SL");
+  h.Tr_Tabla = "TRANSFERENCIA";  // with an empty Tr_Documento: no look-up
+  Object().SetEncabezado(h);
+  EXPECT_FALSE(AddLine(Line()));
+  EXPECT_EQ(Count("Data.Obtener_Folio"), 0u);
+  for (Variant setting : {Variant(Null{}), Variant(false), Variant("0")}) {
+    Param("GEN_VALIDAR_PERIODO_OPERATIVO", setting);
+    Object().SetEncabezado(h);
+    EXPECT_TRUE(AddLine(Line())) << setting.Describe() << ": " << Object().Error();
+    EXPECT_EQ(Object().Detalle().Tr_ID, "0001");
+    Object().Nuevo();
+  }
+  EXPECT_EQ(Count("System.Es_Servidor_Sucursal"), 4u);
+  EXPECT_EQ(Count("Data.Validar_Periodo_Operativo"), 0u);
+  EXPECT_TRUE(suite->journal.Containing(R"("Es_Cve_Estado")").empty());
+  Param("GEN_VALIDAR_PERIODO_OPERATIVO", true);
+  h.Tr_Documento = "SL-1";
+  Object().SetEncabezado(h);
+  EXPECT_TRUE(AddLine(Line())) << Object().Error();
+  EXPECT_EQ(Log("Data.Validar_Periodo_Operativo"),
+            Texts{R"(Data.Validar_Periodo_Operativo(#2024-03-05#, "INVENTARIOS", 0&))"});
+  EXPECT_EQ(
+      suite->journal.Containing(R"("Es_Cve_Estado")"),
+      Texts{
           R"(Data.Obtener_Valor_Campo("Transferencia", "Tr_Folio", "SL-1", "Es_Cve_Estado", 0&, "", "", ""))"});
 }
 
-TEST_F(AddLineTest, NumbersInMessagesUseThePlainDecimalText) {
-  struct Case {
-    double cantidad_1, costo;
-    std::string message;
-  };
-  const Case cases[] = {
-      {12.5, -0.25, "El costo no puede ser negativo: \r\nCosto: -0.25"},
-      {1, -1E-05, "El costo no puede ser negativo: \r\nCosto: -1E-05"},
-  };
-  for (const Case& c : cases) {
-    Transferencia& t = Start("EN");
-    tTrDetalle d = Line();
-    d.Tr_Cantidad_1 = c.cantidad_1;
-    d.Tr_Costo = c.costo;
-    EXPECT_FALSE(AddLine(d));
-    EXPECT_EQ(t.Error(), kAddSource + c.message);
-  }
-  // The zero text shows every quantity, 12.5 among them.
-  catalogue["Producto.Pr_Unidad_Control_1"] = "KG";
-  suite.script.Answer("Data.Obtener_Factor_Conversion", 0.0);
-  catalogue["Producto.Pr_Unidad_Costo"] = "CJ";
-  Transferencia& t = Object();
-  tTrDetalle d = Line();
-  d.Tr_Cantidad_1 = 12.5;
-  t.SetDetalle(d);
-  EXPECT_FALSE(t.Add_Transferencia_Detalle());
-  EXPECT_EQ(t.Error(), kAddSource +
-                           "la cantidad no puede ser cero: \r\nCantidad-1: 12.5\r\n"
-                           "Cantidad-Control-1: 0\r\nCantidad-Control-2: 0\r\nCANTIDAD-COSTO: 0");
-}
-
-TEST_F(AddLineTest, NegativeCostQuantityAloneIsRefused) {
-  // A Detalle write that failed half-way leaves the client's cost quantity.
-  suite.script.Answer("Data.Obtener_Factor_Conversion", 0.0);
-  Transferencia& t = Start("EN");
-  t.SetMostrarMensajeError(false);
-  tTrDetalle d = Line();
-  d.Tr_Cantidad_Costo = -1;
-  t.SetDetalle(d);
-  ASSERT_EQ(t.Error(), "Property Let Detalle() - \r\nDivision by zero");
-  ASSERT_EQ(t.Detalle().Tr_Cantidad_Control_1, 5);
-  EXPECT_FALSE(t.Add_Transferencia_Detalle());
-  EXPECT_EQ(t.Error(), kAddSource + "las cantidades deben ser positivas!");
-}
-
-TEST_F(AddLineTest, PendingInventoryStoresAndAdjustsWithoutPosting) {
-  Transferencia& t = Start("EN");
-  t.SetInventario_Pendiente(true);
-  ASSERT_TRUE(AddLine(Line())) << t.Error();
-  EXPECT_TRUE(suite.journal.Starting("Inventory#1.Obtener_Tipo_Producto").empty());
-  EXPECT_TRUE(suite.journal.Containing("Detalle_Movimiento").empty());
-  EXPECT_EQ(Inserts().size(), 1u);
-  EXPECT_EQ(suite.journal.Starting("Inventory#1.Ajustar_Existencia").size(), 1u);
-}
-
-TEST_F(AddLineTest, NoStockProductIsStoredWithoutMovement) {
-  suite.script.Answer("Inventory#1.Obtener_Tipo_Producto", "99");
-  Transferencia& t = Start("RC");
-  ASSERT_TRUE(AddLine(Line())) << t.Error();
-  EXPECT_TRUE(suite.journal.Containing("Detalle_Movimiento").empty());
-  EXPECT_EQ(Inserts().size(), 1u);
-}
-
-TEST_F(AddLineTest, RefusedProductTypeDoesNotConsumeANumber) {
-  suite.script.Queue("Inventory#1.Obtener_Tipo_Producto", {"05"});
+TEST_F(AddLineTest, RefusedTypeKeepsTheNumberAndAFailedRowConsumesIt) {
+  suite->script.Queue("Inventory#1.Obtener_Tipo_Producto", {"05"});
   Transferencia& t = Start("RC");
   EXPECT_FALSE(AddLine(Line()));
-  EXPECT_TRUE(Inserts().empty());
   ASSERT_TRUE(AddLine(Line())) << t.Error();
   EXPECT_EQ(t.Detalle().Tr_ID, "0001");
-}
-
-TEST_F(AddLineTest, MovementFailureGetsThisOperationsSourceLineInFront) {
-  suite.script.Answer("Inventory#3.Agregar_Detalle_Movimiento", false);
-  suite.script.Answer("Inventory#3.Obtener_Mensaje_Error", "Existencia insuficiente");
-  Transferencia& t = Start("EN");
+  Script({{"fail:INSERT INTO Transferencia", "clave duplicada"}});
   EXPECT_FALSE(AddLine(Line()));
-  EXPECT_EQ(t.Error(), kAddSource + "Existencia insuficiente");
-  EXPECT_TRUE(Inserts().empty());
+  EXPECT_FALSE(AddLine(Line()));
+  EXPECT_EQ(t.Detalle().Tr_ID, "0003");
 }
 
-TEST_F(AddLineTest, InsertFailureIsPassedOnUnchangedAndConsumesTheNumber) {
-  suite.FailQuery("INSERT INTO Transferencia", RuntimeError(-1, "clave duplicada"));
+TEST_F(AddLineTest, LineNumbersGrowToFiveDigitsAndOverflowPast32767) {
+  // Lines whose row fails are numbered but not stored; they keep this quick.
+  bool fail = false;
+  suite->script.On("Data.Obtener_Siguiente_Id", [&](const std::vector<Variant>&) {
+    if (fail) Raise(3000, "saltada");
+    return Variant("0001");
+  });
   Transferencia& t = Start("SL");
-  EXPECT_FALSE(AddLine(Line()));
-  EXPECT_EQ(t.Error(), kInsertSource + "\r\nclave duplicada");
-  EXPECT_TRUE(suite.journal.Starting("Inventory#1.Ajustar_Existencia").empty());
-  EXPECT_FALSE(AddLine(Line()));
-  EXPECT_EQ(t.Detalle().Tr_ID, "0002");
+  t.SetDetalle(Line());
+  auto add = [&](int skipped) {
+    fail = true;
+    for (int i = 0; i < skipped; ++i) t.Add_Transferencia_Detalle();
+    fail = false;
+    suite->journal.Clear();
+    return t.Add_Transferencia_Detalle();
+  };
+  ASSERT_TRUE(add(9998)) << t.Error();
+  EXPECT_EQ(t.Detalle().Tr_ID, "9999");
+  ASSERT_TRUE(add(0)) << t.Error();
+  EXPECT_EQ(Log("Data.Procesar_Documento"),
+            Texts{R"(Data.Procesar_Documento("DETALLE_TRANSFERENCIA", "F-1", "10000"))"});
+  ASSERT_TRUE(add(32767 - 10001)) << t.Error();
+  EXPECT_EQ(t.Detalle().Tr_ID, "32767");
+  EXPECT_FALSE(add(0));
+  EXPECT_EQ(t.Error(), kAddSource + "Overflow");
+  EXPECT_EQ(Count("Data.Obtener_Siguiente_Id"), 0u);
+  EXPECT_EQ(t.Detalle().Tr_ID, "32767");
 }
 
-// Lines that fail in the insert still take their numbers; they keep this
-// test quick on the way to the counter's limits.
-class AddLineCounterTest : public CaptureTest {
+TEST_F(AddLineTest, ReceptionCostIsTheBasePlusTheIndirectCostPerUnit) {
+  // A line of 3 units at 4 with an indirect cost of 6.
+  auto costed = [&](bool in_transit, std::vector<Row> shipment_rows, double cost, double amount) {
+    SCOPED_TRACE(testing::Message() << in_transit << shipment_rows.size() << " " << cost);
+    Renew();
+    InTransit(in_transit);
+    Query("SELECT Tr_Costo ", shipment_rows);
+    Start("RC");
+    tTrDetalle d = Line();
+    d.Tr_Cantidad_1 = 3;
+    d.Tr_Costo = 4;
+    d.Tr_Indirecto_Importe = 6;
+    ASSERT_TRUE(AddLine(d)) << Object().Error();
+    EXPECT_EQ(Object().Detalle().Tr_Costo, cost);
+    EXPECT_EQ(Object().Detalle().Tr_Importe_Costo, amount);
+    EXPECT_EQ(suite->LinesOf("Inventory#2").at(0).Costo, cost);
+    EXPECT_EQ(suite->LinesOf("Inventory#3").at(0).Costo, 0);
+    EXPECT_EQ(Run("SELECT Tr_Costo ").size(), in_transit ? 0u : 1u);
+    EXPECT_EQ(Count("Inventory#3.Obtener_Costo_Detalle"), in_transit ? 1u : 0u);
+  };
+  costed(false, {{{"Tr_Costo", 10.0}}}, 12, 36);                        // 10 + 6 / 3
+  costed(false, {{{"Tr_Costo", 10.0}}, {{"Tr_Costo", 99.0}}}, 12, 36);  // the first row only
+  costed(false, {{{"Tr_Costo", "10"}}}, 12, 36);
+  costed(false, {}, 6, 18);     // no shipment row: the line's own 4 + 6 / 3
+  costed(true, {}, 9.5, 28.5);  // the transit issue values it: 7.5 + 6 / 3
+}
+
+TEST_F(AddLineTest, CostQueryTextDoublesQuotesAndTheRecordsetIsDropped) {
+  Script({{"Inventory#1.Maneja_Talla", true}, {"Inventory#1.Maneja_Color", true}});
+  tTrEncabezado h = Header("RC");
+  h.Tr_Referencia = "EN'1";
+  Object().SetEncabezado(h);
+  tTrDetalle d = Line();
+  d.Producto.Pr_Cve_Producto = "P'1";
+  d.Tl_Cve_Talla = "M'";
+  d.Cl_Cve_Color = "'R";
+  ASSERT_TRUE(AddLine(d)) << Object().Error();
+  EXPECT_EQ(
+      Log("Connection.Execute(\"SELECT"),
+      Texts{"Connection.Execute(\"SELECT Tr_Costo FROM Transferencia WHERE Tr_Folio = 'EN''1' "
+            "AND    Pr_Cve_Producto = 'P''1' AND    Tl_Cve_Talla = 'M''' AND    Cl_Cve_Color = "
+            "'''R'\", Missing, -1&)"});
+  EXPECT_FALSE(suite->recordsets().at(0)->closed);
+  EXPECT_TRUE(suite->recordsets().at(0)->released);
+}
+
+// Inserta_Transferencia registers serial numbers and lots after the row.
+class RegistrationTest : public TransferTest {
  protected:
-  void SetUp() override {
-    suite.script.On("Data.Obtener_Siguiente_Id", [this](const std::vector<Variant>&) {
-      if (fail_inserts_) Raise(3000, "saltada");
-      return Variant("0001");
-    });
-    Start("SL");
+  // Adds a line of a product of the given type in a warehouse that keeps lots
+  // and serials; the journal then holds what the line did.
+  bool Register(const char* tipo, const char* type, const char* setting, const char* receiving,
+                const char* lot = "L'7", double quantity = 2.5, const Answers& extra = {}) {
+    Renew();
+    Script({{"cat:Producto.Pr_Tipo_Producto", type},
+            {"Inventory#1.Obtener_Tipo_Producto", type},
+            {"Inventory#1.Maneja_Serie", true},
+            {"Inventory#1.Maneja_Lote", true},
+            {"par:MOV_TRANSFERENCIA_SUCURSAL_DEPOSITO_FISCAL", setting},
+            {"Series.Obtener_Mensaje_Error", "no disponible"},
+            {"Lot.Obtener_Mensaje_Error", "no disponible"}});
+    Script(extra);
+    tTrEncabezado h = Header(tipo);
+    h.Sucursal_Recibe.Sc_Cve_Sucursal = receiving;
+    Object().SetEncabezado(h);
+    tTrDetalle d = Line();
+    d.Tr_Cantidad_1 = quantity;
+    d.Tr_Cantidad_Control_2 = 1.5;
+    d.Serie = {"SN1", "PS", Date::FromCalendar(2024, 1, 15), {}};
+    d.Lote.Lt_Cve_Lote = lot;
+    suite->JournalReleases(true);
+    suite->journal.Clear();
+    return AddLine(d);
   }
-  // Adds n lines that are numbered but not stored.
-  void Skip(int n) {
-    fail_inserts_ = true;
-    Transferencia& t = Object();
-    for (int i = 0; i < n; ++i) t.Add_Transferencia_Detalle();
-    fail_inserts_ = false;
-    suite.journal.Clear();
-  }
-  bool fail_inserts_ = false;
 };
 
-TEST_F(AddLineCounterTest, MaskGrowsToFiveDigitsPastLine9999) {
-  Transferencia& t = Object();
-  t.SetDetalle(Line());
-  Skip(9998);
-  ASSERT_TRUE(t.Add_Transferencia_Detalle()) << t.Error();
-  EXPECT_EQ(t.Detalle().Tr_ID, "9999");
-  ASSERT_TRUE(t.Add_Transferencia_Detalle()) << t.Error();
-  EXPECT_EQ(t.Detalle().Tr_ID, "10000");
-  EXPECT_EQ(suite.journal.Starting("Data.Procesar_Documento").back(),
-            R"(Data.Procesar_Documento("DETALLE_TRANSFERENCIA", "F-1", "10000"))");
+const std::string kFiscalSerie =
+    R"(Series#1.Registrar_Serie_Deposito_Fiscal("P1", "SN1", "PS", #2024-01-15#, 10#, 0&, True, 0&, "", "", "", 0%, 0%, 0#, 0#))";
+const std::string kSerie =  // 2.5 pieces are registered as 2
+    R"(Series#1.Registrar_Serie("TRANSFERENCIA", "F-1", "0001", "P1", "00", "00", "SN1", "PS", #2024-01-15#, 2%))";
+const std::string kFiscalLote =
+    R"(Lot#1.Registrar_Lote_Deposito_Fiscal("P1", "00", "00", "L'7", True, "", 0#, ""))";
+const std::string kLote =
+    R"(Lot#1.Registrar_Lote("TRANSFERENCIA", "F-1", "0001", "P1", "00", "00", "L'7", 2.5#, 1.5#))";
+
+TEST_F(RegistrationTest, RegistersTheSerialOrTheLotAfterTheRow) {
+  auto registers = [&](const char* tipo, const char* type, const char* setting,
+                       const char* receiving, Texts expected, const Answers& extra = {}) {
+    SCOPED_TRACE(testing::Message() << tipo << type << " '" << setting << "' '" << receiving);
+    // A request needs no lot.
+    ASSERT_TRUE(Register(tipo, type, setting, receiving, tipo[0] == 'S' ? "" : "L'7", 2.5, extra))
+        << Object().Error();
+    if (!expected.empty())
+      expected.push_back(type[1] == '3' ? "Series#1.Release()" : "Lot#1.Release()");
+    EXPECT_EQ(Entries({"Series#", "Lot#"}), expected);
+    if (expected.empty()) return;
+    // After the row is stored, released before the line is registered.
+    const auto& all = suite->journal.entries();
+    auto at = [&](const std::string& prefix) {
+      return std::find_if(all.begin(), all.end(),
+                          [&](const std::string& e) { return e.rfind(prefix, 0) == 0; }) -
+             all.begin();
+    };
+    EXPECT_LT(at("Connection.Execute(\"INSERT"), at(expected.front()));
+    EXPECT_LT(at(expected.back()), at("Data.Procesar_Documento"));
+  };
+  registers("RC", "03", "07,12", "12", {kFiscalSerie, kSerie});
+  registers("RC", "03", "07,12", "1", {kFiscalSerie, kSerie});  // a substring search
+  registers("RC", "03", "s2x", "S2", {kFiscalSerie, kSerie});   // without regard to case
+  registers("RC", "03", "07", "", {kFiscalSerie, kSerie});
+  registers("RC", "03", "", "12", {kSerie});
+  registers("RC", "03", "", "", {kSerie});
+  registers("EN", "03", "07", "12", {kSerie});
+  registers("SL", "03", "S2", "S2", {});
+  registers("EN", "02", "S2", "S2", {kFiscalLote, kLote});
+  registers("EN", "02", "", "S2", {kLote});
+  registers("SL", "02", "S2", "S2", {});
+  // Warehouses without serials or lots register nothing.
+  registers("EN", "02", "S2", "S2", {}, {{"Inventory#1.Maneja_Lote", false}});
+  registers("EN", "03", "S2", "S2", {}, {{"Inventory#1.Maneja_Serie", false}});
 }
 
-TEST_F(AddLineCounterTest, CounterOverflowIsTrapped) {
-  Transferencia& t = Object();
-  t.SetDetalle(Line());
-  Skip(32766);
-  ASSERT_TRUE(t.Add_Transferencia_Detalle()) << t.Error();
-  EXPECT_EQ(t.Detalle().Tr_ID, "32767");
-  suite.journal.Clear();
-  EXPECT_FALSE(t.Add_Transferencia_Detalle());
-  EXPECT_EQ(t.Error(), kAddSource + "Overflow");
-  EXPECT_TRUE(suite.journal.Starting("Data.Obtener_Siguiente_Id").empty());
-  EXPECT_EQ(t.Detalle().Tr_ID, "32767");
+TEST_F(RegistrationTest, RefusedRegistrationKeepsTheRow) {
+  auto refused = [&](const char* type, const char* failing, const std::string& message, Texts calls,
+                     const char* lot = "L'7", double quantity = 2.5) {
+    SCOPED_TRACE(message + " " + failing);
+    EXPECT_FALSE(Register("EN", type, "S2", "S2", lot, quantity, {{failing, false}}));
+    EXPECT_EQ(Object().Error(), kInsertSource + message);
+    if (!calls.empty()) calls.push_back(calls[0].substr(0, calls[0].find('.')) + ".Release");
+    EXPECT_EQ(Entries({"Series#", "Lot#"}, true), calls);
+    EXPECT_EQ(Run("INSERT").size(), 1u);
+    EXPECT_EQ(Count("Data.Procesar_Documento"), 0u);
+  };
+  refused("03", "Series.Registrar_Serie_Deposito_Fiscal", "no disponible",
+          {"Series#1.Registrar_Serie_Deposito_Fiscal", "Series#1.Obtener_Mensaje_Error"});
+  refused("03", "Series.Registrar_Serie", "no disponible",
+          {"Series#1.Registrar_Serie_Deposito_Fiscal", "Series#1.Registrar_Serie",
+           "Series#1.Obtener_Mensaje_Error"});
+  refused("02", "Lot.Registrar_Lote_Deposito_Fiscal", "no disponible",
+          {"Lot#1.Registrar_Lote_Deposito_Fiscal", "Lot#1.Obtener_Mensaje_Error"});
+  refused("02", "Lot.Registrar_Lote", "no disponible",
+          {"Lot#1.Registrar_Lote_Deposito_Fiscal", "Lot#1.Registrar_Lote",
+           "Lot#1.Obtener_Mensaje_Error"});
+  refused("02", "", "Debe especificar los lotes a descargar", {}, "");  // checked after the row
+  // 40000 pieces do not fit the serial's quantity.
+  refused("03", "", "\r\nOverflow", {"Series#1.Registrar_Serie_Deposito_Fiscal"}, "", 40000);
 }
 
 }  // namespace

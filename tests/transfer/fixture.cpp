@@ -2,33 +2,39 @@
 
 namespace qbx::test {
 
-TransferTest::TransferTest() {
-  ResetApartment();
-  StandardSettings(suite);
-}
-
-// Settings every capture reads; a test overrides them with suite.Parameter.
-void StandardSettings(FakeSuite& suite) {
-  suite.Parameter("MOV_TRANSFERENCIA_SUCURSAL_DEPOSITO_FISCAL", "");
-  suite.Parameter("MOV_SALIDA_TRANSFERENCIA", TransferTest::kSalidaTransferencia);
-  suite.Parameter("MOV_ENTRADA_TRANSITO", TransferTest::kEntradaTransito);
-  suite.Parameter("MOV_SALIDA_TRANSITO", TransferTest::kSalidaTransito);
-  suite.Parameter("MOV_ENTRADA_TRANSFERENCIA", TransferTest::kEntradaTransferencia);
-  suite.Parameter("MOV_ALMACEN_TRANSITO_TRANSFERENCIA", TransferTest::kAlmacenTransito);
-}
-
-CaseDoubles::CaseDoubles() {
-  ResetApartment();
-  StandardSettings(suite);
-}
-
-CaseDoubles::~CaseDoubles() {
-  ResetApartment();
-}
-
 TransferTest::~TransferTest() {
   object_.reset();
   ResetApartment();
+}
+
+void TransferTest::Renew() {
+  object_.reset();
+  provider_.reset();
+  ResetApartment();
+  suite.emplace();
+  provider_.emplace(&*suite);
+  // Movement kinds and transit warehouse every capture reads.
+  InTransit(false);
+  Param("MOV_TRANSFERENCIA_SUCURSAL_DEPOSITO_FISCAL", "");
+  Param("MOV_SALIDA_TRANSFERENCIA", "STR");
+  Param("MOV_ENTRADA_TRANSITO", "ETT");
+  Param("MOV_SALIDA_TRANSITO", "STT");
+  Param("MOV_ENTRADA_TRANSFERENCIA", "ETR");
+  Param("MOV_ALMACEN_TRANSITO_TRANSFERENCIA", "AT");
+  catalogue = {
+      {"Almacen.Al_Descripcion", "Almacen general"}, {"Unidad.Un_Descripcion", "Pieza"},
+      {"Producto.Pr_Tipo_Producto", "01"},           {"Producto.Pr_Tipo_Costeo", "P"},
+      {"Producto.Pr_Unidad_Control_1", "PZA"},       {"Producto.Pr_Unidad_Control_2", "KG"},
+      {"Producto.Pr_Unidad_Costo", "PZA"},
+  };
+  suite->script.On("Data.Obtener_Valor_Campo", [this](const std::vector<Variant>& a) {
+    const std::string base = a[0].ToString() + "." + a[3].ToString();
+    auto it = catalogue.find(base + "=" + a[2].ToString());
+    if (it == catalogue.end()) it = catalogue.find(base);
+    return Variant(it == catalogue.end() ? std::string() : it->second);
+  });
+  Answer("Data.Obtener_Folio", "F-1");
+  Answer("Inventory#3.Obtener_Costo_Detalle", "7.5");
 }
 
 Transferencia& TransferTest::Object() {
@@ -36,7 +42,51 @@ Transferencia& TransferTest::Object() {
   return *object_;
 }
 
-void TransferTest::ResetObject() { object_.reset(); }
+Transferencia& TransferTest::Start(const std::string& tipo) {
+  Object().SetEncabezado(Header(tipo));
+  return Object();
+}
+
+bool TransferTest::AddLine(const tTrDetalle& line) {
+  Transferencia& t = Object();
+  t.SetMostrarMensajeError(false);
+  t.SetDetalle(line);
+  return t.Add_Transferencia_Detalle();
+}
+
+void TransferTest::Script(const Answers& answers) {
+  for (const auto& [key, value] : answers) {
+    const std::string name = key.substr(key.find(':') + 1);
+    if (key.rfind("cat:", 0) == 0)
+      catalogue[name] = value.ToString();
+    else if (key.rfind("par:", 0) == 0)
+      Param(name, value);
+    else if (key.rfind("raise:", 0) == 0)
+      suite->script.Fail(name, RuntimeError(3000, value.ToString()));
+    else if (key.rfind("fail:", 0) == 0)
+      suite->FailQuery(name, RuntimeError(-2147217900, value.ToString()));
+    else
+      Answer(key, value);
+  }
+}
+
+std::vector<std::string> TransferTest::Run(const std::string& prefix) const {
+  std::vector<std::string> out;
+  for (const auto& s : suite->Statements())
+    if (s.rfind(prefix, 0) == 0) out.push_back(s);
+  return out;
+}
+
+Texts TransferTest::Entries(std::initializer_list<const char*> fragments, bool names) const {
+  Texts out;
+  for (const auto& e : names ? suite->journal.Calls() : suite->journal.entries())
+    for (const char* fragment : fragments)
+      if (e.find(fragment) != std::string::npos) {
+        out.push_back(e);
+        break;
+      }
+  return out;
+}
 
 tTrEncabezado TransferTest::Header(const std::string& tipo) {
   tTrEncabezado h;

@@ -1,10 +1,17 @@
-// A fresh apartment on recording doubles for each test.
+// A fresh apartment on recording doubles for each test (or each row of a
+// table), with a scripted catalogue and the texts several tests compare.
 #pragma once
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <initializer_list>
+#include <map>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "component/publico.h"
 #include "records/records.h"
@@ -13,53 +20,71 @@
 
 namespace qbx::test {
 
+inline const std::string kAddSource = "Quelbarix.dll - Add_Transferencia_Detalle()\r\n";
+inline const std::string kInsertSource = "Quelbarix.dll - Inserta_Transferencia()\r\n";
+inline const std::string kFinalizarSource = "Quelbarix.dll - Finalizar_Transferencia()\r\n";
+inline const std::string kStamp = "2024-03-05 10:30:00";  // the doubles' server time as SQL text
+
+using ::testing::HasSubstr;
+using Texts = std::vector<std::string>;
+// Answers for the doubles, see TransferTest::Script.
+using Answers = std::vector<std::pair<std::string, Variant>>;
+
+// Sets a field of a scripted row.
+inline void Set(Row& row, const std::string& field, Variant value) {
+  for (auto& [name, v] : row)
+    if (name == field) v = std::move(value);
+}
+
 class TransferTest : public ::testing::Test {
  protected:
-  TransferTest();
+  TransferTest() { Renew(); }
   ~TransferTest() override;
 
-  // Creates the object under test (start-up runs on the first one).
+  // Releases the object and starts over on a new apartment with new doubles.
+  void Renew();
+  // The object under test, created on first use (start-up runs then).
   Transferencia& Object();
-  // Releases the object under test (the next Object() creates a new one).
-  void ResetObject();
+  void ResetObject() { object_.reset(); }
+  // The object with a header of the given type written.
+  Transferencia& Start(const std::string& tipo);
+  // Writes the line with messages off and adds it.
+  bool AddLine(const tTrDetalle& line);
+
+  void Answer(const std::string& key, Variant v) { suite->script.Answer(key, std::move(v)); }
+  void Param(const std::string& name, Variant v) { suite->Parameter(name, std::move(v)); }
+  void InTransit(bool on) { Param("MOV_GENERAR_MOVIMIENTOS_EN_TRANSITO", on); }
+  // Scripts the doubles: "cat:Table.Column[=key]" sets the catalogue, "par:Name"
+  // a parameter, "raise:Call" makes the call raise the value as its description,
+  // "fail:text" does so for statements containing text; any other key is the
+  // call's standing answer.
+  void Script(const Answers& answers);
+  void Query(const std::string& contains, std::vector<Row> rows) {
+    suite->OnQuery(contains, std::move(rows));
+  }
+  // Statements run so far that start with prefix.
+  std::vector<std::string> Run(const std::string& prefix) const;
+  // Journal entries that start with prefix, and how many.
+  std::vector<std::string> Log(const std::string& prefix) const {
+    return suite->journal.Starting(prefix);
+  }
+  size_t Count(const std::string& prefix) const { return Log(prefix).size(); }
+  // Journal entries, or only their call names, that contain any of the fragments.
+  Texts Entries(std::initializer_list<const char*> fragments, bool names = false) const;
+
   // A header of the given type between branch S1/warehouse A1 and branch
   // S2/warehouse A2, dated 2024-03-05.
   static tTrEncabezado Header(const std::string& tipo);
-  // A line of product P1, 5 PZA, control quantities 5 and 0, cost 10.
+  // A line of product P1, 5 PZA, cost 10.
   static tTrDetalle Line();
 
-  // Movement kinds and transit warehouse the fixture's settings answer.
-  static constexpr const char* kSalidaTransferencia = "STR";
-  static constexpr const char* kEntradaTransito = "ETT";
-  static constexpr const char* kSalidaTransito = "STT";
-  static constexpr const char* kEntradaTransferencia = "ETR";
-  static constexpr const char* kAlmacenTransito = "AT";
-
-  FakeSuite suite;
+  std::optional<FakeSuite> suite;
+  // Data.Obtener_Valor_Campo answers "Table.Column=key" first, then "Table.Column".
+  std::map<std::string, std::string> catalogue;
 
  private:
-  friend void StandardSettings(FakeSuite& suite);
-  ScopedProvider provider_{&suite};
+  std::optional<ScopedProvider> provider_;
   std::unique_ptr<Transferencia> object_;
-};
-
-// The settings the fixture's doubles answer (parameters every capture reads).
-void StandardSettings(FakeSuite& suite);
-
-// One case of a table-driven test: a fresh apartment on its own doubles with
-// the standard settings, installed for the calling thread while it lives.
-// Objects created on it must be released before it.
-class CaseDoubles {
- public:
-  CaseDoubles();
-  ~CaseDoubles();
-  CaseDoubles(const CaseDoubles&) = delete;
-  CaseDoubles& operator=(const CaseDoubles&) = delete;
-
-  FakeSuite suite;
-
- private:
-  ScopedProvider provider_{&suite};
 };
 
 }  // namespace qbx::test

@@ -1,188 +1,253 @@
-// The transfer object: creation and release, Encabezado, Nuevo, defaults.
+// The transfer object: creation and release, Encabezado, Nuevo, and the write
+// of Detalle (refusals, catalogue units, conversions, blanking).
 #include <string>
+#include <tuple>
 #include <vector>
 
-#include "tests/transfer/capture.h"
+#include "tests/transfer/fixture.h"
 
 namespace qbx::test {
 namespace {
 
-using ObjectTest = CaptureTest;
+using ObjectTest = TransferTest;
 
-TEST_F(ObjectTest, CreatesStockReceiptIssueAndReleasesThemInThatOrder) {
-  suite.JournalReleases(true);
-  Transferencia& t = Start("EN");
-  // The stock object answers the capabilities; the receipt object is started first.
-  EXPECT_EQ(suite.journal.Starting("Inventory#1.Maneja").size(), 4u);
-  suite.journal.Clear();
-  t.SetDetalle(Line());
-  ASSERT_TRUE(t.Add_Transferencia_Detalle()) << t.Error();
-  EXPECT_EQ(suite.journal.Starting("Inventory#2.Nuevo_Movimiento").size(), 1u);
-  EXPECT_EQ(suite.journal.Starting("Inventory#3.Nuevo_Movimiento").size(), 1u);
-  EXPECT_EQ(suite.Created("Inventory"), 3);
+const std::string kDetalleSource = "Property Let Detalle() - \r\n";
 
-  suite.journal.Clear();
+std::string Shown(const std::string& message, const std::string& key) {
+  return R"(System.Mostrar_Mensaje(")" + message +
+         R"x(", 16&, "Property Let Detalle()", Missing, "Quelbarix", ")x" + key + R"x("))x";
+}
+
+TEST_F(ObjectTest, FreshObjectDefaultsAndReleaseOrder) {
+  suite->JournalReleases(true);
+  EXPECT_TRUE(Object().MostrarMensajeError());
+  EXPECT_FALSE(Object().Inventario_Pendiente());
+  EXPECT_EQ(Object().Error(), "");
+  suite->journal.Clear();
   ResetObject();
-  EXPECT_EQ(suite.journal.Starting("Inventory"),
-            (std::vector<std::string>{"Inventory#1.Release()", "Inventory#2.Release()",
-                                      "Inventory#3.Release()"}));
-  EXPECT_EQ(suite.Alive("Inventory"), 0);
+  EXPECT_EQ(Log("Inventory"),
+            (Texts{"Inventory#1.Release()", "Inventory#2.Release()", "Inventory#3.Release()"}));
 }
 
-TEST_F(ObjectTest, FreshObjectDefaults) {
-  Transferencia& t = Object();
-  EXPECT_TRUE(t.MostrarMensajeError());
-  EXPECT_FALSE(t.Inventario_Pendiente());
-  EXPECT_EQ(t.Error(), "");
-  EXPECT_EQ(t.Encabezado(), tTrEncabezado{});
-  EXPECT_EQ(t.Detalle(), tTrDetalle{});
-  t.SetInventario_Pendiente(true);
-  t.SetMostrarMensajeError(false);
-  EXPECT_TRUE(t.Inventario_Pendiente());
-  EXPECT_FALSE(t.MostrarMensajeError());
-}
-
-TEST_F(ObjectTest, EncabezadoCopiesOnlyItsFieldsAndCachesCapabilities) {
-  suite.script.Answer("Inventory#1.Maneja_Talla", true);
-  suite.script.Answer("Inventory#1.Maneja_Lote", true);
-  Transferencia& t = Object();
-  suite.journal.Clear();
-
+TEST_F(ObjectTest, EncabezadoCopiesOnlyItsFieldsAndTheLastWriteSetsTheFlags) {
+  suite->script.On("Inventory#1.Maneja_Color", [](const std::vector<Variant>& a) {
+    return Variant(a[1].ToString() == "A9");  // only warehouse A9 keeps colours
+  });
+  Transferencia& t = Start("RC");
   tTrEncabezado h = Header("EN");
-  h.Tr_Folio = "CLIENTE";
-  h.Tr_Sucursal_Recibe = "X";
-  h.Tr_Descuento_Global_Factor = 3;
-  h.Sucursal.Sc_Centro_Costo = "CC";
-  h.Almacen_Recibe.Al_Cuenta_Contable = "CTA";
+  h.Almacen.Al_Cve_Almacen = "A9";
   h.Tr_Tabla = "Pedido";
   h.Tr_Documento = "PD-1";
   h.GeneraOC = true;
+  const tTrEncabezado expected = h;
+  h.Tr_Folio = h.Tr_Sucursal_Recibe = h.Sucursal.Sc_Centro_Costo = "X";  // none is taken over
+  h.Tr_Descuento_Global_Factor = 3;
+  h.Almacen_Recibe.Al_Cuenta_Contable = "CTA";
+  suite->journal.Clear();
   t.SetEncabezado(h);
-
   EXPECT_EQ(
-      suite.journal.entries(),
-      (std::vector<std::string>{
+      suite->journal.entries(),
+      (Texts{
           R"(Data.Obtener_Valor_Campo("Sucursal", "Sc_Cve_Sucursal", "S1", "Sc_Servidor_Id", 0&, "", "", ""))",
-          R"(Inventory#1.Maneja_Talla("S1", "A1"))",
-          R"(Inventory#1.Maneja_Color("S1", "A1"))",
-          R"(Inventory#1.Maneja_Lote("S1", "A1"))",
-          R"(Inventory#1.Maneja_Serie("S1", "A1"))",
-      }));
-  tTrEncabezado expected = Header("EN");
-  expected.Tr_Tabla = "Pedido";
-  expected.Tr_Documento = "PD-1";
-  expected.GeneraOC = true;
+          R"(Inventory#1.Maneja_Talla("S1", "A9"))", R"(Inventory#1.Maneja_Color("S1", "A9"))",
+          R"(Inventory#1.Maneja_Lote("S1", "A9"))", R"(Inventory#1.Maneja_Serie("S1", "A9"))"}));
   EXPECT_EQ(t.Encabezado(), expected);
-
-  // The cached flags show in the Detalle write: sizes kept, colours blanked.
-  tTrDetalle line = Line();
-  line.Tl_Cve_Talla = "M";
-  line.Cl_Cve_Color = "ROJO";
-  t.SetDetalle(line);
-  EXPECT_EQ(t.Detalle().Tl_Cve_Talla, "M");
-  EXPECT_EQ(t.Detalle().Cl_Cve_Color, "00");
-}
-
-TEST_F(ObjectTest, SecondEncabezadoWinsAndFlagsFollowIt) {
-  suite.script.On("Inventory#1.Maneja_Color",
-                  [](const std::vector<Variant>& a) { return Variant(a[1].ToString() == "A9"); });
-  Transferencia& t = Start("EN");
-  tTrEncabezado second = Header("RC");
-  second.Almacen.Al_Cve_Almacen = "A9";
-  second.Tr_Comentario = "otro";
-  t.SetEncabezado(second);
-  EXPECT_EQ(t.Encabezado(), second);
-
   tTrDetalle line = Line();
   line.Cl_Cve_Color = "ROJO";
   t.SetDetalle(line);
   EXPECT_EQ(t.Detalle().Cl_Cve_Color, "ROJO");
 }
 
-TEST_F(ObjectTest, EncabezadoIsIgnoredOnceTheFolioIsAssigned) {
+TEST_F(ObjectTest, EncabezadoIsIgnoredOnceTheFolioIsAssignedAndDoneChangesNothing) {
   Transferencia& t = Start("EN");
-  t.SetDetalle(Line());
-  ASSERT_TRUE(t.Add_Transferencia_Detalle()) << t.Error();
+  ASSERT_TRUE(AddLine(Line())) << t.Error();
   const tTrEncabezado before = t.Encabezado();
   ASSERT_EQ(before.Tr_Folio, "F-1");
-
-  suite.journal.Clear();
+  suite->journal.Clear();
   t.SetEncabezado(Header("RC"));
+  t.Done();
+  t.Done();
   EXPECT_EQ(t.Encabezado(), before);
   EXPECT_EQ(t.Error(), "");
-  EXPECT_TRUE(suite.journal.entries().empty()) << suite.journal.Dump();
-}
-
-TEST_F(ObjectTest, BranchServerIdComesFromTheSendingBranch) {
-  // A branch with its own server: a first line elsewhere is refused naming it.
-  catalogue["Sucursal.Sc_Servidor_Id=S1"] = "SRV-7";
-  suite.script.Answer("System.Obtener_Servidor_Id", "SRV-1");
-  Transferencia& t = Start("EN");
-  t.SetDetalle(Line());
-  EXPECT_FALSE(t.Add_Transferencia_Detalle());
-  EXPECT_EQ(t.Error(), kAddSource +
-                           "Esta operación solo puede realizarse en el servidor con id: SRV-7\r\n"
-                           "el id del servidor actual es: SRV-1");
+  EXPECT_TRUE(suite->journal.entries().empty()) << suite->journal.Dump();
 }
 
 TEST_F(ObjectTest, NuevoResetsTheHeaderWithFreshDates) {
-  const Date first = Date::FromCalendar(2024, 4, 1, 8, 0, 0);
-  const Date second = Date::FromCalendar(2024, 4, 2, 9, 0, 0);
+  tTrEncabezado expected;
+  expected.Tr_Fecha = Date::FromCalendar(2024, 4, 1, 8, 0, 0);
+  expected.Tr_Fecha_Entrega = Date::FromCalendar(2024, 4, 2, 9, 0, 0);
+  expected.Almacen_Recibe.Al_Cve_Almacen = "A2";  // kept
   Transferencia& t = Start("SL");
-  t.SetDetalle(Line());
-  ASSERT_TRUE(t.Add_Transferencia_Detalle()) << t.Error();
+  ASSERT_TRUE(AddLine(Line())) << t.Error();
   t.SetInventario_Pendiente(true);
-  t.SetMostrarMensajeError(false);
   const tTrDetalle detail = t.Detalle();
-  suite.script.Queue("Data.Obtener_Fecha_Servidor", {first, second});
-
-  suite.journal.Clear();
+  suite->script.Queue("Data.Obtener_Fecha_Servidor",
+                      {expected.Tr_Fecha, expected.Tr_Fecha_Entrega});
+  suite->journal.Clear();
   t.Nuevo();
-  EXPECT_EQ(suite.journal.entries(), (std::vector<std::string>{"Data.Obtener_Fecha_Servidor()",
-                                                               "Data.Obtener_Fecha_Servidor()"}));
-  const tTrEncabezado h = t.Encabezado();
-  EXPECT_EQ(h.Tr_Folio, "");
-  EXPECT_EQ(h.Tr_Fecha, first);
-  EXPECT_EQ(h.Tr_Fecha_Entrega, second);
-  EXPECT_EQ(h.Tr_Tipo, "");
-  EXPECT_EQ(h.Tr_Referencia, "");
-  EXPECT_EQ(h.Tr_Comentario, "");
-  EXPECT_EQ(h.Sucursal.Sc_Cve_Sucursal, "");
-  EXPECT_EQ(h.Sucursal_Recibe.Sc_Cve_Sucursal, "");
-  EXPECT_EQ(h.Almacen.Al_Cve_Almacen, "");
-  EXPECT_EQ(h.Almacen_Recibe.Al_Cve_Almacen, "A2");  // kept
-  EXPECT_FALSE(h.GeneraOC);
+  EXPECT_EQ(suite->journal.Calls(), (Texts(2, "Data.Obtener_Fecha_Servidor")));
+  EXPECT_EQ(t.Encabezado(), expected);
   EXPECT_FALSE(t.Inventario_Pendiente());
   EXPECT_FALSE(t.MostrarMensajeError());  // kept
   EXPECT_EQ(t.Detalle(), detail);         // kept
-
-  // The header is accepted again.
-  t.SetEncabezado(Header("RC"));
+  t.SetEncabezado(Header("RC"));          // accepted again
   EXPECT_EQ(t.Encabezado().Tr_Tipo, "RC");
 }
 
 TEST_F(ObjectTest, EncabezadoFailureReachesTheClientAndKeepsWhatChanged) {
-  suite.script.Fail("Inventory#1.Maneja_Lote", RuntimeError(5000, "sin almacén"));
-  Transferencia& t = Object();
-  try {
-    t.SetEncabezado(Header("RC"));
-    ADD_FAILURE() << "no error raised";
-  } catch (const RuntimeError& e) {
-    EXPECT_EQ(e.description(), "sin almacén");
+  suite->script.Fail("Inventory#1.Maneja_Lote", RuntimeError(5000, "sin almacén"));
+  EXPECT_THROW(Object().SetEncabezado(Header("RC")), RuntimeError);
+  EXPECT_EQ(Object().Encabezado().Tr_Tipo, "RC");
+  EXPECT_EQ(Object().Error(), "");
+}
+
+TEST_F(ObjectTest, DetalleRefusesComputedFieldsKeepingThePreviousLine) {
+  const std::string control = "El parámetro Tr_Cantidad_Control_1, es de solo lectura!";
+  const std::tuple<double, const char*, const char*, std::string> refusals[] = {
+      {2, "", "ERR-ID:7500001", control},
+      {0, "CJ", "ERR-ID:7500002", "El parámetro Tr_Unidad_Costo, es de solo lectura!"},
+      {-1, "CJ", "ERR-ID:7500001", control}};  // both set: only the first is reported
+  Transferencia& t = Start("EN");
+  tTrDetalle previous = Line();
+  previous.Producto.Pr_Cve_Producto = "ANTES";
+  for (const auto& [control_1, cost_unit, key, message] : refusals) {
+    for (bool show : {false, true}) {
+      SCOPED_TRACE(std::string(key) + (show ? " shown" : " stored"));
+      t.SetDetalle(previous);
+      const tTrDetalle kept = t.Detalle();
+      t.SetMostrarMensajeError(show);
+      tTrDetalle line = Line();
+      line.Tr_Cantidad_Control_1 = control_1;
+      line.Tr_Unidad_Costo = cost_unit;
+      suite->journal.Clear();
+      t.SetDetalle(line);
+      EXPECT_EQ(t.Detalle(), kept);
+      EXPECT_EQ(t.Error(), show ? "" : kDetalleSource + message);
+      EXPECT_EQ(suite->journal.entries(), show ? Texts{Shown(message, key)} : Texts{});
+    }
   }
-  EXPECT_EQ(t.Encabezado().Tr_Tipo, "RC");
+  t.SetDetalle(Line());  // an accepted write clears the error
   EXPECT_EQ(t.Error(), "");
 }
 
-TEST_F(ObjectTest, DoneChangesNothing) {
+TEST_F(ObjectTest, DetalleFillsTypesAndUnitsFromTheCatalogueInOrder) {
   Transferencia& t = Start("EN");
-  const tTrEncabezado h = t.Encabezado();
-  suite.journal.Clear();
-  t.Done();
-  t.Done();
-  EXPECT_EQ(t.Encabezado(), h);
-  EXPECT_EQ(t.Error(), "");
-  EXPECT_TRUE(suite.journal.entries().empty());
+  tTrDetalle line = Line();
+  line.Producto.Pr_Unidad_Control_1 = "CLIENTE-1";
+  line.Producto.Pr_Unidad_Costo = "CLIENTE-C";
+  suite->journal.Clear();
+  t.SetDetalle(line);
+  Texts expected;
+  for (const char* column : {"Pr_Tipo_Producto", "Pr_Tipo_Costeo", "Pr_Unidad_Control_1",
+                             "Pr_Unidad_Control_2", "Pr_Unidad_Costo"})
+    expected.push_back(R"(Data.Obtener_Valor_Campo("Producto", "Pr_Cve_Producto", "P1", ")" +
+                       std::string(column) + R"(", 0&, "", "", ""))");
+  // Entry unit PZA is control unit 1: only the cost conversion is asked.
+  expected.push_back(R"(Data.Obtener_Factor_Conversion("P1", "PZA", "PZA"))");
+  EXPECT_EQ(suite->journal.entries(), expected);
+  tTrDetalle filled = line;  // the Producto sub-record keeps the client's units
+  filled.Producto.Pr_Tipo_Producto = "01";
+  filled.Producto.Pr_Tipo_Costeo = "P";
+  filled.Tr_Unidad_Control_1 = filled.Tr_Unidad_Costo = "PZA";
+  filled.Tr_Unidad_Control_2 = "KG";
+  filled.Tr_Cantidad_Control_1 = filled.Tr_Cantidad_Costo = 5;
+  filled.Tr_Importe_Costo = 50;
+  EXPECT_EQ(t.Detalle(), filled);
+  catalogue.clear();  // an unknown product: types and units empty
+  line.Producto.Pr_Tipo_Producto = "01";
+  t.SetDetalle(line);
+  const tTrDetalle d = t.Detalle();
+  EXPECT_EQ(d.Producto.Pr_Tipo_Producto + d.Producto.Pr_Tipo_Costeo + d.Tr_Unidad_Control_1 +
+                d.Tr_Unidad_Control_2 + d.Tr_Unidad_Costo,
+            "");
+}
+
+TEST_F(ObjectTest, DetalleConvertsQuantitiesAndCost) {
+  Texts asked;  // product:from>to; one CJ holds 12 PZA
+  suite->script.On("Data.Obtener_Factor_Conversion", [&](const std::vector<Variant>& a) {
+    asked.push_back(a[0].ToString() + ":" + a[1].ToString() + ">" + a[2].ToString());
+    return Variant(a[1].ToString() == "CJ" && a[2].ToString() == "PZA" ? 12.0 : 1.0);
+  });
+  auto converts = [&](const char* entry_unit, const char* cost_unit, double control_2,
+                      const Texts& factors, double control_1, double cost_quantity, double cost,
+                      double amount) {
+    SCOPED_TRACE(std::string(entry_unit) + " costed by " + cost_unit);
+    catalogue["Producto.Pr_Unidad_Costo"] = cost_unit;
+    asked.clear();
+    tTrDetalle line = Line();
+    line.Tr_Cantidad_1 = 2;
+    line.Tr_Unidad_1 = entry_unit;
+    line.Tr_Cantidad_Control_2 = control_2;
+    line.Tr_Costo = 120;
+    Start("EN").SetDetalle(line);
+    ASSERT_EQ(Object().Error(), "");
+    EXPECT_EQ(asked, factors);
+    const tTrDetalle d = Object().Detalle();
+    EXPECT_EQ(
+        std::tie(d.Tr_Cantidad_Control_1, d.Tr_Cantidad_Costo, d.Tr_Costo, d.Tr_Importe_Costo),
+        std::tie(control_1, cost_quantity, cost, amount));
+  };
+  converts("PZA", "PZA", 0, {"P1:PZA>PZA"}, 2, 2, 120, 240);
+  // Entry in boxes: 24 pieces; the box cost is divided into a piece cost.
+  converts("CJ", "PZA", 0, {"P1:CJ>PZA", "P1:CJ>PZA"}, 24, 24, 10, 240);
+  // Costed by weight: the client's control quantity 2, cost as passed.
+  converts("CJ", "KG", 8, {"P1:CJ>PZA"}, 24, 8, 120, 960);
+}
+
+TEST_F(ObjectTest, DetalleRunTimeErrorsAreReportedWithTheTrapKey) {
+  // A factor of 0 to pieces; the conversion service raising instead.
+  for (const auto& [cost, raises, description] :
+       {std::tuple{10.0, false, "Division by zero"}, std::tuple{0.0, false, "Overflow"},
+        std::tuple{10.0, true, "sin conexión"}}) {
+    for (bool show : {false, true}) {
+      SCOPED_TRACE(std::string(description) + (show ? " shown" : " stored"));
+      Renew();
+      Answer("Data.Obtener_Factor_Conversion", 0.0);
+      if (raises) Script({{"raise:Data.Obtener_Factor_Conversion", description}});
+      Start("EN").SetMostrarMensajeError(show);
+      tTrDetalle line = Line();
+      line.Tr_Unidad_1 = "CJ";
+      line.Tr_Costo = cost;
+      suite->journal.Clear();
+      Object().SetDetalle(line);
+      EXPECT_EQ(Object().Error(), show ? "" : kDetalleSource + description);
+      EXPECT_EQ(Log("System.Mostrar_Mensaje"),
+                show ? Texts{Shown(description, "ERR-ID:7500003")} : Texts{});
+      // Steps before the failing call stay applied: units filled, 0 x 5 pieces.
+      const tTrDetalle d = Object().Detalle();
+      EXPECT_EQ(d.Tr_Unidad_Control_1 + "/" + d.Tr_Unidad_Costo, "PZA/PZA");
+      EXPECT_EQ(std::tie(d.Tr_Costo, d.Tr_Cantidad_Control_1), std::tuple(cost, 0.0));
+    }
+  }
+}
+
+TEST_F(ObjectTest, DetalleBlanksWhatTheWarehouseDoesNotKeep) {
+  auto blanks = [&](const char* type, bool sizes, bool colours, bool lots, bool serials,
+                    const char* kept) {
+    SCOPED_TRACE(testing::Message() << type << sizes << colours << lots << serials);
+    Renew();
+    Script({{"cat:Producto.Pr_Tipo_Producto", type},
+            {"Inventory#1.Maneja_Talla", sizes},
+            {"Inventory#1.Maneja_Color", colours},
+            {"Inventory#1.Maneja_Lote", lots},
+            {"Inventory#1.Maneja_Serie", serials}});
+    tTrDetalle line = Line();
+    line.Tl_Cve_Talla = "M";
+    line.Cl_Cve_Color = "ROJO";
+    line.Lote = {"L1", {}, "PED", {}, {}};  // the other lot and serial fields are kept
+    line.Serie = {"SN1", "PS", {}, {}};
+    Start("EN").SetDetalle(line);
+    const tTrDetalle d = Object().Detalle();
+    EXPECT_EQ(d.Tl_Cve_Talla + "/" + d.Cl_Cve_Color + "/" + d.Lote.Lt_Cve_Lote + "/" +
+                  d.Lote.Lt_Pedimento + "/" + d.Serie.Sr_Cve_Serie + "/" + d.Serie.Sr_Pedimento,
+              kept);
+  };
+  blanks("01", false, false, false, false, "00/00/L1/PED/SN1/PS");
+  blanks("01", true, true, false, false, "M/ROJO/L1/PED/SN1/PS");
+  blanks("02", false, false, false, true, "00/00//PED/SN1/PS");
+  blanks("02", false, false, true, false, "00/00/L1/PED/SN1/PS");
+  blanks("03", true, false, true, false, "M/00/L1/PED//PS");
+  blanks("03", false, true, false, true, "00/ROJO/L1/PED/SN1/PS");
 }
 
 }  // namespace

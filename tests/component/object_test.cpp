@@ -1,0 +1,354 @@
+// The component's object in process: start-up of module Publico (its order,
+// its failures, one state per apartment), the object's interfaces, failing
+// statuses, and late binding through IDispatch.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "component/publico.h"
+#include "component/server.h"
+#include "component/transferencia_client.h"
+#include "records/interface.h"
+#include "records/itransferencia.h"
+#include "services/inventory_services.h"
+#include "services/system_services.h"
+#include "tests/doubles/doubles.h"
+
+namespace qbx::test {
+namespace {
+
+using com::DISPID;
+using com::HRESULT;
+using K = com::InvokeKind;
+namespace dispid = iface::dispid;
+
+// Journals each creation ("Create System") before handing it to the doubles.
+class CreationJournal : public com::ObjectProvider {
+ public:
+  explicit CreationJournal(FakeSuite& suite) : suite_(suite) {}
+  com::HRESULT CreateInstance(const Guid& clsid, const Guid& iid, void** out) override {
+    suite_.journal.Add("Create " + (clsid == kClsidSystemServices      ? "System"
+                                    : clsid == kClsidDataServices      ? "Data"
+                                    : clsid == kClsidInventoryServices ? "Inventory"
+                                                                       : clsid.ToString()));
+    return suite_.CreateInstance(clsid, iid, out);
+  }
+
+ private:
+  FakeSuite& suite_;
+};
+
+constexpr const char* kEnTransito = "MOV_GENERAR_MOVIMIENTOS_EN_TRANSITO";
+constexpr const char* kDepositoFiscal = "MOV_TRANSFERENCIA_SUCURSAL_DEPOSITO_FISCAL";
+
+class StartUpTest : public ::testing::Test {
+ protected:
+  StartUpTest() {
+    ResetApartment();
+    suite.script.Answer("System.Obtener_Servidor_Id", Variant("SRV-01"));
+    suite.Parameter(kEnTransito, Variant("0"));
+    suite.Parameter(kDepositoFiscal, Variant("S05,S07"));
+  }
+  ~StartUpTest() override { ResetApartment(); }
+
+  FakeSuite suite;
+  CreationJournal creations{suite};
+
+ private:
+  ScopedProvider provider_{&creations};
+};
+
+TEST_F(StartUpTest, RunsInOrderOnceForAllObjectsOfTheThread) {
+  EXPECT_FALSE(ModuleStarted());
+  {
+    TransferenciaClient first = TransferenciaClient::Create();
+    const std::vector<std::string> expected = {
+        "Create System",
+        "Create Data",
+        "System.Obtener_Servidor_Id()",
+        "System.Obtener_Parametro(\"MOV_GENERAR_MOVIMIENTOS_EN_TRANSITO\", 0&, \"B\", \"1\")",
+        "System.Obtener_Parametro(\"MOV_TRANSFERENCIA_SUCURSAL_DEPOSITO_FISCAL\", 0&, \"T\", \"\")",
+        "Create Inventory",
+        "Create Inventory",
+        "Create Inventory",
+    };
+    EXPECT_EQ(suite.journal.entries(), expected) << suite.journal.Dump();
+    Publico& m = ModuleState();
+    EXPECT_EQ(m.servidor_id, "SRV-01");
+    EXPECT_FALSE(m.en_transito);
+    EXPECT_EQ(m.deposito_fiscal, "S05,S07");
+
+    // A second object shares the state; it has its own three inventory objects.
+    ISystemServices* system = m.system.get();
+    TransferenciaClient second = TransferenciaClient::Create();
+    EXPECT_EQ(ModuleState().system.get(), system);
+    EXPECT_EQ(suite.journal.Starting("System.Obtener_").size(), 3u) << suite.journal.Dump();
+    EXPECT_EQ(suite.Created("Data"), 1);
+    EXPECT_EQ(suite.Created("Inventory"), 6);
+  }
+  EXPECT_TRUE(ModuleStarted());
+  EXPECT_EQ(suite.Alive("System"), 1);
+  ResetApartment();
+  EXPECT_FALSE(ModuleStarted());
+  EXPECT_EQ(suite.Alive("System") + suite.Alive("Data"), 0);
+}
+
+TEST_F(StartUpTest, ParameterValuesConvertAsThePlatformDoes) {
+  const struct {
+    Variant en_transito, deposito;
+    bool flag;
+    std::string text;
+  } cases[] = {
+      {"1", "", true, ""},
+      {"False", int32_t{12}, false, "12"},
+      {Empty{}, Empty{}, false, ""},
+  };
+  for (const auto& c : cases) {
+    ResetApartment();
+    suite.Parameter(kEnTransito, c.en_transito);
+    suite.Parameter(kDepositoFiscal, c.deposito);
+    EXPECT_EQ(ModuleState().en_transito, c.flag) << c.en_transito.Describe();
+    EXPECT_EQ(ModuleState().deposito_fiscal, c.text) << c.deposito.Describe();
+  }
+}
+
+// One failing step per case: the creator gets the step's own error, the
+// apartment stays unstarted and nothing created is kept.
+TEST(StartUpFailure, ReachesTheCreatorAndLeavesNothingStarted) {
+  const struct {
+    void (*arrange)(FakeSuite&);
+    std::string error;
+  } cases[] = {
+      {[](FakeSuite& s) { s.script.Answer("Create.System", Variant(true)); },
+       "429 ActiveX component can't create object [Quelbarix]"},
+      {[](FakeSuite& s) {
+         s.script.Fail("Create.Data", RuntimeError(70, "Permission denied", "SuiteData"));
+       },
+       "70 Permission denied [SuiteData]"},
+      {[](FakeSuite& s) {
+         s.script.Fail("System.Obtener_Servidor_Id",
+                       RuntimeError(3709, "The connection is closed.", "ADODB.Connection"));
+       },
+       "3709 The connection is closed. [ADODB.Connection]"},
+      {[](FakeSuite& s) { s.Parameter(kEnTransito, Variant(Null{})); },
+       "94 Invalid use of Null [Quelbarix]"},
+      {[](FakeSuite& s) { s.Parameter(kEnTransito, Variant("quizá")); },
+       "13 Type mismatch [Quelbarix]"},
+      {[](FakeSuite& s) { s.Parameter(kDepositoFiscal, Variant(Null{})); },
+       "94 Invalid use of Null [Quelbarix]"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.error);
+    ResetApartment();
+    FakeSuite suite;
+    ScopedProvider provider(&suite);
+    suite.Parameter(kEnTransito, Variant("1"));
+    suite.Parameter(kDepositoFiscal, Variant(""));
+    c.arrange(suite);
+
+    // The class factory answers the error's status and information.
+    com::ComPtr<com::IClassFactory> factory;
+    ASSERT_EQ(component::Server().GetClassObject(&iface::kClsidTransferencia,
+                                                 &com::IClassFactory::IID, factory.put()),
+              com::S_OK);
+    com::ComPtr<ITransferencia> object;
+    EXPECT_EQ(factory->CreateInstance(nullptr, ITransferencia::IID, object.put()),
+              com::FromErrorNumber(std::stoi(c.error)));
+    EXPECT_FALSE(object);
+    com::ErrorInfo info = com::TakeErrorInfo();
+    EXPECT_EQ(std::to_string(info.number) + " " + info.description + " [" + info.source + "]",
+              c.error);
+    factory.Reset();
+    EXPECT_FALSE(ModuleStarted());
+    EXPECT_EQ(suite.Alive("System") + suite.Alive("Data") + suite.Created("Inventory"), 0);
+    EXPECT_EQ(component::Server().CanUnloadNow(), com::S_OK);
+  }
+  ResetApartment();
+}
+
+TEST_F(StartUpTest, AFailedStartUpIsTriedAgainOnTheNextUse) {
+  suite.Parameter(kDepositoFiscal, Variant(Null{}));
+  EXPECT_THROW(TransferenciaClient::Create(), RuntimeError);
+  EXPECT_FALSE(ModuleStarted());
+  suite.Parameter(kDepositoFiscal, Variant("S09"));
+  TransferenciaClient object = TransferenciaClient::Create();
+  EXPECT_EQ(ModuleState().deposito_fiscal, "S09");
+  EXPECT_EQ(suite.Created("System"), 2);
+  EXPECT_EQ(suite.Alive("System"), 1);
+  EXPECT_EQ(suite.journal.Starting("System.Obtener_Servidor_Id").size(), 2u);
+}
+
+TEST_F(StartUpTest, TwoThreadsGetTwoStates) {
+  TransferenciaClient here = TransferenciaClient::Create();
+  ISystemServices* main_system = ModuleState().system.get();
+  FakeSuite other;
+  other.script.Answer("System.Obtener_Servidor_Id", Variant("SRV-02"));
+  other.Parameter(kEnTransito, Variant("1"));
+  other.Parameter(kDepositoFiscal, Variant("S11"));
+  std::thread([&] {
+    ScopedProvider provider(&other);
+    EXPECT_FALSE(ModuleStarted());
+    TransferenciaClient there = TransferenciaClient::Create();
+    Publico& m = ModuleState();
+    EXPECT_EQ(m.servidor_id, "SRV-02");
+    EXPECT_TRUE(m.en_transito);
+    EXPECT_EQ(m.deposito_fiscal, "S11");
+    EXPECT_NE(m.system.get(), main_system);
+  }).join();
+  // The thread's services went with its apartment; this thread's state is untouched.
+  EXPECT_EQ(other.Created("System"), 1);
+  EXPECT_EQ(other.Alive("System") + other.Alive("Data"), 0);
+  EXPECT_EQ(ModuleState().servidor_id, "SRV-01");
+  EXPECT_EQ(ModuleState().system.get(), main_system);
+  EXPECT_EQ(suite.Created("System"), 1);
+}
+
+class ServerTest : public StartUpTest {
+ protected:
+  ServerTest() {
+    header.Tr_Fecha = Date::FromCalendar(2024, 3, 5);
+    header.Tr_Tipo = "EN";
+    header.Sucursal.Sc_Cve_Sucursal = "S1";
+    header.GeneraOC = true;
+  }
+  ~ServerTest() override { object_ = nullptr; }
+
+  ITransferencia& Object() {
+    if (!object_) object_ = TransferenciaClient::Create().object();
+    return *object_.get();
+  }
+  HRESULT Invoke(DISPID id, K kind, std::vector<Variant> args, Variant* result) {
+    return static_cast<com::IDispatch&>(Object()).Invoke(id, kind, args, result);
+  }
+  Variant HeaderRecord() const { return Variant::FromRecord(iface::kRecordEncabezado, header); }
+
+  tTrEncabezado header;
+
+ private:
+  com::ComPtr<ITransferencia> object_;
+};
+
+// One identity whatever the interface asked through.
+TEST_F(ServerTest, InterfacesOfOneObject) {
+  com::ComPtr<com::IUnknown> from_default, from_dispatch;
+  com::ComPtr<com::IDispatch> dispatch;
+  com::ComPtr<ITransferencia> again;
+  com::ComPtr<com::IClassFactory> none;
+  ASSERT_EQ(Object().QueryInterface(com::IUnknown::IID, from_default.put()), com::S_OK);
+  ASSERT_EQ(Object().QueryInterface(com::IDispatch::IID, dispatch.put()), com::S_OK);
+  ASSERT_EQ(dispatch->QueryInterface(com::IUnknown::IID, from_dispatch.put()), com::S_OK);
+  ASSERT_EQ(dispatch->QueryInterface(ITransferencia::IID, again.put()), com::S_OK);
+  EXPECT_EQ(from_default.get(), from_dispatch.get());
+  EXPECT_EQ(again.get(), &Object());
+  EXPECT_EQ(Object().QueryInterface(com::IClassFactory::IID, none.put()), com::E_NOINTERFACE);
+}
+
+TEST_F(ServerTest, ARaisedErrorBecomesTheStatusAndTheErrorInformation) {
+  suite.script.Fail("Data.Obtener_Valor_Campo",
+                    RuntimeError(3709, "The connection is closed.", "ADODB.Connection"));
+  suite.script.Fail("Data.Obtener_Fecha_Servidor", RuntimeError(kErrOverflow, "Overflow"));
+  auto taken = [] {
+    com::ErrorInfo i = com::TakeErrorInfo();
+    return std::to_string(i.number) + " " + i.description + " [" + i.source + "]";
+  };
+  EXPECT_EQ(Object().put_Encabezado(&header), com::FromErrorNumber(3709));
+  EXPECT_EQ(taken(), "3709 The connection is closed. [ADODB.Connection]");
+  // Without a source of its own the error is the component's.
+  EXPECT_EQ(Object().Nuevo(), com::FromErrorNumber(kErrOverflow));
+  EXPECT_EQ(taken(), "6 Overflow [Quelbarix]");
+  // Late bound: DISP_E_EXCEPTION with the same information, the result untouched.
+  Variant result("untouched");
+  EXPECT_EQ(Invoke(dispid::Encabezado, K::PropertyPut, {HeaderRecord()}, &result),
+            com::DISP_E_EXCEPTION);
+  EXPECT_EQ(result, Variant("untouched"));
+  EXPECT_EQ(taken(), "3709 The connection is closed. [ADODB.Connection]");
+  // The client helper raises it.
+  TransferenciaClient client{com::ComPtr<ITransferencia>(&Object())};
+  try {
+    client.SetEncabezado(header);
+    ADD_FAILURE() << "no error";
+  } catch (const RuntimeError& e) {
+    EXPECT_EQ(e.number(), 3709);
+    EXPECT_EQ(e.source(), "ADODB.Connection");
+  }
+}
+
+TEST_F(ServerTest, LateBoundReadAndWriteShareOneIdentifier) {
+  com::IDispatch& dispatch = Object();
+  DISPID read = com::DISPID_UNKNOWN, write = com::DISPID_UNKNOWN, none = 0;
+  ASSERT_EQ(dispatch.GetIDsOfNames("encabezado", &read), com::S_OK);
+  ASSERT_EQ(dispatch.GetIDsOfNames("ENCABEZADO", &write), com::S_OK);
+  EXPECT_EQ(read, write);
+  EXPECT_EQ(dispatch.GetIDsOfNames("Inserta_Transferencia", &none), com::DISP_E_UNKNOWNNAME);
+  EXPECT_EQ(none, com::DISPID_UNKNOWN);
+
+  Variant result("untouched");
+  ASSERT_EQ(Invoke(write, K::PropertyPut, {HeaderRecord()}, &result), com::S_OK);
+  EXPECT_TRUE(result.IsEmpty());
+  ASSERT_EQ(Invoke(read, K::PropertyGet, {}, &result), com::S_OK);
+  tTrEncabezado early;
+  ASSERT_EQ(Object().get_Encabezado(&early), com::S_OK);
+  EXPECT_EQ(result.Record<tTrEncabezado>(iface::kRecordEncabezado), early);
+  EXPECT_EQ(early.Tr_Tipo, "EN");
+  EXPECT_TRUE(early.GeneraOC);
+  // The object reached the service with the record's branch.
+  EXPECT_FALSE(suite.journal.Containing("\"S1\"").empty()) << suite.journal.Dump();
+}
+
+TEST_F(ServerTest, LateBoundResultsAndArguments) {
+  Variant result;
+  // Property writes convert their argument; reads give Booleans and Strings.
+  ASSERT_EQ(Invoke(dispid::Inventario_Pendiente, K::PropertyPut, {Variant("True")}, &result),
+            com::S_OK);
+  ASSERT_EQ(Invoke(dispid::Inventario_Pendiente, K::PropertyGet, {}, &result), com::S_OK);
+  EXPECT_EQ(result, Variant(true));
+  ASSERT_EQ(Invoke(dispid::Error, K::PropertyGet, {}, &result), com::S_OK);
+  EXPECT_EQ(result, Variant(std::string()));
+  // A Sub gives Empty; a result pointer is optional.
+  ASSERT_EQ(Invoke(dispid::Nuevo, K::Method, {}, &result), com::S_OK);
+  EXPECT_TRUE(result.IsEmpty());
+  EXPECT_EQ(Invoke(dispid::Done, K::Method, {}, nullptr), com::S_OK);
+  // A String parameter is by reference: the argument comes back as a String.
+  std::vector<Variant> args = {Variant(int32_t{12})};
+  ASSERT_EQ(static_cast<com::IDispatch&>(Object()).Invoke(dispid::Cancelar_Transferencia, K::Method,
+                                                          args, &result),
+            com::S_OK);
+  EXPECT_EQ(args[0], Variant(std::string("12")));
+  EXPECT_EQ(result.type(), Variant::Type::Boolean);
+}
+
+TEST_F(ServerTest, LateBoundRefusalsNeverReachTheObject) {
+  Object();
+  suite.journal.Clear();
+  const Variant line = Variant::FromRecord(iface::kRecordDetalle, tTrDetalle{});
+  const HRESULT kNotFound = com::DISP_E_MEMBERNOTFOUND, kCount = com::DISP_E_BADPARAMCOUNT,
+                kType = com::DISP_E_TYPEMISMATCH;
+  const struct {
+    const char* what;
+    DISPID id;
+    K kind;
+    std::vector<Variant> args;
+    HRESULT status;
+  } cases[] = {
+      {"read-only property written", dispid::Error, K::PropertyPut, {"x"}, kNotFound},
+      {"property called as a method", dispid::Encabezado, K::Method, {}, kNotFound},
+      {"method read as a property", dispid::Nuevo, K::PropertyGet, {}, kNotFound},
+      {"argument to a Sub without parameters", dispid::Nuevo, K::Method, {int32_t{1}}, kCount},
+      {"property written without its value", dispid::Encabezado, K::PropertyPut, {}, kCount},
+      {"folio omitted", dispid::Cancelar_Transferencia, K::Method, {Missing{}}, kCount},
+      {"line record for the header", dispid::Encabezado, K::PropertyPut, {line}, kType},
+      {"text that is no Boolean", dispid::Inventario_Pendiente, K::PropertyPut, {"tal vez"}, kType},
+      {"Null folio", dispid::Finalizar_Transferencia, K::Method, {Null{}}, kType},
+  };
+  for (const auto& c : cases) {
+    Variant result("untouched");
+    EXPECT_EQ(Invoke(c.id, c.kind, c.args, &result), c.status) << c.what;
+    EXPECT_EQ(result, Variant("untouched")) << c.what;
+  }
+  EXPECT_TRUE(suite.journal.entries().empty()) << suite.journal.Dump();
+}
+
+}  // namespace
+}  // namespace qbx::test
