@@ -1,6 +1,6 @@
 // The component's object in process: start-up of module Publico (its order,
-// its failures, one state per apartment), the object's interfaces, failing
-// statuses, and late binding through IDispatch.
+// its failures, one state per apartment), failing statuses, and late binding
+// through IDispatch.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -95,25 +95,6 @@ TEST_F(StartUpTest, RunsInOrderOnceForAllObjectsOfTheThread) {
   EXPECT_EQ(suite.Alive("System") + suite.Alive("Data"), 0);
 }
 
-TEST_F(StartUpTest, ParameterValuesConvertAsThePlatformDoes) {
-  const struct {
-    Variant en_transito, deposito;
-    bool flag;
-    std::string text;
-  } cases[] = {
-      {"1", "", true, ""},
-      {"False", int32_t{12}, false, "12"},
-      {Empty{}, Empty{}, false, ""},
-  };
-  for (const auto& c : cases) {
-    ResetApartment();
-    suite.Parameter(kEnTransito, c.en_transito);
-    suite.Parameter(kDepositoFiscal, c.deposito);
-    EXPECT_EQ(ModuleState().en_transito, c.flag) << c.en_transito.Describe();
-    EXPECT_EQ(ModuleState().deposito_fiscal, c.text) << c.deposito.Describe();
-  }
-}
-
 // One failing step per case: the creator gets the step's own error, the
 // apartment stays unstarted and nothing created is kept.
 TEST(StartUpFailure, ReachesTheCreatorAndLeavesNothingStarted) {
@@ -136,8 +117,6 @@ TEST(StartUpFailure, ReachesTheCreatorAndLeavesNothingStarted) {
        "94 Invalid use of Null [Quelbarix]"},
       {[](FakeSuite& s) { s.Parameter(kEnTransito, Variant("quizá")); },
        "13 Type mismatch [Quelbarix]"},
-      {[](FakeSuite& s) { s.Parameter(kDepositoFiscal, Variant(Null{})); },
-       "94 Invalid use of Null [Quelbarix]"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.error);
@@ -229,21 +208,6 @@ class ServerTest : public StartUpTest {
  private:
   com::ComPtr<ITransferencia> object_;
 };
-
-// One identity whatever the interface asked through.
-TEST_F(ServerTest, InterfacesOfOneObject) {
-  com::ComPtr<com::IUnknown> from_default, from_dispatch;
-  com::ComPtr<com::IDispatch> dispatch;
-  com::ComPtr<ITransferencia> again;
-  com::ComPtr<com::IClassFactory> none;
-  ASSERT_EQ(Object().QueryInterface(com::IUnknown::IID, from_default.put()), com::S_OK);
-  ASSERT_EQ(Object().QueryInterface(com::IDispatch::IID, dispatch.put()), com::S_OK);
-  ASSERT_EQ(dispatch->QueryInterface(com::IUnknown::IID, from_dispatch.put()), com::S_OK);
-  ASSERT_EQ(dispatch->QueryInterface(ITransferencia::IID, again.put()), com::S_OK);
-  EXPECT_EQ(from_default.get(), from_dispatch.get());
-  EXPECT_EQ(again.get(), &Object());
-  EXPECT_EQ(Object().QueryInterface(com::IClassFactory::IID, none.put()), com::E_NOINTERFACE);
-}
 
 TEST_F(ServerTest, ARaisedErrorBecomesTheStatusAndTheErrorInformation) {
   suite.script.Fail("Data.Obtener_Valor_Campo",

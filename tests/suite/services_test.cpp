@@ -15,16 +15,8 @@
 #include <utility>
 #include <vector>
 
-#include "automation/registry.h"
-#include "services/inventory_services.h"
-#include "services/registration_services.h"
 #include "services/system_services.h"
 #include "tests/suite/suite_fixture.h"
-
-extern "C" qbx::com::HRESULT DllGetClassObject(const qbx::Guid* clsid, const qbx::Guid* iid,
-                                               void** out);
-extern "C" qbx::com::HRESULT DllRegisterServer();
-extern "C" qbx::com::HRESULT DllUnregisterServer();
 
 namespace qbx::suite::test {
 namespace {
@@ -245,31 +237,28 @@ TEST_F(ServicesTest, DatesPeriodsAndCatalogueRelations) {
             1.0);
   const int year = now.ToCalendar().year;
   EXPECT_GT(year, 2023);
-  // The operating period is open for the current year only.
-  const struct {
-    Date date;
-    std::string module;
-    bool open;
-  } periods[] = {
-      {Date::FromCalendar(year + 1, 1, 1, 8, 0, 0), "inventarios", true},
-      {Date::FromCalendar(year - 1, 6, 1), "INVENTARIOS", false},  // closed
-      {Date::FromCalendar(year + 2, 1, 1), "INVENTARIOS", false},  // missing
-      {Date::FromCalendar(year, 6, 1), "VENTAS", false},
+  // The operating period is open for the current year only (the sample closes
+  // last year and has none two years ahead); sizes and colours of a product
+  // and their combinations. A refusal says why.
+  IDataServices& d = *data_;
+  const auto period = [&d](const Date& date, const char* module) {
+    return d.Validar_Periodo_Operativo(date, module, 0);
   };
-  for (const auto& c : periods) {
-    EXPECT_EQ(data_->Validar_Periodo_Operativo(c.date, c.module, 0), c.open)
-        << data_->Formatear_Fecha(c.date) << " " << c.module;
-    EXPECT_EQ(data_->Obtener_Ultimo_Error().empty(), c.open);
-  }
-  // Sizes and colours of a product, and their combinations; a refusal says why.
-  EXPECT_TRUE(data_->Existe_Producto_Talla_Color("camisa-01", "md", "bco"));
-  EXPECT_TRUE(data_->Existe_Producto_Talla("CAMISA-01", "GD"));
-  EXPECT_TRUE(data_->Existe_Producto_Color("CAMISA-01", "AZL"));
-  EXPECT_FALSE(data_->Existe_Producto_Talla_Color("CAMISA-01", "GD", "AZL"));
-  EXPECT_NE(data_->Obtener_Ultimo_Error(), "");
-  EXPECT_FALSE(data_->Existe_Producto_Talla("CAMISA-01", "XL"));
-  EXPECT_FALSE(data_->Existe_Producto_Color("CAMISA-01", "ROJ"));
-  EXPECT_FALSE(data_->Existe_Producto_Talla("TORN-001", "MD"));
+  const auto check = [&d](bool answer, bool expected, const char* what) {
+    EXPECT_EQ(answer, expected) << what;
+    EXPECT_EQ(d.Obtener_Ultimo_Error().empty(), expected) << what;
+  };
+  check(period(Date::FromCalendar(year + 1, 1, 1, 8, 0, 0), "inventarios"), true, "next year");
+  check(period(Date::FromCalendar(year - 1, 6, 1), "INVENTARIOS"), false, "closed");
+  check(period(Date::FromCalendar(year + 2, 1, 1), "INVENTARIOS"), false, "missing");
+  check(period(Date::FromCalendar(year, 6, 1), "VENTAS"), false, "other module");
+  check(d.Existe_Producto_Talla_Color("camisa-01", "md", "bco"), true, "size and colour");
+  check(d.Existe_Producto_Talla("CAMISA-01", "GD"), true, "size");
+  check(d.Existe_Producto_Color("CAMISA-01", "AZL"), true, "colour");
+  check(d.Existe_Producto_Talla_Color("CAMISA-01", "GD", "AZL"), false, "no such pair");
+  check(d.Existe_Producto_Talla("CAMISA-01", "XL"), false, "no such size");
+  check(d.Existe_Producto_Color("CAMISA-01", "ROJ"), false, "no such colour");
+  check(d.Existe_Producto_Talla("TORN-001", "MD"), false, "no sizes");
 }
 
 TEST_F(ServicesTest, ProcessedAndPostedDocuments) {
@@ -314,35 +303,6 @@ TEST_F(ServicesTest, OperatorServerAndMessages) {
   EXPECT_EQ(shown, (std::vector<std::string>{
                        "[Property Let Detalle()] La unidad no existe (Quelbarix ERR-ID:7500001)",
                        "Solo texto"}));
-}
-
-TEST_F(ServicesTest, ExportsAndRegistration) {
-  void* out = nullptr;
-  EXPECT_EQ(LinkedProvider().CreateInstance(kClsidDataServices, IInventoryServices::IID, &out),
-            com::E_NOINTERFACE);
-  ASSERT_EQ(DllGetClassObject(&kClsidDataServices, &com::IClassFactory::IID, &out), com::S_OK);
-  static_cast<com::IUnknown*>(out)->Release();
-  // Registered, the classes are created through the registry by identifier
-  // and by ProgID; unregistered, they are not. A private registry for it.
-  const char* shared = getenv("QUELBARIX_REGISTRY");
-  const std::string previous = shared ? shared : "";
-  setenv("QUELBARIX_REGISTRY", (dir() + "/registry").c_str(), 1);
-  ASSERT_EQ(DllRegisterServer(), com::S_OK);
-  com::ComPtr<ISystemServices> system;
-  ASSERT_EQ(com::CreateFromRegistry(kClsidSystemServices, ISystemServices::IID,
-                                    reinterpret_cast<void**>(system.put())),
-            com::S_OK);
-  EXPECT_EQ(system->Obtener_Parametro("MOV_ALMACEN_TRANSITO_TRANSFERENCIA", 0, "T", ""),
-            Variant("TR"));
-  com::ComPtr<IInventoryServices> inventory;
-  EXPECT_EQ(com::CreateByName("QuelbarixSuite.InventoryServices", IInventoryServices::IID,
-                              reinterpret_cast<void**>(inventory.put())),
-            com::S_OK);
-  ASSERT_EQ(DllUnregisterServer(), com::S_OK);
-  EXPECT_TRUE(com::Failed(com::CreateFromRegistry(kClsidSystemServices, ISystemServices::IID,
-                                                  reinterpret_cast<void**>(system.put()))));
-  if (shared) setenv("QUELBARIX_REGISTRY", previous.c_str(), 1);
-  if (!shared) unsetenv("QUELBARIX_REGISTRY");
 }
 
 TEST_F(ServicesTest, DatabaseDurabilityAndAMissingFile) {
