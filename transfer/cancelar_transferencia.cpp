@@ -25,6 +25,31 @@ com::ComPtr<IRecordset> Ejecutar(Publico& module, const std::string& sql) {
   return module.system->Obtener_Conexion()->Execute(sql, Missing{}, -1);
 }
 
+// Starts, in sql, the statement that marks a table's rows cancelled by the
+// operator at the timestamp, up to the opening quote of the folio. The
+// operator is asked afresh for each of its two columns.
+void StartCancelUpdate(std::string& sql, std::string_view table, ISystemServices& system,
+                       const std::string& timestamp) {
+  sql.clear();
+  sql += "UPDATE ";
+  sql += table;
+  sql += " SET ";
+  sql += "     Es_Cve_Estado = 'CA', ";
+  sql += "     Oper_Ult_Modif = '";
+  sql += SqlText(system.Obtener_Usuario());
+  sql += "', ";
+  sql += "     Fecha_Ult_Modif = '";
+  sql += SqlText(timestamp);
+  sql += "', ";
+  sql += "     Oper_Baja = '";
+  sql += SqlText(system.Obtener_Usuario());
+  sql += "', ";
+  sql += "     Fecha_Baja = '";
+  sql += SqlText(timestamp);
+  sql += "' ";
+  sql += "WHERE Tr_Folio = '";
+}
+
 }  // namespace
 
 bool Transferencia::Cancelar_Transferencia(std::string& Tr_Folio) {
@@ -147,22 +172,7 @@ bool Transferencia::Cancelar_Transferencia(std::string& Tr_Folio) {
                                              7, traslado))
             return refuse(voucher->Obtener_Mensaje_Error(), false);
         }
-        sql.clear();
-        sql += "UPDATE Traslado SET ";
-        sql += "     Es_Cve_Estado = 'CA', ";
-        sql += "     Oper_Ult_Modif = '";
-        sql += SqlText(module_.system->Obtener_Usuario());
-        sql += "', ";
-        sql += "     Fecha_Ult_Modif = '";
-        sql += SqlText(timestamp_);
-        sql += "', ";
-        sql += "     Oper_Baja = '";
-        sql += SqlText(module_.system->Obtener_Usuario());
-        sql += "', ";
-        sql += "     Fecha_Baja = '";
-        sql += SqlText(timestamp_);
-        sql += "' ";
-        sql += "WHERE Tr_Folio = '";
+        StartCancelUpdate(sql, "Traslado", *module_.system, timestamp_);
         sql += SqlText(traslado);
         sql += "' ";
         Ejecutar(module_, sql);
@@ -218,22 +228,7 @@ bool Transferencia::Cancelar_Transferencia(std::string& Tr_Folio) {
     }
 
     // Every row of the folio, whatever its type or state.
-    sql.clear();
-    sql += "UPDATE Transferencia SET ";
-    sql += "     Es_Cve_Estado = 'CA', ";
-    sql += "     Oper_Ult_Modif = '";
-    sql += SqlText(module_.system->Obtener_Usuario());
-    sql += "', ";
-    sql += "     Fecha_Ult_Modif = '";
-    sql += SqlText(timestamp_);
-    sql += "', ";
-    sql += "     Oper_Baja = '";
-    sql += SqlText(module_.system->Obtener_Usuario());
-    sql += "', ";
-    sql += "     Fecha_Baja = '";
-    sql += SqlText(timestamp_);
-    sql += "' ";
-    sql += "WHERE Tr_Folio = '";
+    StartCancelUpdate(sql, "Transferencia", *module_.system, timestamp_);
     sql += folio;
     sql += "'";
     Ejecutar(module_, sql);
