@@ -245,6 +245,10 @@ class Demo {
   void Step2();
   void Step3();
   void Step4();
+  // Cancels a reception and checks what that always does: its rows "CA", its
+  // movements reversed, its goods back into transit, its entry cancelled.
+  // Returns the stock before and after.
+  std::pair<Stock, Stock> CancelReception(const std::string& reception);
   void Step5();
   void Step6();
 
@@ -480,16 +484,15 @@ void Demo::Step3() {
   Check(State(shipment_) == "AC", "shipment " + shipment_ + " still live (AC)");
 }
 
-void Demo::Step4() {
-  Heading("Step 4. Cancel the first reception " + reception1_);
-  const Stock before = ReadStock();
-  Cancel(reception1_);
-  const Stock after = ReadStock();
+std::pair<Stock, Stock> Demo::CancelReception(const std::string& reception) {
+  Stock before = ReadStock();
+  Cancel(reception);
+  Stock after = ReadStock();
   PrintChanges(before, after);
-  Check(State(reception1_) == "CA", "reception " + reception1_ + " cancelled (CA)");
-  const MovementState m = Movements(reception1_);
+  Check(State(reception) == "CA", "reception " + reception + " cancelled (CA)");
+  const MovementState m = Movements(reception);
   Check(m.rows > 0 && m.live == 0, "its movements reversed");
-  const Table received = Rows(reception1_);
+  const Table received = Rows(reception);
   for (size_t r = 0; r < received.rows.size(); ++r) {
     const std::string product = CellText(received.At(r, "Pr_Cve_Producto"));
     const double q = received.At(r, "Tr_Cantidad_Control_1").ToDouble();
@@ -497,7 +500,13 @@ void Demo::Step4() {
                {{{branch_, transit_}, q}, {{branch_, branch_warehouse_}, -q}},
                product + ": " + NumberText(q) + " back into transit");
   }
-  CheckEntry(reception1_, Amount(reception1_), false);
+  CheckEntry(reception, Amount(reception), false);
+  return {std::move(before), std::move(after)};
+}
+
+void Demo::Step4() {
+  Heading("Step 4. Cancel the first reception " + reception1_);
+  const auto [before, after] = CancelReception(reception1_);
   Check(State(shipment_) == "RCP",
         "shipment " + shipment_ + " partly received (RCP): the second reception lives");
   bool back_ordered = !consolidated_.empty();
@@ -520,22 +529,7 @@ void Demo::Step4() {
 
 void Demo::Step5() {
   Heading("Step 5. Cancel the second reception " + reception2_);
-  const Stock before = ReadStock();
-  Cancel(reception2_);
-  const Stock after = ReadStock();
-  PrintChanges(before, after);
-  Check(State(reception2_) == "CA", "reception " + reception2_ + " cancelled (CA)");
-  const MovementState m = Movements(reception2_);
-  Check(m.rows > 0 && m.live == 0, "its movements reversed");
-  const Table received = Rows(reception2_);
-  for (size_t r = 0; r < received.rows.size(); ++r) {
-    const std::string product = CellText(received.At(r, "Pr_Cve_Producto"));
-    const double q = received.At(r, "Tr_Cantidad_Control_1").ToDouble();
-    CheckMoved(before, after, product,
-               {{{branch_, transit_}, q}, {{branch_, branch_warehouse_}, -q}},
-               product + ": " + NumberText(q) + " back into transit");
-  }
-  CheckEntry(reception2_, Amount(reception2_), false);
+  CancelReception(reception2_);
   Check(State(shipment_) == "AC", "shipment " + shipment_ + " live again (AC): no reception left");
 }
 
