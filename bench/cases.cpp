@@ -36,7 +36,18 @@ tTrEncabezado Header(const std::string& type, const char* branch, const char* wa
   return h;
 }
 
-// Captures a document of `lines` lines (one bench product each, 2 pieces)
+// Every line: 2 pieces of a plain product.
+tTrDetalle LineTemplate() {
+  tTrDetalle d;
+  d.Tr_Cantidad_1 = 2;
+  d.Tr_Unidad_1 = std::string("PZA");
+  d.Tr_Cantidad_Control_2 = 2;
+  d.Tl_Cve_Talla = std::string("00");
+  d.Cl_Cve_Color = std::string("00");
+  return d;
+}
+
+// Captures a document of `lines` lines (one bench product each)
 // and finalises it on the same object. Returns the folio.
 std::string CaptureAndFinalise(const tTrEncabezado& fields, int lines) {
   TransferenciaClient t = TransferenciaClient::Create();
@@ -51,12 +62,7 @@ std::string CaptureAndFinalise(const tTrEncabezado& fields, int lines) {
   h.Sucursal_Recibe.Sc_Cve_Sucursal = fields.Sucursal_Recibe.Sc_Cve_Sucursal;
   h.Almacen_Recibe.Al_Cve_Almacen = fields.Almacen_Recibe.Al_Cve_Almacen;
   t.SetEncabezado(h);
-  tTrDetalle d;
-  d.Tr_Cantidad_1 = 2;
-  d.Tr_Unidad_1 = "PZA";
-  d.Tr_Cantidad_Control_2 = 2;
-  d.Tl_Cve_Talla = "00";
-  d.Cl_Cve_Color = "00";
+  tTrDetalle d = LineTemplate();
   for (int i = 1; i <= lines; ++i) {
     d.Producto.Pr_Cve_Producto = ProductCode(i);
     t.SetDetalle(d);

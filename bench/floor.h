@@ -33,17 +33,24 @@ class StatementRecorder {
 };
 
 struct ReplayResult {
-  double seconds = 0;       // inside sqlite3_exec only
+  double seconds = 0;       // inside SQLite only: compiling and running
+  double run_seconds = 0;   // of which running (sqlite3_step)
   int64_t statements = 0;
   int64_t failed = 0;       // statements that failed in the replay too
   std::string first_error;
 };
 
 // Replays a recording into the database file (opened as the suite opens its
-// databases: WAL journal, synchronous=NORMAL, the same busy timeout). The
+// databases: the same busy timeout and suite::kConnectionSettings). Each
+// text is compiled and stepped to its end, as sqlite3_exec would. The
 // component's texts get the connection's rewriting first (outside the timing;
 // the recorded texts are the prepared ones, so it changes nothing).
 ReplayResult Replay(const std::string& recording, const std::string& db_path);
+
+// A digest of every row of the tables only the component's own statements
+// write (Transferencia, Traslado, Pedido): each value with its type, in
+// rowid order. Equal digests mean the case and its replay stored the same.
+uint64_t ComponentRowsDigest(const std::string& db_path);
 
 // Checkpoints a database (so its file holds everything) and copies it, the
 // journal-free file only, to dst (replacing dst and its journal files).

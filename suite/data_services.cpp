@@ -3,11 +3,18 @@
 // Every operation clears the last error when it starts; a False (or "")
 // result leaves its reason there, and so does a run-time error on its way out.
 // Values always travel as bound parameters; table and column names are
-// checked against the schema before they are placed into a statement.
+// checked against the schema before they are placed into a statement (on a
+// lookup's first use, and again whenever the schema has changed: see
+// NamedLookup).
 #include <ctime>
+#include <functional>
+#include <initializer_list>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <utility>
+#include <vector>
 
 #include "services/system_services.h"
 #include "suite/config.h"
@@ -29,22 +36,25 @@ class DataServices final : public com::Object<DataServices, IDataServices> {
                                   const std::string& key2_value,
                                   const std::string& excluded_state) override {
     return Operation([&] {
-      const std::string t = db_->ResolveTable(table);
-      std::string sql = "SELECT " + QuoteIdentifier(db_->ResolveColumn(t, result_column)) +
-                        " FROM " + QuoteIdentifier(t) + " WHERE " +
-                        QuoteIdentifier(db_->ResolveColumn(t, key_column)) + " = ?1";
       std::vector<Variant> params{key_value};
-      if (!key2_column.empty()) {
-        sql += " AND " + QuoteIdentifier(db_->ResolveColumn(t, key2_column)) + " = ?2";
-        params.emplace_back(key2_value);
-      }
-      if (!excluded_state.empty()) {
-        sql += " AND " + QuoteIdentifier(db_->ResolveColumn(t, "Es_Cve_Estado")) + " <> ?" +
-               std::to_string(params.size() + 1);
-        params.emplace_back(excluded_state);
-      }
-      sql += " LIMIT 1";
-      return FieldText(db_->QueryValue(sql, params));
+      if (!key2_column.empty()) params.emplace_back(key2_value);
+      if (!excluded_state.empty()) params.emplace_back(excluded_state);
+      const std::string shape = Shape({"Obtener_Valor_Campo", table, key_column, result_column,
+                                       key2_column, excluded_state.empty() ? "" : "excluded"});
+      return FieldText(NamedLookup(shape, params, [&] {
+        const std::string t = db_->ResolveTable(table);
+        std::string sql = "SELECT " + QuoteIdentifier(db_->ResolveColumn(t, result_column)) +
+                          " FROM " + QuoteIdentifier(t) + " WHERE " +
+                          QuoteIdentifier(db_->ResolveColumn(t, key_column)) + " = ?1";
+        if (!key2_column.empty())
+          sql += " AND " + QuoteIdentifier(db_->ResolveColumn(t, key2_column)) + " = ?2";
+        if (!excluded_state.empty()) {
+          sql += " AND " + QuoteIdentifier(db_->ResolveColumn(t, "Es_Cve_Estado")) + " <> ?" +
+                 std::to_string(params.size());
+        }
+        sql += " LIMIT 1";
+        return sql;
+      }));
     });
   }
 
@@ -103,18 +113,20 @@ class DataServices final : public com::Object<DataServices, IDataServices> {
                                    const std::string& filter_value, const std::string&,
                                    const std::string&) override {
     return Operation([&] {
-      const std::string t = db_->ResolveTable(table);
-      const std::string number =
-          "CAST(" + QuoteIdentifier(db_->ResolveColumn(t, column)) + " AS INTEGER)";
-      std::string sql = "SELECT " + number + " FROM " + QuoteIdentifier(t);
       std::vector<Variant> params;
-      if (!filter_column.empty()) {
-        sql += " WHERE " + QuoteIdentifier(db_->ResolveColumn(t, filter_column)) + " = ?1";
-        params.emplace_back(filter_value);
-      }
-      // BINARY, as the (folio, CAST(id AS INTEGER)) indexes declare it.
-      sql += " ORDER BY " + number + " COLLATE BINARY DESC LIMIT 1";
-      Variant highest = db_->QueryValue(sql, params);
+      if (!filter_column.empty()) params.emplace_back(filter_value);
+      const std::string shape = Shape({"Obtener_Siguiente_Id", table, column, filter_column});
+      Variant highest = NamedLookup(shape, params, [&] {
+        const std::string t = db_->ResolveTable(table);
+        const std::string number =
+            "CAST(" + QuoteIdentifier(db_->ResolveColumn(t, column)) + " AS INTEGER)";
+        std::string sql = "SELECT " + number + " FROM " + QuoteIdentifier(t);
+        if (!filter_column.empty())
+          sql += " WHERE " + QuoteIdentifier(db_->ResolveColumn(t, filter_column)) + " = ?1";
+        // BINARY, as the (folio, CAST(id AS INTEGER)) indexes declare it.
+        sql += " ORDER BY " + number + " COLLATE BINARY DESC LIMIT 1";
+        return sql;
+      });
       const double last = highest.IsEmpty() || highest.IsNull() ? 0 : highest.ToDouble();
       return FormatZeros(last < 0 ? 1 : last + 1, "0000");
     });
@@ -271,6 +283,50 @@ class DataServices final : public com::Object<DataServices, IDataServices> {
     return std::string();
   }
 
+  // The key of a lookup's shape: the names its text is built from.
+  static std::string Shape(std::initializer_list<std::string_view> parts) {
+    std::string key;
+    for (std::string_view part : parts) {
+      key += part;
+      key += '\x1f';
+    }
+    return key;
+  }
+
+  // First column of the first row of a lookup whose text is built from table
+  // and column names (Empty when there is no row).
+  //
+  // The names are checked against the schema (a query each) only when a
+  // shape of lookup is first met; afterwards only the lookup itself is sent.
+  // What is kept is the statement text, never a row, and it is never used
+  // against a schema other than the current one: stepping a prepared
+  // statement makes the database compile it again whenever the schema
+  // changed since it was prepared, by this connection or any other, and
+  // Reprepares() tells. Then, or when the lookup fails, its answer is
+  // dropped and the names are checked afresh, so a table or column that no
+  // longer exists is reported exactly as on first use.
+  Variant NamedLookup(const std::string& shape, const std::vector<Variant>& params,
+                      const std::function<std::string()>& build) {
+    if (auto it = lookups_.find(shape); it != lookups_.end()) {
+      Statement& st = db_->Prepare(it->second);
+      const int64_t compiled = st.Reprepares();
+      try {
+        st.Bind(params);
+        Variant value;
+        if (st.Step()) value = st.Column(0);
+        st.Reset();
+        if (st.Reprepares() == compiled) return value;
+      } catch (const RuntimeError&) {
+        st.Reset();  // answered below as on first use
+      }
+      lookups_.erase(it);
+    }
+    std::string sql = build();
+    Variant value = db_->QueryValue(sql, params);
+    lookups_.emplace(shape, std::move(sql));
+    return value;
+  }
+
   bool Exists(std::string_view sql, const std::vector<Variant>& params) {
     return !db_->QueryValue(sql, params).IsEmpty();
   }
@@ -307,6 +363,8 @@ class DataServices final : public com::Object<DataServices, IDataServices> {
 
   std::shared_ptr<Database> db_;
   std::string last_error_;
+  // Shape of a named lookup -> its statement text (see NamedLookup).
+  std::unordered_map<std::string, std::string> lookups_;
 };
 
 }  // namespace

@@ -7,9 +7,11 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <unordered_map>
 
 #include "suite/config.h"
@@ -115,6 +117,7 @@ struct Statement::Impl {
   Origin origin = Origin::Suite;
   bool fresh = true;  // not yet stepped since prepared or bound
   bool has_row = false;
+  std::optional<std::string> report_as;  // see ReportAs
 
   ~Impl() { sqlite3_finalize(stmt); }
 };
@@ -128,6 +131,7 @@ Statement& Statement::Bind(const std::vector<Variant>& params) {
   sqlite3_clear_bindings(s);
   impl_->fresh = true;
   impl_->has_row = false;
+  impl_->report_as.reset();
   for (size_t i = 0; i < params.size(); ++i) {
     const int at = static_cast<int>(i) + 1;
     const Variant& v = params[i];
@@ -166,11 +170,39 @@ Statement& Statement::Bind(const std::vector<Variant>& params) {
   return *this;
 }
 
+Statement& Statement::BindLiterals(const std::vector<Literal>& values) {
+  sqlite3_stmt* s = impl_->stmt;
+  sqlite3_reset(s);
+  sqlite3_clear_bindings(s);
+  impl_->fresh = true;
+  impl_->has_row = false;
+  impl_->report_as.reset();
+  for (size_t i = 0; i < values.size(); ++i) {
+    const int at = static_cast<int>(i) + 1;
+    int rc;
+    if (const auto* text = std::get_if<std::string>(&values[i])) {
+      rc = sqlite3_bind_text(s, at, text->data(), static_cast<int>(text->size()), SQLITE_TRANSIENT);
+    } else {
+      rc = sqlite3_bind_int64(s, at, std::get<int64_t>(values[i]));
+    }
+    Check(impl_->core->db, rc);
+  }
+  return *this;
+}
+
+void Statement::ReportAs(std::string text) {
+  impl_->report_as = std::move(text);
+}
+
 bool Statement::Step() {
   if (impl_->fresh) {
     impl_->fresh = false;
-    const char* sql = sqlite3_sql(impl_->stmt);
-    impl_->core->Sent(impl_->origin, impl_->stmt, sql ? sql : "");
+    if (impl_->report_as) {
+      impl_->core->Sent(impl_->origin, nullptr, *impl_->report_as);
+    } else {
+      const char* sql = sqlite3_sql(impl_->stmt);
+      impl_->core->Sent(impl_->origin, impl_->stmt, sql ? sql : "");
+    }
   }
   int rc = sqlite3_step(impl_->stmt);
   if (rc == SQLITE_ROW) return impl_->has_row = true;
@@ -256,11 +288,16 @@ void Statement::Reset() {
   sqlite3_reset(impl_->stmt);
   impl_->has_row = false;
   impl_->fresh = true;
+  impl_->report_as.reset();
 }
 
 std::string Statement::Sql() const {
   const char* sql = sqlite3_sql(impl_->stmt);
   return sql ? sql : "";
+}
+
+int64_t Statement::Reprepares() const {
+  return sqlite3_stmt_status(impl_->stmt, SQLITE_STMTSTATUS_REPREPARE, 0);
 }
 
 // ---------------------------------------------------------------------------
@@ -271,6 +308,7 @@ struct Database::Impl : DatabaseCore {
   std::string path;
   std::unordered_map<std::string, std::unique_ptr<Statement>> cache;
   int transaction_depth = 0;
+  int shapes = 0;  // of the cached statements, those PrepareShape made
 
   ~Impl() {
     cache.clear();
@@ -313,7 +351,8 @@ Database::Database(const std::string& path, bool create) : impl_(std::make_uniqu
   }
   sqlite3_extended_result_codes(impl_->db, 1);
   Check(impl_->db, sqlite3_busy_timeout(impl_->db, kBusyTimeoutMs));
-  Exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;");
+  Exec(kConnectionSettings);
+  if (const char* tmp = std::getenv("QBX_AUTOCKPT")) Exec(std::string("PRAGMA wal_autocheckpoint=") + tmp);
 }
 
 Database::~Database() = default;
@@ -361,6 +400,33 @@ std::unique_ptr<Statement> Database::PrepareOnce(std::string_view sql, Origin or
   return impl_->Compile(sql, origin, 0);
 }
 
+Statement* Database::PrepareShape(std::string_view shape) {
+  std::string key(shape);
+  if (auto it = impl_->cache.find(key); it != impl_->cache.end()) return it->second.get();
+  if (impl_->shapes >= kMaxShapes) return nullptr;
+  sqlite3_stmt* stmt = nullptr;
+  const char* tail = nullptr;
+  const int rc = sqlite3_prepare_v3(impl_->db, shape.data(), static_cast<int>(shape.size()),
+                                    SQLITE_PREPARE_PERSISTENT, &stmt, &tail);
+  const char* end = shape.data() + shape.size();
+  bool single = true;
+  for (const char* p = tail; p && p < end; ++p) {
+    if (*p != ' ' && *p != '\t' && *p != '\r' && *p != '\n' && *p != ';') single = false;
+  }
+  if (rc != SQLITE_OK || !stmt || !single) {
+    sqlite3_finalize(stmt);
+    return nullptr;
+  }
+  auto impl = std::make_unique<Statement::Impl>();
+  impl->core = impl_.get();
+  impl->stmt = stmt;
+  impl->origin = Origin::Component;
+  ++impl_->shapes;
+  auto& slot = impl_->cache[key];
+  slot.reset(new Statement(std::move(impl)));
+  return slot.get();
+}
+
 void Database::Exec(std::string_view sql) {
   impl_->Sent(Origin::Suite, nullptr, sql);
   char* error = nullptr;
@@ -377,11 +443,13 @@ void Database::Transaction(const std::function<void()>& fn) {
     fn();
     return;
   }
-  Exec("BEGIN IMMEDIATE");
+  // Kept prepared: a transaction per document line would otherwise compile
+  // both texts every time.
+  Prepare("BEGIN IMMEDIATE").Run();
   impl_->transaction_depth = 1;
   try {
     fn();
-    Exec("COMMIT");
+    Prepare("COMMIT").Run();
     impl_->transaction_depth = 0;
   } catch (...) {
     impl_->transaction_depth = 0;

@@ -7,6 +7,12 @@
 // transactions but never corrupts the file. Writers wait up to
 // kBusyTimeoutMs for one another.
 //
+// Checkpoints (copying the journal back into the file) run once the journal
+// holds 8,192 pages (32 MiB; kConnectionSettings). Each one waits for the
+// disk twice (the journal, then the file), and a document line writes about
+// fifteen pages, so SQLite's default of 1,000 would wait every sixty-odd
+// lines. A power loss may roll back what was committed since the last one.
+//
 // Failure: every method raises qbx::RuntimeError. A database error carries
 // number kErrDatabase and the database's own message (mapped in one place,
 // database.cpp). Destructors never throw.
@@ -17,6 +23,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <variant>
 #include <vector>
 
 #include "automation/value.h"
@@ -35,6 +42,9 @@ inline constexpr int32_t kErrSuite = -2147220504;
 inline constexpr std::string_view kSuiteSource = "Quelbarix.Suite";
 
 inline constexpr int kBusyTimeoutMs = 10000;
+// What every connection runs when it opens (after the busy timeout).
+inline constexpr std::string_view kConnectionSettings =
+    "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA wal_autocheckpoint=8192;";
 
 // Raises a suite error (kErrSuite) with the description.
 [[noreturn]] void RaiseSuiteError(std::string description);
@@ -58,6 +68,14 @@ class Statement {
 
   // Resets the statement and binds the parameters (1-based, in order).
   Statement& Bind(const std::vector<Variant>& params);
+  // The values of a text's literals: a text, or a 64-bit integer.
+  using Literal = std::variant<std::string, int64_t>;
+  // Resets the statement and binds literal values (1-based, in order).
+  Statement& BindLiterals(const std::vector<Literal>& values);
+  // The text the next execution reports to the trace sink in place of its
+  // own (until the next Bind): the text a caller sent, when it runs as a
+  // statement prepared for its shape.
+  void ReportAs(std::string text);
   // Steps once: true while a row is available. Rows are read as they are
   // stepped, never loaded ahead.
   bool Step();
@@ -77,6 +95,10 @@ class Statement {
   void Reset();
   // The text as prepared.
   std::string Sql() const;
+  // How often the database compiled the statement again because the schema
+  // changed after it was prepared (a change by any connection is noticed
+  // when the statement is next stepped).
+  int64_t Reprepares() const;
 
  private:
   friend class Database;
@@ -115,6 +137,12 @@ class Database {
   Statement& Prepare(std::string_view sql, Origin origin = Origin::Suite);
   // A one-off statement (not cached), e.g. the component's own texts.
   std::unique_ptr<Statement> PrepareOnce(std::string_view sql, Origin origin);
+  // A cached statement for the shape of a component text (its literals made
+  // parameters; see connection.cpp), counted as the component's. nullptr,
+  // with nothing sent, when the shape does not compile or kMaxShapes shapes
+  // are cached already: the caller then runs the text as it is.
+  static constexpr int kMaxShapes = 64;
+  Statement* PrepareShape(std::string_view shape);
   // First column of the first row of a cached statement (Empty when there is
   // no row); the statement is reset afterwards so no read stays open.
   Variant QueryValue(std::string_view sql, const std::vector<Variant>& params = {});

@@ -26,6 +26,13 @@
 // adjustment beside them, movements in Movimiento. A warehouse that keeps no
 // sizes (colours) keeps every size (colour) under "00".
 //
+// Nothing read from the database is remembered from one call to the next:
+// warehouse capabilities, stock figures and parameters are read as they are
+// when a call needs them. What an object keeps is its own document's state:
+// the folio it was given, its line count, its nature (issue or entry, fixed
+// by its first detail: all its rows move stock the same way) and what it has
+// issued and not yet applied.
+//
 // Movement objects hold one document each. Its folio (Mv_Folio) is given on
 // the first accepted detail; Mv_Tabla and Mv_Documento name the source
 // document from the header; Mv_ID numbers the lines "0001", "0002", ...
@@ -282,22 +289,24 @@ class InventoryServices final : public com::Object<InventoryServices, IInventory
     if (!std::isfinite(quantity1) || !std::isfinite(quantity2)) {
       return Fail("La cantidad a ajustar no es un número válido");
     }
-    const inv::WarehouseFlags& flags = Flags(branch, warehouse);
-    if (!flags.exists) {
-      return Fail("El almacén: " + warehouse + ", de la sucursal: " + branch +
-                  ", no existe o está dado de baja");
-    }
-    inv::StockKey key = inv::NormalisedKey(flags, {branch, warehouse, product, size, colour});
-    Statement& st = db_->Prepare(
-        "INSERT INTO Existencia (Sc_Cve_Sucursal, Al_Cve_Almacen, Pr_Cve_Producto, Tl_Cve_Talla, "
-        "Cl_Cve_Color, Ex_Ajuste_1, Ex_Ajuste_2, Fecha_Ult_Modif) "
-        "VALUES (?, ?, ?, ?, ?, ?, ?, datetime('now', 'localtime')) "
-        "ON CONFLICT (Sc_Cve_Sucursal, Pr_Cve_Producto, Tl_Cve_Talla, Cl_Cve_Color, "
-        "Al_Cve_Almacen) DO UPDATE SET Ex_Ajuste_1 = Ex_Ajuste_1 + excluded.Ex_Ajuste_1, "
-        "Ex_Ajuste_2 = Ex_Ajuste_2 + excluded.Ex_Ajuste_2, "
-        "Fecha_Ult_Modif = excluded.Fecha_Ult_Modif");
-    st.Bind({key.branch, key.warehouse, key.product, key.size, key.colour, quantity1, quantity2})
-        .Run();
+    // The live warehouse is read in the same statement that adjusts its
+    // figure, so its capabilities (and whether it still exists) are as of
+    // now; a warehouse that keeps no sizes (colours) counts them as "00".
+    const int64_t changed =
+        db_->Prepare(
+               "INSERT INTO Existencia (Sc_Cve_Sucursal, Al_Cve_Almacen, Pr_Cve_Producto, "
+               "Tl_Cve_Talla, Cl_Cve_Color, Ex_Ajuste_1, Ex_Ajuste_2, Fecha_Ult_Modif) "
+               "SELECT ?1, ?2, ?3, CASE WHEN Al_Maneja_Talla <> 0 THEN ?4 ELSE '00' END, "
+               "CASE WHEN Al_Maneja_Color <> 0 THEN ?5 ELSE '00' END, ?6, ?7, "
+               "datetime('now', 'localtime') FROM Almacen WHERE Sc_Cve_Sucursal = ?1 "
+               "AND Al_Cve_Almacen = ?2 AND Es_Cve_Estado <> 'BA' "
+               "ON CONFLICT (Sc_Cve_Sucursal, Pr_Cve_Producto, Tl_Cve_Talla, Cl_Cve_Color, "
+               "Al_Cve_Almacen) DO UPDATE SET Ex_Ajuste_1 = Ex_Ajuste_1 + excluded.Ex_Ajuste_1, "
+               "Ex_Ajuste_2 = Ex_Ajuste_2 + excluded.Ex_Ajuste_2, "
+               "Fecha_Ult_Modif = excluded.Fecha_Ult_Modif")
+            .Bind({branch, warehouse, product, size, colour, quantity1, quantity2})
+            .Run();
+    if (changed == 0) return Fail(MissingWarehouseText(branch, warehouse));
     return true;
   }
 
@@ -382,64 +391,87 @@ class InventoryServices final : public com::Object<InventoryServices, IInventory
       return Fail("Las cantidades del movimiento no pueden ser negativas: producto " +
                   line_.Producto);
     }
-    const inv::WarehouseFlags& flags = Flags(header_.Sucursal, header_.Almacen);
-    if (!flags.exists) {
-      return Fail("El almacén: " + header_.Almacen + ", de la sucursal: " + header_.Sucursal +
-                  ", no existe o está dado de baja");
-    }
-    inv::StockKey key = inv::NormalisedKey(
-        flags, {header_.Sucursal, header_.Almacen, line_.Producto, line_.Talla, line_.Color});
+    // Nothing about the warehouse is remembered: it is read as it is now by
+    // the statements that need it (an issue's read of the stock it leaves,
+    // and the insert itself).
+    inv::StockKey key{header_.Sucursal, header_.Almacen, line_.Producto, line_.Talla, line_.Color};
     double cost = line_.Costo;
-    const std::string stock_id = key.product + '\x1f' + key.size + '\x1f' + key.colour;
+    std::string stock_id;
     if (direction_ == 'S') {
-      inv::StockRow stock = inv::ReadStock(*db_, key);
-      cost = stock.average_cost;
+      const IssueSource source = ReadIssueSource(key);
+      if (!source.flags.exists) return Fail(MissingWarehouseText(header_.Sucursal, header_.Almacen));
+      key = inv::NormalisedKey(source.flags, std::move(key));
+      stock_id = key.product + '\x1f' + key.size + '\x1f' + key.colour;
+      cost = source.average_cost;
       double& issued = issued_[stock_id];
-      const double available = stock.on_hand_1 - issued;
+      const double available = source.on_hand_1 - issued;
       if (line_.Cantidad_1 > available + inv::kEpsilon && !inv::NegativeStockAllowed(*db_)) {
         return Fail(inv::InsufficientStockText(key, available, line_.Cantidad_1));
       }
+    } else if (!std::isfinite(cost) && !Flags(header_.Sucursal, header_.Almacen).exists) {
+      // Refused either way; a missing warehouse is named first.
+      return Fail(MissingWarehouseText(header_.Sucursal, header_.Almacen));
     }
     if (!std::isfinite(cost)) return Fail("El costo del movimiento no es un número válido");
 
-    db_->Transaction([&] {
+    // Inserts nothing when the warehouse is missing or no longer live; a
+    // warehouse that keeps no sizes (colours) records them as "00".
+    auto insert = [&](const std::string& folio) {
+      const int64_t changed =
+          db_->Prepare(
+                 "INSERT INTO Movimiento (Mv_Folio, Mv_ID, Mv_Fecha, Mv_Tipo_Movimiento, "
+                 "Mv_Naturaleza, Mv_Tabla, Mv_Documento, Mv_Referencia, Mv_Comentario, "
+                 "Sc_Cve_Sucursal, Al_Cve_Almacen, Pr_Cve_Producto, Tl_Cve_Talla, Cl_Cve_Color, "
+                 "Mv_Cantidad_1, Mv_Unidad_1, Mv_Cantidad_2, Mv_Unidad_2, Mv_Costo, Mv_Importe, "
+                 "Sr_Cve_Serie, Lt_Cve_Lote, Mv_Aplicado, Oper_Alta, Fecha_Alta) "
+                 "SELECT ?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, "
+                 "CASE WHEN Al_Maneja_Talla <> 0 THEN ?13 ELSE '00' END, "
+                 "CASE WHEN Al_Maneja_Color <> 0 THEN ?14 ELSE '00' END, ?15, ?16, ?17, ?18, ?19, "
+                 "?20, ?21, ?22, 0, ?23, datetime('now', 'localtime') FROM Almacen "
+                 "WHERE Sc_Cve_Sucursal = ?10 AND Al_Cve_Almacen = ?11 AND Es_Cve_Estado <> 'BA'")
+              .Bind({folio,
+                     FormatZeros(lines_ + 1, "0000"),
+                     header_.Fecha,
+                     header_.Tipo_Movimiento,
+                     std::string(1, direction_),
+                     header_.Tabla,
+                     header_.Documento,
+                     header_.Referencia,
+                     header_.Comentario,
+                     header_.Sucursal,
+                     header_.Almacen,
+                     line_.Producto,
+                     line_.Talla,
+                     line_.Color,
+                     line_.Cantidad_1,
+                     line_.Unidad_1,
+                     line_.Cantidad_2,
+                     line_.Unidad_2,
+                     cost,
+                     Multiply(cost, line_.Cantidad_1),
+                     line_.Serie.Serie,
+                     line_.Lote.Lote,
+                     CurrentConfig().operator_code})
+              .Run();
+      if (changed == 0) inv::Refuse(MissingWarehouseText(header_.Sucursal, header_.Almacen));
+    };
+    try {
       if (folio_.empty()) {
-        folio_ = "MV" +
-                 FormatZeros(static_cast<double>(inv::NextCounter(*db_, "MOVIMIENTO")), "00000000");
+        // The first detail takes the document's folio in the same transaction
+        // as its row; later ones are a single statement, atomic on its own.
+        std::string folio;
+        db_->Transaction([&] {
+          folio = "MV" + FormatZeros(static_cast<double>(inv::NextCounter(*db_, "MOVIMIENTO")),
+                                     "00000000");
+          insert(folio);
+        });
+        folio_ = std::move(folio);  // only once its number is committed
+      } else {
+        insert(folio_);
       }
-      Statement& st = db_->Prepare(
-          "INSERT INTO Movimiento (Mv_Folio, Mv_ID, Mv_Fecha, Mv_Tipo_Movimiento, Mv_Naturaleza, "
-          "Mv_Tabla, Mv_Documento, Mv_Referencia, Mv_Comentario, Sc_Cve_Sucursal, "
-          "Al_Cve_Almacen, Pr_Cve_Producto, Tl_Cve_Talla, Cl_Cve_Color, Mv_Cantidad_1, "
-          "Mv_Unidad_1, Mv_Cantidad_2, Mv_Unidad_2, Mv_Costo, Mv_Importe, Sr_Cve_Serie, "
-          "Lt_Cve_Lote, Mv_Aplicado, Oper_Alta, Fecha_Alta) "
-          "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, 0, ?, "
-          "datetime('now', 'localtime'))");
-      st.Bind({folio_,
-               FormatZeros(lines_ + 1, "0000"),
-               header_.Fecha,
-               header_.Tipo_Movimiento,
-               std::string(1, direction_),
-               header_.Tabla,
-               header_.Documento,
-               header_.Referencia,
-               header_.Comentario,
-               key.branch,
-               key.warehouse,
-               key.product,
-               key.size,
-               key.colour,
-               line_.Cantidad_1,
-               line_.Unidad_1,
-               line_.Cantidad_2,
-               line_.Unidad_2,
-               cost,
-               Multiply(cost, line_.Cantidad_1),
-               line_.Serie.Serie,
-               line_.Lote.Lote,
-               CurrentConfig().operator_code})
-          .Run();
-    });
+    } catch (const Refusal& r) {
+      return Fail(r.what());
+    }
     ++lines_;
     last_cost_ = cost;
     if (direction_ == 'S') issued_[stock_id] += line_.Cantidad_1;
@@ -509,15 +541,50 @@ class InventoryServices final : public com::Object<InventoryServices, IInventory
     return out;
   }
 
-  // Warehouse capabilities, remembered for the object's life (a document
-  // touches few warehouses; asking once per line would cost a query each).
-  const inv::WarehouseFlags& Flags(const std::string& branch, const std::string& warehouse) {
-    auto k = std::make_pair(UCase(branch), UCase(warehouse));
-    auto it = flags_.find(k);
-    if (it == flags_.end()) {
-      it = flags_.emplace(k, inv::ReadWarehouse(*db_, branch, warehouse)).first;
+  // Warehouse capabilities as they are now (read on every call).
+  inv::WarehouseFlags Flags(const std::string& branch, const std::string& warehouse) {
+    return inv::ReadWarehouse(*db_, branch, warehouse);
+  }
+
+  static std::string MissingWarehouseText(const std::string& branch,
+                                          const std::string& warehouse) {
+    return "El almacén: " + warehouse + ", de la sucursal: " + branch +
+           ", no existe o está dado de baja";
+  }
+
+  // What an issue needs to know in one read: the live warehouse's
+  // capabilities and the figures of the stock row the line leaves (zeros
+  // when there is none).
+  struct IssueSource {
+    inv::WarehouseFlags flags;
+    double on_hand_1 = 0;
+    double average_cost = 0;
+  };
+  IssueSource ReadIssueSource(const inv::StockKey& key) {
+    Statement& st = db_->Prepare(
+        "SELECT a.Al_Maneja_Talla, a.Al_Maneja_Color, a.Al_Maneja_Lote, a.Al_Maneja_Serie, "
+        "e.Ex_Cantidad_1, e.Ex_Costo_Promedio FROM Almacen a LEFT JOIN Existencia e "
+        "ON e.Sc_Cve_Sucursal = ?1 AND e.Al_Cve_Almacen = ?2 AND e.Pr_Cve_Producto = ?3 "
+        "AND e.Tl_Cve_Talla = CASE WHEN a.Al_Maneja_Talla <> 0 THEN ?4 ELSE '00' END "
+        "AND e.Cl_Cve_Color = CASE WHEN a.Al_Maneja_Color <> 0 THEN ?5 ELSE '00' END "
+        "WHERE a.Sc_Cve_Sucursal = ?1 AND a.Al_Cve_Almacen = ?2 AND a.Es_Cve_Estado <> 'BA'");
+    st.Bind({key.branch, key.warehouse, key.product, key.size, key.colour});
+    IssueSource source;
+    if (st.Step()) {
+      auto flag = [&](int i) {
+        Variant v = st.Column(i);
+        return !v.IsNull() && v.ToDouble() != 0;
+      };
+      source.flags = {true, flag(0), flag(1), flag(2), flag(3)};
+      auto number = [&](int i) {
+        Variant v = st.Column(i);
+        return v.IsNull() ? 0.0 : v.ToDouble();
+      };
+      source.on_hand_1 = number(4);
+      source.average_cost = number(5);
     }
-    return it->second;
+    st.Reset();
+    return source;
   }
 
   bool Fail(std::string text) {
@@ -527,7 +594,6 @@ class InventoryServices final : public com::Object<InventoryServices, IInventory
 
   std::shared_ptr<Database> db_;
   std::string error_;
-  std::map<std::pair<std::string, std::string>, inv::WarehouseFlags> flags_;
   // The movement document being built.
   MovementHeader header_;
   MovementLine line_;

@@ -63,6 +63,9 @@ class PostingServices final : public com::Object<PostingServices, IPostingServic
 
  private:
   bool Generate(const std::string& folio, const std::string& company) {
+    // Accounts are remembered within this one transaction only: it holds the
+    // write lock and writes no catalogue row, so none can change under it.
+    accounts_.clear();
     if (LiveEntry(std::string(inv::kKindTransfer), folio)) return true;  // already posted
 
     Statement& rows = db_->Prepare(
@@ -147,7 +150,8 @@ class PostingServices final : public com::Object<PostingServices, IPostingServic
     return found;
   }
 
-  // The accounts of the catalogue records, remembered for the call's object.
+  // The accounts of the catalogue records (see Generate for how long they
+  // are remembered).
   std::string Account(const std::string& branch, const std::string& warehouse,
                       const std::string& product) {
     std::string out;

@@ -1,0 +1,762 @@
+// quelbarix_bench: the transfer chain at 1,000 and 10,000 lines on the
+// embedded database, measured against the database's own floor, and the
+// component alone on services that do nothing.
+//
+// Every measured run is a process of its own (forked from a parent that
+// never touches a database), so each starts a fresh apartment and its peak
+// resident memory is its own. Per case and size:
+//   prepare  a copy of the size's base database gets what the case needs;
+//   record   a copy runs the case with every statement streamed to a file;
+//   timed    a copy runs the case without recording (best of --repeat);
+//   floor    a copy replays the recording straight into SQLite (best of
+//            --repeat).
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iostream>
+#include <map>
+#include <optional>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <sqlite3.h>
+
+#include "automation/com.h"
+#include "automation/value.h"
+#include "bench/cases.h"
+#include "bench/floor.h"
+#include "bench/null_services.h"
+#include "component/publico.h"
+#include "suite/config.h"
+#include "suite/database.h"
+#include "suite/sample.h"
+#include "suite/services.h"
+
+namespace qbx::bench {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// User plus system time of this process so far.
+double CpuSeconds() {
+  rusage u{};
+  getrusage(RUSAGE_SELF, &u);
+  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+         static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+constexpr const char* kUsage =
+    "usage: quelbarix_bench [options]\n"
+    "  --lines LIST        document sizes (default 1000,10000)\n"
+    "  --order-lines LIST  order sizes of the requisition (default 100,1000)\n"
+    "  --cases LIST        en-off,en-on,sl,rc-off,rc-on,cfdi,cancel,req,chain (default all)\n"
+    "  --repeat N          timed and floor runs per case, best kept (default 3)\n"
+    "  --doubles           only the component on do-nothing services\n"
+    "  --no-doubles        skip the component on do-nothing services\n"
+    "  --dir DIR           working folder (default: a new one under the temporary folder,\n"
+    "                      removed at the end)\n"
+    "  --keep              keep the working folder, with each case's starting database\n"
+    "                      (NAME-LINES.db) and its recorded statements (NAME-LINES.sql)\n";
+
+struct Options {
+  std::vector<int> lines{1000, 10000};
+  std::vector<int> order_lines{100, 1000};
+  std::set<std::string> cases;
+  int repeat = 3;
+  bool suite = true;
+  bool doubles = true;
+  std::string dir;
+  bool keep = false;
+};
+
+std::vector<int> ParseList(const std::string& text) {
+  std::vector<int> out;
+  std::stringstream in(text);
+  std::string item;
+  while (std::getline(in, item, ',')) {
+    const int n = std::atoi(item.c_str());
+    if (n <= 0) throw std::runtime_error("not a size: " + item);
+    out.push_back(n);
+  }
+  return out;
+}
+
+Options ParseOptions(int argc, char** argv) {
+  Options o;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    auto value = [&]() -> std::string {
+      if (i + 1 >= argc) throw std::runtime_error(a + " needs a value");
+      return argv[++i];
+    };
+    if (a == "--lines") {
+      o.lines = ParseList(value());
+    } else if (a == "--order-lines") {
+      o.order_lines = ParseList(value());
+    } else if (a == "--cases") {
+      std::stringstream in(value());
+      std::string item;
+      while (std::getline(in, item, ',')) o.cases.insert(item);
+    } else if (a == "--repeat") {
+      o.repeat = std::max(1, std::atoi(value().c_str()));
+    } else if (a == "--doubles") {
+      o.suite = false;
+    } else if (a == "--no-doubles") {
+      o.doubles = false;
+    } else if (a == "--dir") {
+      o.dir = value();
+    } else if (a == "--keep") {
+      o.keep = true;
+    } else if (a == "--help" || a == "-h") {
+      std::cout << kUsage;
+      std::exit(0);
+    } else {
+      throw std::runtime_error("unknown option " + a + "\n" + kUsage);
+    }
+  }
+  return o;
+}
+
+const Kind kAllKinds[] = {Kind::kShipmentOff, Kind::kShipmentOn, Kind::kRequest,
+                          Kind::kReceptionOff, Kind::kReceptionOn, Kind::kTransport,
+                          Kind::kCancel,      Kind::kRequisition, Kind::kChain};
+
+std::vector<Case> SelectedCases(const Options& o) {
+  std::vector<Case> out;
+  for (Kind k : kAllKinds) {
+    if (!o.cases.empty() && !o.cases.contains(KindName(k))) continue;
+    for (int n : k == Kind::kRequisition ? o.order_lines : o.lines) out.push_back({k, n});
+  }
+  return out;
+}
+
+// ---------------------------------------------------------------------------
+// Child processes
+// ---------------------------------------------------------------------------
+
+// What a child hands back through its pipe.
+struct Report {
+  int ok = 0;
+  double seconds = 0;
+  double cpu_seconds = 0;  // user + system time of the process meanwhile
+  double run_seconds = 0;  // replay: time in sqlite3_step
+  int64_t component = 0;  // statements sent by the component
+  int64_t suite = 0;      // statements sent by the suite
+  int64_t recorded = 0;
+  int64_t failed = 0;  // replayed statements that failed
+  uint64_t digest = 0;  // ComponentRowsDigest afterwards
+  char error[1024] = {};
+};
+
+struct Outcome {
+  Report report;
+  long max_rss_kib = 0;
+};
+
+void SetError(Report& r, const std::string& text) {
+  std::snprintf(r.error, sizeof r.error, "%s", text.c_str());
+}
+
+// Runs fn in a child process and collects its report and peak memory.
+Outcome InChild(const std::function<void(Report&)>& fn) {
+  int fds[2];
+  if (pipe(fds) != 0) throw std::runtime_error("pipe failed");
+  std::cout.flush();
+  std::fflush(stdout);
+  std::fflush(stderr);
+  const pid_t pid = fork();
+  if (pid < 0) throw std::runtime_error("fork failed");
+  if (pid == 0) {
+    close(fds[0]);
+    Report r;
+    try {
+      fn(r);
+      r.ok = 1;
+    } catch (const RuntimeError& e) {
+      SetError(r, e.description());
+    } catch (const std::exception& e) {
+      SetError(r, e.what());
+    }
+    const char* p = reinterpret_cast<const char*>(&r);
+    size_t left = sizeof r;
+    while (left > 0) {
+      const ssize_t n = write(fds[1], p, left);
+      if (n <= 0) break;
+      p += n;
+      left -= static_cast<size_t>(n);
+    }
+    std::fflush(stdout);
+    _exit(0);
+  }
+  close(fds[1]);
+  Outcome out;
+  char* p = reinterpret_cast<char*>(&out.report);
+  size_t got = 0;
+  while (got < sizeof out.report) {
+    const ssize_t n = read(fds[0], p + got, sizeof out.report - got);
+    if (n <= 0) break;
+    got += static_cast<size_t>(n);
+  }
+  close(fds[0]);
+  int status = 0;
+  rusage usage{};
+  wait4(pid, &status, 0, &usage);
+  out.max_rss_kib = usage.ru_maxrss;
+  if (got != sizeof out.report) {
+    out.report = Report{};
+    SetError(out.report, "the child process ended without a report (status " +
+                             std::to_string(status) + ")");
+  }
+  return out;
+}
+
+// The suite installed for this process, as a host that links it does.
+class SuiteHost {
+ public:
+  explicit SuiteHost(const std::string& db_path) {
+    suite::SetDatabasePath(db_path);
+    com::SetProcessObjectProvider(&suite::LinkedProvider());
+    db_ = suite::Database::ForThread();
+  }
+  ~SuiteHost() {
+    ResetApartment();
+    db_.reset();
+    com::SetProcessObjectProvider(nullptr);
+    suite::SetDatabasePath("");
+  }
+  suite::Database& db() { return *db_; }
+
+ private:
+  std::shared_ptr<suite::Database> db_;
+};
+
+void WriteContext(const std::string& path, const Context& ctx) {
+  std::ofstream out(path);
+  for (const auto& [k, v] : ctx) out << k << '=' << v << '\n';
+  if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+Context ReadContext(const std::string& path) {
+  Context ctx;
+  std::ifstream in(path);
+  std::string line;
+  while (std::getline(in, line)) {
+    const size_t eq = line.find('=');
+    if (eq != std::string::npos) ctx[line.substr(0, eq)] = line.substr(eq + 1);
+  }
+  return ctx;
+}
+
+// ---------------------------------------------------------------------------
+// Measuring
+// ---------------------------------------------------------------------------
+
+struct Row {
+  Case c;
+  bool ok = false;
+  std::string error;
+  double seconds = 0;
+  double cpu_seconds = 0;
+  double floor_seconds = 0;
+  double floor_run_seconds = 0;
+  int64_t component = 0;
+  int64_t suite = 0;
+  int64_t recorded = 0;
+  int64_t replay_failed = 0;
+  uint64_t recorded_digest = 0;  // ComponentRowsDigest after the recording run
+  bool rows_differ = false;      // the replay stored other rows than it
+  long max_rss_kib = 0;
+};
+
+struct DoublesRow {
+  Case c;
+  bool ok = false;
+  std::string error;
+  double seconds = 0;
+};
+
+class Bench {
+ public:
+  explicit Bench(Options o) : o_(std::move(o)) {}
+
+  int Run();
+
+ private:
+  std::string Path(const std::string& name) const { return o_.dir + "/" + name; }
+  std::string BaseDb(int lines) const { return Path("base-" + std::to_string(lines) + ".db"); }
+  void Step(const std::string& what) {
+    std::cerr << "  " << what << std::endl;
+  }
+
+  void MakeCatalogue(int products);
+  void MakeBase(int lines);
+  std::string CaseName(const Case& c) const;
+  bool Prepare(Row& row);
+  bool TimeOnce(Row& row, bool first);
+  void Cleanup(const Row& row);
+  void MeasureKind(const std::vector<Case>& sizes);
+  DoublesRow MeasureDoubles(const Case& c);
+  void PrintSuiteTable();
+  void PrintDoublesTable();
+  int PrintTargets();
+
+  Options o_;
+  std::vector<Row> rows_;
+  std::vector<DoublesRow> doubles_;
+};
+
+void Bench::MakeCatalogue(int products) {
+  Step("catalogue: sample plus " + std::to_string(products) + " products");
+  const Outcome out = InChild([&](Report&) {
+    const std::string path = Path("catalogue.db");
+    RemoveDatabase(path);
+    suite::CreateDatabase(path, true);
+    suite::Database db(path, false);
+    AddBenchCatalogue(db, products);
+  });
+  if (!out.report.ok) throw std::runtime_error(std::string("catalogue: ") + out.report.error);
+}
+
+void Bench::MakeBase(int lines) {
+  Step("base for " + std::to_string(lines) + " lines: a finalised request");
+  const Outcome out = InChild([&](Report&) {
+    CopyDatabase(Path("catalogue.db"), BaseDb(lines));
+    Context ctx;
+    {
+      SuiteHost host(BaseDb(lines));
+      ctx = PrepareBase(lines);
+    }
+    WriteContext(BaseDb(lines) + ".ctx", ctx);
+  });
+  if (!out.report.ok) throw std::runtime_error(std::string("base: ") + out.report.error);
+}
+
+std::string Bench::CaseName(const Case& c) const {
+  return KindName(c.kind) + "-" + std::to_string(c.lines);
+}
+
+bool Bench::Prepare(Row& row) {
+  const Case& c = row.c;
+  const std::string name = CaseName(c);
+  const std::string start = Path(name + ".db");
+  const std::string run = Path(name + "-run.db");
+  Step(name + ": prepare");
+  Outcome out = InChild([&](Report&) {
+    CopyDatabase(BaseDb(c.lines), start);
+    Context ctx = ReadContext(BaseDb(c.lines) + ".ctx");
+    {
+      SuiteHost host(start);
+      SetInTransit(host.db(), InTransit(c.kind));
+      PrepareCase(c, host.db(), ctx);
+    }
+    WriteContext(start + ".ctx", ctx);
+  });
+  if (!out.report.ok) {
+    row.error = std::string("prepare: ") + out.report.error;
+    return false;
+  }
+
+  Step(name + ": record");
+  out = InChild([&](Report& r) {
+    CopyDatabase(start, run);
+    Context ctx = ReadContext(start + ".ctx");
+    StatementRecorder recorder(Path(name + ".sql"));
+    {
+      SuiteHost host(run);
+      host.db().SetTraceSink(recorder.Sink());
+      RunCase(c, ctx);
+      host.db().SetTraceSink(nullptr);
+    }
+    recorder.Close();
+    r.recorded = recorder.count();
+    r.digest = ComponentRowsDigest(run);
+  });
+  if (!out.report.ok) {
+    row.error = std::string("record: ") + out.report.error;
+    return false;
+  }
+  row.recorded = out.report.recorded;
+  row.recorded_digest = out.report.digest;
+  return true;
+}
+
+bool Bench::TimeOnce(Row& row, bool first) {
+  const Case& c = row.c;
+  const std::string name = CaseName(c);
+  const std::string start = Path(name + ".db");
+  const std::string run = Path(name + "-run.db");
+  Step(name + ": timed run");
+  Outcome out = InChild([&](Report& r) {
+    CopyDatabase(start, run);
+    Context ctx = ReadContext(start + ".ctx");
+    SuiteHost host(run);
+    const int64_t component0 = host.db().StatementCount(suite::Origin::Component);
+    const int64_t suite0 = host.db().StatementCount(suite::Origin::Suite);
+    const double cpu0 = CpuSeconds();
+    const Clock::time_point t0 = Clock::now();
+    RunCase(c, ctx);
+    r.seconds = std::chrono::duration<double>(Clock::now() - t0).count();
+    r.cpu_seconds = CpuSeconds() - cpu0;
+    r.component = host.db().StatementCount(suite::Origin::Component) - component0;
+    r.suite = host.db().StatementCount(suite::Origin::Suite) - suite0;
+  });
+  if (!out.report.ok) {
+    row.error = std::string("timed: ") + out.report.error;
+    return false;
+  }
+  if (first || out.report.seconds < row.seconds) {
+    row.seconds = out.report.seconds;
+    row.cpu_seconds = out.report.cpu_seconds;
+  }
+  row.component = out.report.component;
+  row.suite = out.report.suite;
+  row.max_rss_kib = std::max(row.max_rss_kib, out.max_rss_kib);
+
+  Step(name + ": floor");
+  out = InChild([&](Report& r) {
+    CopyDatabase(start, run);
+    const ReplayResult replay = Replay(Path(name + ".sql"), run);
+    r.seconds = replay.seconds;
+    r.run_seconds = replay.run_seconds;
+    r.recorded = replay.statements;
+    r.failed = replay.failed;
+    if (replay.failed > 0) SetError(r, replay.first_error);
+    r.digest = ComponentRowsDigest(run);
+  });
+  if (!out.report.ok) {
+    row.error = std::string("floor: ") + out.report.error;
+    return false;
+  }
+  if (first || out.report.seconds < row.floor_seconds) {
+    row.floor_seconds = out.report.seconds;
+    row.floor_run_seconds = out.report.run_seconds;
+  }
+  row.replay_failed = out.report.failed;
+  // The replay ran the recorded texts (their dates included): it must have
+  // stored what the recording run stored.
+  if (out.report.digest != row.recorded_digest) row.rows_differ = true;
+  if (out.report.failed > 0) row.error = std::string("replay: ") + out.report.error;
+  return true;
+}
+
+void Bench::Cleanup(const Row& row) {
+  const std::string name = CaseName(row.c);
+  RemoveDatabase(Path(name + "-run.db"));
+  if (o_.keep) return;
+  RemoveDatabase(Path(name + ".db"));
+  std::filesystem::remove(Path(name + ".sql"));
+  std::filesystem::remove(Path(name + ".db.ctx"));
+}
+
+// The sizes of one case are prepared first and then timed in turns (small,
+// large, small, large, ...), so that a busy spell of the machine does not
+// fall on one size only and skew the growth between them.
+void Bench::MeasureKind(const std::vector<Case>& sizes) {
+  std::vector<Row> rows;
+  for (const Case& c : sizes) {
+    Row row;
+    row.c = c;
+    row.ok = Prepare(row);
+    rows.push_back(row);
+  }
+  for (int i = 0; i < o_.repeat; ++i) {
+    for (Row& row : rows) {
+      if (row.ok) row.ok = TimeOnce(row, i == 0);
+    }
+  }
+  for (Row& row : rows) {
+    Cleanup(row);
+    rows_.push_back(row);
+  }
+}
+
+DoublesRow Bench::MeasureDoubles(const Case& c) {
+  DoublesRow row;
+  row.c = c;
+  Step("do-nothing services: " + KindName(c.kind) + "-" + std::to_string(c.lines));
+  const Outcome out = InChild([&](Report& r) {
+    NullProvider provider(InTransit(c.kind), c.lines);
+    com::SetProcessObjectProvider(&provider);
+    double best = 0;
+    double total = 0;
+    std::string error;
+    // Each run in a thread of its own: a fresh apartment reads the setting.
+    for (int i = 0; i < 50 && (i < 3 || total < 0.5); ++i) {
+      double seconds = 0;
+      std::thread([&] {
+        try {
+          Context ctx{{"request", "CEDIS-0000000001"},
+                      {"shipment", "CEDIS-0000000002"},
+                      {"order", "PED-BENCH"}};
+          const Clock::time_point t0 = Clock::now();
+          RunCase(c, ctx);
+          seconds = std::chrono::duration<double>(Clock::now() - t0).count();
+        } catch (const RuntimeError& e) {
+          error = e.description();
+        } catch (const std::exception& e) {
+          error = e.what();
+        }
+        ResetApartment();
+      }).join();
+      if (!error.empty()) throw std::runtime_error(error);
+      total += seconds;
+      if (i == 0 || seconds < best) best = seconds;
+    }
+    com::SetProcessObjectProvider(nullptr);
+    r.seconds = best;
+  });
+  row.ok = out.report.ok != 0;
+  row.error = out.report.error;
+  row.seconds = out.report.seconds;
+  return row;
+}
+
+// ---------------------------------------------------------------------------
+// Printing
+// ---------------------------------------------------------------------------
+
+std::string Fixed(double v, int decimals) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%.*f", decimals, v);
+  return buffer;
+}
+
+std::string Thousands(double v) {
+  std::string digits = Fixed(v, 0);
+  std::string out;
+  int n = 0;
+  for (auto it = digits.rbegin(); it != digits.rend(); ++it) {
+    if (n > 0 && n % 3 == 0 && *it != '-') out.insert(out.begin(), ',');
+    out.insert(out.begin(), *it);
+    ++n;
+  }
+  return out;
+}
+
+void PrintTable(const std::vector<std::string>& header,
+                const std::vector<std::vector<std::string>>& rows) {
+  std::vector<size_t> width(header.size());
+  for (size_t i = 0; i < header.size(); ++i) width[i] = header[i].size();
+  for (const auto& r : rows)
+    for (size_t i = 0; i < r.size(); ++i) width[i] = std::max(width[i], r[i].size());
+  auto line = [&](const std::vector<std::string>& cells) {
+    std::cout << '|';
+    for (size_t i = 0; i < cells.size(); ++i) {
+      std::cout << ' ' << cells[i] << std::string(width[i] - cells[i].size(), ' ') << " |";
+    }
+    std::cout << '\n';
+  };
+  line(header);
+  std::cout << '|';
+  for (size_t w : width) std::cout << std::string(w + 2, '-') << '|';
+  std::cout << '\n';
+  for (const auto& r : rows) line(r);
+}
+
+const Row* Find(const std::vector<Row>& rows, Kind kind, int lines) {
+  for (const Row& r : rows)
+    if (r.ok && r.c.kind == kind && r.c.lines == lines) return &r;
+  return nullptr;
+}
+
+// Anything that makes a row's floor doubtful.
+std::string Note(const Row& r) {
+  std::string note;
+  if (r.recorded != r.component + r.suite)
+    note = "recorded " + Thousands(r.recorded) + " statements, counted " +
+           Thousands(r.component + r.suite);
+  if (r.replay_failed > 0)
+    note += (note.empty() ? "" : "; ") + Thousands(r.replay_failed) + " failed in the replay";
+  if (r.rows_differ) note += (note.empty() ? "" : "; ") + std::string("rows differ from the replay");
+  return note;
+}
+
+void Bench::PrintSuiteTable() {
+  std::cout << "\nEmbedded database (WAL, synchronous=NORMAL); best of " << o_.repeat
+            << " timed runs and of " << o_.repeat << " floor replays\n\n";
+  std::vector<std::vector<std::string>> cells;
+  for (const Row& r : rows_) {
+    const std::string name = KindName(r.c.kind);
+    if (!r.ok) {
+      cells.push_back({name, Thousands(r.c.lines), "FAILED: " + r.error});
+      continue;
+    }
+    const double handled = LinesHandled(r.c);
+    std::string growth = "";
+    if (const Row* small = Find(rows_, r.c.kind, r.c.lines / 10);
+        small && r.c.lines % 10 == 0 && small->seconds > 0)
+      growth = Fixed(r.seconds / small->seconds, 1) + "x";
+    cells.push_back({name, Thousands(r.c.lines), Fixed(r.seconds, 3), Fixed(r.cpu_seconds, 3),
+                     Thousands(handled / r.seconds),
+                     Fixed(r.component / handled, 2), Fixed(r.suite / handled, 2),
+                     Fixed(r.floor_seconds, 3),
+                     r.floor_seconds > 0 ? Fixed(r.seconds / r.floor_seconds, 2) : "-",
+                     Fixed(r.floor_run_seconds, 3),
+                     r.floor_run_seconds > 0 ? Fixed(r.seconds / r.floor_run_seconds, 2) : "-",
+                     Fixed(r.max_rss_kib / 1024.0, 1), growth,
+                     Note(r)});
+  }
+  PrintTable({"case", "lines", "seconds", "cpu s", "lines/s", "comp stmts/line", "suite stmts/line",
+              "floor s", "case/floor", "floor step s", "case/step", "peak MiB", "growth x10", "note"},
+             cells);
+}
+
+void Bench::PrintDoublesTable() {
+  std::cout << "\nComponent alone on do-nothing services (best run)\n\n";
+  std::vector<std::vector<std::string>> cells;
+  for (const DoublesRow& r : doubles_) {
+    if (!r.ok) {
+      cells.push_back({KindName(r.c.kind), Thousands(r.c.lines), "FAILED: " + r.error, ""});
+      continue;
+    }
+    const double handled = LinesHandled(r.c);
+    cells.push_back({KindName(r.c.kind), Thousands(r.c.lines), Fixed(r.seconds * 1000, 2),
+                     Thousands(handled / r.seconds), Fixed(r.seconds * 1e6 / handled, 2)});
+  }
+  PrintTable({"case", "lines", "ms", "lines/s", "us/line"}, cells);
+}
+
+int Bench::PrintTargets() {
+  std::cout << "\nTargets\n";
+  int missed = 0;
+  auto verdict = [&](bool ok, const std::string& text) {
+    std::cout << (ok ? "  [met]    " : "  [missed] ") << text << '\n';
+    if (!ok) ++missed;
+  };
+  for (Kind k : {Kind::kShipmentOff, Kind::kShipmentOn}) {
+    if (const Row* r = Find(rows_, k, 10000)) {
+      verdict(10000 / r->seconds >= 3000,
+              KindName(k) + " 10,000 lines: " + Thousands(10000 / r->seconds) +
+                  " lines/s (>= 3,000)");
+      verdict(r->seconds <= 1.3 * r->floor_seconds,
+              KindName(k) + " 10,000 lines: " + Fixed(r->seconds / r->floor_seconds, 2) +
+                  "x floor (<= 1.3)");
+    }
+  }
+  for (Kind k : {Kind::kTransport, Kind::kCancel}) {
+    if (const Row* r = Find(rows_, k, 10000))
+      verdict(r->seconds <= 1.3 * r->floor_seconds,
+              KindName(k) + " 10,000 lines: " + Fixed(r->seconds / r->floor_seconds, 2) +
+                  "x floor (<= 1.3)");
+  }
+  for (const Row& r : rows_) {
+    if (!r.ok) {
+      verdict(false, KindName(r.c.kind) + " " + Thousands(r.c.lines) + ": failed");
+      continue;
+    }
+    if (const Row* small = Find(rows_, r.c.kind, r.c.lines / 10); small && r.c.lines % 10 == 0)
+      verdict(r.seconds <= 11 * small->seconds,
+              KindName(r.c.kind) + " growth " + Thousands(small->c.lines) + " -> " +
+                  Thousands(r.c.lines) + ": " + Fixed(r.seconds / small->seconds, 1) +
+                  "x (<= 11)");
+  }
+  if (const Row* r = Find(rows_, Kind::kChain, 10000))
+    verdict(r->max_rss_kib < 64 * 1024,
+            "chain 10,000 lines: peak " + Fixed(r->max_rss_kib / 1024.0, 1) + " MiB (< 64)");
+  for (const DoublesRow& r : doubles_) {
+    if (r.ok && (r.c.kind == Kind::kShipmentOff || r.c.kind == Kind::kShipmentOn) &&
+        r.c.lines == 10000)
+      verdict(r.c.lines / r.seconds >= 200000,
+              KindName(r.c.kind) + " on do-nothing services: " +
+                  Thousands(r.c.lines / r.seconds) + " lines/s (>= 200,000)");
+  }
+  return missed;
+}
+
+std::string CpuModel() {
+  std::ifstream in("/proc/cpuinfo");
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.rfind("model name", 0) == 0) {
+      const size_t colon = line.find(':');
+      if (colon != std::string::npos) return line.substr(colon + 2);
+    }
+  }
+  return "unknown";
+}
+
+int Bench::Run() {
+  const std::vector<Case> cases = SelectedCases(o_);
+  std::cout << "quelbarix_bench: " << std::thread::hardware_concurrency() << " CPU(s), "
+            << CpuModel() << ", SQLite " << sqlite3_libversion() << "\n";
+  std::cout << "working folder: " << o_.dir << "\n";
+  if (o_.suite) {
+    int products = 0;
+    std::set<int> sizes;
+    for (const Case& c : cases) {
+      products = std::max(products, c.lines);
+      sizes.insert(c.lines);
+    }
+    if (!cases.empty()) {
+      MakeCatalogue(products);
+      for (int n : sizes) MakeBase(n);
+      for (Kind k : kAllKinds) {
+        std::vector<Case> sizes;
+        for (const Case& c : cases)
+          if (c.kind == k) sizes.push_back(c);
+        if (!sizes.empty()) MeasureKind(sizes);
+      }
+      for (int n : sizes) {
+        RemoveDatabase(BaseDb(n));
+        std::filesystem::remove(BaseDb(n) + ".ctx");
+      }
+      RemoveDatabase(Path("catalogue.db"));
+    }
+  }
+  if (o_.doubles) {
+    for (const Case& c : cases) doubles_.push_back(MeasureDoubles(c));
+  }
+  std::cout << "\nCases:\n";
+  for (Kind k : kAllKinds) {
+    if (o_.cases.empty() || o_.cases.contains(KindName(k)))
+      std::cout << "  " << KindName(k) << ": " << KindDescription(k) << '\n';
+  }
+  if (o_.suite) PrintSuiteTable();
+  if (o_.doubles) PrintDoublesTable();
+  const int missed = PrintTargets();
+  int failed = 0;
+  for (const Row& r : rows_) failed += r.ok && !r.rows_differ ? 0 : 1;
+  for (const DoublesRow& r : doubles_) failed += r.ok ? 0 : 1;
+  std::cout << "\n" << missed << " target(s) missed, " << failed << " case(s) failed\n";
+  return failed > 0 ? 1 : 0;
+}
+
+}  // namespace
+}  // namespace qbx::bench
+
+int main(int argc, char** argv) {
+  using namespace qbx::bench;
+  try {
+    Options options = ParseOptions(argc, argv);
+    bool made = false;
+    if (options.dir.empty()) {
+      std::string pattern =
+          (std::filesystem::temp_directory_path() / "quelbarix-bench-XXXXXX").string();
+      if (!mkdtemp(pattern.data())) throw std::runtime_error("cannot create a working folder");
+      options.dir = pattern;
+      made = true;
+    } else {
+      std::filesystem::create_directories(options.dir);
+    }
+    const bool keep = options.keep || !made;
+    const std::string dir = options.dir;
+    const int code = Bench(std::move(options)).Run();
+    if (!keep) std::filesystem::remove_all(dir);
+    return code;
+  } catch (const std::exception& e) {
+    std::cerr << "quelbarix_bench: " << e.what() << '\n';
+    return 2;
+  }
+}
