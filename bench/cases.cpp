@@ -109,29 +109,46 @@ void Requisition(std::string order) {
 
 std::string KindName(Kind kind) {
   switch (kind) {
-    case Kind::kShipmentOff: return "en-off";
-    case Kind::kShipmentOn: return "en-on";
-    case Kind::kRequest: return "sl";
-    case Kind::kReceptionOff: return "rc-off";
-    case Kind::kReceptionOn: return "rc-on";
-    case Kind::kTransport: return "cfdi";
-    case Kind::kCancel: return "cancel";
-    case Kind::kRequisition: return "req";
-    case Kind::kChain: return "chain";
+    case Kind::kShipmentOff:
+      return "en-off";
+    case Kind::kShipmentOn:
+      return "en-on";
+    case Kind::kRequest:
+      return "sl";
+    case Kind::kReceptionOff:
+      return "rc-off";
+    case Kind::kReceptionOn:
+      return "rc-on";
+    case Kind::kTransport:
+      return "cfdi";
+    case Kind::kCancel:
+      return "cancel";
+    case Kind::kRequisition:
+      return "req";
+    case Kind::kChain:
+      return "chain";
   }
   return "?";
 }
 
 std::string KindDescription(Kind kind) {
   switch (kind) {
-    case Kind::kShipmentOff: return "shipment EN captured and finalised, in-transit setting off";
-    case Kind::kShipmentOn: return "shipment EN captured and finalised, in-transit setting on";
-    case Kind::kRequest: return "request SL captured and finalised";
-    case Kind::kReceptionOff: return "reception RC of the shipment, in-transit setting off";
-    case Kind::kReceptionOn: return "reception RC of the shipment, in-transit setting on";
-    case Kind::kTransport: return "Generar_CFDI_Traslado of the finalised shipment";
-    case Kind::kCancel: return "Cancelar_Transferencia of the shipment (with transport document)";
-    case Kind::kRequisition: return "Genera_Requisicion_Pedido of an order (lines = order lines)";
+    case Kind::kShipmentOff:
+      return "shipment EN captured and finalised, in-transit setting off";
+    case Kind::kShipmentOn:
+      return "shipment EN captured and finalised, in-transit setting on";
+    case Kind::kRequest:
+      return "request SL captured and finalised";
+    case Kind::kReceptionOff:
+      return "reception RC of the shipment, in-transit setting off";
+    case Kind::kReceptionOn:
+      return "reception RC of the shipment, in-transit setting on";
+    case Kind::kTransport:
+      return "Generar_CFDI_Traslado of the finalised shipment";
+    case Kind::kCancel:
+      return "Cancelar_Transferencia of the shipment (with transport document)";
+    case Kind::kRequisition:
+      return "Genera_Requisicion_Pedido of an order (lines = order lines)";
     case Kind::kChain:
       return "SL, EN, transport document, RC, cancel RC, cancel EN in one apartment "
              "(lines/s over the 6 steps)";
@@ -223,8 +240,8 @@ void PrepareCase(const Case& c, suite::Database& db, Context& ctx) {
             "date('now', 'localtime', '+7 days'), ?5, '00', '00', 'AC', ?6, 'PZA', 'PZA', "
             "'PZA', ?6, ?6, ?7, ?8)");
         for (int i = 1; i <= c.lines; ++i) {
-          st.Bind({kOrder, FormatZeros(i, "0000"), kBranchNorth, kWarehouseGeneral,
-                   ProductCode(i), kOrdered, kCedis, kWarehouseGeneral})
+          st.Bind({kOrder, FormatZeros(i, "0000"), kBranchNorth, kWarehouseGeneral, ProductCode(i),
+                   kOrdered, kCedis, kWarehouseGeneral})
               .Run();
         }
       });

@@ -2,8 +2,11 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <filesystem>
+#include <map>
 #include <stdexcept>
 #include <vector>
 
@@ -65,19 +68,17 @@ void StatementRecorder::Close() {
   if (!ok) throw std::runtime_error("writing the recorded statements failed");
 }
 
-ReplayResult Replay(const std::string& recording, const std::string& db_path) {
+namespace {
+
+// Reads a recording one statement at a time: fn(origin, text), the text
+// reused from one call to the next.
+template <class F>
+void ForEachRecorded(const std::string& recording, F&& fn) {
   std::FILE* in = std::fopen(recording.c_str(), "rb");
   if (!in) throw std::runtime_error("cannot read " + recording);
   std::setvbuf(in, nullptr, _IOFBF, kFileBuffer);
-  sqlite3* db = Open(db_path);
-  ReplayResult result;
+  std::string text;
   try {
-    ExecOrThrow(db, std::string(suite::kConnectionSettings).c_str());
-    if (const char* tmp = std::getenv("QBX_AUTOCKPT")) ExecOrThrow(db, (std::string("PRAGMA wal_autocheckpoint=") + tmp).c_str());
-    std::string text;  // one statement at a time
-    using Clock = std::chrono::steady_clock;
-    Clock::duration compiling{};
-    Clock::duration running{};
     for (;;) {
       const int origin = std::fgetc(in);
       if (origin == EOF) break;
@@ -88,11 +89,103 @@ ReplayResult Replay(const std::string& recording, const std::string& db_path) {
       if (size > 0 && std::fread(text.data(), 1, size, in) != size)
         throw std::runtime_error("truncated recording " + recording);
       std::fgetc(in);  // the line break
-      if (origin == 'C') text = suite::RewriteTop(text);
+      fn(static_cast<char>(origin), text);
+    }
+  } catch (...) {
+    std::fclose(in);
+    throw;
+  }
+  std::fclose(in);
+}
 
+// The text with every literal (quoted text or number) replaced by "?".
+std::string WithoutLiterals(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size();) {
+    const char c = text[i];
+    if (c == '\'') {
+      ++i;
+      while (i < text.size()) {
+        if (text[i] == '\'' && (i + 1 >= text.size() || text[i + 1] != '\'')) break;
+        i += text[i] == '\'' ? 2 : 1;
+      }
+      ++i;
+      out += '?';
+    } else if ((c >= '0' && c <= '9') &&
+               (out.empty() ||
+                !(std::isalnum(static_cast<unsigned char>(out.back())) || out.back() == '_'))) {
+      while (i < text.size() && (std::isalnum(static_cast<unsigned char>(text[i])) ||
+                                 text[i] == '.' || text[i] == '_'))
+        ++i;
+      out += '?';
+    } else {
+      out += c;
+      ++i;
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+std::vector<Scan> FindScans(const std::string& recording, const std::string& db_path,
+                            int64_t min_times) {
+  struct Seen {
+    std::string first;
+    int64_t times = 0;
+  };
+  std::map<std::string, Seen> shapes;
+  ForEachRecorded(recording, [&](char, const std::string& text) {
+    Seen& seen = shapes[WithoutLiterals(text)];
+    if (seen.times++ == 0) seen.first = text;
+  });
+  std::vector<Scan> scans;
+  sqlite3* db = Open(db_path);
+  for (const auto& [shape, seen] : shapes) {
+    if (seen.times < min_times) continue;
+    sqlite3_stmt* st = nullptr;
+    const std::string sql = "EXPLAIN QUERY PLAN " + seen.first;
+    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) != SQLITE_OK) {
+      sqlite3_finalize(st);
+      continue;  // not a query (BEGIN, PRAGMA, ...)
+    }
+    while (sqlite3_step(st) == SQLITE_ROW) {
+      const auto* detail = reinterpret_cast<const char*>(sqlite3_column_text(st, 3));
+      // The schema's own tables are read by name lookups, not by the data.
+      const std::string_view step = detail ? detail : "";
+      if (step.starts_with("SCAN ") && !step.starts_with("SCAN CONSTANT ROW") &&
+          !step.starts_with("SCAN sqlite_master") && !step.starts_with("SCAN pragma_")) {
+        scans.push_back({seen.first.substr(0, 120), detail, seen.times});
+        break;
+      }
+    }
+    sqlite3_finalize(st);
+  }
+  sqlite3_close_v2(db);
+  return scans;
+}
+
+ReplayResult Replay(const std::string& recording, const std::string& db_path, int64_t lines) {
+  sqlite3* db = Open(db_path);
+  ReplayResult result;
+  // Work of each text (literals aside): first and last execution.
+  struct Work {
+    std::string first_text;
+    int64_t times = 0, first = 0, last = 0, most = 0;
+  };
+  std::map<std::string, Work> work;
+  try {
+    ExecOrThrow(db, std::string(suite::kConnectionSettings).c_str());
+    using Clock = std::chrono::steady_clock;
+    Clock::duration compiling{};
+    Clock::duration running{};
+    ForEachRecorded(recording, [&](char origin, std::string& text) {
+      if (origin == 'C') text = suite::RewriteTop(text);
       // Compiled and stepped to the end, one statement of the text at a time.
       const char* sql = text.c_str();
       bool ok = true;
+      int64_t steps = 0;
       while (ok && *sql) {
         sqlite3_stmt* stmt = nullptr;
         const char* tail = nullptr;
@@ -108,6 +201,7 @@ ReplayResult Replay(const std::string& recording, const std::string& db_path) {
         while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
         }
         const Clock::time_point t2 = Clock::now();
+        steps += sqlite3_stmt_status(stmt, SQLITE_STMTSTATUS_VM_STEP, 0);
         sqlite3_finalize(stmt);
         const Clock::time_point t3 = Clock::now();
         running += t2 - t1;
@@ -118,17 +212,46 @@ ReplayResult Replay(const std::string& recording, const std::string& db_path) {
       ++result.statements;
       if (!ok && result.failed++ == 0)
         result.first_error = text.substr(0, 200) + ": " + sqlite3_errmsg(db);
+      Work& w = work[WithoutLiterals(text)];
+      if (w.times++ == 0) {
+        w.first_text = text.substr(0, 120);
+        w.first = steps;
+      }
+      w.last = steps;
+      w.most = std::max(w.most, steps);
+    });
+    for (const auto& [shape, w] : work) {
+      const bool per_line = w.times >= std::max<int64_t>(lines / 2, 1);
+      if (per_line && (w.last > 10 * std::max<int64_t>(w.first, 50) ||
+                       w.most >= std::max<int64_t>(lines, 2000)))
+        result.growing.push_back({w.first_text,
+                                  "work " + std::to_string(w.first) + " -> " +
+                                      std::to_string(w.last) + " steps (at most " +
+                                      std::to_string(w.most) + ")",
+                                  w.times});
     }
+    const Clock::time_point t0 = Clock::now();
+    ExecOrThrow(db, "PRAGMA wal_checkpoint;");
+    running += Clock::now() - t0;
     result.run_seconds = std::chrono::duration<double>(running).count();
     result.seconds = result.run_seconds + std::chrono::duration<double>(compiling).count();
   } catch (...) {
-    std::fclose(in);
     sqlite3_close_v2(db);
     throw;
   }
-  std::fclose(in);
   sqlite3_close_v2(db);
   return result;
+}
+
+void Checkpoint(const std::string& db_path) {
+  sqlite3* db = Open(db_path);
+  try {
+    ExecOrThrow(db, "PRAGMA wal_checkpoint;");
+  } catch (...) {
+    sqlite3_close_v2(db);
+    throw;
+  }
+  sqlite3_close_v2(db);
 }
 
 uint64_t ComponentRowsDigest(const std::string& db_path) {

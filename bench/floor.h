@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "suite/database.h"
 
@@ -32,20 +33,47 @@ class StatementRecorder {
   int64_t count_ = 0;
 };
 
+// A statement of a recording whose plan reads a whole table or index, or
+// whose work grows as the run goes on, with how many times it was sent.
+struct Scan {
+  std::string statement;  // the first one sent, cut to 120 characters
+  std::string step;       // the plan's SCAN step, or the work first and last
+  int64_t times = 0;
+};
+
 struct ReplayResult {
-  double seconds = 0;       // inside SQLite only: compiling and running
-  double run_seconds = 0;   // of which running (sqlite3_step)
+  double seconds = 0;      // inside SQLite only: compiling and running
+  double run_seconds = 0;  // of which running (sqlite3_step)
   int64_t statements = 0;
-  int64_t failed = 0;       // statements that failed in the replay too
+  int64_t failed = 0;  // statements that failed in the replay too
   std::string first_error;
+  // Texts (literals aside) sent once per two lines or more whose work, in
+  // virtual machine steps, grows as the run goes on (the last execution ten
+  // times the first) or reaches the number of lines (at least 2,000 steps):
+  // a lookup that reads a whole document, or more of it as it gets longer.
+  std::vector<Scan> growing;
 };
 
 // Replays a recording into the database file (opened as the suite opens its
 // databases: the same busy timeout and suite::kConnectionSettings). Each
 // text is compiled and stepped to its end, as sqlite3_exec would. The
 // component's texts get the connection's rewriting first (outside the timing;
-// the recorded texts are the prepared ones, so it changes nothing).
-ReplayResult Replay(const std::string& recording, const std::string& db_path);
+// the recorded texts are the prepared ones, so it changes nothing). The
+// replay ends with a checkpoint, timed as running.
+// lines: how many lines the case handles (see ReplayResult::growing).
+ReplayResult Replay(const std::string& recording, const std::string& db_path, int64_t lines);
+
+// The plans of a recording's statements, each distinct text (literals aside)
+// explained once against the database the case started from. Returns the
+// statements that scan a table or index of the data (the schema's own tables
+// aside) and were sent at least min_times times.
+std::vector<Scan> FindScans(const std::string& recording, const std::string& db_path,
+                            int64_t min_times);
+
+// Copies what the journal holds into the database file (a checkpoint, as
+// SQLite runs them on its own). Timed runs end with one, so that the work a
+// run leaves in the journal is paid by that run and not by the next one.
+void Checkpoint(const std::string& db_path);
 
 // A digest of every row of the tables only the component's own statements
 // write (Transferencia, Traslado, Pedido): each value with its type, in

@@ -10,6 +10,10 @@
 //   timed    a copy runs the case without recording (best of --repeat);
 //   floor    a copy replays the recording straight into SQLite (best of
 //            --repeat).
+// Timed runs and replays end with a checkpoint, inside the timing: what a run
+// leaves in the journal is written to the file at its own expense, whether or
+// not the run was long enough for SQLite to checkpoint on its own.
+#include <sqlite3.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -30,8 +34,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <sqlite3.h>
 
 #include "automation/com.h"
 #include "automation/value.h"
@@ -129,9 +131,9 @@ Options ParseOptions(int argc, char** argv) {
   return o;
 }
 
-const Kind kAllKinds[] = {Kind::kShipmentOff, Kind::kShipmentOn, Kind::kRequest,
+const Kind kAllKinds[] = {Kind::kShipmentOff,  Kind::kShipmentOn,  Kind::kRequest,
                           Kind::kReceptionOff, Kind::kReceptionOn, Kind::kTransport,
-                          Kind::kCancel,      Kind::kRequisition, Kind::kChain};
+                          Kind::kCancel,       Kind::kRequisition, Kind::kChain};
 
 std::vector<Case> SelectedCases(const Options& o) {
   std::vector<Case> out;
@@ -152,11 +154,13 @@ struct Report {
   double seconds = 0;
   double cpu_seconds = 0;  // user + system time of the process meanwhile
   double run_seconds = 0;  // replay: time in sqlite3_step
-  int64_t component = 0;  // statements sent by the component
-  int64_t suite = 0;      // statements sent by the suite
+  int64_t component = 0;   // statements sent by the component
+  int64_t suite = 0;       // statements sent by the suite
   int64_t recorded = 0;
-  int64_t failed = 0;  // replayed statements that failed
+  int64_t failed = 0;   // replayed statements that failed
   uint64_t digest = 0;  // ComponentRowsDigest afterwards
+  int64_t scans = 0;    // statements sent per line that scan (FindScans)
+  char scan[256] = {};  // the first of them
   char error[1024] = {};
 };
 
@@ -216,8 +220,8 @@ Outcome InChild(const std::function<void(Report&)>& fn) {
   out.max_rss_kib = usage.ru_maxrss;
   if (got != sizeof out.report) {
     out.report = Report{};
-    SetError(out.report, "the child process ended without a report (status " +
-                             std::to_string(status) + ")");
+    SetError(out.report,
+             "the child process ended without a report (status " + std::to_string(status) + ")");
   }
   return out;
 }
@@ -276,6 +280,10 @@ struct Row {
   int64_t recorded = 0;
   int64_t replay_failed = 0;
   uint64_t recorded_digest = 0;  // ComponentRowsDigest after the recording run
+  int64_t scans = 0;             // statements sent per line whose plan scans
+  std::string scan;              // the first of them
+  int64_t growing = 0;           // statements sent per line whose work grows
+  std::string growth_note;       // the first of them
   bool rows_differ = false;      // the replay stored other rows than it
   long max_rss_kib = 0;
 };
@@ -296,9 +304,7 @@ class Bench {
  private:
   std::string Path(const std::string& name) const { return o_.dir + "/" + name; }
   std::string BaseDb(int lines) const { return Path("base-" + std::to_string(lines) + ".db"); }
-  void Step(const std::string& what) {
-    std::cerr << "  " << what << std::endl;
-  }
+  void Step(const std::string& what) { std::cerr << "  " << what << std::endl; }
 
   void MakeCatalogue(int products);
   void MakeBase(int lines);
@@ -382,6 +388,12 @@ bool Bench::Prepare(Row& row) {
     recorder.Close();
     r.recorded = recorder.count();
     r.digest = ComponentRowsDigest(run);
+    // A statement sent at least once per two lines counts as sent per line.
+    const std::vector<Scan> scans = FindScans(Path(name + ".sql"), start, c.lines / 2);
+    r.scans = static_cast<int64_t>(scans.size());
+    if (!scans.empty())
+      std::snprintf(r.scan, sizeof r.scan, "%s x%lld: %s", scans[0].step.c_str(),
+                    static_cast<long long>(scans[0].times), scans[0].statement.c_str());
   });
   if (!out.report.ok) {
     row.error = std::string("record: ") + out.report.error;
@@ -389,6 +401,8 @@ bool Bench::Prepare(Row& row) {
   }
   row.recorded = out.report.recorded;
   row.recorded_digest = out.report.digest;
+  row.scans = out.report.scans;
+  row.scan = out.report.scan;
   return true;
 }
 
@@ -407,10 +421,11 @@ bool Bench::TimeOnce(Row& row, bool first) {
     const double cpu0 = CpuSeconds();
     const Clock::time_point t0 = Clock::now();
     RunCase(c, ctx);
-    r.seconds = std::chrono::duration<double>(Clock::now() - t0).count();
-    r.cpu_seconds = CpuSeconds() - cpu0;
     r.component = host.db().StatementCount(suite::Origin::Component) - component0;
     r.suite = host.db().StatementCount(suite::Origin::Suite) - suite0;
+    Checkpoint(run);
+    r.seconds = std::chrono::duration<double>(Clock::now() - t0).count();
+    r.cpu_seconds = CpuSeconds() - cpu0;
   });
   if (!out.report.ok) {
     row.error = std::string("timed: ") + out.report.error;
@@ -427,13 +442,18 @@ bool Bench::TimeOnce(Row& row, bool first) {
   Step(name + ": floor");
   out = InChild([&](Report& r) {
     CopyDatabase(start, run);
-    const ReplayResult replay = Replay(Path(name + ".sql"), run);
+    const ReplayResult replay = Replay(Path(name + ".sql"), run, c.lines);
     r.seconds = replay.seconds;
     r.run_seconds = replay.run_seconds;
     r.recorded = replay.statements;
     r.failed = replay.failed;
     if (replay.failed > 0) SetError(r, replay.first_error);
     r.digest = ComponentRowsDigest(run);
+    r.scans = static_cast<int64_t>(replay.growing.size());
+    if (!replay.growing.empty())
+      std::snprintf(r.scan, sizeof r.scan, "%s x%lld: %s", replay.growing[0].step.c_str(),
+                    static_cast<long long>(replay.growing[0].times),
+                    replay.growing[0].statement.c_str());
   });
   if (!out.report.ok) {
     row.error = std::string("floor: ") + out.report.error;
@@ -447,6 +467,8 @@ bool Bench::TimeOnce(Row& row, bool first) {
   // The replay ran the recorded texts (their dates included): it must have
   // stored what the recording run stored.
   if (out.report.digest != row.recorded_digest) row.rows_differ = true;
+  row.growing = out.report.scans;
+  row.growth_note = out.report.scan;
   if (out.report.failed > 0) row.error = std::string("replay: ") + out.report.error;
   return true;
 }
@@ -579,7 +601,10 @@ std::string Note(const Row& r) {
            Thousands(r.component + r.suite);
   if (r.replay_failed > 0)
     note += (note.empty() ? "" : "; ") + Thousands(r.replay_failed) + " failed in the replay";
-  if (r.rows_differ) note += (note.empty() ? "" : "; ") + std::string("rows differ from the replay");
+  if (r.rows_differ)
+    note += (note.empty() ? "" : "; ") + std::string("rows differ from the replay");
+  if (r.scans > 0) note += (note.empty() ? "" : "; ") + r.scan;
+  if (r.growing > 0) note += (note.empty() ? "" : "; ") + r.growth_note;
   return note;
 }
 
@@ -599,18 +624,17 @@ void Bench::PrintSuiteTable() {
         small && r.c.lines % 10 == 0 && small->seconds > 0)
       growth = Fixed(r.seconds / small->seconds, 1) + "x";
     cells.push_back({name, Thousands(r.c.lines), Fixed(r.seconds, 3), Fixed(r.cpu_seconds, 3),
-                     Thousands(handled / r.seconds),
-                     Fixed(r.component / handled, 2), Fixed(r.suite / handled, 2),
-                     Fixed(r.floor_seconds, 3),
+                     Thousands(handled / r.seconds), Fixed(r.component / handled, 2),
+                     Fixed(r.suite / handled, 2), Fixed(r.floor_seconds, 3),
                      r.floor_seconds > 0 ? Fixed(r.seconds / r.floor_seconds, 2) : "-",
                      Fixed(r.floor_run_seconds, 3),
                      r.floor_run_seconds > 0 ? Fixed(r.seconds / r.floor_run_seconds, 2) : "-",
-                     Fixed(r.max_rss_kib / 1024.0, 1), growth,
-                     Note(r)});
+                     Fixed(r.max_rss_kib / 1024.0, 1), growth, Note(r)});
   }
-  PrintTable({"case", "lines", "seconds", "cpu s", "lines/s", "comp stmts/line", "suite stmts/line",
-              "floor s", "case/floor", "floor step s", "case/step", "peak MiB", "growth x10", "note"},
-             cells);
+  PrintTable(
+      {"case", "lines", "seconds", "cpu s", "lines/s", "comp stmts/line", "suite stmts/line",
+       "floor s", "case/floor", "floor step s", "case/step", "peak MiB", "growth x10", "note"},
+      cells);
 }
 
 void Bench::PrintDoublesTable() {
@@ -637,9 +661,9 @@ int Bench::PrintTargets() {
   };
   for (Kind k : {Kind::kShipmentOff, Kind::kShipmentOn}) {
     if (const Row* r = Find(rows_, k, 10000)) {
-      verdict(10000 / r->seconds >= 3000,
-              KindName(k) + " 10,000 lines: " + Thousands(10000 / r->seconds) +
-                  " lines/s (>= 3,000)");
+      verdict(
+          10000 / r->seconds >= 3000,
+          KindName(k) + " 10,000 lines: " + Thousands(10000 / r->seconds) + " lines/s (>= 3,000)");
       verdict(r->seconds <= 1.3 * r->floor_seconds,
               KindName(k) + " 10,000 lines: " + Fixed(r->seconds / r->floor_seconds, 2) +
                   "x floor (<= 1.3)");
@@ -659,9 +683,17 @@ int Bench::PrintTargets() {
     if (const Row* small = Find(rows_, r.c.kind, r.c.lines / 10); small && r.c.lines % 10 == 0)
       verdict(r.seconds <= 11 * small->seconds,
               KindName(r.c.kind) + " growth " + Thousands(small->c.lines) + " -> " +
-                  Thousands(r.c.lines) + ": " + Fixed(r.seconds / small->seconds, 1) +
-                  "x (<= 11)");
+                  Thousands(r.c.lines) + ": " + Fixed(r.seconds / small->seconds, 1) + "x (<= 11)");
   }
+  int64_t scanning = 0, growing = 0;
+  for (const Row& r : rows_) {
+    scanning += r.scans;
+    growing += r.growing;
+  }
+  verdict(scanning == 0, "statements sent per line that scan a table or index: " +
+                             std::to_string(scanning) + " (EXPLAIN QUERY PLAN; 0)");
+  verdict(growing == 0, "statements sent per line whose work grows with the document: " +
+                            std::to_string(growing) + " (0)");
   if (const Row* r = Find(rows_, Kind::kChain, 10000))
     verdict(r->max_rss_kib < 64 * 1024,
             "chain 10,000 lines: peak " + Fixed(r->max_rss_kib / 1024.0, 1) + " MiB (< 64)");
@@ -669,8 +701,8 @@ int Bench::PrintTargets() {
     if (r.ok && (r.c.kind == Kind::kShipmentOff || r.c.kind == Kind::kShipmentOn) &&
         r.c.lines == 10000)
       verdict(r.c.lines / r.seconds >= 200000,
-              KindName(r.c.kind) + " on do-nothing services: " +
-                  Thousands(r.c.lines / r.seconds) + " lines/s (>= 200,000)");
+              KindName(r.c.kind) + " on do-nothing services: " + Thousands(r.c.lines / r.seconds) +
+                  " lines/s (>= 200,000)");
   }
   return missed;
 }

@@ -97,9 +97,7 @@ class NullData final : public com::Object<NullData, IDataServices> {
                                    const std::string&) override {
     return "0001";
   }
-  bool Validar_Periodo_Operativo(const Date&, const std::string&, int32_t) override {
-    return true;
-  }
+  bool Validar_Periodo_Operativo(const Date&, const std::string&, int32_t) override { return true; }
   bool Existe_Producto_Talla(const std::string&, const std::string&) override { return true; }
   bool Existe_Producto_Color(const std::string&, const std::string&) override { return true; }
   bool Existe_Producto_Talla_Color(const std::string&, const std::string&,

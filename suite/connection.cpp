@@ -1,8 +1,9 @@
 #include "suite/connection.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
-#include <cstdio>
+#include <charconv>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -35,7 +36,8 @@ std::optional<size_t> Keyword(std::string_view s, size_t pos, std::string_view w
 }
 
 bool IsWordChar(char c) {
-  return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+         static_cast<unsigned char>(c) >= 0x80;
 }
 
 bool IsDigit(char c) {
@@ -66,28 +68,36 @@ std::optional<Shaped> ShapeOfInsert(std::string_view sql) {
   while (p < sql.size() && IsBlank(sql[p])) ++p;
   if (!Keyword(sql, p, "INSERT")) return std::nullopt;
   // Up to VALUES: names, blanks, commas and parentheses only.
+  static const std::array<bool, 256> kNameText = [] {
+    std::array<bool, 256> allowed{};
+    for (int c = 0; c < 256; ++c) {
+      const char ch = static_cast<char>(c);
+      allowed[c] = IsWordChar(ch) || IsBlank(ch) || ch == ',' || ch == '(' || ch == ')';
+    }
+    return allowed;
+  }();
   size_t values_at = std::string_view::npos;
   for (size_t i = p; i < sql.size(); ++i) {
     const char c = sql[i];
-    if (IsWordChar(c)) {
-      if ((i == 0 || !IsWordChar(sql[i - 1])) && i + 6 <= sql.size()) {
-        std::string_view word = sql.substr(i, 6);
-        const bool boundary = i + 6 == sql.size() || !IsWordChar(sql[i + 6]);
-        if (boundary && std::equal(word.begin(), word.end(), "VALUES", [](char a, char b) {
-              return std::toupper(static_cast<unsigned char>(a)) == b;
-            })) {
-          values_at = i;
-          break;
-        }
+    if (!kNameText[static_cast<unsigned char>(c)]) return std::nullopt;
+    if ((c == 'V' || c == 'v') && !IsWordChar(sql[i - 1]) && i + 6 <= sql.size() &&
+        (i + 6 == sql.size() || !IsWordChar(sql[i + 6]))) {
+      std::string_view word = sql.substr(i, 6);
+      if (std::equal(word.begin(), word.end(), "VALUES", [](char a, char b) {
+            return std::toupper(static_cast<unsigned char>(a)) == b;
+          })) {
+        values_at = i;
+        break;
       }
-      continue;
     }
-    if (!IsBlank(c) && c != ',' && c != '(' && c != ')') return std::nullopt;
   }
   if (values_at == std::string_view::npos) return std::nullopt;
 
   Shaped out;
-  out.shape.reserve(values_at + 16 * 8);
+  // At most one value per comma, and "CAST(?n AS REAL), " is the longest piece.
+  const size_t items = static_cast<size_t>(std::count(sql.begin() + values_at, sql.end(), ',')) + 1;
+  out.values.reserve(items);
+  out.shape.reserve(values_at + 8 + 20 * items);
   out.shape.assign(sql.substr(0, values_at + 6));
   p = values_at + 6;
   while (p < sql.size() && IsBlank(sql[p])) ++p;
@@ -97,8 +107,9 @@ std::optional<Shaped> ShapeOfInsert(std::string_view sql) {
   for (;;) {
     while (p < sql.size() && IsBlank(sql[p])) ++p;
     if (p >= sql.size()) return std::nullopt;
-    char parameter[24];
-    std::snprintf(parameter, sizeof parameter, "?%zu", out.values.size() + 1);
+    char digits[24];
+    const char* end = std::to_chars(digits, digits + sizeof digits, out.values.size() + 1).ptr;
+    const std::string_view number_of(digits, static_cast<size_t>(end - digits));
     if (sql[p] == '\'') {
       std::string text;
       ++p;
@@ -115,7 +126,8 @@ std::optional<Shaped> ShapeOfInsert(std::string_view sql) {
         break;
       }
       if (text.find('\0') != std::string::npos) return std::nullopt;
-      out.shape += parameter;
+      out.shape += '?';
+      out.shape += number_of;
       out.values.emplace_back(std::move(text));
     } else {
       if (sql[p] == '-' || sql[p] == '+') out.shape += sql[p++];
@@ -143,11 +155,12 @@ std::optional<Shaped> ShapeOfInsert(std::string_view sql) {
         if (whole_digits > 18) return std::nullopt;
         int64_t value = 0;
         for (char c : number) value = value * 10 + (c - '0');
-        out.shape += parameter;
+        out.shape += '?';
+        out.shape += number_of;
         out.values.emplace_back(value);
       } else {
-        out.shape += "CAST(";
-        out.shape += parameter;
+        out.shape += "CAST(?";
+        out.shape += number_of;
         out.shape += " AS REAL)";
         out.values.emplace_back(std::string(number));
       }
@@ -255,7 +268,7 @@ class Connection final : public com::Object<Connection, IConnection> {
                                   int32_t) override {
     if (std::optional<Shaped> shaped = ShapeOfInsert(command_text)) {
       if (Statement* st = db_->PrepareShape(shaped->shape)) {
-        st->BindLiterals(shaped->values);
+        st->BindLiterals(std::move(shaped->values));
         st->ReportAs(command_text);  // traced and counted as the text sent
         st->Step();                  // an insert without RETURNING: no rows
         return Recordset::Make(db_, nullptr, false);

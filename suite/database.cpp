@@ -7,7 +7,6 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
-#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <mutex>
@@ -118,6 +117,10 @@ struct Statement::Impl {
   bool fresh = true;  // not yet stepped since prepared or bound
   bool has_row = false;
   std::optional<std::string> report_as;  // see ReportAs
+  // The bound texts, kept here until the next Bind so that SQLite reads them
+  // where they are instead of copying each one.
+  std::vector<std::string> texts;
+  std::vector<Statement::Literal> literals;
 
   ~Impl() { sqlite3_finalize(stmt); }
 };
@@ -132,6 +135,9 @@ Statement& Statement::Bind(const std::vector<Variant>& params) {
   impl_->fresh = true;
   impl_->has_row = false;
   impl_->report_as.reset();
+  impl_->literals.clear();
+  impl_->texts.clear();
+  impl_->texts.reserve(params.size());  // no reallocation: bound texts stay put
   for (size_t i = 0; i < params.size(); ++i) {
     const int at = static_cast<int>(i) + 1;
     const Variant& v = params[i];
@@ -153,13 +159,13 @@ Statement& Statement::Bind(const std::vector<Variant>& params) {
         rc = sqlite3_bind_double(s, at, v.ToDouble());
         break;
       case Variant::Type::String: {
-        std::string text = v.ToString();
-        rc = sqlite3_bind_text(s, at, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+        const std::string& text = impl_->texts.emplace_back(v.ToString());
+        rc = sqlite3_bind_text(s, at, text.data(), static_cast<int>(text.size()), SQLITE_STATIC);
         break;
       }
       case Variant::Type::Date: {
-        std::string text = DateTimeText(v.ToDate());
-        rc = sqlite3_bind_text(s, at, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+        const std::string& text = impl_->texts.emplace_back(DateTimeText(v.ToDate()));
+        rc = sqlite3_bind_text(s, at, text.data(), static_cast<int>(text.size()), SQLITE_STATIC);
         break;
       }
       case Variant::Type::Record:
@@ -170,20 +176,23 @@ Statement& Statement::Bind(const std::vector<Variant>& params) {
   return *this;
 }
 
-Statement& Statement::BindLiterals(const std::vector<Literal>& values) {
+Statement& Statement::BindLiterals(std::vector<Literal> values) {
   sqlite3_stmt* s = impl_->stmt;
   sqlite3_reset(s);
   sqlite3_clear_bindings(s);
   impl_->fresh = true;
   impl_->has_row = false;
   impl_->report_as.reset();
-  for (size_t i = 0; i < values.size(); ++i) {
+  impl_->texts.clear();
+  impl_->literals = std::move(values);  // the elements stay where they are
+  const std::vector<Literal>& kept = impl_->literals;
+  for (size_t i = 0; i < kept.size(); ++i) {
     const int at = static_cast<int>(i) + 1;
     int rc;
-    if (const auto* text = std::get_if<std::string>(&values[i])) {
-      rc = sqlite3_bind_text(s, at, text->data(), static_cast<int>(text->size()), SQLITE_TRANSIENT);
+    if (const auto* text = std::get_if<std::string>(&kept[i])) {
+      rc = sqlite3_bind_text(s, at, text->data(), static_cast<int>(text->size()), SQLITE_STATIC);
     } else {
-      rc = sqlite3_bind_int64(s, at, std::get<int64_t>(values[i]));
+      rc = sqlite3_bind_int64(s, at, std::get<int64_t>(kept[i]));
     }
     Check(impl_->core->db, rc);
   }
@@ -306,7 +315,12 @@ int64_t Statement::Reprepares() const {
 
 struct Database::Impl : DatabaseCore {
   std::string path;
-  std::unordered_map<std::string, std::unique_ptr<Statement>> cache;
+  // Looked up by the text as given, without copying it.
+  struct TextHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
+  };
+  std::unordered_map<std::string, std::unique_ptr<Statement>, TextHash, std::equal_to<>> cache;
   int transaction_depth = 0;
   int shapes = 0;  // of the cached statements, those PrepareShape made
 
@@ -352,7 +366,6 @@ Database::Database(const std::string& path, bool create) : impl_(std::make_uniqu
   sqlite3_extended_result_codes(impl_->db, 1);
   Check(impl_->db, sqlite3_busy_timeout(impl_->db, kBusyTimeoutMs));
   Exec(kConnectionSettings);
-  if (const char* tmp = std::getenv("QBX_AUTOCKPT")) Exec(std::string("PRAGMA wal_autocheckpoint=") + tmp);
 }
 
 Database::~Database() = default;
@@ -388,7 +401,7 @@ std::string Database::name() const {
 }
 
 Statement& Database::Prepare(std::string_view sql, Origin origin) {
-  auto it = impl_->cache.find(std::string(sql));
+  auto it = impl_->cache.find(sql);
   if (it == impl_->cache.end()) {
     auto st = impl_->Compile(sql, origin, SQLITE_PREPARE_PERSISTENT);
     it = impl_->cache.emplace(std::string(sql), std::move(st)).first;
@@ -401,8 +414,7 @@ std::unique_ptr<Statement> Database::PrepareOnce(std::string_view sql, Origin or
 }
 
 Statement* Database::PrepareShape(std::string_view shape) {
-  std::string key(shape);
-  if (auto it = impl_->cache.find(key); it != impl_->cache.end()) return it->second.get();
+  if (auto it = impl_->cache.find(shape); it != impl_->cache.end()) return it->second.get();
   if (impl_->shapes >= kMaxShapes) return nullptr;
   sqlite3_stmt* stmt = nullptr;
   const char* tail = nullptr;
@@ -422,7 +434,7 @@ Statement* Database::PrepareShape(std::string_view shape) {
   impl->stmt = stmt;
   impl->origin = Origin::Component;
   ++impl_->shapes;
-  auto& slot = impl_->cache[key];
+  auto& slot = impl_->cache[std::string(shape)];
   slot.reset(new Statement(std::move(impl)));
   return slot.get();
 }

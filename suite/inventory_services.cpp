@@ -397,18 +397,23 @@ class InventoryServices final : public com::Object<InventoryServices, IInventory
     inv::StockKey key{header_.Sucursal, header_.Almacen, line_.Producto, line_.Talla, line_.Color};
     double cost = line_.Costo;
     std::string stock_id;
-    if (direction_ == 'S') {
+    // Runs in the transaction that stores the row: no other writer can take
+    // the stock between this read and the insert.
+    auto check_issue = [&] {
       const IssueSource source = ReadIssueSource(key);
-      if (!source.flags.exists) return Fail(MissingWarehouseText(header_.Sucursal, header_.Almacen));
+      if (!source.flags.exists)
+        inv::Refuse(MissingWarehouseText(header_.Sucursal, header_.Almacen));
       key = inv::NormalisedKey(source.flags, std::move(key));
       stock_id = key.product + '\x1f' + key.size + '\x1f' + key.colour;
       cost = source.average_cost;
-      double& issued = issued_[stock_id];
-      const double available = source.on_hand_1 - issued;
+      const auto issued = issued_.find(stock_id);
+      const double available = source.on_hand_1 - (issued == issued_.end() ? 0 : issued->second);
       if (line_.Cantidad_1 > available + inv::kEpsilon && !inv::NegativeStockAllowed(*db_)) {
-        return Fail(inv::InsufficientStockText(key, available, line_.Cantidad_1));
+        inv::Refuse(inv::InsufficientStockText(key, available, line_.Cantidad_1));
       }
-    } else if (!std::isfinite(cost) && !Flags(header_.Sucursal, header_.Almacen).exists) {
+    };
+    if (direction_ != 'S' && !std::isfinite(cost) &&
+        !Flags(header_.Sucursal, header_.Almacen).exists) {
       // Refused either way; a missing warehouse is named first.
       return Fail(MissingWarehouseText(header_.Sucursal, header_.Almacen));
     }
@@ -456,18 +461,21 @@ class InventoryServices final : public com::Object<InventoryServices, IInventory
       if (changed == 0) inv::Refuse(MissingWarehouseText(header_.Sucursal, header_.Almacen));
     };
     try {
-      if (folio_.empty()) {
-        // The first detail takes the document's folio in the same transaction
-        // as its row; later ones are a single statement, atomic on its own.
-        std::string folio;
+      if (direction_ == 'S' || folio_.empty()) {
+        // The first detail also takes the document's folio in the same
+        // transaction as its row.
+        std::string folio = folio_;
         db_->Transaction([&] {
-          folio = "MV" + FormatZeros(static_cast<double>(inv::NextCounter(*db_, "MOVIMIENTO")),
-                                     "00000000");
+          if (direction_ == 'S') check_issue();
+          if (folio.empty()) {
+            folio = "MV" + FormatZeros(static_cast<double>(inv::NextCounter(*db_, "MOVIMIENTO")),
+                                       "00000000");
+          }
           insert(folio);
         });
         folio_ = std::move(folio);  // only once its number is committed
       } else {
-        insert(folio_);
+        insert(folio_);  // a single statement, atomic on its own
       }
     } catch (const Refusal& r) {
       return Fail(r.what());
@@ -546,8 +554,7 @@ class InventoryServices final : public com::Object<InventoryServices, IInventory
     return inv::ReadWarehouse(*db_, branch, warehouse);
   }
 
-  static std::string MissingWarehouseText(const std::string& branch,
-                                          const std::string& warehouse) {
+  static std::string MissingWarehouseText(const std::string& branch, const std::string& warehouse) {
     return "El almacén: " + warehouse + ", de la sucursal: " + branch +
            ", no existe o está dado de baja";
   }
