@@ -114,7 +114,7 @@ struct Statement::Impl {
   DatabaseCore* core = nullptr;
   sqlite3_stmt* stmt = nullptr;
   Origin origin = Origin::Suite;
-  bool fresh = true;  // not yet stepped since prepared or bound
+  bool fresh = true;  // not yet stepped since prepared, bound or run to its end
   bool has_row = false;
   std::optional<std::string> report_as;  // see ReportAs
   // The bound texts, kept here until the next Bind so that SQLite reads them
@@ -218,6 +218,7 @@ bool Statement::Step() {
   impl_->has_row = false;
   if (rc == SQLITE_DONE) {
     sqlite3_reset(impl_->stmt);  // releases the read snapshot at once
+    impl_->fresh = true;         // a further Step runs it again: reported again
     return false;
   }
   std::string message = sqlite3_errmsg(impl_->core->db);

@@ -133,6 +133,23 @@ TEST_F(ConnectionTest, CountsAndTracesTheComponentsStatements) {
   EXPECT_EQ(connection_->DefaultDatabase(), "prueba");
 }
 
+// A suite statement kept prepared and run again without new values is a
+// new execution each time: the trace (and the benchmark's floor built from
+// it) must see every transaction, not only the first.
+TEST_F(ConnectionTest, TracesEachRunOfAKeptStatement) {
+  auto db = Db();
+  std::vector<std::string> traced;
+  db->SetTraceSink([&](Origin origin, std::string_view text) {
+    if (origin == Origin::Suite) traced.emplace_back(text);
+  });
+  const int64_t before = db->StatementCount(Origin::Suite);
+  for (int i = 0; i < 2; ++i) db->Transaction([&] {});
+  db->SetTraceSink(nullptr);
+  EXPECT_EQ(db->StatementCount(Origin::Suite), before + 4);
+  EXPECT_EQ(traced,
+            (std::vector<std::string>{"BEGIN IMMEDIATE", "COMMIT", "BEGIN IMMEDIATE", "COMMIT"}));
+}
+
 // The component keeps a recordset open while it calls the services (the
 // transport document takes its folio with the source rows still open; the
 // cancellation updates order lines while reading them): the services' own
