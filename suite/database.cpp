@@ -123,6 +123,17 @@ struct Statement::Impl {
   std::vector<Statement::Literal> literals;
 
   ~Impl() { sqlite3_finalize(stmt); }
+
+  // Back to a fresh execution with no values: what either Bind starts with.
+  void Unbind() {
+    sqlite3_reset(stmt);
+    sqlite3_clear_bindings(stmt);  // before the texts it points into go
+    fresh = true;
+    has_row = false;
+    report_as.reset();
+    texts.clear();
+    literals.clear();
+  }
 };
 
 Statement::Statement(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
@@ -130,13 +141,7 @@ Statement::~Statement() = default;
 
 Statement& Statement::Bind(const std::vector<Variant>& params) {
   sqlite3_stmt* s = impl_->stmt;
-  sqlite3_reset(s);
-  sqlite3_clear_bindings(s);
-  impl_->fresh = true;
-  impl_->has_row = false;
-  impl_->report_as.reset();
-  impl_->literals.clear();
-  impl_->texts.clear();
+  impl_->Unbind();
   impl_->texts.reserve(params.size());  // no reallocation: bound texts stay put
   for (size_t i = 0; i < params.size(); ++i) {
     const int at = static_cast<int>(i) + 1;
@@ -178,12 +183,7 @@ Statement& Statement::Bind(const std::vector<Variant>& params) {
 
 Statement& Statement::BindLiterals(std::vector<Literal> values) {
   sqlite3_stmt* s = impl_->stmt;
-  sqlite3_reset(s);
-  sqlite3_clear_bindings(s);
-  impl_->fresh = true;
-  impl_->has_row = false;
-  impl_->report_as.reset();
-  impl_->texts.clear();
+  impl_->Unbind();
   impl_->literals = std::move(values);  // the elements stay where they are
   const std::vector<Literal>& kept = impl_->literals;
   for (size_t i = 0; i < kept.size(); ++i) {
