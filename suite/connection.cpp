@@ -182,17 +182,30 @@ std::optional<Shaped> ShapeOfInsert(std::string_view sql) {
   return out;
 }
 
-class Recordset final : public com::Object<Recordset, IRecordset> {
+// Rows are read as they are walked (a forward-only cursor), which keeps the
+// connection's read snapshot open meanwhile. Before the connection writes,
+// the recordset reads what it has left into memory and lets the snapshot go
+// (see Database::SnapshotHolder): the component walks rows while it calls
+// services that write, and another user may have committed since the
+// snapshot was taken.
+class Recordset final : public com::Object<Recordset, IRecordset>,
+                        private Database::SnapshotHolder {
  public:
   Recordset(std::shared_ptr<Database> db, std::unique_ptr<Statement> statement, bool has_row)
       : com::Object<Recordset, IRecordset>(&SuiteModule()),
         db_(std::move(db)),
         statement_(std::move(statement)),
         eof_(!has_row) {
-    if (eof_ && statement_) {  // nothing to read: release at once
+    if (!statement_) return;
+    if (eof_) {  // nothing to read: release at once
       RememberColumns();
       statement_.reset();
+    } else {
+      db_->Hold(this);
     }
+  }
+  ~Recordset() {
+    if (statement_) db_->Release(this);
   }
 
   bool Eof() override {
@@ -204,8 +217,13 @@ class Recordset final : public com::Object<Recordset, IRecordset> {
     CheckOpen();
     if (eof_) {
       // Names are checked before the position, as the platform does.
-      if (columns_known_ && !HasColumn(name)) Raise(kErrItemNotFound);
+      if (columns_known_ && IndexOf(name) == columns_.size()) Raise(kErrItemNotFound);
       Raise(kErrNoCurrentRecord);
+    }
+    if (!statement_) {
+      const size_t index = IndexOf(name);
+      if (index == columns_.size()) Raise(kErrItemNotFound);
+      return rows_[next_ - 1][index];
     }
     const int index = statement_->FindColumn(name);
     if (index < 0) Raise(kErrItemNotFound);
@@ -215,20 +233,43 @@ class Recordset final : public com::Object<Recordset, IRecordset> {
   void MoveNext() override {
     CheckOpen();
     if (eof_) Raise(kErrNoCurrentRecord);
-    if (!statement_->Step()) {
+    if (!statement_) {
+      if (next_ < rows_.size()) {
+        ++next_;
+      } else {
+        eof_ = true;
+        std::vector<std::vector<Variant>>().swap(rows_);
+      }
+    } else if (!statement_->Step()) {
       eof_ = true;
       RememberColumns();
+      db_->Release(this);
       statement_.reset();
     }
   }
 
   void Close() override {
     CheckOpen();
+    if (statement_) db_->Release(this);
     statement_.reset();
+    std::vector<std::vector<Variant>>().swap(rows_);
     closed_ = true;
   }
 
  private:
+  // The current row and every one after it, into memory.
+  void LetGo() override {
+    RememberColumns();
+    const int width = statement_->ColumnCount();
+    for (bool row = true; row; row = statement_->Step()) {
+      std::vector<Variant>& cells = rows_.emplace_back();
+      cells.reserve(static_cast<size_t>(width));
+      for (int i = 0; i < width; ++i) cells.push_back(statement_->Column(i));
+    }
+    next_ = 1;  // the current row is the first one kept
+    statement_.reset();
+  }
+
   void CheckOpen() const {
     if (closed_) Raise(kErrObjectClosed, std::string(kObjectClosedText));
   }
@@ -239,20 +280,24 @@ class Recordset final : public com::Object<Recordset, IRecordset> {
     for (int i = 0; i < statement_->ColumnCount(); ++i)
       columns_.push_back(statement_->ColumnName(i));
   }
-  bool HasColumn(std::string_view name) const {
-    for (const auto& c : columns_) {
+  // Position of the column (any case); columns_.size() when there is none.
+  size_t IndexOf(std::string_view name) const {
+    for (size_t i = 0; i < columns_.size(); ++i) {
+      const std::string& c = columns_[i];
       if (c.size() == name.size() &&
           std::equal(c.begin(), c.end(), name.begin(), [](char a, char b) {
             return std::tolower(static_cast<unsigned char>(a)) ==
                    std::tolower(static_cast<unsigned char>(b));
           }))
-        return true;
+        return i;
     }
-    return false;
+    return columns_.size();
   }
 
-  std::shared_ptr<Database> db_;  // outlives the statement
-  std::unique_ptr<Statement> statement_;
+  std::shared_ptr<Database> db_;            // outlives the statement
+  std::unique_ptr<Statement> statement_;    // while rows are read as walked
+  std::vector<std::vector<Variant>> rows_;  // once let go: the rest, current first
+  size_t next_ = 0;                         // rows_[next_ - 1] is the current row
   bool eof_;
   bool closed_ = false;
   bool columns_known_ = false;

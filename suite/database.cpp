@@ -85,6 +85,14 @@ struct DatabaseCore {
   sqlite3* db = nullptr;
   int64_t counts[2] = {0, 0};
   TraceSink sink;
+  std::vector<Database::SnapshotHolder*> holders;
+
+  // Each holder reads what it has left and leaves the list.
+  void LetGoOfSnapshots() {
+    std::vector<Database::SnapshotHolder*> now;
+    now.swap(holders);
+    for (Database::SnapshotHolder* holder : now) holder->LetGo();
+  }
 
   void Sent(Origin origin, sqlite3_stmt* stmt, std::string_view text) {
     ++counts[static_cast<int>(origin)];
@@ -205,6 +213,8 @@ void Statement::ReportAs(std::string text) {
 
 bool Statement::Step() {
   if (impl_->fresh) {
+    if (!impl_->core->holders.empty() && !sqlite3_stmt_readonly(impl_->stmt))
+      impl_->core->LetGoOfSnapshots();
     impl_->fresh = false;
     if (impl_->report_as) {
       impl_->core->Sent(impl_->origin, nullptr, *impl_->report_as);
@@ -440,7 +450,16 @@ Statement* Database::PrepareShape(std::string_view shape) {
   return slot.get();
 }
 
+void Database::Hold(SnapshotHolder* holder) {
+  impl_->holders.push_back(holder);
+}
+
+void Database::Release(SnapshotHolder* holder) {
+  std::erase(impl_->holders, holder);
+}
+
 void Database::Exec(std::string_view sql) {
+  impl_->LetGoOfSnapshots();  // the text may write
   impl_->Sent(Origin::Suite, nullptr, sql);
   char* error = nullptr;
   int rc = sqlite3_exec(impl_->db, std::string(sql).c_str(), nullptr, nullptr, &error);
@@ -456,6 +475,7 @@ void Database::Transaction(const std::function<void()>& fn) {
     fn();
     return;
   }
+  impl_->LetGoOfSnapshots();  // BEGIN counts as reading only
   // Kept prepared: a transaction per document line would otherwise compile
   // both texts every time.
   Prepare("BEGIN IMMEDIATE").Run();

@@ -161,6 +161,24 @@ class Database {
   // calls join the outer transaction.
   void Transaction(const std::function<void()>& fn);
 
+  // Something that keeps a read snapshot open on this connection between
+  // calls (a recordset walking its rows) and can let go of it on demand, by
+  // reading what is left into memory.
+  class SnapshotHolder {
+   public:
+    virtual void LetGo() = 0;
+
+   protected:
+    ~SnapshotHolder() = default;
+  };
+  // A write on a connection whose snapshot is older than another user's
+  // commit fails at once ("database is locked"), whatever the busy timeout.
+  // So before any statement that writes (and before BEGIN IMMEDIATE) every
+  // holder lets go of its snapshot; holders register here while they hold
+  // one. Like the rest of a Database, for the thread that owns it only.
+  void Hold(SnapshotHolder* holder);
+  void Release(SnapshotHolder* holder);
+
   // Identifiers checked against the schema, compared without regard to case;
   // they answer the name as the schema spells it. An unknown table or column
   // is a suite error naming it.

@@ -153,19 +153,25 @@ TEST_F(ConnectionTest, TracesEachRunOfAKeptStatement) {
 // The component keeps a recordset open while it calls the services (the
 // transport document takes its folio with the source rows still open; the
 // cancellation updates order lines while reading them): the services' own
-// transactions run on the same connection and must not wait for it.
+// transactions run on the same connection and must not wait for it, nor
+// fail because another user committed after the recordset was opened.
 TEST_F(ConnectionTest, ServicesWriteWhileARecordsetIsOpen) {
   auto data = Make<IDataServices>(kClsidDataServices);
   auto rs = Run("SELECT Id FROM Prueba ORDER BY Id");
+  Database other(db_path(), false);
+  other.Exec("UPDATE Prueba SET Importe = 1 WHERE Id = 5000000000");
   EXPECT_EQ(data->Obtener_Folio("CEDIS", "TRASLADO", 10, true), Variant("CEDIS-0000000001"));
   Run("UPDATE Prueba SET Nota = 'leida' WHERE Id = 1");
   EXPECT_TRUE(data->Procesar_Documento("TRANSFERENCIA", "F", ""));
+  // The rows read on from where the recordset stood, as they were.
+  EXPECT_EQ(rs->Field("id"), Variant(int32_t{1}));
   rs->MoveNext();
-  EXPECT_FALSE(rs->Eof());
+  EXPECT_EQ(rs->Field("Id"), Variant(5000000000.0));
+  EXPECT_EQ(ErrorOf([&] { rs->Field("Nota"); }).number(), kErrItemNotFound);
   rs->MoveNext();
   EXPECT_TRUE(rs->Eof());
+  EXPECT_EQ(ErrorOf([&] { rs->Field("Id"); }).number(), kErrNoCurrentRecord);
   // Everything was committed: another connection sees it.
-  Database other(db_path(), false);
   EXPECT_EQ(other.QueryValue("SELECT Nota FROM Prueba WHERE Id = 1"), Variant("leida"));
   EXPECT_EQ(other.QueryValue("SELECT COUNT(*) FROM Documento_Procesado"), Variant(int32_t{1}));
 }
