@@ -44,6 +44,13 @@ class SuiteTest : public ::testing::Test {
   Variant Value(std::string_view sql, const std::vector<Variant>& params = {}) {
     return Db()->QueryValue(sql, params);
   }
+  // The query plan of a statement, one detail per line.
+  std::string Plan(const std::string& sql) {
+    auto plan = Db()->PrepareOnce("EXPLAIN QUERY PLAN " + sql, Origin::Suite);
+    std::string details;
+    while (plan->Step()) details += plan->Column("detail").ToString() + "\n";
+    return details;
+  }
   // A new service object of the suite's class.
   template <class I>
   com::ComPtr<I> Make(const Guid& clsid) {

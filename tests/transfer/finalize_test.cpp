@@ -26,15 +26,6 @@ class FinalizeTest : public TransferTest {
   }
 };
 
-TEST_F(FinalizeTest, BlankFolioFailsBeforeAnyOutsideCall) {
-  for (std::string folio : {"", "   "}) {
-    EXPECT_FALSE(Finalize(folio));
-    EXPECT_EQ(Object().Error(),
-              kFinalizarSource + "No se especificó el folio de la transferencia!");
-    EXPECT_TRUE(suite->journal.entries().empty()) << suite->journal.Dump();
-  }
-}
-
 TEST_F(FinalizeTest, SuccessPostsAndProcessesInOrderAndClearsAnEarlierError) {
   EXPECT_FALSE(Finalize(" "));  // leaves a text behind
   Company("EMP");
@@ -60,17 +51,6 @@ TEST_F(FinalizeTest, SuccessPostsAndProcessesInOrderAndClearsAnEarlierError) {
   EXPECT_EQ(posting_alive_at_processing, 0);  // released before processing
 }
 
-TEST_F(FinalizeTest, PostingNotHandlingTransfersSkipsTheLookup) {
-  Answer("Posting.Documento_Habilitado", false);
-  std::string folio = " NADA ";  // matches no transfer; used untrimmed
-  ASSERT_TRUE(Object().Finalizar_Transferencia(folio)) << Object().Error();
-  EXPECT_EQ(folio, " NADA ");
-  EXPECT_TRUE(suite->Statements().empty());
-  EXPECT_EQ(Log("Data.Procesar_Documento"),
-            Texts{R"(Data.Procesar_Documento("TRANSFERENCIA", " NADA ", ""))"});
-  EXPECT_EQ(suite->Alive("Posting"), 0);
-}
-
 TEST_F(FinalizeTest, FailureTable) {
   // reads: Posting.Obtener_Mensaje_Error calls.
   auto refused = [&](const std::string& message, size_t reads, bool processed,
@@ -81,13 +61,22 @@ TEST_F(FinalizeTest, FailureTable) {
     EXPECT_EQ(Count("Posting#1.Obtener_Mensaje_Error"), reads);
     EXPECT_EQ(Count("Data.Procesar_Documento"), processed ? 1u : 0u);
     EXPECT_EQ(suite->Alive("Posting"), 0);
+    // A shipment's movements are finalised before the look-up and stay so.
+    EXPECT_EQ(Count("Inventory#3.Finalizar_Movimiento"),
+              Object().Encabezado().Tr_Tipo == "EN" ? 1u : 0u);
+    // A blank folio fails before any outside call.
+    EXPECT_EQ(suite->journal.entries().empty(), folio.find_first_not_of(' ') == std::string::npos);
     Renew();
   };
+  refused("No se especificó el folio de la transferencia!", 0, false, "");
+  refused("No se especificó el folio de la transferencia!", 0, false, "   ");
   // No row: the transfer is missing, cancelled or of a deactivated branch.
+  Query("Tr_Folio = 'F''1' AND", {});  // the quote is doubled in the statement: no row
+  Company("EMP");                      // a statement with the quote as it came would find this
+  Movements("EN", "MS-1", "");
   refused("La trasferencia:F'1 es incorrecta", 0, false, "F'1");
   Company("EMP");
-  Script({{"Posting.Generar_Documento", false},
-          {"Posting.Obtener_Mensaje_Error", "Cuenta contable inexistente"}});
+  Script(Refusal("Posting.Generar_Documento", "Cuenta contable inexistente"));
   refused("Cuenta contable inexistente", 1, false);
   Company("EMP");  // True with a message: the text is read again for the message
   suite->script.Queue("Posting.Obtener_Mensaje_Error", {"primera", "segunda"});
@@ -104,11 +93,6 @@ TEST_F(FinalizeTest, FailureTable) {
   refused("no posting", 0, false);
 }
 
-TEST_F(FinalizeTest, FolioWithAQuoteIsSafeInTheStatement) {
-  EXPECT_FALSE(Finalize("F'1"));
-  EXPECT_THAT(suite->Statements().at(0), HasSubstr("Transferencia.Tr_Folio = 'F''1' AND"));
-}
-
 TEST_F(FinalizeTest, MovementStepFollowsTypeAndPendingFlag) {
   const std::string read3 = "Inventory#3.Obtener_Encabezado_Movimiento()";
   const std::string read2 = "Inventory#2.Obtener_Encabezado_Movimiento()";
@@ -119,9 +103,13 @@ TEST_F(FinalizeTest, MovementStepFollowsTypeAndPendingFlag) {
     Answer("Posting.Documento_Habilitado", false);
     Movements(tipo, issue, receipt);
     Object().SetInventario_Pendiente(pending);
-    ASSERT_TRUE(Finalize()) << Object().Error();
+    // Without posting the folio is not looked up and is used untrimmed.
+    ASSERT_TRUE(Finalize(" F1 ")) << Object().Error();
     EXPECT_EQ(Entries({"_Movimiento("}), expected);
-    EXPECT_EQ(suite->journal.Calls().back(), "Data.Procesar_Documento");  // movements come first
+    EXPECT_TRUE(suite->Statements().empty());
+    EXPECT_EQ(suite->journal.entries().back(),  // movements come first
+              R"(Data.Procesar_Documento("TRANSFERENCIA", " F1 ", ""))");
+    EXPECT_EQ(suite->Alive("Posting"), 0);
   };
   finalizes("EN", false, "MS-1", "ME-1",
             {read3, read2, R"(Inventory#3.Finalizar_Movimiento("MS-1"))",
@@ -147,23 +135,13 @@ TEST_F(FinalizeTest, MovementFailureGivesThreeLinesAndStopsBeforePosting) {
     EXPECT_EQ(suite->Created("Posting"), 0);
     EXPECT_EQ(Count("Data.Procesar_Documento"), 0u);
   };
-  refused({{"Inventory#3.Finalizar_Movimiento", false},
-           {"Inventory#3.Obtener_Mensaje_Error", "Salida sin existencia"}},
+  refused(Refusal("Inventory#3.Finalizar_Movimiento", "Salida sin existencia"),
           "Salida sin existencia", false);
-  refused({{"Inventory#2.Finalizar_Movimiento", false},
-           {"Inventory#2.Obtener_Mensaje_Error", "Entrada sin costo"}},
-          "Entrada sin costo", true);
+  refused(Refusal("Inventory#2.Finalizar_Movimiento", "Entrada sin costo"), "Entrada sin costo",
+          true);
   refused(
       {{"raise:Inventory#2.Obtener_Encabezado_Movimiento", "The remote procedure call failed."}},
       "The remote procedure call failed.", false);
-}
-
-TEST_F(FinalizeTest, LookupFailureLeavesTheMovementsFinalised) {
-  Movements("EN", "MS-1", "");
-  EXPECT_FALSE(Finalize());  // no row: cancelled or missing
-  EXPECT_EQ(Object().Error(), kFinalizarSource + "La trasferencia:F1 es incorrecta");
-  EXPECT_EQ(Count(R"(Inventory#3.Finalizar_Movimiento("MS-1"))"), 1u);
-  EXPECT_EQ(suite->Alive("Posting"), 0);
 }
 
 }  // namespace

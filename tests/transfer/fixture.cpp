@@ -88,6 +88,13 @@ Texts TransferTest::Entries(std::initializer_list<const char*> fragments, bool n
   return out;
 }
 
+size_t TransferTest::At(const std::string& fragment) const {
+  const auto& all = suite->journal.entries();
+  size_t i = 0;
+  while (i < all.size() && all[i].find(fragment) == std::string::npos) ++i;
+  return i;
+}
+
 tTrEncabezado TransferTest::Header(const std::string& tipo) {
   tTrEncabezado h;
   h.Tr_Fecha = Date::FromCalendar(2024, 3, 5);

@@ -30,6 +30,11 @@ using Texts = std::vector<std::string>;
 // Answers for the doubles, see TransferTest::Script.
 using Answers = std::vector<std::pair<std::string, Variant>>;
 
+// Answers making call return False with message as its object's Obtener_Mensaje_Error.
+inline Answers Refusal(const std::string& call, const std::string& message) {
+  return {{call, false}, {call.substr(0, call.find('.')) + ".Obtener_Mensaje_Error", message}};
+}
+
 // Sets a field of a scripted row.
 inline void Set(Row& row, const std::string& field, Variant value) {
   for (auto& [name, v] : row)
@@ -71,6 +76,8 @@ class TransferTest : public ::testing::Test {
   size_t Count(const std::string& prefix) const { return Log(prefix).size(); }
   // Journal entries, or only their call names, that contain any of the fragments.
   Texts Entries(std::initializer_list<const char*> fragments, bool names = false) const;
+  // Position of the first journal entry containing fragment (the size if none), for order checks.
+  size_t At(const std::string& fragment) const;
 
   // A header of the given type between branch S1/warehouse A1 and branch
   // S2/warehouse A2, dated 2024-03-05.

@@ -18,10 +18,13 @@ std::string Shown(const std::string& message, const std::string& key) {
          R"x(", 16&, "Property Let Detalle()", Missing, "Quelbarix", ")x" + key + R"x("))x";
 }
 
-TEST_F(ObjectTest, FreshObjectDefaultsAndReleaseOrder) {
+TEST_F(ObjectTest, FreshObjectDefaultsFailingEncabezadoAndReleaseOrder) {
   suite->JournalReleases(true);
-  EXPECT_TRUE(Object().MostrarMensajeError());
-  EXPECT_FALSE(Object().Inventario_Pendiente());
+  EXPECT_TRUE(Object().MostrarMensajeError() && !Object().Inventario_Pendiente());
+  // A failing Encabezado reaches the client and keeps what it changed.
+  suite->script.Fail("Inventory#1.Maneja_Lote", RuntimeError(5000, "sin almacén"));
+  EXPECT_THROW(Object().SetEncabezado(Header("RC")), RuntimeError);
+  EXPECT_EQ(Object().Encabezado().Tr_Tipo, "RC");
   EXPECT_EQ(Object().Error(), "");
   suite->journal.Clear();
   ResetObject();
@@ -58,32 +61,27 @@ TEST_F(ObjectTest, EncabezadoCopiesOnlyItsFieldsAndTheLastWriteSetsTheFlags) {
   EXPECT_EQ(t.Detalle().Cl_Cve_Color, "ROJO");
 }
 
-TEST_F(ObjectTest, EncabezadoIsIgnoredOnceTheFolioIsAssignedAndDoneChangesNothing) {
+TEST_F(ObjectTest, EncabezadoIsIgnoredOnceTheFolioIsAssignedUntilNuevo) {
   Transferencia& t = Start("EN");
   ASSERT_TRUE(AddLine(Line())) << t.Error();
+  t.SetInventario_Pendiente(true);
   const tTrEncabezado before = t.Encabezado();
+  const tTrDetalle detail = t.Detalle();
   ASSERT_EQ(before.Tr_Folio, "F-1");
   suite->journal.Clear();
   t.SetEncabezado(Header("RC"));
   t.Done();
-  t.Done();
+  t.Done();  // changes nothing
   EXPECT_EQ(t.Encabezado(), before);
   EXPECT_EQ(t.Error(), "");
   EXPECT_TRUE(suite->journal.entries().empty()) << suite->journal.Dump();
-}
-
-TEST_F(ObjectTest, NuevoResetsTheHeaderWithFreshDates) {
+  // Nuevo: a header with fresh dates, only the receiving warehouse kept.
   tTrEncabezado expected;
   expected.Tr_Fecha = Date::FromCalendar(2024, 4, 1, 8, 0, 0);
   expected.Tr_Fecha_Entrega = Date::FromCalendar(2024, 4, 2, 9, 0, 0);
-  expected.Almacen_Recibe.Al_Cve_Almacen = "A2";  // kept
-  Transferencia& t = Start("SL");
-  ASSERT_TRUE(AddLine(Line())) << t.Error();
-  t.SetInventario_Pendiente(true);
-  const tTrDetalle detail = t.Detalle();
+  expected.Almacen_Recibe.Al_Cve_Almacen = "A2";
   suite->script.Queue("Data.Obtener_Fecha_Servidor",
                       {expected.Tr_Fecha, expected.Tr_Fecha_Entrega});
-  suite->journal.Clear();
   t.Nuevo();
   EXPECT_EQ(suite->journal.Calls(), (Texts(2, "Data.Obtener_Fecha_Servidor")));
   EXPECT_EQ(t.Encabezado(), expected);
@@ -94,40 +92,51 @@ TEST_F(ObjectTest, NuevoResetsTheHeaderWithFreshDates) {
   EXPECT_EQ(t.Encabezado().Tr_Tipo, "RC");
 }
 
-TEST_F(ObjectTest, EncabezadoFailureReachesTheClientAndKeepsWhatChanged) {
-  suite->script.Fail("Inventory#1.Maneja_Lote", RuntimeError(5000, "sin almacén"));
-  EXPECT_THROW(Object().SetEncabezado(Header("RC")), RuntimeError);
-  EXPECT_EQ(Object().Encabezado().Tr_Tipo, "RC");
-  EXPECT_EQ(Object().Error(), "");
-}
-
-TEST_F(ObjectTest, DetalleRefusesComputedFieldsKeepingThePreviousLine) {
+TEST_F(ObjectTest, DetalleRefusalsAreStoredOrShownWithTheirKey) {
   const std::string control = "El parámetro Tr_Cantidad_Control_1, es de solo lectura!";
-  const std::tuple<double, const char*, const char*, std::string> refusals[] = {
-      {2, "", "ERR-ID:7500001", control},
-      {0, "CJ", "ERR-ID:7500002", "El parámetro Tr_Unidad_Costo, es de solo lectura!"},
-      {-1, "CJ", "ERR-ID:7500001", control}};  // both set: only the first is reported
-  Transferencia& t = Start("EN");
-  tTrDetalle previous = Line();
-  previous.Producto.Pr_Cve_Producto = "ANTES";
-  for (const auto& [control_1, cost_unit, key, message] : refusals) {
+  // Run-time rows (key 7500003): the line is in boxes at a factor of 0 to pieces, or the
+  // conversion service raises.
+  using Case = std::tuple<double, const char*, double, bool, const char*, std::string>;
+  const Case cases[] = {
+      {2, "", 10, false, "ERR-ID:7500001", control},
+      {0, "CJ", 10, false, "ERR-ID:7500002", "El parámetro Tr_Unidad_Costo, es de solo lectura!"},
+      {-1, "CJ", 10, false, "ERR-ID:7500001", control},  // both set: only the first is reported
+      {0, "", 10, false, "ERR-ID:7500003", "Division by zero"},
+      {0, "", 0, false, "ERR-ID:7500003", "Overflow"},
+      {0, "", 10, true, "ERR-ID:7500003", "sin conexión"}};
+  for (const auto& [control_1, cost_unit, cost, raises, key, message] : cases) {
     for (bool show : {false, true}) {
-      SCOPED_TRACE(std::string(key) + (show ? " shown" : " stored"));
-      t.SetDetalle(previous);
-      const tTrDetalle kept = t.Detalle();
-      t.SetMostrarMensajeError(show);
+      SCOPED_TRACE(message + (show ? " shown" : " stored"));
+      const bool run_time = key == std::string("ERR-ID:7500003");
+      Renew();
       tTrDetalle line = Line();
+      line.Producto.Pr_Cve_Producto = "ANTES";
+      Start("EN").SetDetalle(line);  // the previous line
+      const tTrDetalle kept = Object().Detalle();
+      if (run_time) Answer("Data.Obtener_Factor_Conversion", 0.0);
+      if (raises) Script({{"raise:Data.Obtener_Factor_Conversion", message}});
+      Object().SetMostrarMensajeError(show);
+      line = Line();
       line.Tr_Cantidad_Control_1 = control_1;
       line.Tr_Unidad_Costo = cost_unit;
+      line.Tr_Costo = cost;
+      if (run_time) line.Tr_Unidad_1 = "CJ";
       suite->journal.Clear();
-      t.SetDetalle(line);
-      EXPECT_EQ(t.Detalle(), kept);
-      EXPECT_EQ(t.Error(), show ? "" : kDetalleSource + message);
-      EXPECT_EQ(suite->journal.entries(), show ? Texts{Shown(message, key)} : Texts{});
+      Object().SetDetalle(line);
+      EXPECT_EQ(Object().Error(), show ? "" : kDetalleSource + message);
+      EXPECT_EQ(Log("System.Mostrar_Mensaje"), show ? Texts{Shown(message, key)} : Texts{});
+      const tTrDetalle d = Object().Detalle();
+      if (!run_time) {
+        EXPECT_EQ(d, kept);
+        EXPECT_EQ(suite->journal.entries().size(), show ? 1u : 0u);  // refused before any call
+        Object().SetDetalle(Line());  // an accepted write clears the error
+        EXPECT_EQ(Object().Error(), "");
+      } else {  // steps before the failing call stay applied: units filled, 0 x 5 pieces
+        EXPECT_EQ(d.Tr_Unidad_Control_1 + "/" + d.Tr_Unidad_Costo, "PZA/PZA");
+        EXPECT_EQ(std::tie(d.Tr_Costo, d.Tr_Cantidad_Control_1), std::tuple(cost, 0.0));
+      }
     }
   }
-  t.SetDetalle(Line());  // an accepted write clears the error
-  EXPECT_EQ(t.Error(), "");
 }
 
 TEST_F(ObjectTest, DetalleFillsTypesAndUnitsFromTheCatalogueInOrder) {
@@ -156,7 +165,7 @@ TEST_F(ObjectTest, DetalleFillsTypesAndUnitsFromTheCatalogueInOrder) {
   catalogue.clear();  // an unknown product: types and units empty
   line.Producto.Pr_Tipo_Producto = "01";
   t.SetDetalle(line);
-  const tTrDetalle d = t.Detalle();
+  const tTrDetalle& d = t.Detalle();
   EXPECT_EQ(d.Producto.Pr_Tipo_Producto + d.Producto.Pr_Tipo_Costeo + d.Tr_Unidad_Control_1 +
                 d.Tr_Unidad_Control_2 + d.Tr_Unidad_Costo,
             "");
@@ -192,33 +201,6 @@ TEST_F(ObjectTest, DetalleConvertsQuantitiesAndCost) {
   converts("CJ", "PZA", 0, {"P1:CJ>PZA", "P1:CJ>PZA"}, 24, 24, 10, 240);
   // Costed by weight: the client's control quantity 2, cost as passed.
   converts("CJ", "KG", 8, {"P1:CJ>PZA"}, 24, 8, 120, 960);
-}
-
-TEST_F(ObjectTest, DetalleRunTimeErrorsAreReportedWithTheTrapKey) {
-  // A factor of 0 to pieces; the conversion service raising instead.
-  for (const auto& [cost, raises, description] :
-       {std::tuple{10.0, false, "Division by zero"}, std::tuple{0.0, false, "Overflow"},
-        std::tuple{10.0, true, "sin conexión"}}) {
-    for (bool show : {false, true}) {
-      SCOPED_TRACE(std::string(description) + (show ? " shown" : " stored"));
-      Renew();
-      Answer("Data.Obtener_Factor_Conversion", 0.0);
-      if (raises) Script({{"raise:Data.Obtener_Factor_Conversion", description}});
-      Start("EN").SetMostrarMensajeError(show);
-      tTrDetalle line = Line();
-      line.Tr_Unidad_1 = "CJ";
-      line.Tr_Costo = cost;
-      suite->journal.Clear();
-      Object().SetDetalle(line);
-      EXPECT_EQ(Object().Error(), show ? "" : kDetalleSource + description);
-      EXPECT_EQ(Log("System.Mostrar_Mensaje"),
-                show ? Texts{Shown(description, "ERR-ID:7500003")} : Texts{});
-      // Steps before the failing call stay applied: units filled, 0 x 5 pieces.
-      const tTrDetalle d = Object().Detalle();
-      EXPECT_EQ(d.Tr_Unidad_Control_1 + "/" + d.Tr_Unidad_Costo, "PZA/PZA");
-      EXPECT_EQ(std::tie(d.Tr_Costo, d.Tr_Cantidad_Control_1), std::tuple(cost, 0.0));
-    }
-  }
 }
 
 TEST_F(ObjectTest, DetalleBlanksWhatTheWarehouseDoesNotKeep) {

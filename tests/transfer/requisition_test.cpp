@@ -72,8 +72,14 @@ TEST_F(RequisitionTest, OrderQueryKeepsTheGroupedQueryAndLeadsWithTheAddedColumn
 }
 
 TEST_F(RequisitionTest, RequestsWhatTheDistributionCentreLacksAndFinalisesIt) {
-  Stock({4.0, 4.0, 4.0, 4.0});  // P1 lacks 6, P2 is covered
-  ASSERT_TRUE(Requisition({OrderRow("P1", 10.0), OrderRow("P2", 4.0)})) << Object().Error();
+  // P1 lacks 6, P2 is covered, P3 lacks all; once the first row is live every row is served.
+  Stock({4.0, 4.0, 4.0, 4.0, 0.0, 0.0});
+  // This object holds a shipment header: it is finalised with its own movements.
+  Answer("Inventory#3.Obtener_Encabezado_Movimiento", "MS-7");
+  Start("EN");
+  ASSERT_TRUE(Requisition(
+      {OrderRow("P1", 10.0), OrderRow("P2", 4.0, 0.0, "BO"), OrderRow("P3", 1.0, 0.0, "CA")}))
+      << Object().Error();
   EXPECT_EQ(Object().Error(), "");
   // Stock is asked twice per row of this object's stock object.
   auto stock = [](const char* product) {
@@ -81,21 +87,25 @@ TEST_F(RequisitionTest, RequestsWhatTheDistributionCentreLacksAndFinalisesIt) {
            R"(", "00", "00", 1&, ""))";
   };
   EXPECT_EQ(suite->journal.Containing("Obtener_Existencia"),
-            (Texts{stock("P1"), stock("P1"), stock("P2"), stock("P2")}));
-  // One line of 6 PZA, from the ordering branch and its warehouse to the centre's.
+            (Texts{stock("P1"), stock("P1"), stock("P2"), stock("P2"), stock("P3"), stock("P3")}));
+  // A line of 6 PZA, from the ordering branch and its warehouse to the centre's.
   const auto inserts = Run("INSERT INTO Transferencia");
-  ASSERT_EQ(inserts.size(), 1u);
+  ASSERT_EQ(inserts.size(), 2u);
   EXPECT_THAT(inserts[0],
               HasSubstr("'F-1', '0001', '2024-03-01', '2024-03-08', 'SL', '', "
                         "'Solicitud de transferencia automática', 'Pedido', 'PD-1', 'CEDIS', "
                         "'NORTE', 'VTA', 'GRL', 'P1', '00', '00', 6, 'PZA', 6, 'PZA', "))
       << inserts[0];
+  EXPECT_THAT(inserts[1], HasSubstr("'P3', '00', '00', 1, 'PZA', "));
+  EXPECT_EQ(Count("Data.Obtener_Folio"), 1u);
   // Finalised under the new folio, after the order's recordset was closed.
   EXPECT_EQ(suite->journal.entries().back(),
             R"(Data.Procesar_Documento("TRANSFERENCIA", "F-1", ""))");
   EXPECT_TRUE(suite->recordsets()[0]->closed);
   EXPECT_EQ(suite->Created("Inventory"), 6);
   EXPECT_EQ(suite->Alive("Inventory"), 3);  // the second object is gone
+  EXPECT_EQ(Entries({"Finalizar_Movimiento"}),
+            Texts{R"(Inventory#3.Finalizar_Movimiento("MS-7"))"});
 }
 
 TEST_F(RequisitionTest, LineIsNeededOnlyWhenStockIsStrictlyLess) {
@@ -123,17 +133,6 @@ TEST_F(RequisitionTest, LineIsNeededOnlyWhenStockIsStrictlyLess) {
   requests(9.5, 0, 10.0, 0.0, "0.5, 'PZA', 0.5, ");
   requests(0, 0, Null{}, 0.0, "");  // a Null quantity counts as not less
   requests(10, 0, 10.0, Null{}, "");
-}
-
-TEST_F(RequisitionTest, EveryRowIsProcessedWhenTheFirstIsLive) {
-  ASSERT_TRUE(Requisition(
-      {OrderRow("P1", 3.0), OrderRow("P2", 2.0, 0.0, "BO"), OrderRow("P3", 1.0, 0.0, "CA")}))
-      << Object().Error();
-  const auto inserts = Run("INSERT INTO Transferencia");
-  ASSERT_EQ(inserts.size(), 3u);
-  for (int i = 0; i < 3; ++i)
-    EXPECT_THAT(inserts[i], HasSubstr("'P" + std::to_string(i + 1) + "', '00', '00', "));
-  EXPECT_EQ(Count("Data.Obtener_Folio"), 1u);
 }
 
 TEST_F(RequisitionTest, FailureTable) {
@@ -185,15 +184,6 @@ TEST_F(RequisitionTest, FailureTable) {
     return Variant(0.0);
   });
   refused({OrderRow("P1", 3.0), OrderRow("P2", 1.0)}, "Catastrophic", 1, false, true);
-}
-
-TEST_F(RequisitionTest, FinalisesOnThisObjectWithItsOwnMovements) {
-  Answer("Inventory#3.Obtener_Encabezado_Movimiento", "MS-7");
-  Start("EN");
-  ASSERT_TRUE(Requisition({OrderRow("P1", 3.0)})) << Object().Error();
-  EXPECT_EQ(Log("Inventory#3.Finalizar_Movimiento"),
-            Texts{R"(Inventory#3.Finalizar_Movimiento("MS-7"))"});
-  EXPECT_TRUE(Log("Inventory#6.Finalizar_Movimiento").empty());
 }
 
 TEST_F(RequisitionTest, SecondObjectShowsDetalleRefusalsWhateverThisObjectSays) {
