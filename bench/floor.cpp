@@ -7,6 +7,7 @@
 #include <chrono>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <stdexcept>
 #include <vector>
 
@@ -17,16 +18,22 @@ namespace {
 
 constexpr size_t kFileBuffer = 1 << 20;
 
-sqlite3* Open(const std::string& path) {
-  sqlite3* db = nullptr;
-  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) !=
-      SQLITE_OK) {
-    std::string message = db ? sqlite3_errmsg(db) : "out of memory";
-    sqlite3_close_v2(db);
-    throw std::runtime_error("cannot open " + path + ": " + message);
-  }
-  sqlite3_extended_result_codes(db, 1);
-  sqlite3_busy_timeout(db, suite::kBusyTimeoutMs);
+// Closes on every way out, so no path leaks the handle.
+struct CloseDatabase {
+  void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+};
+using DatabaseHandle = std::unique_ptr<sqlite3, CloseDatabase>;
+
+DatabaseHandle Open(const std::string& path) {
+  sqlite3* raw = nullptr;
+  const int rc =
+      sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+  DatabaseHandle db(raw);
+  if (rc != SQLITE_OK)
+    throw std::runtime_error("cannot open " + path + ": " +
+                             (raw ? sqlite3_errmsg(raw) : "out of memory"));
+  sqlite3_extended_result_codes(raw, 1);
+  sqlite3_busy_timeout(raw, suite::kBusyTimeoutMs);
   return db;
 }
 
@@ -74,28 +81,26 @@ namespace {
 // reused from one call to the next.
 template <class F>
 void ForEachRecorded(const std::string& recording, F&& fn) {
-  std::FILE* in = std::fopen(recording.c_str(), "rb");
+  struct CloseFile {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+  };
+  const std::unique_ptr<std::FILE, CloseFile> file(std::fopen(recording.c_str(), "rb"));
+  std::FILE* in = file.get();
   if (!in) throw std::runtime_error("cannot read " + recording);
   std::setvbuf(in, nullptr, _IOFBF, kFileBuffer);
   std::string text;
-  try {
-    for (;;) {
-      const int origin = std::fgetc(in);
-      if (origin == EOF) break;
-      size_t size = 0;
-      if (std::fscanf(in, "%zu", &size) != 1 || std::fgetc(in) != ' ')
-        throw std::runtime_error("malformed recording " + recording);
-      text.resize(size);
-      if (size > 0 && std::fread(text.data(), 1, size, in) != size)
-        throw std::runtime_error("truncated recording " + recording);
-      std::fgetc(in);  // the line break
-      fn(static_cast<char>(origin), text);
-    }
-  } catch (...) {
-    std::fclose(in);
-    throw;
+  for (;;) {
+    const int origin = std::fgetc(in);
+    if (origin == EOF) break;
+    size_t size = 0;
+    if (std::fscanf(in, "%zu", &size) != 1 || std::fgetc(in) != ' ')
+      throw std::runtime_error("malformed recording " + recording);
+    text.resize(size);
+    if (size > 0 && std::fread(text.data(), 1, size, in) != size)
+      throw std::runtime_error("truncated recording " + recording);
+    std::fgetc(in);  // the line break
+    fn(static_cast<char>(origin), text);
   }
-  std::fclose(in);
 }
 
 // The text with every literal (quoted text or number) replaced by "?".
@@ -141,7 +146,8 @@ std::vector<Scan> FindScans(const std::string& recording, const std::string& db_
     if (seen.times++ == 0) seen.first = text;
   });
   std::vector<Scan> scans;
-  sqlite3* db = Open(db_path);
+  const DatabaseHandle handle = Open(db_path);
+  sqlite3* db = handle.get();
   for (const auto& [shape, seen] : shapes) {
     if (seen.times < min_times) continue;
     sqlite3_stmt* st = nullptr;
@@ -162,12 +168,12 @@ std::vector<Scan> FindScans(const std::string& recording, const std::string& db_
     }
     sqlite3_finalize(st);
   }
-  sqlite3_close_v2(db);
   return scans;
 }
 
 ReplayResult Replay(const std::string& recording, const std::string& db_path, int64_t lines) {
-  sqlite3* db = Open(db_path);
+  const DatabaseHandle handle = Open(db_path);
+  sqlite3* db = handle.get();
   ReplayResult result;
   // Work of each text (literals aside): first and last execution.
   struct Work {
@@ -175,87 +181,75 @@ ReplayResult Replay(const std::string& recording, const std::string& db_path, in
     int64_t times = 0, first = 0, last = 0, most = 0;
   };
   std::map<std::string, Work> work;
-  try {
-    ExecOrThrow(db, std::string(suite::kConnectionSettings).c_str());
-    using Clock = std::chrono::steady_clock;
-    Clock::duration compiling{};
-    Clock::duration running{};
-    ForEachRecorded(recording, [&](char origin, std::string& text) {
-      if (origin == 'C') text = suite::RewriteTop(text);
-      // Compiled and stepped to the end, one statement of the text at a time.
-      const char* sql = text.c_str();
-      bool ok = true;
-      int64_t steps = 0;
-      while (ok && *sql) {
-        sqlite3_stmt* stmt = nullptr;
-        const char* tail = nullptr;
-        const Clock::time_point t0 = Clock::now();
-        int rc = sqlite3_prepare_v2(db, sql, -1, &stmt, &tail);
-        const Clock::time_point t1 = Clock::now();
-        compiling += t1 - t0;
-        if (rc != SQLITE_OK) {
-          ok = false;
-          break;
-        }
-        if (!stmt) break;  // nothing but blanks left
-        while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
-        }
-        const Clock::time_point t2 = Clock::now();
-        steps += sqlite3_stmt_status(stmt, SQLITE_STMTSTATUS_VM_STEP, 0);
-        sqlite3_finalize(stmt);
-        const Clock::time_point t3 = Clock::now();
-        running += t2 - t1;
-        compiling += t3 - t2;
-        ok = rc == SQLITE_DONE;
-        sql = tail;
+  ExecOrThrow(db, std::string(suite::kConnectionSettings).c_str());
+  using Clock = std::chrono::steady_clock;
+  Clock::duration compiling{};
+  Clock::duration running{};
+  ForEachRecorded(recording, [&](char origin, std::string& text) {
+    if (origin == 'C') text = suite::RewriteTop(text);
+    // Compiled and stepped to the end, one statement of the text at a time.
+    const char* sql = text.c_str();
+    bool ok = true;
+    int64_t steps = 0;
+    while (ok && *sql) {
+      sqlite3_stmt* stmt = nullptr;
+      const char* tail = nullptr;
+      const Clock::time_point t0 = Clock::now();
+      int rc = sqlite3_prepare_v2(db, sql, -1, &stmt, &tail);
+      const Clock::time_point t1 = Clock::now();
+      compiling += t1 - t0;
+      if (rc != SQLITE_OK) {
+        ok = false;
+        break;
       }
-      ++result.statements;
-      if (!ok && result.failed++ == 0)
-        result.first_error = text.substr(0, 200) + ": " + sqlite3_errmsg(db);
-      Work& w = work[WithoutLiterals(text)];
-      if (w.times++ == 0) {
-        w.first_text = text.substr(0, 120);
-        w.first = steps;
+      if (!stmt) break;  // nothing but blanks left
+      while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
       }
-      w.last = steps;
-      w.most = std::max(w.most, steps);
-    });
-    for (const auto& [shape, w] : work) {
-      const bool per_line = w.times >= std::max<int64_t>(lines / 2, 1);
-      if (per_line && (w.last > 10 * std::max<int64_t>(w.first, 50) ||
-                       w.most >= std::max<int64_t>(lines, 2000)))
-        result.growing.push_back({w.first_text,
-                                  "work " + std::to_string(w.first) + " -> " +
-                                      std::to_string(w.last) + " steps (at most " +
-                                      std::to_string(w.most) + ")",
-                                  w.times});
+      const Clock::time_point t2 = Clock::now();
+      steps += sqlite3_stmt_status(stmt, SQLITE_STMTSTATUS_VM_STEP, 0);
+      sqlite3_finalize(stmt);
+      const Clock::time_point t3 = Clock::now();
+      running += t2 - t1;
+      compiling += t3 - t2;
+      ok = rc == SQLITE_DONE;
+      sql = tail;
     }
-    const Clock::time_point t0 = Clock::now();
-    ExecOrThrow(db, "PRAGMA wal_checkpoint;");
-    running += Clock::now() - t0;
-    result.run_seconds = std::chrono::duration<double>(running).count();
-    result.seconds = result.run_seconds + std::chrono::duration<double>(compiling).count();
-  } catch (...) {
-    sqlite3_close_v2(db);
-    throw;
+    ++result.statements;
+    if (!ok && result.failed++ == 0)
+      result.first_error = text.substr(0, 200) + ": " + sqlite3_errmsg(db);
+    Work& w = work[WithoutLiterals(text)];
+    if (w.times++ == 0) {
+      w.first_text = text.substr(0, 120);
+      w.first = steps;
+    }
+    w.last = steps;
+    w.most = std::max(w.most, steps);
+  });
+  for (const auto& [shape, w] : work) {
+    const bool per_line = w.times >= std::max<int64_t>(lines / 2, 1);
+    if (per_line &&
+        (w.last > 10 * std::max<int64_t>(w.first, 50) || w.most >= std::max<int64_t>(lines, 2000)))
+      result.growing.push_back({w.first_text,
+                                "work " + std::to_string(w.first) + " -> " +
+                                    std::to_string(w.last) + " steps (at most " +
+                                    std::to_string(w.most) + ")",
+                                w.times});
   }
-  sqlite3_close_v2(db);
+  const Clock::time_point t0 = Clock::now();
+  ExecOrThrow(db, "PRAGMA wal_checkpoint;");
+  running += Clock::now() - t0;
+  result.run_seconds = std::chrono::duration<double>(running).count();
+  result.seconds = result.run_seconds + std::chrono::duration<double>(compiling).count();
   return result;
 }
 
 void Checkpoint(const std::string& db_path) {
-  sqlite3* db = Open(db_path);
-  try {
-    ExecOrThrow(db, "PRAGMA wal_checkpoint;");
-  } catch (...) {
-    sqlite3_close_v2(db);
-    throw;
-  }
-  sqlite3_close_v2(db);
+  ExecOrThrow(Open(db_path).get(), "PRAGMA wal_checkpoint;");
 }
 
 uint64_t ComponentRowsDigest(const std::string& db_path) {
-  sqlite3* db = Open(db_path);
+  const DatabaseHandle handle = Open(db_path);
+  sqlite3* db = handle.get();
   uint64_t hash = 1469598103934665603ull;  // FNV-1a
   auto mix = [&](const void* data, size_t size) {
     const auto* bytes = static_cast<const unsigned char*>(data);
@@ -264,10 +258,8 @@ uint64_t ComponentRowsDigest(const std::string& db_path) {
   for (const char* table : {"Transferencia", "Traslado", "Pedido"}) {
     sqlite3_stmt* st = nullptr;
     const std::string sql = std::string("SELECT * FROM ") + table + " ORDER BY rowid";
-    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) != SQLITE_OK) {
-      sqlite3_close_v2(db);
+    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) != SQLITE_OK)
       throw std::runtime_error(sql + ": cannot read");
-    }
     while (sqlite3_step(st) == SQLITE_ROW) {
       for (int i = 0; i < sqlite3_column_count(st); ++i) {
         const int type = sqlite3_column_type(st, i);
@@ -285,7 +277,6 @@ uint64_t ComponentRowsDigest(const std::string& db_path) {
     }
     sqlite3_finalize(st);
   }
-  sqlite3_close_v2(db);
   return hash;
 }
 
@@ -296,14 +287,7 @@ void RemoveDatabase(const std::string& path) {
 }
 
 void CopyDatabase(const std::string& src, const std::string& dst) {
-  sqlite3* db = Open(src);
-  try {
-    ExecOrThrow(db, "PRAGMA wal_checkpoint(TRUNCATE);");
-  } catch (...) {
-    sqlite3_close_v2(db);
-    throw;
-  }
-  sqlite3_close_v2(db);
+  ExecOrThrow(Open(src).get(), "PRAGMA wal_checkpoint(TRUNCATE);");
   RemoveDatabase(dst);
   std::filesystem::copy_file(src, dst);
 }

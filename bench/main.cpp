@@ -173,6 +173,14 @@ void SetError(Report& r, const std::string& text) {
   std::snprintf(r.error, sizeof r.error, "%s", text.c_str());
 }
 
+// How many statements were flagged, and the first of them.
+void SetScans(Report& r, const std::vector<Scan>& scans) {
+  r.scans = static_cast<int64_t>(scans.size());
+  if (!scans.empty())
+    std::snprintf(r.scan, sizeof r.scan, "%s x%lld: %s", scans[0].step.c_str(),
+                  static_cast<long long>(scans[0].times), scans[0].statement.c_str());
+}
+
 // Runs fn in a child process and collects its report and peak memory.
 Outcome InChild(const std::function<void(Report&)>& fn) {
   int fds[2];
@@ -390,10 +398,7 @@ bool Bench::Prepare(Row& row) {
     r.digest = ComponentRowsDigest(run);
     // A statement sent at least once per two lines counts as sent per line.
     const std::vector<Scan> scans = FindScans(Path(name + ".sql"), start, c.lines / 2);
-    r.scans = static_cast<int64_t>(scans.size());
-    if (!scans.empty())
-      std::snprintf(r.scan, sizeof r.scan, "%s x%lld: %s", scans[0].step.c_str(),
-                    static_cast<long long>(scans[0].times), scans[0].statement.c_str());
+    SetScans(r, scans);
   });
   if (!out.report.ok) {
     row.error = std::string("record: ") + out.report.error;
@@ -449,11 +454,7 @@ bool Bench::TimeOnce(Row& row, bool first) {
     r.failed = replay.failed;
     if (replay.failed > 0) SetError(r, replay.first_error);
     r.digest = ComponentRowsDigest(run);
-    r.scans = static_cast<int64_t>(replay.growing.size());
-    if (!replay.growing.empty())
-      std::snprintf(r.scan, sizeof r.scan, "%s x%lld: %s", replay.growing[0].step.c_str(),
-                    static_cast<long long>(replay.growing[0].times),
-                    replay.growing[0].statement.c_str());
+    SetScans(r, replay.growing);
   });
   if (!out.report.ok) {
     row.error = std::string("floor: ") + out.report.error;
