@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -42,6 +43,24 @@ class ConnectionTest : public SuiteTest {
   }
   com::ComPtr<IRecordset> Run(const std::string& sql) {
     return connection_->Execute(sql, Variant(Missing{}), -1);
+  }
+  // The texts of one origin traced while fn runs; each one is also counted.
+  std::vector<std::string> Traced(Origin origin, const std::function<void()>& fn) {
+    auto db = Db();
+    std::vector<std::string> traced;
+    db->SetTraceSink([&](Origin from, std::string_view text) {
+      if (from == origin) traced.emplace_back(text);
+    });
+    const int64_t before = db->StatementCount(origin);
+    try {
+      fn();
+    } catch (...) {
+      db->SetTraceSink(nullptr);
+      throw;
+    }
+    db->SetTraceSink(nullptr);
+    EXPECT_EQ(db->StatementCount(origin) - before, static_cast<int64_t>(traced.size()));
+    return traced;
   }
 
   com::ComPtr<ISystemServices> system_;
@@ -118,18 +137,13 @@ TEST_F(ConnectionTest, UnknownFieldEndOfFileAndDatabaseErrors) {
 }
 
 TEST_F(ConnectionTest, CountsAndTracesTheComponentsStatements) {
-  auto db = Db();
-  std::vector<std::string> traced;
-  db->SetTraceSink([&](Origin origin, std::string_view text) {
-    if (origin == Origin::Component) traced.emplace_back(text);
-  });
-  const int64_t before = db->StatementCount(Origin::Component);
-  Run("SELECT TOP 1 Id FROM Prueba");
-  Run("UPDATE Prueba SET Nota = 'a'");
-  db->SetTraceSink(nullptr);
-  EXPECT_EQ(db->StatementCount(Origin::Component), before + 2);
-  EXPECT_EQ(traced, (std::vector<std::string>{"SELECT Id FROM Prueba LIMIT 1",
-                                              "UPDATE Prueba SET Nota = 'a'"}));
+  EXPECT_EQ(
+      Traced(Origin::Component,
+             [&] {
+               Run("SELECT TOP 1 Id FROM Prueba");
+               Run("UPDATE Prueba SET Nota = 'a'");
+             }),
+      (std::vector<std::string>{"SELECT Id FROM Prueba LIMIT 1", "UPDATE Prueba SET Nota = 'a'"}));
   EXPECT_EQ(connection_->DefaultDatabase(), "prueba");
 }
 
@@ -137,16 +151,10 @@ TEST_F(ConnectionTest, CountsAndTracesTheComponentsStatements) {
 // new execution each time: the trace (and the benchmark's floor built from
 // it) must see every transaction, not only the first.
 TEST_F(ConnectionTest, TracesEachRunOfAKeptStatement) {
-  auto db = Db();
-  std::vector<std::string> traced;
-  db->SetTraceSink([&](Origin origin, std::string_view text) {
-    if (origin == Origin::Suite) traced.emplace_back(text);
-  });
-  const int64_t before = db->StatementCount(Origin::Suite);
-  for (int i = 0; i < 2; ++i) db->Transaction([&] {});
-  db->SetTraceSink(nullptr);
-  EXPECT_EQ(db->StatementCount(Origin::Suite), before + 4);
-  EXPECT_EQ(traced,
+  EXPECT_EQ(Traced(Origin::Suite,
+                   [&] {
+                     for (int i = 0; i < 2; ++i) Db()->Transaction([] {});
+                   }),
             (std::vector<std::string>{"BEGIN IMMEDIATE", "COMMIT", "BEGIN IMMEDIATE", "COMMIT"}));
 }
 
