@@ -47,9 +47,13 @@ class NullConnection final : public com::Object<NullConnection, IConnection> {
     return NullRecordset::Make(rows_);
   }
   std::string DefaultDatabase() override { return "bench"; }
+  int32_t BeginTrans() override { return ++level_; }
+  void CommitTrans() override { --level_; }
+  void RollbackTrans() override { --level_; }
 
  private:
   int rows_;
+  int32_t level_ = 0;
 };
 
 class NullSystem final : public com::Object<NullSystem, ISystemServices> {

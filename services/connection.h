@@ -4,7 +4,7 @@
 // Failure: every method raises qbx::RuntimeError. A database error carries
 // the database's own message; field names match without regard to case; an
 // unknown field is error 3265 and a field read at end-of-file is error 3021
-// (descriptions in kConnectionErrors below).
+// (descriptions below).
 #pragma once
 
 #include <string>
@@ -20,6 +20,10 @@ inline constexpr std::string_view kItemNotFoundText =
 inline constexpr std::string_view kNoCurrentRecordText =
     "Either BOF or EOF is True, or the current record has been deleted. Requested operation "
     "requires a current record.";
+
+// CommitTrans or RollbackTrans without an open unit (XACT_E_NOTRANSACTION).
+inline constexpr int32_t kErrNoTransaction = -2147168242;
+inline constexpr std::string_view kNoTransactionText = "No transaction is active.";
 
 struct IRecordset : com::IUnknown {
   using Base = com::IUnknown;
@@ -46,6 +50,17 @@ struct IConnection : com::IUnknown {
                                           const Variant& records_affected, int32_t options) = 0;
   // Name of the database the connection is attached to.
   virtual std::string DefaultDatabase() = 0;
+
+  // Units of work. A unit covers everything done on the thread's database
+  // meanwhile: the statements run here and every service called. BeginTrans
+  // answers the new nesting level (1 for the outermost unit); a nested unit
+  // commits into the one around it. RollbackTrans leaves the database as it
+  // was when the unit began. Commit or rollback without an open unit is
+  // error kErrNoTransaction. A client that never opens a unit sees each
+  // statement and service call take effect as it is made.
+  virtual int32_t BeginTrans() = 0;
+  virtual void CommitTrans() = 0;
+  virtual void RollbackTrans() = 0;
 
  protected:
   ~IConnection() = default;

@@ -327,6 +327,10 @@ class Connection final : public com::Object<Connection, IConnection> {
 
   std::string DefaultDatabase() override { return db_->name(); }
 
+  int32_t BeginTrans() override { return db_->BeginUnit(); }
+  void CommitTrans() override { db_->CommitUnit(); }
+  void RollbackTrans() override { db_->RollbackUnit(); }
+
  private:
   std::shared_ptr<Database> db_;
 };

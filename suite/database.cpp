@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <cstdio>
@@ -13,6 +14,7 @@
 #include <optional>
 #include <unordered_map>
 
+#include "services/connection.h"
 #include "suite/config.h"
 #include "suite/schema.h"
 
@@ -332,13 +334,20 @@ struct Database::Impl : DatabaseCore {
     size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
   };
   std::unordered_map<std::string, std::unique_ptr<Statement>, TextHash, std::equal_to<>> cache;
-  int transaction_depth = 0;
+  // Open transaction levels, outermost first: true for a unit of work, false
+  // for a service's transaction.
+  std::vector<bool> frames;
   int shapes = 0;  // of the cached statements, those PrepareShape made
 
   ~Impl() {
     cache.clear();
     sqlite3_close_v2(db);
   }
+
+  void Open(bool unit);
+  void Close(bool commit);
+  // A kept statement without parameters, ready to run.
+  Statement& Cached(const std::string& sql);
 
   std::unique_ptr<Statement> Compile(std::string_view sql, Origin origin, unsigned flags) {
     sqlite3_stmt* stmt = nullptr;
@@ -411,6 +420,16 @@ std::string Database::name() const {
   return std::filesystem::path(impl_->path).stem().string();
 }
 
+Statement& Database::Impl::Cached(const std::string& sql) {
+  auto it = cache.find(sql);
+  if (it == cache.end()) {
+    auto st = Compile(sql, Origin::Suite, SQLITE_PREPARE_PERSISTENT);
+    it = cache.emplace(sql, std::move(st)).first;
+  }
+  it->second->Bind({});
+  return *it->second;
+}
+
 Statement& Database::Prepare(std::string_view sql, Origin origin) {
   auto it = impl_->cache.find(sql);
   if (it == impl_->cache.end()) {
@@ -470,26 +489,80 @@ void Database::Exec(std::string_view sql) {
   }
 }
 
-void Database::Transaction(const std::function<void()>& fn) {
-  if (impl_->transaction_depth > 0) {
-    fn();
+// Nesting is one stack for units and service transactions alike: level 1 is
+// the BEGIN IMMEDIATE, every level above it a savepoint named after its
+// depth. Texts are kept prepared: a transaction per document line would
+// otherwise compile them every time.
+void Database::Impl::Open(bool unit) {
+  if (frames.empty()) {
+    LetGoOfSnapshots();  // BEGIN counts as reading only
+    Cached("BEGIN IMMEDIATE").Run();
+  } else {
+    Cached("SAVEPOINT q" + std::to_string(frames.size() + 1)).Run();
+  }
+  frames.push_back(unit);
+}
+
+void Database::Impl::Close(bool commit) {
+  const size_t level = frames.size();
+  if (sqlite3_get_autocommit(db)) {
+    // The database already rolled everything back (a full disk, an I/O
+    // error): nothing is open any more, whatever the frames say.
+    frames.clear();
+    if (commit) RaiseDatabaseError(SQLITE_ABORT, "the transaction was rolled back by the database");
     return;
   }
-  impl_->LetGoOfSnapshots();  // BEGIN counts as reading only
-  // Kept prepared: a transaction per document line would otherwise compile
-  // both texts every time.
-  Prepare("BEGIN IMMEDIATE").Run();
-  impl_->transaction_depth = 1;
+  if (commit) {
+    Cached(level == 1 ? std::string("COMMIT") : "RELEASE q" + std::to_string(level)).Run();
+    frames.pop_back();
+    return;
+  }
+  frames.pop_back();
+  // Undoing never fails half way: readers let go first, and the texts run
+  // directly so that nothing (a trace sink, a fault) stands between.
+  LetGoOfSnapshots();
+  const std::string text = level == 1 ? std::string("ROLLBACK")
+                                      : "ROLLBACK TO q" + std::to_string(level) + "; RELEASE q" +
+                                            std::to_string(level);
+  const int rc = sqlite3_exec(db, text.c_str(), nullptr, nullptr, nullptr);
+  if (rc != SQLITE_OK && !sqlite3_get_autocommit(db)) RaiseDatabaseError(rc, sqlite3_errmsg(db));
+}
+
+void Database::Transaction(const std::function<void()>& fn) {
+  impl_->Open(false);
+  const size_t level = impl_->frames.size();
   try {
     fn();
-    Prepare("COMMIT").Run();
-    impl_->transaction_depth = 0;
+    impl_->Close(true);
   } catch (...) {
-    impl_->transaction_depth = 0;
-    if (!sqlite3_get_autocommit(impl_->db))
-      sqlite3_exec(impl_->db, "ROLLBACK", nullptr, nullptr, nullptr);
+    // Still open when fn or the commit failed: undo it.
+    if (impl_->frames.size() == level) {
+      try {
+        impl_->Close(false);
+      } catch (...) {  // the first error is the one to report
+      }
+    }
     throw;
   }
+}
+
+int32_t Database::BeginUnit() {
+  impl_->Open(true);
+  return UnitLevel();
+}
+
+void Database::CommitUnit() {
+  if (UnitLevel() == 0) throw RuntimeError(kErrNoTransaction, std::string(kNoTransactionText));
+  impl_->Close(true);
+}
+
+void Database::RollbackUnit() {
+  if (UnitLevel() == 0) throw RuntimeError(kErrNoTransaction, std::string(kNoTransactionText));
+  impl_->Close(false);
+}
+
+int32_t Database::UnitLevel() const {
+  return static_cast<int32_t>(std::count(impl_->frames.begin(), impl_->frames.end(), true));
 }
 
 bool Database::HasTable(std::string_view table) {

@@ -157,9 +157,23 @@ class Database {
   int64_t Run(std::string_view sql, const std::vector<Variant>& params = {});
   // Runs one or more statements without parameters or rows.
   void Exec(std::string_view sql);
-  // Runs fn inside BEGIN IMMEDIATE ... COMMIT (ROLLBACK when fn throws). Nested
-  // calls join the outer transaction.
+  // Runs fn as one transaction: BEGIN IMMEDIATE ... COMMIT when nothing is
+  // open, else a savepoint inside what is open (a unit of work or an outer
+  // call). When fn throws, exactly what fn did is undone and the error
+  // passes on; whatever was open before stays open and keeps its work.
   void Transaction(const std::function<void()>& fn);
+
+  // Units of work (the connection's BeginTrans/CommitTrans/RollbackTrans).
+  // The outermost unit is BEGIN IMMEDIATE: it holds the write lock until it
+  // ends, so a second writer waits (up to kBusyTimeoutMs) instead of failing
+  // half way. Nested units are savepoints. BeginUnit answers the new level;
+  // CommitUnit and RollbackUnit without an open unit raise
+  // kErrNoTransaction. A database closed with a unit open rolls it back.
+  int32_t BeginUnit();
+  void CommitUnit();
+  void RollbackUnit();
+  // Open units (0 when none).
+  int32_t UnitLevel() const;
 
   // Something that keeps a read snapshot open on this connection between
   // calls (a recordset walking its rows) and can let go of it on demand, by

@@ -301,6 +301,13 @@ class FakeConnection final : public com::Object<FakeConnection, IConnection>, Do
     s_->journal.Add(name_ + ".DefaultDatabase()");
     return v ? v->ToString() : "Suite";
   }
+  // Journalled only: the component never opens a unit of work.
+  int32_t BeginTrans() override {
+    s_->journal.Add(name_ + ".BeginTrans()");
+    return 1;
+  }
+  void CommitTrans() override { s_->journal.Add(name_ + ".CommitTrans()"); }
+  void RollbackTrans() override { s_->journal.Add(name_ + ".RollbackTrans()"); }
 };
 
 class FakeSystem final : public com::Object<FakeSystem, ISystemServices>, DoubleBase {

@@ -4,11 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
+#include <future>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "services/inventory_services.h"
 #include "services/system_services.h"
 #include "tests/suite/suite_fixture.h"
 
@@ -182,6 +185,67 @@ TEST_F(ConnectionTest, ServicesWriteWhileARecordsetIsOpen) {
   // Everything was committed: another connection sees it.
   EXPECT_EQ(other.QueryValue("SELECT Nota FROM Prueba WHERE Id = 1"), Variant("leida"));
   EXPECT_EQ(other.QueryValue("SELECT COUNT(*) FROM Documento_Procesado"), Variant(int32_t{1}));
+}
+
+// A unit of work covers the component's statements and every service called
+// meanwhile; a service that fails inside it undoes only its own part; nested
+// units commit into the one around them; rolling back restores every table.
+TEST_F(ConnectionTest, UnitsOfWorkNestAndUndoExactly) {
+  auto data = Make<IDataServices>(kClsidDataServices);
+  auto stock = Make<IInventoryServices>(kClsidInventoryServices);
+  auto nota = [&] { return Value("SELECT Nota FROM Prueba WHERE Id = 1"); };
+  Database other(db_path(), false);
+  const std::string before = DatabaseText(*Db());
+
+  for (auto end : {&IConnection::CommitTrans, &IConnection::RollbackTrans})
+    EXPECT_EQ(ErrorOf([&] { (connection_.get()->*end)(); }).number(), kErrNoTransaction);
+
+  EXPECT_EQ(connection_->BeginTrans(), 1);
+  Run("UPDATE Prueba SET Nota = 'a' WHERE Id = 1");
+  EXPECT_EQ(data->Obtener_Folio("CEDIS", "TRASLADO", 10, true), Variant("CEDIS-0000000001"));
+  EXPECT_TRUE(stock->Ajustar_Existencia(sample::kCedis, sample::kWarehouseGeneral, "AZUCAR", "00", "00", -5, 0));
+  EXPECT_TRUE(data->Procesar_Documento("TRANSFERENCIA", "F", ""));
+  // A service transaction that fails takes back only what it did.
+  EXPECT_EQ(ErrorOf([&] {
+              Db()->Transaction([&] {
+                Run("UPDATE Prueba SET Nota = 'b' WHERE Id = 1");
+                throw RuntimeError(5, "falla");
+              });
+            }).number(),
+            5);
+  EXPECT_EQ(nota(), Variant("a"));
+  EXPECT_EQ(connection_->BeginTrans(), 2);
+  Run("UPDATE Prueba SET Nota = 'c' WHERE Id = 1");
+  connection_->RollbackTrans();
+  EXPECT_EQ(nota(), Variant("a"));
+  EXPECT_EQ(connection_->BeginTrans(), 2);
+  Run("UPDATE Prueba SET Nota = 'd' WHERE Id = 1");
+  connection_->CommitTrans();
+  EXPECT_EQ(nota(), Variant("d"));
+  EXPECT_EQ(other.QueryValue("SELECT Nota FROM Prueba WHERE Id = 1"), Variant(Null{}));
+  connection_->RollbackTrans();
+  EXPECT_EQ(DatabaseText(*Db()), before);
+  EXPECT_EQ(data->Obtener_Folio("CEDIS", "TRASLADO", 10, true), Variant("CEDIS-0000000001"));
+
+  EXPECT_EQ(connection_->BeginTrans(), 1);
+  Run("UPDATE Prueba SET Nota = 'e' WHERE Id = 1");
+  connection_->CommitTrans();
+  EXPECT_EQ(other.QueryValue("SELECT Nota FROM Prueba WHERE Id = 1"), Variant("e"));
+}
+
+// An open unit holds the write lock: another writer waits for it rather than
+// failing, and writes once it ends.
+TEST_F(ConnectionTest, ASecondWriterWaitsForTheUnit) {
+  connection_->BeginTrans();
+  Run("UPDATE Prueba SET Nota = 'primero' WHERE Id = 1");
+  auto second = std::async(std::launch::async, [path = db_path()] {
+    Database other(path, false);
+    return other.Run("UPDATE Prueba SET Nota = Nota || ' segundo' WHERE Id = 1");
+  });
+  EXPECT_EQ(second.wait_for(std::chrono::milliseconds(300)), std::future_status::timeout);
+  connection_->CommitTrans();
+  EXPECT_EQ(second.get(), 1);
+  EXPECT_EQ(Value("SELECT Nota FROM Prueba WHERE Id = 1"), Variant("primero segundo"));
 }
 
 }  // namespace

@@ -19,6 +19,28 @@
 
 namespace qbx::suite::test {
 
+// Every table's rows, in order, as one text: two databases (or one before
+// and after) hold the same data exactly when their texts are equal.
+inline std::string DatabaseText(Database& db) {
+  std::vector<std::string> tables;
+  auto names = db.PrepareOnce(
+      "SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite_%' "
+      "ORDER BY name",
+      Origin::Suite);
+  while (names->Step()) tables.push_back(names->Column(0).ToString());
+  std::string text;
+  for (const std::string& table : tables) {
+    text += "[" + table + "]\n";
+    auto rows = db.PrepareOnce("SELECT * FROM " + QuoteIdentifier(table) + " ORDER BY rowid",
+                               Origin::Suite);
+    while (rows->Step()) {
+      for (int i = 0; i < rows->ColumnCount(); ++i) text += rows->Column(i).Describe() + "|";
+      text += "\n";
+    }
+  }
+  return text;
+}
+
 class SuiteTest : public ::testing::Test {
  protected:
   void SetUp() override {
