@@ -7,7 +7,15 @@ namespace qbx::cli {
 namespace {
 
 // Options a command accepts besides the common ones (--db, --trace, --help).
-enum OptionBit : unsigned { kSample = 1, kNoFinalize = 2, kJson = 4 };
+enum OptionBit : unsigned {
+  kSample = 1,
+  kNoFinalize = 2,
+  kJson = 4,
+  kPerStatement = 8,
+  kForce = 16,
+  kKey = 32,
+  kWrites = kPerStatement | kKey,  // what every command that writes takes
+};
 
 struct CommandSpec {
   Command command;
@@ -25,6 +33,16 @@ constexpr std::string_view kCommonOptions =
     "              standard error as it happens\n"
     "  --help      this text\n";
 
+constexpr std::string_view kWriteOptions =
+    "  --key KEY       run at most once under this key: running the same key\n"
+    "                  again prints what the first run printed and changes\n"
+    "                  nothing; the same key for another request is refused\n"
+    "  --per-statement let each statement and service call commit on its own, as\n"
+    "                  the component does by itself; a failure then leaves what\n"
+    "                  was done before it (and --key cannot be used)\n"
+    "Everything the command does is one unit of work unless --per-statement is\n"
+    "given: on any refusal or error nothing is stored.\n";
+
 constexpr std::array kCommands = {
     CommandSpec{Command::Help, "help", "COMMAND", true, 0, "help [COMMAND]",
                 "Shows the help of a command, or the list of commands.\n"},
@@ -35,8 +53,8 @@ constexpr std::array kCommands = {
                 "  --sample    also load the sample catalogue (branches CEDIS, NORTE and SUR,\n"
                 "              their warehouses, products, units, parameters, periods,\n"
                 "              opening stock and two orders)\n"},
-    CommandSpec{Command::Capture, "capture", "FILE", false, kNoFinalize,
-                "capture FILE.json [--no-finalize] [--db PATH]",
+    CommandSpec{Command::Capture, "capture", "FILE", false, kNoFinalize | kWrites,
+                "capture FILE.json [--no-finalize] [--key KEY] [--per-statement] [--db PATH]",
                 "Captures one transfer from a JSON document (FILE, or - for standard input)\n"
                 "through the component, as a client would: Nuevo, Encabezado, then Detalle\n"
                 "and Add_Transferencia_Detalle for each line, then Finalizar_Transferencia\n"
@@ -48,38 +66,47 @@ constexpr std::array kCommands = {
                 "                  \"Almacen\": {\"Al_Cve_Almacen\": \"GRL\"}, ...},\n"
                 "   \"Detalles\": [{\"Producto\": {\"Pr_Cve_Producto\": \"...\"},\n"
                 "                 \"Tr_Cantidad_1\": 5, \"Tr_Unidad_1\": \"PZA\", ...}],\n"
-                "   \"Inventario_Pendiente\": false}\n"
+                "   \"Inventario_Pendiente\": false, \"Clave\": \"my-key-1\"}\n"
                 "Fields carry the names of the component's records (nested records too:\n"
                 "Sucursal, Sucursal_Recibe, Almacen, Almacen_Recibe, Producto, Serie, Lote);\n"
                 "dates are ISO 8601 texts (2024-03-05 or 2024-03-05T14:30:00). Header\n"
                 "fields left out keep what Nuevo set (the dates: today).\n"
                 "\n"
+                "\"Clave\" (optional) is the document's retry key, as --key.\n"
+                "\n"
                 "On a refused line it prints the component's message and the line's\n"
-                "number; lines stored before it stay stored under the folio it prints, and\n"
-                "`quelbarix cancel FOLIO` undoes them.\n"
+                "number, and nothing is stored. With --per-statement, lines stored before\n"
+                "it stay stored under the folio it prints, and `quelbarix cancel FOLIO`\n"
+                "undoes them.\n"
                 "\n"
                 "  --no-finalize  store the lines but do not finalise. Only the object that\n"
                 "                 captured a transfer can finalise its inventory movements,\n"
                 "                 so movements of a transfer captured this way stay pending.\n"},
-    CommandSpec{Command::Finalize, "finalize", "FOLIO", false, 0, "finalize FOLIO [--db PATH]",
+    CommandSpec{Command::Finalize, "finalize", "FOLIO", false, kForce | kWrites,
+                "finalize FOLIO [--force] [--key KEY] [--per-statement] [--db PATH]",
                 "Finalises a stored transfer on a new object: produces its accounting entry\n"
                 "(when the suite posts transfers) and hands it to the suite's document\n"
                 "processing.\n"
                 "\n"
                 "It cannot finalise inventory movements captured on another object: only\n"
                 "the object that captured a transfer can, and `quelbarix capture` does that\n"
-                "itself unless --no-finalize was given. Movements left pending by\n"
-                "--no-finalize stay pending.\n"},
-    CommandSpec{Command::Cfdi, "cfdi", "FOLIO", false, 0, "cfdi FOLIO [--db PATH]",
+                "itself unless --no-finalize was given. So it refuses a transfer whose\n"
+                "movements are still pending: its accounting entry would post goods that\n"
+                "never moved.\n"
+                "\n"
+                "  --force     finalise all the same (a warning is printed)\n"},
+    CommandSpec{Command::Cfdi, "cfdi", "FOLIO", false, kWrites,
+                "cfdi FOLIO [--key KEY] [--per-statement] [--db PATH]",
                 "Writes the transport document (Traslado rows) of a shipment (type EN) and\n"
                 "prints its folio.\n"},
-    CommandSpec{Command::Cancel, "cancel", "FOLIO", false, 0, "cancel FOLIO [--db PATH]",
+    CommandSpec{Command::Cancel, "cancel", "FOLIO", false, kWrites,
+                "cancel FOLIO [--key KEY] [--per-statement] [--db PATH]",
                 "Cancels a stored transfer: its accounting entry, inventory movements, stock\n"
                 "commitments, transport document and voucher (shipments) and consolidated\n"
                 "order lines (receptions) are undone, and the transfer it refers to is\n"
                 "reopened.\n"},
-    CommandSpec{Command::Requisition, "requisition", "ORDER", false, 0,
-                "requisition ORDER [--db PATH]",
+    CommandSpec{Command::Requisition, "requisition", "ORDER", false, kWrites,
+                "requisition ORDER [--key KEY] [--per-statement] [--db PATH]",
                 "Derives a transfer request (type SL) from a customer order, for what the\n"
                 "order's distribution centre cannot cover from its stock, finalises it and\n"
                 "prints its folio.\n"},
@@ -115,6 +142,9 @@ unsigned OptionBitOf(std::string_view option) {
   if (option == "--sample") return kSample;
   if (option == "--no-finalize") return kNoFinalize;
   if (option == "--json") return kJson;
+  if (option == "--per-statement") return kPerStatement;
+  if (option == "--force") return kForce;
+  if (option == "--key" || option.starts_with("--key=")) return kKey;
   return 0;
 }
 
@@ -151,6 +181,14 @@ Invocation ParseArguments(const std::vector<std::string>& args) {
       inv.db = args[++i];
     } else if (a.starts_with("--db=")) {
       inv.db = a.substr(5);
+    } else if (a == "--key") {
+      if (i + 1 >= args.size() || args[i + 1].empty()) throw UsageError("option --key needs a key");
+      inv.key = args[++i];
+      specific.push_back(a);
+    } else if (a.starts_with("--key=")) {
+      if (a.size() == 6) throw UsageError("option --key needs a key");
+      inv.key = a.substr(6);
+      specific.push_back("--key");
     } else if (OptionBitOf(a) != 0) {
       specific.push_back(a);
     } else {
@@ -174,6 +212,12 @@ Invocation ParseArguments(const std::vector<std::string>& args) {
       case kJson:
         inv.json = true;
         break;
+      case kPerStatement:
+        inv.per_statement = true;
+        break;
+      case kForce:
+        inv.force = true;
+        break;
     }
   }
 
@@ -181,6 +225,10 @@ Invocation ParseArguments(const std::vector<std::string>& args) {
     if (!inv.help) throw UsageError("no command given");
     return inv;
   }
+  // A key is recorded in the unit of work of what it guards; without one a
+  // crash could leave the work stored and the key not.
+  if (inv.key && inv.per_statement)
+    throw UsageError("--key cannot be used with --per-statement");
   if (def->operand.empty() && !operands.empty())
     throw UsageError("unexpected argument '" + operands.front() + "' for '" +
                      std::string(def->name) + "'");
@@ -237,8 +285,10 @@ std::string HelpText(Command command) {
         "document.\n";
     return text;
   }
+  std::string options = std::string(kCommonOptions);
+  if (def->options & kPerStatement) options += kWriteOptions;
   return "Usage: quelbarix " + std::string(def->usage) + "\n\n" + std::string(def->help) +
-         "\nOptions:\n" + std::string(kCommonOptions);
+         "\nOptions:\n" + options;
 }
 
 }  // namespace qbx::cli

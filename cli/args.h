@@ -32,6 +32,9 @@ struct Invocation {
   bool sample = false;       // init --sample
   bool no_finalize = false;  // capture --no-finalize
   bool json = false;         // show --json
+  bool per_statement = false;  // writes: each statement commits on its own
+  bool force = false;          // finalize --force
+  std::optional<std::string> key;  // writes: --key, the retry key
 };
 
 // A wrong command line; the message says what is wrong.

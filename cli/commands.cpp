@@ -2,15 +2,19 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <functional>
+#include <optional>
 #include <iostream>
 #include <set>
 #include <sstream>
 
 #include "automation/value.h"
+#include "cli/digest.h"
 #include "cli/document.h"
 #include "cli/session.h"
 #include "cli/table.h"
 #include "suite/database.h"
+#include "suite/retry_keys.h"
 #include "suite/sample.h"
 
 namespace qbx::cli {
@@ -84,9 +88,67 @@ int RunInit(Context& cx) {
   return kExitOk;
 }
 
-int RunCapture(Context& cx) {
-  const CaptureDocument doc = CaptureDocument::Parse(ReadInput(cx, cx.invocation.operand));
+// What a write command did, for its retry key and for the person.
+struct WriteResult {
+  int status = kExitOk;
+  std::string folio;  // produced or worked on; printed on standard output
+};
+
+// A command that writes: one unit of work unless --per-statement, guarded by
+// the retry key when there is one. `body` writes its messages to the
+// context's streams and answers the folio; its standard output is held back
+// until the unit commits, so that a folio is never printed for work that was
+// then not stored.
+int RunWrite(Context& cx, const std::optional<std::string>& key, const std::string& digest,
+             const std::function<WriteResult(Context&, Session&, bool in_unit)>& body) {
   Session session(cx.db_path, cx.trace);
+  if (cx.invocation.per_statement) return body(cx, session, false).status;
+
+  const std::string command(CommandName(cx.invocation.command));
+  std::ostringstream held;
+  Context inner{cx.invocation, cx.db_path, Streams{held, cx.io.err, cx.io.in, cx.io.err_is_terminal},
+                cx.trace};
+  Unit unit(session);
+  if (key) {
+    if (const auto done = suite::FindRetryKey(session.db(), *key)) {
+      if (done->command != command || done->digest != digest) {
+        cx.io.err << "quelbarix: key " << *key << " was used for another request ("
+                  << done->command << ", folio " << done->folio << "); nothing was done.\n";
+        return kExitFailure;
+      }
+      cx.io.err << "Key " << *key << " already ran (folio " << done->folio
+                << "): nothing was changed.\n";
+      cx.io.out << done->folio << '\n';
+      return kExitOk;
+    }
+  }
+  const WriteResult result = body(inner, session, true);
+  if (result.status != kExitOk) return result.status;  // the unit rolls back
+  if (key) suite::RecordRetryKey(session.db(), *key, {command, digest, result.folio});
+  unit.Commit();
+  cx.io.out << held.str();
+  return kExitOk;
+}
+
+// The digest of a command whose request is its operand.
+std::string OperandDigest(const Context& cx) {
+  return Sha256Hex(std::string(CommandName(cx.invocation.command)) + '\n' + cx.invocation.operand);
+}
+
+constexpr std::string_view kNothingStored =
+    "Nothing was stored: the whole command was rolled back.\n";
+
+int64_t PendingMovements(suite::Database& db, const std::string& folio) {
+  if (!db.HasTable("Movimiento")) return 0;
+  return db
+      .QueryValue(
+          "SELECT COUNT(*) FROM Movimiento WHERE Mv_Tabla = 'TRANSFERENCIA' AND "
+          "Mv_Documento = ?1 AND Mv_Aplicado = 0 AND Es_Cve_Estado <> 'CA'",
+          {folio})
+      .ToLong();
+}
+
+WriteResult Capture(Context& cx, Session& session, bool in_unit, const CaptureDocument& doc) {
   suite::Database& db = session.db();
   Transfer transfer(session);
   transfer.SetMostrarMensajeError(false);
@@ -98,6 +160,10 @@ int RunCapture(Context& cx) {
 
   auto refused = [&](size_t line, const std::string& error) {
     Refusal(cx, "line " + std::to_string(line) + " refused:", error);
+    if (in_unit) {
+      cx.io.err << kNothingStored;
+      return WriteResult{kExitFailure, ""};
+    }
     const std::string folio = transfer.Encabezado().Tr_Folio;
     const int64_t stored = folio.empty() ? 0 : RowCount(db, folio);
     if (stored > 0) {
@@ -108,19 +174,11 @@ int RunCapture(Context& cx) {
     }
     // Movement details the service accepted before the refusal stay pending
     // (they change no stock); a person should know they are there.
-    if (!folio.empty() && db.HasTable("Movimiento")) {
-      const int64_t pending =
-          db.QueryValue(
-                "SELECT COUNT(*) FROM Movimiento WHERE Mv_Tabla = 'TRANSFERENCIA' AND "
-                "Mv_Documento = ?1 AND Mv_Aplicado = 0 AND Es_Cve_Estado <> 'CA'",
-                {folio})
-              .ToLong();
-      if (pending > 0) {
-        cx.io.err << pending << " movement detail(s) of folio " << folio
-                  << " stay pending; they change no stock.\n";
-      }
+    if (const int64_t pending = folio.empty() ? 0 : PendingMovements(db, folio); pending > 0) {
+      cx.io.err << pending << " movement detail(s) of folio " << folio
+                << " stay pending; they change no stock.\n";
     }
-    return kExitFailure;
+    return WriteResult{kExitFailure, folio};
   };
 
   {
@@ -136,85 +194,135 @@ int RunCapture(Context& cx) {
   const std::string folio = transfer.Encabezado().Tr_Folio;
   if (!cx.invocation.no_finalize && !transfer.Finalizar_Transferencia(folio)) {
     Refusal(cx, "the transfer was not finalised:", transfer.Error());
-    cx.io.err << RowCount(db, folio) << " lines are stored under folio " << folio
-              << "; `quelbarix cancel " << folio << "` undoes them.\n";
-    return kExitFailure;
+    if (in_unit) {
+      cx.io.err << kNothingStored;
+    } else {
+      cx.io.err << RowCount(db, folio) << " lines are stored under folio " << folio
+                << "; `quelbarix cancel " << folio << "` undoes them.\n";
+    }
+    return WriteResult{kExitFailure, folio};
   }
   cx.io.out << folio << '\n';
-  return kExitOk;
+  return WriteResult{kExitOk, folio};
+}
+
+int RunCapture(Context& cx) {
+  const CaptureDocument doc = CaptureDocument::Parse(ReadInput(cx, cx.invocation.operand));
+  std::optional<std::string> key = doc.Key();
+  if (cx.invocation.key) {
+    if (key && *key != *cx.invocation.key)
+      throw DocumentError("Clave: \"" + *key + "\" differs from --key \"" + *cx.invocation.key +
+                          "\"");
+    key = cx.invocation.key;
+  }
+  if (key && cx.invocation.per_statement)
+    throw DocumentError("Clave: a retry key cannot be used with --per-statement");
+  return RunWrite(cx, key, doc.Digest(), [&](Context& inner, Session& session, bool in_unit) {
+    return Capture(inner, session, in_unit, doc);
+  });
 }
 
 int RunFinalize(Context& cx) {
-  Session session(cx.db_path, cx.trace);
-  const std::string& folio = cx.invocation.operand;
-  // Without accounting the component does not look the transfer up; the
-  // tool does, so a mistyped folio is not handed to document processing.
-  if (RowCount(session.db(), folio) == 0) {
-    cx.io.err << "quelbarix: there is no transfer with folio " << folio << '\n';
-    return kExitFailure;
-  }
-  Transfer transfer(session);
-  if (!transfer.Finalizar_Transferencia(folio))
-    return Refusal(cx, "transfer " + folio + " was not finalised:", transfer.Error());
-  cx.io.out << "Transfer " << folio << " finalised.\n";
-  return kExitOk;
+  return RunWrite(cx, cx.invocation.key, OperandDigest(cx),
+                  [](Context& cx, Session& session, bool) -> WriteResult {
+    const std::string& folio = cx.invocation.operand;
+    // Without accounting the component does not look the transfer up; the
+    // tool does, so a mistyped folio is not handed to document processing.
+    if (RowCount(session.db(), folio) == 0) {
+      cx.io.err << "quelbarix: there is no transfer with folio " << folio << '\n';
+      return {kExitFailure, ""};
+    }
+    // Only the object that captured a transfer can finalise its movements: a
+    // new one would post accounting for goods that never moved.
+    if (const int64_t pending = PendingMovements(session.db(), folio); pending > 0) {
+      if (!cx.invocation.force) {
+        cx.io.err << "quelbarix: transfer " << folio << " has " << pending
+                  << " pending movement detail(s) (captured with --no-finalize); finalising it "
+                     "here would post accounting for goods that never moved. Nothing was done; "
+                     "--force finalises all the same.\n";
+        return {kExitFailure, ""};
+      }
+      cx.io.err << "quelbarix: warning: " << pending << " movement detail(s) of " << folio
+                << " stay pending; the accounting entry is posted all the same (--force).\n";
+    }
+    Transfer transfer(session);
+    if (!transfer.Finalizar_Transferencia(folio)) {
+      Refusal(cx, "transfer " + folio + " was not finalised:", transfer.Error());
+      return {kExitFailure, ""};
+    }
+    cx.io.out << "Transfer " << folio << " finalised.\n";
+    return {kExitOk, folio};
+  });
 }
 
 int RunCfdi(Context& cx) {
-  Session session(cx.db_path, cx.trace);
-  const std::string& folio = cx.invocation.operand;
-  constexpr std::string_view kLive =
-      "SELECT DISTINCT Tr_Folio FROM Traslado WHERE Tr_Tabla = 'TRANSFERENCIA' AND "
-      "Tr_Documento = ?1";
-  const auto before = Folios(session.db(), kLive, {folio});
-  Transfer transfer(session);
-  if (!transfer.Generar_CFDI_Traslado(folio))
-    return Refusal(cx, "no transport document for " + folio + ":", transfer.Error());
-  const std::string traslado = NewFolio(before, Folios(session.db(), kLive, {folio}));
-  const Table rows = Query(session.db(),
-                           "SELECT Tr_Factura, COUNT(*) AS Lineas FROM Traslado WHERE Tr_Folio = "
-                           "?1 GROUP BY Tr_Factura",
-                           {traslado});
-  cx.io.out << traslado << '\n';
-  if (!rows.empty()) {
-    const std::string lines = CellText(rows.At(0, "Lineas"));
-    cx.io.err << "Transport document " << traslado << " (invoice key "
-              << CellText(rows.At(0, "Tr_Factura")) << ", " << lines
-              << (lines == "1" ? " line" : " lines") << ") for shipment " << folio << ".\n";
-  }
-  return kExitOk;
+  return RunWrite(cx, cx.invocation.key, OperandDigest(cx),
+                  [](Context& cx, Session& session, bool) -> WriteResult {
+    const std::string& folio = cx.invocation.operand;
+    constexpr std::string_view kLive =
+        "SELECT DISTINCT Tr_Folio FROM Traslado WHERE Tr_Tabla = 'TRANSFERENCIA' AND "
+        "Tr_Documento = ?1";
+    const auto before = Folios(session.db(), kLive, {folio});
+    Transfer transfer(session);
+    if (!transfer.Generar_CFDI_Traslado(folio)) {
+      Refusal(cx, "no transport document for " + folio + ":", transfer.Error());
+      return {kExitFailure, ""};
+    }
+    const std::string traslado = NewFolio(before, Folios(session.db(), kLive, {folio}));
+    const Table rows = Query(session.db(),
+                             "SELECT Tr_Factura, COUNT(*) AS Lineas FROM Traslado WHERE "
+                             "Tr_Folio = ?1 GROUP BY Tr_Factura",
+                             {traslado});
+    cx.io.out << traslado << '\n';
+    if (!rows.empty()) {
+      const std::string lines = CellText(rows.At(0, "Lineas"));
+      cx.io.err << "Transport document " << traslado << " (invoice key "
+                << CellText(rows.At(0, "Tr_Factura")) << ", " << lines
+                << (lines == "1" ? " line" : " lines") << ") for shipment " << folio << ".\n";
+    }
+    return {kExitOk, traslado};
+  });
 }
 
 int RunCancel(Context& cx) {
-  Session session(cx.db_path, cx.trace);
-  const std::string& folio = cx.invocation.operand;
-  Transfer transfer(session);
-  if (!transfer.Cancelar_Transferencia(folio))
-    return Refusal(cx, "transfer " + folio + " was not cancelled:", transfer.Error());
-  cx.io.out << "Transfer " << folio << " cancelled.\n";
-  return kExitOk;
+  return RunWrite(cx, cx.invocation.key, OperandDigest(cx),
+                  [](Context& cx, Session& session, bool in_unit) -> WriteResult {
+    const std::string& folio = cx.invocation.operand;
+    Transfer transfer(session);
+    if (!transfer.Cancelar_Transferencia(folio)) {
+      Refusal(cx, "transfer " + folio + " was not cancelled:", transfer.Error());
+      if (in_unit) cx.io.err << kNothingStored;
+      return {kExitFailure, ""};
+    }
+    cx.io.out << "Transfer " << folio << " cancelled.\n";
+    return {kExitOk, folio};
+  });
 }
 
 int RunRequisition(Context& cx) {
-  Session session(cx.db_path, cx.trace);
-  const std::string& order = cx.invocation.operand;
-  constexpr std::string_view kRequests =
-      "SELECT DISTINCT Tr_Folio FROM Transferencia WHERE Tr_Tipo = 'SL' AND Tr_Tabla = 'Pedido' "
-      "AND Tr_Documento = ?1";
-  const auto before = Folios(session.db(), kRequests, {order});
-  Transfer transfer(session);
-  const bool ok = transfer.Genera_Requisicion_Pedido(order);
-  const std::string folio = NewFolio(before, Folios(session.db(), kRequests, {order}));
-  if (!ok) {
-    Refusal(cx, "no requisition from order " + order + ":", transfer.Error());
-    if (!folio.empty()) {
-      cx.io.err << RowCount(session.db(), folio) << " lines are stored under folio " << folio
-                << "; `quelbarix cancel " << folio << "` undoes them.\n";
+  return RunWrite(cx, cx.invocation.key, OperandDigest(cx),
+                  [](Context& cx, Session& session, bool in_unit) -> WriteResult {
+    const std::string& order = cx.invocation.operand;
+    constexpr std::string_view kRequests =
+        "SELECT DISTINCT Tr_Folio FROM Transferencia WHERE Tr_Tipo = 'SL' AND Tr_Tabla = "
+        "'Pedido' AND Tr_Documento = ?1";
+    const auto before = Folios(session.db(), kRequests, {order});
+    Transfer transfer(session);
+    const bool ok = transfer.Genera_Requisicion_Pedido(order);
+    const std::string folio = NewFolio(before, Folios(session.db(), kRequests, {order}));
+    if (!ok) {
+      Refusal(cx, "no requisition from order " + order + ":", transfer.Error());
+      if (in_unit) {
+        cx.io.err << kNothingStored;
+      } else if (!folio.empty()) {
+        cx.io.err << RowCount(session.db(), folio) << " lines are stored under folio " << folio
+                  << "; `quelbarix cancel " << folio << "` undoes them.\n";
+      }
+      return {kExitFailure, ""};
     }
-    return kExitFailure;
-  }
-  cx.io.out << folio << '\n';
-  return kExitOk;
+    cx.io.out << folio << '\n';
+    return {kExitOk, folio};
+  });
 }
 
 }  // namespace

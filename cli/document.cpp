@@ -3,6 +3,7 @@
 #include <span>
 
 #include "automation/value.h"
+#include "cli/digest.h"
 
 namespace qbx::cli {
 namespace {
@@ -281,12 +282,20 @@ CaptureDocument CaptureDocument::Parse(std::string_view text) {
       has_lines = true;
     } else if (name == "Inventario_Pendiente") {
       doc.inventario_pendiente_ = ReadValue<bool>(value, "Inventario_Pendiente");
+    } else if (name == "Clave") {
+      doc.key_ = ReadValue<std::string>(value, "Clave");
+      if (doc.key_->empty()) throw DocumentError("Clave: an empty key");
     } else {
       throw DocumentError(name +
-                          ": unknown field (a document has Encabezado, Detalles and "
-                          "Inventario_Pendiente)");
+                          ": unknown field (a document has Encabezado, Detalles, "
+                          "Inventario_Pendiente and Clave)");
     }
   }
+  // The key names the request, so it is not part of what it requests. Keys of
+  // a parsed object are sorted: the same document written in another order
+  // or spacing has the same digest.
+  root.erase("Clave");
+  doc.digest_ = Sha256Hex(root.dump());
   if (!has_header) throw DocumentError("Encabezado: missing");
   if (!has_lines) throw DocumentError("Detalles: missing");
   if (doc.lines_.empty()) throw DocumentError("Detalles: the document has no lines");

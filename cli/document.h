@@ -3,7 +3,8 @@
 //
 //   {"Encabezado": {...tTrEncabezado fields, nested records as objects...},
 //    "Detalles": [{...tTrDetalle fields...}, ...],
-//    "Inventario_Pendiente": false}            (optional)
+//    "Inventario_Pendiente": false,            (optional)
+//    "Clave": "..."}                           (optional retry key)
 //
 // Texts are JSON strings, numbers JSON numbers, flags JSON booleans, dates
 // ISO 8601 strings ("2024-03-05", "2024-03-05T14:30:00"). The opaque UserDef
@@ -41,11 +42,17 @@ class CaptureDocument {
   // Line i (0-based) as a fresh record.
   tTrDetalle Detalle(size_t i) const;
   std::optional<bool> InventarioPendiente() const { return inventario_pendiente_; }
+  // The retry key ("Clave"); nullopt when the document has none.
+  const std::optional<std::string>& Key() const { return key_; }
+  // SHA-256 of the document without its key, in a canonical form.
+  const std::string& Digest() const { return digest_; }
 
  private:
   nlohmann::json header_;
   std::vector<nlohmann::json> lines_;
   std::optional<bool> inventario_pendiente_;
+  std::optional<std::string> key_;
+  std::string digest_;
 };
 
 }  // namespace qbx::cli

@@ -4,6 +4,7 @@
 
 #include "component/publico.h"
 #include "suite/config.h"
+#include "suite/connection.h"
 #include "suite/database.h"
 #include "suite/services.h"
 
@@ -30,6 +31,7 @@ Session::Session(const std::string& db_path, TraceWriter trace)
 
 Session::~Session() {
   ResetApartment();
+  connection_ = nullptr;
   db_.reset();
   com::SetProcessObjectProvider(nullptr);
   if (trace_) suite::Database::SetDefaultTraceSink(nullptr);
@@ -39,6 +41,31 @@ Session::~Session() {
 suite::Database& Session::db() {
   if (!db_) db_ = suite::Database::ForThread();
   return *db_;
+}
+
+IConnection& Session::connection() {
+  if (!connection_) {
+    db();
+    connection_ = suite::MakeConnection(db_);
+  }
+  return *connection_;
+}
+
+Unit::Unit(Session& session) : connection_(session.connection()) {
+  connection_.BeginTrans();
+}
+
+Unit::~Unit() {
+  if (!open_) return;
+  try {
+    connection_.RollbackTrans();
+  } catch (...) {  // closing the database rolls back all the same
+  }
+}
+
+void Unit::Commit() {
+  connection_.CommitTrans();
+  open_ = false;
 }
 
 std::string TextLines(const std::string& text) {

@@ -11,6 +11,7 @@
 
 #include "cli/trace.h"
 #include "component/transferencia_client.h"
+#include "services/connection.h"
 #include "records/records.h"
 
 namespace qbx::suite {
@@ -34,12 +35,33 @@ class Session {
   const TraceWriter& trace() const { return trace_; }
   // The suite's database of this thread (the one the services use).
   suite::Database& db();
+  // The suite's connection to that database, as the component gets it.
+  IConnection& connection();
 
  private:
   std::string db_path_;
   TraceWriter trace_;
   std::optional<TracingProvider> tracing_;
   std::shared_ptr<suite::Database> db_;
+  com::ComPtr<IConnection> connection_;
+};
+
+// One unit of work on the session's database, through the connection's
+// BeginTrans/CommitTrans/RollbackTrans: everything the component and the
+// suite do meanwhile is stored by Commit, or not at all. Rolled back when it
+// ends without Commit (also when an error unwinds it).
+class Unit {
+ public:
+  explicit Unit(Session& session);
+  ~Unit();
+  Unit(const Unit&) = delete;
+  Unit& operator=(const Unit&) = delete;
+  // Raises when the database cannot commit; the unit is then rolled back.
+  void Commit();
+
+ private:
+  IConnection& connection_;
+  bool open_ = true;
 };
 
 // A Transferencia object as the tool uses it: the client's early-bound

@@ -20,14 +20,15 @@
 namespace qbx::suite {
 
 // Bump when a piece changes in a way an existing database must follow.
-inline constexpr int kSchemaVersion = 1;
+inline constexpr int kSchemaVersion = 2;
 
 // The tables the component reads and writes (Transferencia, Traslado, Pedido,
 // Documento_Consolidado, Comprobante_Digital, Sucursal, Almacen, Producto,
 // Unidad) and the suite's own tables behind SystemServices and DataServices
 // (Parametro, Folio, Serie_Consecutivo, Periodo_Operativo, Producto_Talla,
 // Producto_Color, Producto_Talla_Color, Factor_Conversion,
-// Documento_Procesado, Version_Esquema). Defined in schema_core.cpp.
+// Documento_Procesado, Clave_Operacion, Version_Esquema). Defined in
+// schema_core.cpp.
 std::string_view CoreSchemaSql();
 
 // Inventory tables: Movimiento (Mv_Tabla, Mv_Documento, ...), stock and

@@ -289,6 +289,18 @@ CREATE TABLE IF NOT EXISTS Documento_Procesado (
 CREATE INDEX IF NOT EXISTS IX_Documento_Procesado_Folio
   ON Documento_Procesado (Dp_Entidad, Dp_Folio, Dp_ID);
 
+-- Keys of the client's choosing under which a write ran (safe retries): a
+-- key compares as every code does (any case); the digest tells the same request from
+-- another one under the same key.
+CREATE TABLE IF NOT EXISTS Clave_Operacion (
+  Co_Clave   TEXT PRIMARY KEY COLLATE NOCASE,
+  Co_Comando TEXT NOT NULL COLLATE NOCASE,
+  Co_Resumen TEXT NOT NULL COLLATE NOCASE,
+  Co_Folio   TEXT NOT NULL COLLATE NOCASE,
+  Oper_Alta  TEXT COLLATE NOCASE,
+  Fecha_Alta DATETIME NOT NULL
+);
+
 CREATE TABLE IF NOT EXISTS Version_Esquema (
   Ve_Version INTEGER NOT NULL,
   Ve_Fecha   DATETIME NOT NULL

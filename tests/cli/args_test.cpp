@@ -6,7 +6,8 @@ namespace qbx::cli {
 namespace {
 
 TEST(CliArguments, GoodCommandLines) {
-  // flags: t trace, h help, s sample, n no-finalize, j json.
+  // flags: t trace, h help, s sample, n no-finalize, j json, p per-statement,
+  // f force; k: the key is "K1".
   const struct {
     std::vector<std::string> args;
     Command command;
@@ -21,8 +22,9 @@ TEST(CliArguments, GoodCommandLines) {
       {{"capture", "doc.json", "--no-finalize"}, Command::Capture, "doc.json", std::nullopt, "n"},
       {{"capture", "-"}, Command::Capture, "-", std::nullopt, ""},  // standard input
       {{"show", "F1", "--json"}, Command::Show, "F1", std::nullopt, "j"},
-      {{"finalize", "F1"}, Command::Finalize, "F1", std::nullopt, ""},
-      {{"cfdi", "F1"}, Command::Cfdi, "F1", std::nullopt, ""},
+      {{"finalize", "F1", "--force", "--key", "K1"}, Command::Finalize, "F1", std::nullopt, "fk"},
+      {{"cfdi", "F1", "--per-statement"}, Command::Cfdi, "F1", std::nullopt, "p"},
+      {{"--key=K1", "capture", "d.json"}, Command::Capture, "d.json", std::nullopt, "k"},
       {{"cancel", "F1", "--trace"}, Command::Cancel, "F1", std::nullopt, "t"},
       {{"requisition", "PED-1"}, Command::Requisition, "PED-1", std::nullopt, ""},
       {{"demo"}, Command::Demo, "", std::nullopt, ""},
@@ -44,6 +46,9 @@ TEST(CliArguments, GoodCommandLines) {
     EXPECT_EQ(inv.sample, flag('s'));
     EXPECT_EQ(inv.no_finalize, flag('n'));
     EXPECT_EQ(inv.json, flag('j'));
+    EXPECT_EQ(inv.per_statement, flag('p'));
+    EXPECT_EQ(inv.force, flag('f'));
+    EXPECT_EQ(inv.key, flag('k') ? std::optional<std::string>("K1") : std::nullopt);
   }
 }
 
@@ -51,7 +56,12 @@ TEST(CliArguments, BadCommandLinesSayWhy) {
   const std::pair<std::vector<std::string>, std::string> cases[] = {
       {{}, "no command given"},
       {{"frobnicate"}, "unknown command 'frobnicate'"},
-      {{"init", "--force"}, "unknown option '--force'"},
+      {{"init", "--forse"}, "unknown option '--forse'"},
+      {{"init", "--force"}, "option '--force' does not apply to 'init'"},
+      {{"show", "F1", "--key", "K"}, "option '--key' does not apply to 'show'"},
+      {{"cancel", "F1", "--key"}, "option --key needs a key"},
+      {{"cancel", "F1", "--key", "K", "--per-statement"},
+       "--key cannot be used with --per-statement"},
       {{"init", "--json"}, "option '--json' does not apply to 'init'"},
       {{"show", "F1", "--sample"}, "option '--sample' does not apply to 'show'"},
       {{"--sample"}, "option '--sample' needs a command"},

@@ -62,7 +62,7 @@ TEST(CliCaptureDocument, RefusalsNameTheField) {
   const char* kNotIso = "not an ISO 8601 date (yyyy-mm-dd or yyyy-mm-ddThh:mm:ss): ";
   const std::pair<std::string, std::string> cases[] = {
       {R"({"Encabezado": {}, "Detalles": [{}], "Lineas": []})",
-       "Lineas: unknown field (a document has Encabezado, Detalles and Inventario_Pendiente)"},
+       "Lineas: unknown field (a document has Encabezado, Detalles, Inventario_Pendiente and Clave)"},
       {WithHeader(R"({"Tr_Tipo": "EN", "Tr_Color": "x"})"), "Encabezado.Tr_Color: unknown field"},
       {WithHeader(R"({"tr_tipo": "EN"})"),
        "Encabezado.tr_tipo: unknown field (did you mean Tr_Tipo?)"},

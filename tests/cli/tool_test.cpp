@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/suite/suite_fixture.h"
+
 extern char** environ;
 
 namespace {
@@ -77,6 +79,12 @@ class CliTool : public testing::Test {
     const fs::path p = dir_ / name;
     std::ofstream(p, std::ios::binary) << text;
     return p.string();
+  }
+
+  // Every table of the database, row by row.
+  std::string Snapshot() {
+    qbx::suite::Database db(db_, false);
+    return qbx::suite::test::DatabaseText(db);
   }
 
   nlohmann::json ShowJson(const std::string& folio) {
@@ -152,11 +160,21 @@ TEST_F(CliTool, CaptureShowRefuseAndCancelOnOneDatabase) {
   EXPECT_EQ(FirstLine(o.out), "Transfer " + folio + ": request (SL), state AC, finalised " +
                                   shown["fecha_finalizacion"].get<std::string>());
 
-  // A refused second line keeps the first, unfinalised, and says how to undo it.
-  o = Run({"capture", "-", "--db", db_},
-          RequestDocument(R"("Tr_Unidad_1": "PAQ", "Tr_Costo": -0.5)"));
+  // A refused second line stores nothing: the whole command is one unit.
+  const std::string refused = RequestDocument(R"("Tr_Unidad_1": "PAQ", "Tr_Costo": -0.5)");
+  const std::string before = Snapshot();
+  o = Run({"capture", "-", "--db", db_}, refused);
   EXPECT_EQ(o.status, 1);
   EXPECT_EQ(o.out, "");
+  EXPECT_EQ(o.err,
+            "quelbarix: line 2 refused:\nQuelbarix.dll - Add_Transferencia_Detalle()\n"
+            "El costo no puede ser negativo: \nCosto: -0.5\n"
+            "Nothing was stored: the whole command was rolled back.\n");
+  EXPECT_EQ(Snapshot(), before);
+  // Statement by statement, the first line stays, unfinalised, and the tool
+  // says how to undo it.
+  o = Run({"capture", "-", "--per-statement", "--db", db_}, refused);
+  EXPECT_EQ(o.status, 1);
   EXPECT_NE(o.err.find("quelbarix: line 2 refused:\nQuelbarix.dll - Add_Transferencia_Detalle()\n"
                        "El costo no puede ser negativo: \nCosto: -0.5\n"),
             std::string::npos)
@@ -180,7 +198,7 @@ TEST_F(CliTool, CaptureShowRefuseAndCancelOnOneDatabase) {
   EXPECT_EQ(o.err,
             "quelbarix: line 1 refused:\nQuelbarix.dll - Add_Transferencia_Detalle()\n"
             "el almacén: NADA, de la sucursal: NORTE, no existe o esta dado de baja\n"
-            "Nothing was stored.\n");
+            "Nothing was stored: the whole command was rolled back.\n");
 
   // Cancel, and the component's refusal of a second cancel, reach the person.
   o = Run({"cancel", partial, "--db", db_});
@@ -191,7 +209,65 @@ TEST_F(CliTool, CaptureShowRefuseAndCancelOnOneDatabase) {
   EXPECT_EQ(o.err, "quelbarix: transfer " + partial +
                        " was not cancelled:\nQuelbarix.dll - Cancelar_Transferencia()\n"
                        "Imposible cancelar la transferencia: " +
-                       partial + ", con estado = 'CA'\n");
+                       partial + ", con estado = 'CA'\n"
+                       "Nothing was stored: the whole command was rolled back.\n");
+}
+
+// A shipment from the distribution centre to the northern branch.
+std::string ShipmentDocument(const std::string& extra = "") {
+  return R"({)" + extra + R"(
+    "Encabezado": {"Tr_Tipo": "EN",
+      "Sucursal": {"Sc_Cve_Sucursal": "CEDIS"}, "Almacen": {"Al_Cve_Almacen": "GRL"},
+      "Sucursal_Recibe": {"Sc_Cve_Sucursal": "NORTE"}, "Almacen_Recibe": {"Al_Cve_Almacen": "GRL"}},
+    "Detalles": [{"Producto": {"Pr_Cve_Producto": "TORN-001"}, "Tr_Cantidad_1": 3,
+                  "Tr_Unidad_1": "PZA"}]})";
+}
+
+// A key runs its request once: again it answers what the first run printed
+// and changes nothing; another request under it is refused. A transfer
+// captured without finalising cannot be finalised elsewhere unless forced.
+TEST_F(CliTool, RetryKeysAndPendingMovements) {
+  ASSERT_EQ(Run({"init", "--sample", "--db", db_}).status, 0);
+  const std::string keyed = ShipmentDocument(R"("Clave": "envio-1",)");
+  const Outcome first = Run({"capture", "-", "--db", db_}, keyed);
+  ASSERT_EQ(first.status, 0) << first.err;
+  const std::string folio = FirstLine(first.out);
+  const std::string stored = Snapshot();
+  Outcome o = Run({"capture", "-", "--db", db_}, keyed);
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_EQ(o.out, first.out);
+  EXPECT_NE(o.err.find("Key envio-1 already ran (folio " + folio + ")"), std::string::npos);
+  o = Run({"capture", "-", "--db", db_}, ShipmentDocument(R"("Clave": "envio-1", "X": 1,)"));
+  EXPECT_EQ(o.status, 2);  // a wrong document is refused before the key is looked at
+  const std::string other = R"({"Clave": "envio-1",)" + ShipmentDocument().substr(1);
+  o = Run({"capture", "-", "--db", db_}, std::string(other).replace(other.find("3,"), 2, "4,"));
+  EXPECT_EQ(o.status, 1);
+  EXPECT_NE(o.err.find("key envio-1 was used for another request (capture, folio " + folio),
+            std::string::npos)
+      << o.err;
+  o = Run({"cancel", folio, "--key", "envio-1", "--db", db_});
+  EXPECT_EQ(o.status, 1);
+  EXPECT_EQ(Snapshot(), stored);
+
+  // Again, a key answers the folio it recorded.
+  for (const std::string& out : {"Transfer " + folio + " cancelled.\n", folio + "\n"}) {
+    o = Run({"cancel", folio, "--key", "anula-1", "--db", db_});
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(o.out, out);
+  }
+  EXPECT_EQ(ShowJson(folio)["estado"], "CA");
+
+  o = Run({"capture", "-", "--no-finalize", "--db", db_}, ShipmentDocument());
+  ASSERT_EQ(o.status, 0) << o.err;
+  const std::string pending = FirstLine(o.out);
+  const std::string unposted = Snapshot();
+  o = Run({"finalize", pending, "--db", db_});
+  EXPECT_EQ(o.status, 1);
+  EXPECT_NE(o.err.find("pending movement detail(s)"), std::string::npos) << o.err;
+  EXPECT_EQ(Snapshot(), unposted);
+  o = Run({"finalize", pending, "--force", "--db", db_});
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_NE(o.err.find("warning"), std::string::npos);
 }
 
 TEST_F(CliTool, DemoRunsTheWholeChain) {
