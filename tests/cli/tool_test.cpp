@@ -125,10 +125,18 @@ TEST_F(CliTool, CaptureShowRefuseAndCancelOnOneDatabase) {
   o = Run({"fly"});
   EXPECT_EQ(o.status, 2);
   EXPECT_EQ(FirstLine(o.err), "quelbarix: unknown command 'fly'");
-  o = Run({"capture", "-", "--db", db_}, R"({"Encabezado": {"Tr_Fecha": 1}, "Detalles": [{}]})");
-  EXPECT_EQ(o.status, 2);
-  EXPECT_EQ(FirstLine(o.err),
-            "quelbarix: Encabezado.Tr_Fecha: expected an ISO 8601 date text, not a number");
+  const std::pair<std::string, std::string> refused[] = {
+      {R"({"Encabezado": {"Tr_Fecha": 1}, "Detalles": [{}]})",
+       "Encabezado.Tr_Fecha: expected an ISO 8601 date text, not a number"},
+      {R"({"Encabezado": {"Tr_Tipo": "SL"}, "Detalles": [{"Tr_Costo": 1e309}]})",
+       "Detalles, line 1: Tr_Costo: 1e309 is beyond the range of a number (at most about "
+       "1.8e308 either side of 0)"},
+  };
+  for (const auto& [document, message] : refused) {
+    o = Run({"capture", "-", "--db", db_}, document);
+    EXPECT_EQ(o.status, 2);
+    EXPECT_EQ(FirstLine(o.err), "quelbarix: " + message);
+  }
 
   o = Run({"capture", Write("sl.json", RequestDocument()), "--db", db_});
   ASSERT_EQ(o.status, 0) << o.err;
