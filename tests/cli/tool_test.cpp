@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
@@ -200,6 +201,41 @@ TEST_F(CliTool, CaptureShowRefuseAndCancelOnOneDatabase) {
                        " was not cancelled:\nQuelbarix.dll - Cancelar_Transferencia()\n"
                        "Imposible cancelar la transferencia: " +
                        partial + ", con estado = 'CA'\n");
+}
+
+// What a folder holds, name by name, with each file's bytes and time.
+std::map<std::string, std::pair<std::string, fs::file_time_type>> Snapshot(const fs::path& dir) {
+  std::map<std::string, std::pair<std::string, fs::file_time_type>> files;
+  for (const auto& e : fs::directory_iterator(dir))
+    files[e.path().filename().string()] = {Slurp(e.path()), e.last_write_time()};
+  return files;
+}
+
+// show on a database in a folder it may not write to (as root the folder's
+// bits stop nothing, so the proof is that nothing in it changed).
+TEST_F(CliTool, ShowLeavesTheFolderAsItWas) {
+  const fs::path folder = dir_ / "read-only";
+  fs::create_directory(folder);
+  db_ = (folder / "t.db").string();
+  ASSERT_EQ(Run({"init", "--sample", "--db", db_}).status, 0);
+  const Outcome captured = Run({"capture", Write("sl.json", RequestDocument()), "--db", db_});
+  ASSERT_EQ(captured.status, 0) << captured.err;
+  const std::string folio = FirstLine(captured.out);
+  const std::string empty = (folder / "empty.db").string();
+  std::ofstream{empty};
+  const auto before = Snapshot(folder);
+  ASSERT_EQ(before.size(), 2u);  // the last writer took its -wal and -shm along
+
+  fs::permissions(folder, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);
+  EXPECT_EQ(ShowJson(folio)["renglones"].size(), 2u);
+  const Outcome o = Run({"show", folio, "--db", empty});
+  EXPECT_EQ(o.status, 1);
+  EXPECT_EQ(o.err,
+            "quelbarix: " + empty + " is not a Quelbarix database (it has none of its tables)\n");
+  const auto after = Snapshot(folder);
+  fs::permissions(folder, fs::perms::owner_write, fs::perm_options::add);
+  EXPECT_EQ(after, before);
 }
 
 TEST_F(CliTool, DemoRunsTheWholeChain) {
