@@ -203,11 +203,15 @@ TEST_F(CliTool, CaptureShowRefuseAndCancelOnOneDatabase) {
                        partial + ", con estado = 'CA'\n");
 }
 
-// What a folder holds, name by name, with each file's bytes and time.
-std::map<std::string, std::pair<std::string, fs::file_time_type>> Snapshot(const fs::path& dir) {
-  std::map<std::string, std::pair<std::string, fs::file_time_type>> files;
-  for (const auto& e : fs::directory_iterator(dir))
-    files[e.path().filename().string()] = {Slurp(e.path()), e.last_write_time()};
+// What a folder holds: each file's name, size, time and a hash of its bytes.
+std::map<std::string, std::string> Snapshot(const fs::path& dir) {
+  std::map<std::string, std::string> files;
+  for (const auto& e : fs::directory_iterator(dir)) {
+    files[e.path().filename().string()] =
+        std::to_string(e.file_size()) + " bytes, hash " +
+        std::to_string(std::hash<std::string>{}(Slurp(e.path()))) + ", time " +
+        std::to_string(e.last_write_time().time_since_epoch().count());
+  }
   return files;
 }
 
