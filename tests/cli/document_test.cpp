@@ -5,6 +5,21 @@
 namespace qbx::cli {
 namespace {
 
+// The header's one required field, for documents whose fault is elsewhere.
+const std::string kHeader = R"("Encabezado": {"Tr_Tipo": "EN"})";
+
+std::string WithHeader(const std::string& header) {
+  return R"({"Encabezado": )" + header + R"(, "Detalles": [{"Producto": {}}]})";
+}
+std::string WithSecondLine(const std::string& line) {
+  return "{" + kHeader + R"(, "Detalles": [{}, )" + line + "]}";
+}
+std::string WithLines(size_t count) {
+  std::string lines = "{}";
+  for (size_t i = 1; i < count; ++i) lines += ",{}";
+  return "{" + kHeader + R"(, "Detalles": [)" + lines + "]}";
+}
+
 TEST(CliCaptureDocument, GoodDocumentFillsTheRecordsAndLeavesTheRestAlone) {
   const CaptureDocument doc = CaptureDocument::Parse(R"({
     "Encabezado": {"Tr_Tipo": "EN", "Tr_Fecha": "2024-03-05",
@@ -50,24 +65,8 @@ TEST(CliCaptureDocument, GoodDocumentFillsTheRecordsAndLeavesTheRestAlone) {
   EXPECT_EQ(h.Tr_Tipo, "RC");
   EXPECT_EQ(h.Tr_Fecha, Date::FromCalendar(2024, 3, 5));
   EXPECT_FALSE(small.InventarioPendiente().has_value());
-}
 
-// The header's one required field, for documents whose fault is elsewhere.
-const std::string kHeader = R"("Encabezado": {"Tr_Tipo": "EN"})";
-
-std::string WithHeader(const std::string& header) {
-  return R"({"Encabezado": )" + header + R"(, "Detalles": [{"Producto": {}}]})";
-}
-std::string WithSecondLine(const std::string& line) {
-  return "{" + kHeader + R"(, "Detalles": [{}, )" + line + "]}";
-}
-std::string WithLines(size_t count) {
-  std::string lines = "{}";
-  for (size_t i = 1; i < count; ++i) lines += ",{}";
-  return "{" + kHeader + R"(, "Detalles": [)" + lines + "]}";
-}
-
-TEST(CliCaptureDocument, AsManyLinesAsTheComponentNumbers) {
+  // As many lines as the component numbers.
   EXPECT_EQ(CaptureDocument::Parse(WithLines(32767)).LineCount(), 32767u);
 }
 
@@ -114,11 +113,8 @@ TEST(CliCaptureDocument, RefusalsNameTheField) {
       {WithHeader("{}"), "Encabezado.Tr_Tipo: missing (SL, EN or RC)"},
       {WithHeader(R"({"Tr_Tipo": "en"})"), "Encabezado.Tr_Tipo: \"en\"" + kNotType},
       {WithHeader(R"({"Tr_Tipo": ""})"), "Encabezado.Tr_Tipo: \"\"" + kNotType},
-      {WithHeader(R"({"Tr_Tipo": "SL "})"), "Encabezado.Tr_Tipo: \"SL \"" + kNotType},
       {WithHeader(R"({"Tr_Tipo": "EN", "Tr_Comentario": "a\u0000b"})"),
        "Encabezado.Tr_Comentario" + kNul},
-      {WithHeader(R"({"Tr_Tipo": "EN", "Almacen": {"Al_Cve_Almacen": "\u0000"}})"),
-       "Encabezado.Almacen.Al_Cve_Almacen" + kNul},
       {WithHeader(R"({"Tr_Tipo": "EN", "Tr_Fecha": "2024-03-05\u0000"})"),
        "Encabezado.Tr_Fecha" + kNul},
       {WithSecondLine(R"({"Lote": {"Lt_Cve_Lote": "L\u0000"}})"),
