@@ -1,5 +1,8 @@
 #include "cli/document.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <limits>
 #include <span>
 
 #include "automation/value.h"
@@ -60,11 +63,20 @@ std::span<const Field<R>> FieldsOf();
 template <class R>
 void ReadRecord(const json& v, R& record, const std::string& path);
 
+// The component and the database would cut a text at a NUL, or keep it and
+// compare it wrongly; neither is what the person wrote.
+std::string ReadText(const json& v, const std::string& path, std::string_view expected) {
+  if (!v.is_string()) WrongType(path, expected, v);
+  std::string text = v.get<std::string>();
+  if (text.find('\0') != std::string::npos)
+    throw DocumentError(path + ": a text may not contain a NUL character (\\u0000)");
+  return text;
+}
+
 template <class V>
 V ReadValue(const json& v, const std::string& path) {
   if constexpr (std::is_same_v<V, std::string>) {
-    if (!v.is_string()) WrongType(path, "a text", v);
-    return v.get<std::string>();
+    return ReadText(v, path, "a text");
   } else if constexpr (std::is_same_v<V, double>) {
     if (!v.is_number()) WrongType(path, "a number", v);
     return v.get<double>();
@@ -72,8 +84,7 @@ V ReadValue(const json& v, const std::string& path) {
     if (!v.is_boolean()) WrongType(path, "true or false", v);
     return v.get<bool>();
   } else if constexpr (std::is_same_v<V, Date>) {
-    if (!v.is_string()) WrongType(path, "an ISO 8601 date text", v);
-    const std::string text = v.get<std::string>();
+    const std::string text = ReadText(v, path, "an ISO 8601 date text");
     try {
       return Date::Parse(text);
     } catch (const RuntimeError&) {
@@ -250,6 +261,84 @@ tTrDetalle ReadLine(const json& v, size_t i) {
   return line;
 }
 
+// The parser refuses a number beyond the range of a double without saying
+// where it was. Parsing again with this, which follows the keys and positions
+// down to where the parser stopped, names the field.
+class PathAtError final : public json::json_sax_t {
+ public:
+  bool null() override { return Value(); }
+  bool boolean(bool) override { return Value(); }
+  bool number_integer(json::number_integer_t) override { return Value(); }
+  bool number_unsigned(json::number_unsigned_t) override { return Value(); }
+  bool number_float(json::number_float_t, const json::string_t&) override { return Value(); }
+  bool string(json::string_t&) override { return Value(); }
+  bool binary(json::binary_t&) override { return Value(); }
+  bool start_object(std::size_t) override {
+    frames_.push_back({true, "", 0});
+    return true;
+  }
+  bool key(json::string_t& name) override {
+    frames_.back().key = name;
+    return true;
+  }
+  bool end_object() override {
+    frames_.pop_back();
+    return Value();
+  }
+  bool start_array(std::size_t) override {
+    frames_.push_back({false, "", 0});
+    return true;
+  }
+  bool end_array() override {
+    frames_.pop_back();
+    return Value();
+  }
+  bool parse_error(std::size_t, const std::string& token, const json::exception&) override {
+    token_ = token;
+    return false;
+  }
+
+  const std::string& token() const { return token_; }
+  // As the other refusals name a field: "Detalles, line 3: Lote.X".
+  std::string Path() const {
+    std::string path;
+    size_t from = 0;
+    if (frames_.size() >= 3 && frames_[1].key == "Detalles" && !frames_[2].object) {
+      path = "Detalles, line " + std::to_string(frames_[2].index + 1) + ": ";
+      from = 3;
+    }
+    std::string rest;
+    for (size_t i = std::max<size_t>(from, 1); i < frames_.size(); ++i) {
+      rest = frames_[i].object ? Join(rest, frames_[i].key)
+                               : rest + "[" + std::to_string(frames_[i].index) + "]";
+    }
+    return path + (rest.empty() ? "the document" : rest);
+  }
+
+ private:
+  struct Frame {
+    bool object;
+    std::string key;
+    size_t index;  // of the element being read, in a list
+  };
+  bool Value() {
+    if (!frames_.empty() && !frames_.back().object) ++frames_.back().index;
+    return true;
+  }
+  // Frame 0 stands for the outside of the document, so the root is frame 1.
+  std::vector<Frame> frames_{{true, "", 0}};
+  std::string token_;
+};
+
+[[noreturn]] void NumberOutOfRange(std::string_view text) {
+  PathAtError where;
+  json::sax_parse(text, &where);
+  std::string token = where.token();
+  if (token.size() > 24) token = token.substr(0, 20) + "...";
+  throw DocumentError(where.Path() + ": " + token +
+                      " is beyond the range of a number (at most about 1.8e308 either side of 0)");
+}
+
 }  // namespace
 
 CaptureDocument CaptureDocument::Parse(std::string_view text) {
@@ -262,6 +351,8 @@ CaptureDocument CaptureDocument::Parse(std::string_view text) {
     if (auto end = what.find("] "); what.starts_with("[json.") && end != std::string::npos)
       what = what.substr(end + 2);
     throw DocumentError("not a valid JSON document: " + what);
+  } catch (const json::out_of_range&) {
+    NumberOutOfRange(text);
   }
   if (!root.is_object()) WrongType("the document", "an object", root);
 
@@ -271,10 +362,23 @@ CaptureDocument CaptureDocument::Parse(std::string_view text) {
     if (name == "Encabezado") {
       tTrEncabezado check;
       ReadRecord(value, check, "Encabezado");
+      // The component finalises only these three, and says nothing of others.
+      if (!value.contains("Tr_Tipo"))
+        throw DocumentError("Encabezado.Tr_Tipo: missing (SL, EN or RC)");
+      if (check.Tr_Tipo != "SL" && check.Tr_Tipo != "EN" && check.Tr_Tipo != "RC")
+        throw DocumentError("Encabezado.Tr_Tipo: \"" + check.Tr_Tipo +
+                            "\" is not a transfer type (SL request, EN shipment or RC reception)");
       doc.header_ = value;
       has_header = true;
     } else if (name == "Detalles") {
       if (!value.is_array()) WrongType("Detalles", "a list of lines", value);
+      // The component numbers lines with a 16-bit integer; the one past it
+      // would fail after all the others were stored.
+      constexpr size_t kMaxLines = std::numeric_limits<int16_t>::max();
+      if (value.size() > kMaxLines)
+        throw DocumentError("Detalles, line " + std::to_string(kMaxLines + 1) +
+                            ": a transfer holds at most " + std::to_string(kMaxLines) +
+                            " lines (this document has " + std::to_string(value.size()) + ")");
       for (size_t i = 0; i < value.size(); ++i) {
         ReadLine(value[i], i);
         doc.lines_.push_back(value[i]);

@@ -1,5 +1,6 @@
 #include "cli/session.h"
 
+#include <stdexcept>
 #include <utility>
 
 #include "component/publico.h"
@@ -10,7 +11,7 @@
 
 namespace qbx::cli {
 
-Session::Session(const std::string& db_path, TraceWriter trace)
+Session::Session(const std::string& db_path, TraceWriter trace, Access access)
     : db_path_(db_path), trace_(std::move(trace)) {
   suite::SetDatabasePath(db_path_);
   // The tool links the suite and hands its classes to the component directly
@@ -27,10 +28,25 @@ Session::Session(const std::string& db_path, TraceWriter trace)
     });
   }
   com::SetProcessObjectProvider(provider);
+  if (access == Access::ReadWrite) return;
+  try {
+    db_ = std::make_shared<suite::Database>(db_path_, false, true);
+    if (db_->SchemaVersion() == 0)
+      throw std::runtime_error(db_path_ +
+                               " is not a Quelbarix database (it has none of its tables)");
+    suite::Database::ShareForThread(db_);
+  } catch (...) {
+    Uninstall();
+    throw;
+  }
 }
 
 Session::~Session() {
   ResetApartment();
+  Uninstall();
+}
+
+void Session::Uninstall() {
   connection_ = nullptr;
   db_.reset();
   com::SetProcessObjectProvider(nullptr);

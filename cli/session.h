@@ -20,11 +20,17 @@ class Database;
 
 namespace qbx::cli {
 
+// How a command uses the database. A ReadOnly session never writes the file,
+// never creates the schema, and works in a folder it may not write to.
+enum class Access { ReadWrite, ReadOnly };
+
 class Session {
  public:
   // Installs the provider and the database path; with a trace writer, every
-  // statement and outside call is written to it as it happens.
-  Session(const std::string& db_path, TraceWriter trace);
+  // statement and outside call is written to it as it happens. A ReadOnly
+  // session opens the database at once, refuses a file without the suite's
+  // tables, and is the database the suite's services of this thread use.
+  Session(const std::string& db_path, TraceWriter trace, Access access = Access::ReadWrite);
   // Ends the apartment (the component's services are released while the
   // provider is still installed), then uninstalls everything.
   ~Session();
@@ -39,6 +45,8 @@ class Session {
   IConnection& connection();
 
  private:
+  void Uninstall();
+
   std::string db_path_;
   TraceWriter trace_;
   std::optional<TracingProvider> tracing_;

@@ -187,7 +187,7 @@ void PrintReport(std::ostream& out, const TransferReport& r) {
 }
 
 int RunShow(Context& cx) {
-  Session session(cx.db_path, cx.trace);
+  Session session(cx.db_path, cx.trace, Access::ReadOnly);
   const TransferReport report = ReadTransfer(session.db(), cx.invocation.operand);
   if (report.rows.empty()) {
     cx.io.err << "quelbarix: there is no transfer with folio " << cx.invocation.operand << '\n';

@@ -47,6 +47,22 @@ bool IsDateType(const char* declared) {
          EqualsNoCase(std::string_view(declared, 4), "DATE");
 }
 
+// "file:" URI of a path with immutable=1; %, ? and # would end or change it.
+std::string ImmutableUri(const std::string& path) {
+  std::string uri = path.starts_with('/') ? "file://" : "file:";
+  for (char c : path) {
+    if (c == '%')
+      uri += "%25";
+    else if (c == '?')
+      uri += "%3f";
+    else if (c == '#')
+      uri += "%23";
+    else
+      uri += c;
+  }
+  return uri + "?immutable=1";
+}
+
 std::mutex g_default_sink_mutex;
 std::atomic<bool> g_has_default_sink{false};
 TraceSink g_default_sink;
@@ -372,31 +388,53 @@ struct Database::Impl : DatabaseCore {
   }
 };
 
-Database::Database(const std::string& path, bool create) : impl_(std::make_unique<Impl>()) {
+Database::Database(const std::string& path, bool create, bool read_only)
+    : impl_(std::make_unique<Impl>()) {
   impl_->path = path;
   if (!create && !std::filesystem::exists(path))
     RaiseSuiteError("No existe la base de datos: " + path + " (créela con: quelbarix init --db " +
                     path + ")");
+  std::string name = path;
   int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
-  int rc = sqlite3_open_v2(path.c_str(), &impl_->db, flags, nullptr);
+  if (read_only) {
+    flags = SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX;
+    // A read-only connection to a WAL database creates the -shm and -wal
+    // files, and cannot open one in a folder it may not write to unless they
+    // exist. Without a -wal everything committed is in the file itself, so it
+    // is read as immutable: no files, no locks. A writer that starts and
+    // checkpoints within the read goes unseen; one already running left a
+    // -wal, and is then read through it with the usual locks.
+    if (!std::filesystem::exists(path + "-wal")) {
+      flags |= SQLITE_OPEN_URI;
+      name = ImmutableUri(path);
+    }
+  }
+  int rc = sqlite3_open_v2(name.c_str(), &impl_->db, flags, nullptr);
   if (rc != SQLITE_OK) {
     std::string message = impl_->db ? sqlite3_errmsg(impl_->db) : sqlite3_errstr(rc);
     RaiseDatabaseError(rc, (message + ": " + path).c_str());
   }
   sqlite3_extended_result_codes(impl_->db, 1);
   Check(impl_->db, sqlite3_busy_timeout(impl_->db, kBusyTimeoutMs));
-  Exec(kConnectionSettings);
+  if (!read_only) Exec(kConnectionSettings);
 }
 
 Database::~Database() = default;
 
-std::shared_ptr<Database> Database::ForThread() {
-  struct Entry {
-    std::weak_ptr<Database> db;
-    dev_t device = 0;
-    ino_t inode = 0;
-  };
+namespace {
+struct Entry {
+  std::weak_ptr<Database> db;
+  dev_t device = 0;
+  ino_t inode = 0;
+};
+std::map<std::string, Entry>& OpenedOnThisThread() {
   thread_local std::map<std::string, Entry> opened;
+  return opened;
+}
+}  // namespace
+
+std::shared_ptr<Database> Database::ForThread() {
+  std::map<std::string, Entry>& opened = OpenedOnThisThread();
   const std::string path = CurrentConfig().db_path;
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0)
@@ -410,6 +448,13 @@ std::shared_ptr<Database> Database::ForThread() {
   if (db->SchemaVersion() < kSchemaVersion) db->EnsureSchema();
   entry = Entry{db, st.st_dev, st.st_ino};
   return db;
+}
+
+void Database::ShareForThread(const std::shared_ptr<Database>& db) {
+  struct stat st {};
+  if (::stat(db->path().c_str(), &st) != 0)
+    RaiseSuiteError("No existe la base de datos: " + db->path());
+  OpenedOnThisThread()[db->path()] = Entry{db, st.st_dev, st.st_ino};
 }
 
 const std::string& Database::path() const {

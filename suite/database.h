@@ -123,8 +123,11 @@ class Database {
  public:
   // Opens (creating the file when create is true) with WAL journal, a busy
   // timeout and synchronous=NORMAL. Raises when the file is missing and
-  // create is false.
-  Database(const std::string& path, bool create);
+  // create is false. A read_only database never writes the file (a write is
+  // the database's "attempt to write a readonly database") and, without a
+  // -wal beside it, creates no other file either: it opens in a folder it may
+  // not write to.
+  Database(const std::string& path, bool create, bool read_only = false);
   ~Database();
   Database(const Database&) = delete;
   Database& operator=(const Database&) = delete;
@@ -134,6 +137,9 @@ class Database {
   // objects and connections while any of them lives. A missing file is a
   // suite error naming the path; an older schema is brought up to date.
   static std::shared_ptr<Database> ForThread();
+  // Makes ForThread of the calling thread hand out db for its path while db
+  // lives (and the file is the same), instead of opening its own.
+  static void ShareForThread(const std::shared_ptr<Database>& db);
 
   const std::string& path() const;
   // Name as the connection's DefaultDatabase reports it (file stem).

@@ -5,6 +5,21 @@
 namespace qbx::cli {
 namespace {
 
+// The header's one required field, for documents whose fault is elsewhere.
+const std::string kHeader = R"("Encabezado": {"Tr_Tipo": "EN"})";
+
+std::string WithHeader(const std::string& header) {
+  return R"({"Encabezado": )" + header + R"(, "Detalles": [{"Producto": {}}]})";
+}
+std::string WithSecondLine(const std::string& line) {
+  return "{" + kHeader + R"(, "Detalles": [{}, )" + line + "]}";
+}
+std::string WithLines(size_t count) {
+  std::string lines = "{}";
+  for (size_t i = 1; i < count; ++i) lines += ",{}";
+  return "{" + kHeader + R"(, "Detalles": [)" + lines + "]}";
+}
+
 TEST(CliCaptureDocument, GoodDocumentFillsTheRecordsAndLeavesTheRestAlone) {
   const CaptureDocument doc = CaptureDocument::Parse(R"({
     "Encabezado": {"Tr_Tipo": "EN", "Tr_Fecha": "2024-03-05",
@@ -13,7 +28,7 @@ TEST(CliCaptureDocument, GoodDocumentFillsTheRecordsAndLeavesTheRestAlone) {
       "GeneraOC": true},
     "Detalles": [
       {"Producto": {"Pr_Cve_Producto": "TORN-001"}, "Tr_Cantidad_1": 12.5, "Tr_Unidad_1": "PZA",
-       "Tr_Costo": 3, "Tl_Cve_Talla": "00"},
+       "Tr_Costo": 3, "Tl_Cve_Talla": "00", "Tr_Importe_Costo": 1.5e308},
       {"Lote": {"Lt_Cve_Lote": "L-01", "Lt_Fecha_Caducidad": "2026-12-31"},
        "Serie": {"Sr_FechaPedimento": "2024-01-02 08:00"}}],
     "Inventario_Pendiente": true})");
@@ -35,6 +50,7 @@ TEST(CliCaptureDocument, GoodDocumentFillsTheRecordsAndLeavesTheRestAlone) {
   EXPECT_EQ(first.Tr_Cantidad_1, 12.5);
   EXPECT_EQ(first.Tr_Unidad_1, "PZA");
   EXPECT_EQ(first.Tr_Costo, 3);
+  EXPECT_EQ(first.Tr_Importe_Costo, 1.5e308);
   EXPECT_EQ(second.Lote.Lt_Cve_Lote, "L-01");
   EXPECT_EQ(second.Lote.Lt_Fecha_Caducidad, Date::FromCalendar(2026, 12, 31));
   EXPECT_EQ(second.Serie.Sr_FechaPedimento, Date::FromCalendar(2024, 1, 2, 8, 0, 0));
@@ -49,20 +65,21 @@ TEST(CliCaptureDocument, GoodDocumentFillsTheRecordsAndLeavesTheRestAlone) {
   EXPECT_EQ(h.Tr_Tipo, "RC");
   EXPECT_EQ(h.Tr_Fecha, Date::FromCalendar(2024, 3, 5));
   EXPECT_FALSE(small.InventarioPendiente().has_value());
-}
 
-std::string WithHeader(const std::string& header) {
-  return R"({"Encabezado": )" + header + R"(, "Detalles": [{"Producto": {}}]})";
-}
-std::string WithSecondLine(const std::string& line) {
-  return R"({"Encabezado": {}, "Detalles": [{}, )" + line + "]}";
+  // As many lines as the component numbers.
+  EXPECT_EQ(CaptureDocument::Parse(WithLines(32767)).LineCount(), 32767u);
 }
 
 TEST(CliCaptureDocument, RefusalsNameTheField) {
   const char* kNotIso = "not an ISO 8601 date (yyyy-mm-dd or yyyy-mm-ddThh:mm:ss): ";
+  const std::string kNotType = " is not a transfer type (SL request, EN shipment or RC reception)";
+  const std::string kNul = ": a text may not contain a NUL character (\\u0000)";
+  const std::string kRange =
+      " is beyond the range of a number (at most about 1.8e308 either side of 0)";
   const std::pair<std::string, std::string> cases[] = {
-      {R"({"Encabezado": {}, "Detalles": [{}], "Lineas": []})",
-       "Lineas: unknown field (a document has Encabezado, Detalles, Inventario_Pendiente and Clave)"},
+      {"{" + kHeader + R"(, "Detalles": [{}], "Lineas": []})",
+       "Lineas: unknown field (a document has Encabezado, Detalles, Inventario_Pendiente and "
+       "Clave)"},
       {WithHeader(R"({"Tr_Tipo": "EN", "Tr_Color": "x"})"), "Encabezado.Tr_Color: unknown field"},
       {WithHeader(R"({"tr_tipo": "EN"})"),
        "Encabezado.tr_tipo: unknown field (did you mean Tr_Tipo?)"},
@@ -84,16 +101,38 @@ TEST(CliCaptureDocument, RefusalsNameTheField) {
       {WithHeader(R"({"Tr_Tipo": null})"), "Encabezado.Tr_Tipo: expected a text, not null"},
       {WithSecondLine(R"({"Producto": "P"})"),
        "Detalles, line 2: Producto: expected an object, not a text"},
-      {R"({"Encabezado": {}, "Detalles": {}})",
-       "Detalles: expected a list of lines, not an object"},
-      {R"({"Encabezado": {}, "Detalles": [[]]})",
+      {"{" + kHeader + R"(, "Detalles": {}})", "Detalles: expected a list of lines, not an object"},
+      {"{" + kHeader + R"(, "Detalles": [[]]})",
        "Detalles, line 1: expected an object, not a list"},
-      {R"({"Encabezado": {}, "Detalles": [{}], "Inventario_Pendiente": 1})",
+      {"{" + kHeader + R"(, "Detalles": [{}], "Inventario_Pendiente": 1})",
        "Inventario_Pendiente: expected true or false, not a number"},
       {R"({"Detalles": [{}]})", "Encabezado: missing"},
-      {R"({"Encabezado": {}})", "Detalles: missing"},
-      {R"({"Encabezado": {}, "Detalles": []})", "Detalles: the document has no lines"},
+      {"{" + kHeader + "}", "Detalles: missing"},
+      {"{" + kHeader + R"(, "Detalles": []})", "Detalles: the document has no lines"},
       {R"([1, 2])", "the document: expected an object, not a list"},
+      // The component finalises nothing of another type, and says nothing.
+      {WithHeader("{}"), "Encabezado.Tr_Tipo: missing (SL, EN or RC)"},
+      {WithHeader(R"({"Tr_Tipo": "en"})"), "Encabezado.Tr_Tipo: \"en\"" + kNotType},
+      {WithHeader(R"({"Tr_Tipo": ""})"), "Encabezado.Tr_Tipo: \"\"" + kNotType},
+      {WithHeader(R"({"Tr_Tipo": "EN", "Tr_Comentario": "a\u0000b"})"),
+       "Encabezado.Tr_Comentario" + kNul},
+      {WithHeader(R"({"Tr_Tipo": "EN", "Tr_Fecha": "2024-03-05\u0000"})"),
+       "Encabezado.Tr_Fecha" + kNul},
+      {WithSecondLine(R"({"Lote": {"Lt_Cve_Lote": "L\u0000"}})"),
+       "Detalles, line 2: Lote.Lt_Cve_Lote" + kNul},
+      // Beyond a double: the parser's own refusal names no field.
+      {WithHeader(R"({"Tr_Tipo": "EN", "Tr_Descuento_Global_Factor": 1e309})"),
+       "Encabezado.Tr_Descuento_Global_Factor: 1e309" + kRange},
+      {WithSecondLine(R"({"Tr_Costo": 1, "Producto": {"Pr_Porcentaje_Variacion": -2E400}})"),
+       "Detalles, line 2: Producto.Pr_Porcentaje_Variacion: -2E400" + kRange},
+      {WithSecondLine(R"({"Tr_Cantidad_1": 1)" + std::string(400, '0') + "}"),
+       "Detalles, line 2: Tr_Cantidad_1: 10000000000000000000..." + kRange},
+      {"{" + kHeader + R"(, "Detalles": [{}], "Inventario_Pendiente": 1e999})",
+       "Inventario_Pendiente: 1e999" + kRange},
+      {"[[], [0, 1e309]]", "[1][1]: 1e309" + kRange},
+      // One past the numbers the component gives its lines.
+      {WithLines(32768),
+       "Detalles, line 32768: a transfer holds at most 32767 lines (this document has 32768)"},
       // Invalid JSON: the parser's own account follows, with where it stopped.
       {"{\"Encabezado\": {,}", "not a valid JSON document: "},
   };

@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
@@ -82,7 +83,7 @@ class CliTool : public testing::Test {
   }
 
   // Every table of the database, row by row.
-  std::string Snapshot() {
+  std::string Tables() {
     qbx::suite::Database db(db_, false);
     return qbx::suite::test::DatabaseText(db);
   }
@@ -133,10 +134,18 @@ TEST_F(CliTool, CaptureShowRefuseAndCancelOnOneDatabase) {
   o = Run({"fly"});
   EXPECT_EQ(o.status, 2);
   EXPECT_EQ(FirstLine(o.err), "quelbarix: unknown command 'fly'");
-  o = Run({"capture", "-", "--db", db_}, R"({"Encabezado": {"Tr_Fecha": 1}, "Detalles": [{}]})");
-  EXPECT_EQ(o.status, 2);
-  EXPECT_EQ(FirstLine(o.err),
-            "quelbarix: Encabezado.Tr_Fecha: expected an ISO 8601 date text, not a number");
+  const std::pair<std::string, std::string> refused[] = {
+      {R"({"Encabezado": {"Tr_Fecha": 1}, "Detalles": [{}]})",
+       "Encabezado.Tr_Fecha: expected an ISO 8601 date text, not a number"},
+      {R"({"Encabezado": {"Tr_Tipo": "SL"}, "Detalles": [{"Tr_Costo": 1e309}]})",
+       "Detalles, line 1: Tr_Costo: 1e309 is beyond the range of a number (at most about "
+       "1.8e308 either side of 0)"},
+  };
+  for (const auto& [document, message] : refused) {
+    o = Run({"capture", "-", "--db", db_}, document);
+    EXPECT_EQ(o.status, 2);
+    EXPECT_EQ(FirstLine(o.err), "quelbarix: " + message);
+  }
 
   o = Run({"capture", Write("sl.json", RequestDocument()), "--db", db_});
   ASSERT_EQ(o.status, 0) << o.err;
@@ -161,19 +170,19 @@ TEST_F(CliTool, CaptureShowRefuseAndCancelOnOneDatabase) {
                                   shown["fecha_finalizacion"].get<std::string>());
 
   // A refused second line stores nothing: the whole command is one unit.
-  const std::string refused = RequestDocument(R"("Tr_Unidad_1": "PAQ", "Tr_Costo": -0.5)");
-  const std::string before = Snapshot();
-  o = Run({"capture", "-", "--db", db_}, refused);
+  const std::string negative = RequestDocument(R"("Tr_Unidad_1": "PAQ", "Tr_Costo": -0.5)");
+  const std::string before = Tables();
+  o = Run({"capture", "-", "--db", db_}, negative);
   EXPECT_EQ(o.status, 1);
   EXPECT_EQ(o.out, "");
   EXPECT_EQ(o.err,
             "quelbarix: line 2 refused:\nQuelbarix.dll - Add_Transferencia_Detalle()\n"
             "El costo no puede ser negativo: \nCosto: -0.5\n"
             "Nothing was stored: the whole command was rolled back.\n");
-  EXPECT_EQ(Snapshot(), before);
+  EXPECT_EQ(Tables(), before);
   // Statement by statement, the first line stays, unfinalised, and the tool
   // says how to undo it.
-  o = Run({"capture", "-", "--per-statement", "--db", db_}, refused);
+  o = Run({"capture", "-", "--per-statement", "--db", db_}, negative);
   EXPECT_EQ(o.status, 1);
   EXPECT_NE(o.err.find("quelbarix: line 2 refused:\nQuelbarix.dll - Add_Transferencia_Detalle()\n"
                        "El costo no puede ser negativo: \nCosto: -0.5\n"),
@@ -232,7 +241,7 @@ TEST_F(CliTool, RetryKeysAndPendingMovements) {
   const Outcome first = Run({"capture", "-", "--db", db_}, keyed);
   ASSERT_EQ(first.status, 0) << first.err;
   const std::string folio = FirstLine(first.out);
-  const std::string stored = Snapshot();
+  const std::string stored = Tables();
   Outcome o = Run({"capture", "-", "--db", db_}, keyed);
   EXPECT_EQ(o.status, 0) << o.err;
   EXPECT_EQ(o.out, first.out);
@@ -247,7 +256,7 @@ TEST_F(CliTool, RetryKeysAndPendingMovements) {
       << o.err;
   o = Run({"cancel", folio, "--key", "envio-1", "--db", db_});
   EXPECT_EQ(o.status, 1);
-  EXPECT_EQ(Snapshot(), stored);
+  EXPECT_EQ(Tables(), stored);
 
   // Again, a key answers the folio it recorded.
   for (const std::string& out : {"Transfer " + folio + " cancelled.\n", folio + "\n"}) {
@@ -260,14 +269,53 @@ TEST_F(CliTool, RetryKeysAndPendingMovements) {
   o = Run({"capture", "-", "--no-finalize", "--db", db_}, ShipmentDocument());
   ASSERT_EQ(o.status, 0) << o.err;
   const std::string pending = FirstLine(o.out);
-  const std::string unposted = Snapshot();
+  const std::string unposted = Tables();
   o = Run({"finalize", pending, "--db", db_});
   EXPECT_EQ(o.status, 1);
   EXPECT_NE(o.err.find("pending movement detail(s)"), std::string::npos) << o.err;
-  EXPECT_EQ(Snapshot(), unposted);
+  EXPECT_EQ(Tables(), unposted);
   o = Run({"finalize", pending, "--force", "--db", db_});
   EXPECT_EQ(o.status, 0) << o.err;
   EXPECT_NE(o.err.find("warning"), std::string::npos);
+}
+
+// What a folder holds: each file's name, size, time and a hash of its bytes.
+std::map<std::string, std::string> FolderSnapshot(const fs::path& dir) {
+  std::map<std::string, std::string> files;
+  for (const auto& e : fs::directory_iterator(dir)) {
+    files[e.path().filename().string()] =
+        std::to_string(e.file_size()) + " bytes, hash " +
+        std::to_string(std::hash<std::string>{}(Slurp(e.path()))) + ", time " +
+        std::to_string(e.last_write_time().time_since_epoch().count());
+  }
+  return files;
+}
+
+// show on a database in a folder it may not write to (as root the folder's
+// bits stop nothing, so the proof is that nothing in it changed).
+TEST_F(CliTool, ShowLeavesTheFolderAsItWas) {
+  const fs::path folder = dir_ / "read-only";
+  fs::create_directory(folder);
+  db_ = (folder / "t.db").string();
+  ASSERT_EQ(Run({"init", "--sample", "--db", db_}).status, 0);
+  const Outcome captured = Run({"capture", Write("sl.json", RequestDocument()), "--db", db_});
+  ASSERT_EQ(captured.status, 0) << captured.err;
+  const std::string folio = FirstLine(captured.out);
+  const std::string empty = (folder / "empty.db").string();
+  std::ofstream{empty};
+  const auto before = FolderSnapshot(folder);
+  ASSERT_EQ(before.size(), 2u);  // the last writer took its -wal and -shm along
+
+  fs::permissions(folder, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);
+  EXPECT_EQ(ShowJson(folio)["renglones"].size(), 2u);
+  const Outcome o = Run({"show", folio, "--db", empty});
+  EXPECT_EQ(o.status, 1);
+  EXPECT_EQ(o.err,
+            "quelbarix: " + empty + " is not a Quelbarix database (it has none of its tables)\n");
+  const auto after = FolderSnapshot(folder);
+  fs::permissions(folder, fs::perms::owner_write, fs::perm_options::add);
+  EXPECT_EQ(after, before);
 }
 
 TEST_F(CliTool, DemoRunsTheWholeChain) {
