@@ -17,11 +17,19 @@
 //   both figures. Only Ajustar_Existencia changes it.
 // - Obtener_Existencia answers the available stock: on hand plus the
 //   adjustment, summed over the branch's warehouses that match the pattern
-//   (LIKE). Its sixth argument picks the control unit (1 or 2); the seventh
-//   is reserved and must be empty.
+//   (LIKE), to six decimals. Its sixth argument picks the control unit (1
+//   or 2); the seventh is reserved and must be empty.
 // - Pending movement rows (Movimiento.Mv_Aplicado = 0) are not stock: an
 //   issue is checked against on hand less what the same movement document
 //   already issues of the same stock, and again when it is applied.
+// - Precision: on hand, the adjustment and the average cost are kept to six
+//   decimals (StockFigure, decimal.h): each change rounds the quantity it
+//   moves and the figure it leaves, halves away from zero. Six decimals are
+//   finer than goods are counted or priced in, yet a Double's own error never
+//   reaches half a millionth below 10^9, so a movement and its reversal leave
+//   a quantity exactly as it was (not 7.24E-15 where 0 was meant). A reversed
+//   entry's value leaves the rounded average, which may then differ from the
+//   one before the entry in its last decimal.
 // Each quantity lives in one place: on hand and cost in Existencia, the
 // adjustment beside them, movements in Movimiento. A warehouse that keeps no
 // sizes (colours) keeps every size (colour) under "00".
@@ -48,6 +56,7 @@
 #include "automation/value.h"
 #include "suite/config.h"
 #include "suite/database.h"
+#include "suite/decimal.h"
 #include "suite/inventory_store.h"
 #include "suite/services.h"
 
@@ -179,22 +188,26 @@ std::string InsufficientStockText(const StockKey& key, double on_hand, double wa
 void ApplyToStock(Database& db, const StockKey& key, char direction, bool reverse, double q1,
                   double q2, double unit_cost, bool allow_negative) {
   StockRow row = ReadStock(db, key);
+  // Quantities move as kept (six decimals), so a reversal takes back exactly
+  // what its movement brought.
+  q1 = StockFigure(q1);
+  q2 = StockFigure(q2);
   // Whether the goods come in: an entry, or the reversal of an issue.
   const bool in = (direction == 'E') != reverse;
   const double q = row.on_hand_1;
   double average = row.average_cost;
   double new_q1, new_q2;
   if (in) {
-    new_q1 = Add(q, q1);
-    new_q2 = Add(row.on_hand_2, q2);
+    new_q1 = StockFigure(Add(q, q1));
+    new_q2 = StockFigure(Add(row.on_hand_2, q2));
     if (q > kEpsilon && new_q1 > kEpsilon) {
       average = Divide(Add(Multiply(q, average), Multiply(q1, unit_cost)), new_q1);
     } else if (new_q1 > kEpsilon || !row.exists) {
       average = unit_cost;
     }
   } else {
-    new_q1 = Subtract(q, q1);
-    new_q2 = Subtract(row.on_hand_2, q2);
+    new_q1 = StockFigure(Subtract(q, q1));
+    new_q2 = StockFigure(Subtract(row.on_hand_2, q2));
     if (!allow_negative && new_q1 < -kEpsilon) Refuse(InsufficientStockText(key, q, q1));
     if (reverse && new_q1 > kEpsilon) {
       // Takes the reversed entry's value back out of the average.
@@ -202,6 +215,7 @@ void ApplyToStock(Database& db, const StockKey& key, char direction, bool revers
       if (average < 0) average = 0;
     }
   }
+  average = StockFigure(average);
   Statement& st = db.Prepare(
       "INSERT INTO Existencia (Sc_Cve_Sucursal, Al_Cve_Almacen, Pr_Cve_Producto, Tl_Cve_Talla, "
       "Cl_Cve_Color, Ex_Cantidad_1, Ex_Cantidad_2, Ex_Costo_Promedio, Fecha_Ult_Modif) "
@@ -301,10 +315,12 @@ class InventoryServices final : public com::Object<InventoryServices, IInventory
                "datetime('now', 'localtime') FROM Almacen WHERE Sc_Cve_Sucursal = ?1 "
                "AND Al_Cve_Almacen = ?2 AND Es_Cve_Estado <> 'BA' "
                "ON CONFLICT (Sc_Cve_Sucursal, Pr_Cve_Producto, Tl_Cve_Talla, Cl_Cve_Color, "
-               "Al_Cve_Almacen) DO UPDATE SET Ex_Ajuste_1 = Ex_Ajuste_1 + excluded.Ex_Ajuste_1, "
-               "Ex_Ajuste_2 = Ex_Ajuste_2 + excluded.Ex_Ajuste_2, "
+               "Al_Cve_Almacen) DO UPDATE SET "
+               "Ex_Ajuste_1 = ROUND(Ex_Ajuste_1 + excluded.Ex_Ajuste_1, ?8), "
+               "Ex_Ajuste_2 = ROUND(Ex_Ajuste_2 + excluded.Ex_Ajuste_2, ?8), "
                "Fecha_Ult_Modif = excluded.Fecha_Ult_Modif")
-            .Bind({branch, warehouse, product, size, colour, quantity1, quantity2})
+            .Bind({branch, warehouse, product, size, colour, StockFigure(quantity1),
+                   StockFigure(quantity2), int32_t{kStockDecimals}})
             .Run();
     if (changed == 0) return Fail(MissingWarehouseText(branch, warehouse));
     return true;
@@ -326,7 +342,7 @@ class InventoryServices final : public com::Object<InventoryServices, IInventory
     double total = 0;
     if (st.Step()) total = st.Column(0).ToDouble();
     st.Reset();
-    return total;
+    return StockFigure(total);  // a sum of kept figures, at their precision
   }
 
   bool Cancelar_Movimientos_Documento(const std::string& kind, const std::string& folio) override {

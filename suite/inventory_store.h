@@ -82,7 +82,8 @@ StockRow ReadStock(Database& db, const StockKey& key);
 // average; an issue (sign -1) leaves the average as it is. `reverse` undoes an
 // earlier entry or issue: a reversed entry takes its value back out of the
 // average, a reversed issue puts its value back in. Refused (Refusal) when it
-// would leave on-hand stock below zero and that is not allowed.
+// would leave on-hand stock below zero and that is not allowed. The quantities
+// moved and the figures left are rounded to six decimals (StockFigure).
 void ApplyToStock(Database& db, const StockKey& key, char direction, bool reverse, double q1,
                   double q2, double unit_cost, bool allow_negative);
 

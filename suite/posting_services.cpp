@@ -10,23 +10,51 @@
 // goods and gets none. The account of goods at a warehouse joins the
 // accounts of the branch, the warehouse and the product (Sc_Cuenta_Contable,
 // Al_Cuenta_Contable, Pr_Cuenta_Contable) with "-", leaving out empty ones.
-// Amounts are summed per account in whole cents, so debits equal credits
-// exactly. Cancelling marks the entry 'CA'.
-#include <cmath>
+// Each row's amount is taken as the decimal its value shows (decimal.h) and
+// summed exactly per account; the entry's total is rounded to cents once, and
+// each side's account lines share it out by largest remainder, so both sides
+// sum to it to the cent however many rows and accounts there are. An entry
+// whose total rounds to 0 is not written. Cancelling marks the entry 'CA'.
+#include <algorithm>
 #include <map>
 #include <string>
 #include <tuple>
+#include <vector>
 
 #include "automation/value.h"
 #include "services/registration_services.h"
 #include "suite/config.h"
 #include "suite/database.h"
+#include "suite/decimal.h"
 #include "suite/inventory_store.h"
 #include "suite/services.h"
 
 namespace qbx::suite {
 
 namespace {
+
+// Shares `cents` out over exact amounts that sum to within a cent of it
+// (the sum rounded): each gets its amount rounded down to cents, and the cents
+// left over go one each to the largest remainders, earlier amounts first on
+// a tie. Each share is its amount rounded up or down.
+std::vector<Exact> ShareOut(const std::vector<Exact>& amounts, Exact cents) {
+  constexpr Exact cent = 10'000'000'000;  // 10^-2 in units of 10^-12
+  std::vector<Exact> shares(amounts.size());
+  std::vector<size_t> order(amounts.size());
+  Exact left = cents;
+  for (size_t i = 0; i < amounts.size(); ++i) {
+    shares[i] = amounts[i] / cent;
+    left -= shares[i];
+    order[i] = i;
+  }
+  std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+    return amounts[a] % cent > amounts[b] % cent;
+  });
+  // The remainders sum to under one cent per amount, so `left` never
+  // exceeds their count.
+  for (size_t i = 0; i < order.size() && left > 0; ++i, --left) ++shares[order[i]];
+  return shares;
+}
 
 class PostingServices final : public com::Object<PostingServices, IPostingServices> {
  public:
@@ -77,9 +105,9 @@ class PostingServices final : public com::Object<PostingServices, IPostingServic
     bool any = false;
     std::string type;
     Variant date;
-    // (account, side) -> cents; side 0 debit, 1 credit.
-    std::map<std::pair<std::string, int>, int64_t> lines;
-    int64_t total = 0;
+    // (account, side) -> exact amount; side 0 debit, 1 credit.
+    std::map<std::pair<std::string, int>, Exact> lines;
+    Exact total = 0;
     while (rows.Step()) {
       if (!any) {
         any = true;
@@ -91,9 +119,9 @@ class PostingServices final : public com::Object<PostingServices, IPostingServic
       const std::string warehouse = rows.Column(3).ToStringOrEmpty();
       const std::string receiving = rows.Column(4).ToStringOrEmpty();
       const std::string product = rows.Column(5).ToStringOrEmpty();
-      Variant amount = rows.Column(6);
-      int64_t cents = amount.IsNull() ? 0 : std::llround(amount.ToDouble() * 100.0);
-      if (cents == 0) continue;
+      Variant value = rows.Column(6);
+      Exact amount = value.IsNull() ? 0 : ExactAmount(value.ToDouble());
+      if (amount == 0) continue;
       std::string debit, credit;
       if (type == "EN") {
         debit = Account(receiving, transit, product);
@@ -102,17 +130,18 @@ class PostingServices final : public com::Object<PostingServices, IPostingServic
         debit = Account(branch, warehouse, product);
         credit = Account(branch, transit, product);
       }
-      if (cents < 0) {
+      if (amount < 0) {
         std::swap(debit, credit);
-        cents = -cents;
+        amount = -amount;
       }
-      lines[{debit, 0}] += cents;
-      lines[{credit, 1}] += cents;
-      total += cents;
+      lines[{debit, 0}] += amount;
+      lines[{credit, 1}] += amount;
+      total += amount;
     }
     rows.Reset();
     if (!any) return Fail("La transferencia: " + folio + ", no existe o está cancelada");
-    if (total == 0) return true;  // nothing moved that has a value
+    const Exact cents = RoundedUnits(total, 2);
+    if (cents == 0) return true;  // nothing moved that has a value
 
     const std::string entry =
         "PO" + FormatZeros(static_cast<double>(inv::NextCounter(*db_, "POLIZA")), "00000000");
@@ -122,18 +151,27 @@ class PostingServices final : public com::Object<PostingServices, IPostingServic
            "Po_Concepto, Po_Cargos, Po_Abonos, Oper_Alta, Fecha_Alta) "
            "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, datetime('now', 'localtime'))")
         .Bind({entry, date, std::string(inv::kKindTransfer), folio, company,
-               "Transferencia " + type + " " + folio, total / 100.0, total / 100.0, op})
+               "Transferencia " + type + " " + folio, static_cast<double>(cents) / 100.0,
+               static_cast<double>(cents) / 100.0, op})
         .Run();
     Statement& detail = db_->Prepare(
         "INSERT INTO Poliza_Detalle (Po_Folio, Po_Renglon, Po_Cuenta, Po_Descripcion, "
         "Po_Cargo, Po_Abono) VALUES (?, ?, ?, ?, ?, ?)");
     int32_t n = 0;
     for (int side : {0, 1}) {
-      for (const auto& [key, cents] : lines) {
+      std::vector<const std::string*> accounts;
+      std::vector<Exact> amounts;
+      for (const auto& [key, amount] : lines) {
         if (key.second != side) continue;
-        const double value = static_cast<double>(cents) / 100.0;
+        accounts.push_back(&key.first);
+        amounts.push_back(amount);
+      }
+      const std::vector<Exact> shares = ShareOut(amounts, cents);
+      for (size_t i = 0; i < shares.size(); ++i) {
+        if (shares[i] == 0) continue;  // an account that came to no whole cent
+        const double value = static_cast<double>(shares[i]) / 100.0;
         detail
-            .Bind({entry, ++n, key.first, side == 0 ? "Cargo " + folio : "Abono " + folio,
+            .Bind({entry, ++n, *accounts[i], side == 0 ? "Cargo " + folio : "Abono " + folio,
                    side == 0 ? value : 0.0, side == 0 ? 0.0 : value})
             .Run();
       }

@@ -10,6 +10,7 @@
 
 #include "automation/value.h"
 #include "suite/database.h"
+#include "suite/decimal.h"
 #include "suite/inventory_store.h"
 #include "suite/sample.h"
 
@@ -149,8 +150,8 @@ void CreateSampleStock(Database& db) {
           "UPDATE Existencia SET Ex_Ajuste_1 = ?, Ex_Ajuste_2 = ? WHERE Sc_Cve_Sucursal = ? "
           "AND Al_Cve_Almacen = ? AND Pr_Cve_Producto = ? AND Tl_Cve_Talla = '00' "
           "AND Cl_Cve_Color = '00'")
-        .Bind({-kCedisPlainCommitted, -kCedisPlainCommitted / 12, kCedis, kWarehouseGeneral,
-               kProductPlain})
+        .Bind({StockFigure(-kCedisPlainCommitted), StockFigure(-kCedisPlainCommitted / 12), kCedis,
+               kWarehouseGeneral, kProductPlain})
         .Run();
   });
 }

@@ -16,6 +16,7 @@ namespace qbx::suite::test {
 struct StockFigures {
   double on_hand = 0, average_cost = 0, adjustment = 0;
   bool exists = false;
+  double on_hand_2 = 0, adjustment_2 = 0;
 };
 
 class InventoryTest : public SuiteTest {
@@ -34,13 +35,15 @@ class InventoryTest : public SuiteTest {
                      const std::string& colour = "00") {
     auto db = Db();
     auto st = db->PrepareOnce(
-        "SELECT Ex_Cantidad_1, Ex_Costo_Promedio, Ex_Ajuste_1 FROM Existencia WHERE "
+        "SELECT Ex_Cantidad_1, Ex_Costo_Promedio, Ex_Ajuste_1, Ex_Cantidad_2, Ex_Ajuste_2 "
+        "FROM Existencia WHERE "
         "Sc_Cve_Sucursal = ? AND Al_Cve_Almacen = ? AND Pr_Cve_Producto = ? AND Tl_Cve_Talla = ? "
         "AND Cl_Cve_Color = ?",
         Origin::Suite);
     st->Bind({branch, warehouse, product, size, colour});
     if (!st->Step()) return {};
-    return {st->Column(0).ToDouble(), st->Column(1).ToDouble(), st->Column(2).ToDouble(), true};
+    return {st->Column(0).ToDouble(), st->Column(1).ToDouble(), st->Column(2).ToDouble(), true,
+            st->Column(3).ToDouble(), st->Column(4).ToDouble()};
   }
 
   // A movement object with its header set.

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cmath>
 #include <string>
 #include <utility>
 #include <vector>
@@ -242,11 +243,50 @@ TEST_F(InventoryMovementTest, LargeDocumentStaysFast) {
   ASSERT_TRUE(Finish(*entry));
   ASSERT_TRUE(Finish(*issue));
   const auto elapsed = std::chrono::steady_clock::now() - start;
-  EXPECT_DOUBLE_EQ(OnHand(kBranchNorth, "AZUCAR"), kLines);
-  EXPECT_NEAR(OnHand(kCedis, "AZUCAR"), 100, 1e-6);
+  EXPECT_EQ(OnHand(kBranchNorth, "AZUCAR"), kLines);
+  EXPECT_EQ(OnHand(kCedis, "AZUCAR"), 100);  // 500 less 10,000 x 0.04, no residue
   EXPECT_EQ(Rows("Mv_Documento = 'GRANDE'"), 2 * kLines);
   // Generous for sanitizer builds; a per-line scan would take minutes.
   EXPECT_LT(std::chrono::duration_cast<std::chrono::seconds>(elapsed).count(), 60);
+}
+
+TEST_F(InventoryMovementTest, ReversalsLeaveStockFiguresExactlyAsTheyWere) {
+  const StockFigures start = Stock(kCedis, kWarehouseGeneral, kProductPlain);
+  const struct {
+    const char* kind;
+    double quantity, cost, on_hand;
+  } steps[] = {
+      {kKindEntryTransfer, 0.1, 1.0 / 3, 200.1},   {kKindEntryTransfer, 0.2, 0.7, 200.3},
+      {kKindIssueTransfer, 1.0 / 3, 0, 199.966667}, {kKindEntryTransfer, 1.0 / 3, 0.1, 200.3},
+      {kKindIssueTransfer, 0.2, 0, 200.1},         {kKindEntryTransfer, 0.0000005, 3, 200.100001},
+  };
+  // Every figure is kept to six decimals.
+  auto kept = [](double figure) { return std::round(figure * 1e6) / 1e6 == figure; };
+  auto inv = Inventory();
+  int n = 0;
+  for (const auto& s : steps) {
+    SCOPED_TRACE(++n);
+    Move(kCedis, s.kind, "IDA", kProductPlain, s.quantity, s.cost);
+    ASSERT_TRUE(inv->Ajustar_Existencia(kCedis, kWarehouseGeneral, kProductPlain, "00", "00",
+                                        s.quantity, s.quantity / 12));
+    const StockFigures f = Stock(kCedis, kWarehouseGeneral, kProductPlain);
+    EXPECT_EQ(f.on_hand, s.on_hand);
+    for (double figure : {f.on_hand_2, f.average_cost, f.adjustment, f.adjustment_2}) {
+      EXPECT_TRUE(kept(figure)) << NumberText(figure);
+    }
+  }
+  for (const auto& s : steps) {
+    ASSERT_TRUE(inv->Ajustar_Existencia(kCedis, kWarehouseGeneral, kProductPlain, "00", "00",
+                                        -s.quantity, -s.quantity / 12));
+  }
+  ASSERT_TRUE(inv->Cancelar_Movimientos_Documento("TRANSFERENCIA", "IDA"))
+      << inv->Obtener_Mensaje_Error();
+  const StockFigures end = Stock(kCedis, kWarehouseGeneral, kProductPlain);
+  EXPECT_EQ(end.on_hand, start.on_hand);
+  EXPECT_EQ(end.on_hand_2, start.on_hand_2);
+  EXPECT_EQ(end.average_cost, start.average_cost);
+  EXPECT_EQ(end.adjustment, start.adjustment);
+  EXPECT_EQ(end.adjustment_2, start.adjustment_2);
 }
 
 using InventoryStockTest = InventoryTest;
@@ -286,7 +326,8 @@ TEST_F(InventoryStockTest, AvailableIsOnHandPlusTheAdjustment) {
   EXPECT_DOUBLE_EQ(available("%"), kCedisPlainOnHand - kCedisPlainCommitted);
   EXPECT_DOUBLE_EQ(available("G%"), 100);
   EXPECT_DOUBLE_EQ(available(kWarehouseApparel), 0);
-  EXPECT_NEAR(available(kWarehouseGeneral, 2), 100.0 / 12, 1e-12);
+  // 200 / 12 on hand and 100 / 12 committed, each kept to six decimals.
+  EXPECT_EQ(available(kWarehouseGeneral, 2), 16.666667 - 8.333333);
   // A request commits 30 more; its shipment gives them back.
   ASSERT_TRUE(
       inv->Ajustar_Existencia(kCedis, kWarehouseGeneral, kProductPlain, "00", "00", -30, -2.5));
@@ -310,6 +351,11 @@ TEST_F(InventoryStockTest, AvailableIsOnHandPlusTheAdjustment) {
   EXPECT_DOUBLE_EQ(apparel(kBranchSouth, "00", "00"), -4);
   EXPECT_DOUBLE_EQ(apparel(kBranchSouth, "MD", "BCO"), 10);
   EXPECT_DOUBLE_EQ(apparel(kBranchNorth, "MD", "BCO"), 0);
+
+  // Summed over warehouses, the answer keeps the figures' precision.
+  ASSERT_TRUE(inv->Ajustar_Existencia(kBranchSouth, kWarehouseGeneral, "AZUCAR", "", "", 0.1, 0));
+  ASSERT_TRUE(inv->Ajustar_Existencia(kBranchSouth, kWarehouseSerials, "AZUCAR", "", "", 0.2, 0));
+  EXPECT_EQ(inv->Obtener_Existencia(kBranchSouth, "%", "AZUCAR", "00", "00", 1, ""), 0.3);
 }
 
 }  // namespace

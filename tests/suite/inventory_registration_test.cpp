@@ -4,6 +4,7 @@
 // a transfer, and the transport document's voucher.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 
 #include "services/system_services.h"
@@ -198,6 +199,58 @@ TEST_F(InventoryPostingTest, ShipmentAndReceptionEntriesBalancePerAccount) {
 
   SetParameter("CON_CONTABILIZAR_TRANSFERENCIAS", "0");
   EXPECT_FALSE(p->Documento_Habilitado("TRANSFERENCIA"));
+}
+
+TEST_F(InventoryPostingTest, ExactAmountsAreRoundedOncePerSide) {
+  // Each receiving branch is its own goods-in-transit account.
+  const char* const receivers[] = {kBranchNorth, kBranchSouth, kCedis};
+  const struct {
+    int rows;
+    double amount;
+    int receivers;  // the rows take turns over this many
+    int64_t cents;
+  } cases[] = {
+      {100, 0.025, 1, 250},
+      {10000, Multiply(0.01, 2.5), 1, 25000},
+      {3, 1.0 / 3, 3, 100},
+      {100, 0.0025, 1, 25},
+      {3, -1.0 / 3, 3, 100},  // returned goods: debit and credit swap
+      {1, 0.004, 1, 0},       // under half a cent: no entry
+  };
+  auto p = Posting();
+  int n = 0;
+  for (const auto& c : cases) {
+    const std::string folio = "EN-" + std::to_string(++n);
+    SCOPED_TRACE(folio);
+    Db()->Transaction([&] {
+      for (int i = 0; i < c.rows; ++i) {
+        InsertTransferLine(folio, FormatZeros(i + 1, "00000"), "EN", kCedis, kWarehouseGeneral,
+                           receivers[i % c.receivers], kProductPlain, 1, c.amount);
+      }
+    });
+    ASSERT_TRUE(p->Generar_Documento("TRANSFERENCIA", folio, "EMP01"));
+    if (c.cents == 0) {
+      EXPECT_TRUE(Value("SELECT 1 FROM Poliza WHERE Po_Documento = ?1", {folio}).IsEmpty());
+      continue;
+    }
+    const int debits = c.amount > 0 ? c.receivers : 1;
+    const std::pair<const char*, int> sides[] = {{"Po_Cargo", debits},
+                                                 {"Po_Abono", c.receivers + 1 - debits}};
+    for (const auto& [column, lines] : sides) {
+      SCOPED_TRACE(column);
+      const std::string col = column;
+      EXPECT_EQ(Value("SELECT " + col + "s FROM Poliza WHERE Po_Documento = ?1", {folio}),
+                Variant(static_cast<double>(c.cents) / 100));
+      EXPECT_EQ(std::llround(Total(folio, col) * 100), c.cents);
+      // Several accounts on one side differ by a cent at most.
+      EXPECT_EQ(Value("SELECT COUNT(*) || '|' || CAST(ROUND((MAX(d." + col + ") - MIN(d." + col +
+                          ")) * 100) AS INTEGER) FROM Poliza p JOIN Poliza_Detalle d "
+                          "ON d.Po_Folio = p.Po_Folio WHERE p.Po_Documento = ?1 AND d." + col +
+                          " > 0",
+                      {folio}),
+                Variant(std::to_string(lines) + (lines > 1 ? "|1" : "|0")));
+    }
+  }
 }
 
 TEST_F(InventoryPostingTest, DocumentsWithoutGoodsAndCancellations) {
