@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "cli/digest.h"
+
 namespace qbx::cli {
 namespace {
 
@@ -70,6 +72,35 @@ TEST(CliCaptureDocument, GoodDocumentFillsTheRecordsAndLeavesTheRestAlone) {
   EXPECT_EQ(CaptureDocument::Parse(WithLines(32767)).LineCount(), 32767u);
 }
 
+// A retry key tells one request from another by the document's digest: the
+// same document written in another order or spacing is the same request; any
+// other value is another one; the key itself is no part of it.
+TEST(CliCaptureDocument, DigestNamesTheRequestNotItsSpelling) {
+  // Known SHA-256 values, the padding's edge cases included (55 and 56 bytes).
+  EXPECT_EQ(Sha256Hex(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+  EXPECT_EQ(Sha256Hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+  EXPECT_EQ(Sha256Hex("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
+            "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
+  EXPECT_EQ(Sha256Hex(std::string(55, 'a')),
+            "9f4390f8d30c2dd92ec9f095b65e2b9ae9b0a925a5258e241c9f1e910f734318");
+
+  auto digest = [](const std::string& text) { return CaptureDocument::Parse(text).Digest(); };
+  const std::string base = digest(R"({"Encabezado": {"Tr_Tipo": "EN", "Tr_Comentario": "a"},
+                                      "Detalles": [{"Tr_Cantidad_1": 1}]})");
+  EXPECT_EQ(digest(R"({"Clave": "k-1", "Detalles": [ {"Tr_Cantidad_1": 1} ],
+                       "Encabezado": {"Tr_Comentario": "a", "Tr_Tipo": "EN"}})"),
+            base);
+  for (const char* other :
+       {R"({"Encabezado": {"Tr_Tipo": "EN", "Tr_Comentario": "b"}, "Detalles": [{"Tr_Cantidad_1": 1}]})",
+        R"({"Encabezado": {"Tr_Tipo": "EN", "Tr_Comentario": "a"}, "Detalles": [{"Tr_Cantidad_1": 2}]})",
+        R"({"Encabezado": {"Tr_Tipo": "EN", "Tr_Comentario": "a"},
+            "Detalles": [{"Tr_Cantidad_1": 1}, {"Tr_Cantidad_1": 1}]})"})
+    EXPECT_NE(digest(other), base) << other;
+  EXPECT_EQ(CaptureDocument::Parse(R"({"Clave": "k-1", )" + kHeader + R"(, "Detalles": [{}]})")
+                .Key(),
+            "k-1");
+}
+
 TEST(CliCaptureDocument, RefusalsNameTheField) {
   const char* kNotIso = "not an ISO 8601 date (yyyy-mm-dd or yyyy-mm-ddThh:mm:ss): ";
   const std::string kNotType = " is not a transfer type (SL request, EN shipment or RC reception)";
@@ -77,6 +108,7 @@ TEST(CliCaptureDocument, RefusalsNameTheField) {
   const std::string kRange =
       " is beyond the range of a number (at most about 1.8e308 either side of 0)";
   const std::pair<std::string, std::string> cases[] = {
+      {R"({"Clave": "", )" + kHeader + R"(, "Detalles": [{}]})", "Clave: an empty key"},
       {"{" + kHeader + R"(, "Detalles": [{}], "Lineas": []})",
        "Lineas: unknown field (a document has Encabezado, Detalles, Inventario_Pendiente and "
        "Clave)"},
