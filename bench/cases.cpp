@@ -1,10 +1,15 @@
 #include "bench/cases.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <functional>
 #include <stdexcept>
 
 #include "automation/value.h"
 #include "component/transferencia_client.h"
+#include "services/connection.h"
+#include "suite/connection.h"
 #include "suite/database.h"
 #include "suite/sample.h"
 
@@ -105,7 +110,41 @@ void Requisition(std::string order) {
   if (!t.Genera_Requisicion_Pedido(order)) Fail("Genera_Requisicion_Pedido", t);
 }
 
+// Runs one document operation in the case's mode, keeping the longest unit.
+class Runner {
+ public:
+  explicit Runner(Mode mode) : mode_(mode) {}
+
+  template <class F>
+  auto operator()(F&& op) -> decltype(op()) {
+    if (mode_ == Mode::kStatement) return op();
+    if (!connection_) connection_ = suite::MakeConnection(suite::Database::ForThread());
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point t0 = Clock::now();
+    connection_->BeginTrans();
+    try {
+      auto result = op();
+      connection_->CommitTrans();
+      longest_ = std::max(longest_, std::chrono::duration<double>(Clock::now() - t0).count());
+      return result;
+    } catch (...) {
+      connection_->RollbackTrans();
+      throw;
+    }
+  }
+  double longest() const { return longest_; }
+
+ private:
+  Mode mode_;
+  com::ComPtr<IConnection> connection_;
+  double longest_ = 0;
+};
+
 }  // namespace
+
+std::string ModeName(Mode mode) {
+  return mode == Mode::kUnit ? "unit" : "statement";
+}
 
 std::string KindName(Kind kind) {
   switch (kind) {
@@ -253,38 +292,48 @@ void PrepareCase(const Case& c, suite::Database& db, Context& ctx) {
   }
 }
 
-void RunCase(const Case& c, Context& ctx) {
+double RunCase(const Case& c, Context& ctx, Mode mode) {
+  Runner run(mode);
+  // Operations without a result answer this, so every one runs the same way.
+  auto done = [](auto op) {
+    return [op] {
+      op();
+      return true;
+    };
+  };
   switch (c.kind) {
     case Kind::kShipmentOff:
     case Kind::kShipmentOn:
-      ctx["shipment"] = Shipment(c.lines, ctx["request"]);
+      ctx["shipment"] = run([&] { return Shipment(c.lines, ctx["request"]); });
       break;
     case Kind::kRequest:
-      Request(c.lines);
+      run([&] { return Request(c.lines); });
       break;
     case Kind::kReceptionOff:
     case Kind::kReceptionOn:
-      Reception(c.lines, ctx["shipment"]);
+      run([&] { return Reception(c.lines, ctx["shipment"]); });
       break;
     case Kind::kTransport:
-      Transport(ctx["shipment"]);
+      run(done([&] { Transport(ctx["shipment"]); }));
       break;
     case Kind::kCancel:
-      Cancel(ctx["shipment"]);
+      run(done([&] { Cancel(ctx["shipment"]); }));
       break;
     case Kind::kRequisition:
-      Requisition(ctx["order"]);
+      run(done([&] { Requisition(ctx["order"]); }));
       break;
     case Kind::kChain: {
-      const std::string request = Request(c.lines);
-      const std::string shipment = Shipment(c.lines, request);
-      Transport(shipment);
-      const std::string reception = Reception(c.lines, shipment);
-      Cancel(reception);
-      Cancel(shipment);
+      // A unit per document operation, as a client would commit each one.
+      const std::string request = run([&] { return Request(c.lines); });
+      const std::string shipment = run([&] { return Shipment(c.lines, request); });
+      run(done([&] { Transport(shipment); }));
+      const std::string reception = run([&] { return Reception(c.lines, shipment); });
+      run(done([&] { Cancel(reception); }));
+      run(done([&] { Cancel(shipment); }));
       break;
     }
   }
+  return run.longest();
 }
 
 }  // namespace qbx::bench

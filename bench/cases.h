@@ -30,6 +30,12 @@ struct Case {
   int lines;
 };
 
+// How a case's documents commit: every statement and service call on its own
+// (what a client that never opens a unit gets), or each document operation
+// inside one unit of work on the suite's connection.
+enum class Mode { kStatement, kUnit };
+std::string ModeName(Mode mode);
+
 // Short name for the table and the command line ("en-off", "cfdi", ...).
 std::string KindName(Kind kind);
 // What the case measures, for the table's legend.
@@ -60,7 +66,10 @@ Context PrepareBase(int lines);
 // What the case needs beyond the shared start (a finalised shipment, its
 // transport document and voucher, order rows), added to ctx.
 void PrepareCase(const Case& c, suite::Database& db, Context& ctx);
-// The timed part. Raises std::runtime_error when an operation answers False.
-void RunCase(const Case& c, Context& ctx);
+// The timed part. Raises std::runtime_error when an operation answers False
+// (a unit of work open then is rolled back). Answers the longest unit of
+// work in seconds, from BeginTrans to the end of CommitTrans: how long a
+// document held the write lock (0 in statement mode).
+double RunCase(const Case& c, Context& ctx, Mode mode);
 
 }  // namespace qbx::bench

@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <stdexcept>
+#include <unordered_map>
 #include <vector>
 
 #include "suite/connection.h"
@@ -103,36 +104,125 @@ void ForEachRecorded(const std::string& recording, F&& fn) {
   }
 }
 
-// The text with every literal (quoted text or number) replaced by "?".
-std::string WithoutLiterals(const std::string& text) {
-  std::string out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size();) {
+bool IsNameChar(char c) {
+  return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '$' || c == '?' ||
+         c == ':' || c == '@' || static_cast<unsigned char>(c) >= 0x80;
+}
+
+bool IsWord(std::string_view word, std::string_view upper) {
+  return word.size() == upper.size() &&
+         std::equal(word.begin(), word.end(), upper.begin(),
+                    [](char a, char b) { return std::toupper(static_cast<unsigned char>(a)) == b; });
+}
+
+}  // namespace
+
+Shaped ShapeOf(std::string_view text) {
+  Shaped out;
+  out.shape.reserve(text.size() + 16);
+  bool by_terms = false;  // after ORDER BY or GROUP BY, where 1 means a column
+  bool after_by = false;  // the last token was BY
+  auto parameter = [&](Shaped::Value value, bool real) {
+    const std::string number = std::to_string(out.values.size() + 1);
+    out.shape += real ? "CAST(?" + number + " AS REAL)" : "?" + number;
+    out.values.push_back(std::move(value));
+  };
+  auto last_blank_free = [&]() -> char {
+    for (auto it = out.shape.rbegin(); it != out.shape.rend(); ++it)
+      if (!std::isspace(static_cast<unsigned char>(*it))) return *it;
+    return '\0';
+  };
+  const size_t n = text.size();
+  size_t i = 0;
+  while (i < n) {
     const char c = text[i];
-    if (c == '\'') {
-      ++i;
-      while (i < text.size()) {
-        if (text[i] == '\'' && (i + 1 >= text.size() || text[i + 1] != '\'')) break;
-        i += text[i] == '\'' ? 2 : 1;
+    const bool was_after_by = after_by;
+    if (!std::isspace(static_cast<unsigned char>(c))) after_by = false;
+    if (c == '"' || c == '`' || c == '[') {  // a quoted name, copied whole
+      const char close = c == '[' ? ']' : c;
+      size_t j = i + 1;
+      while (j < n && !(text[j] == close && (close == ']' || j + 1 >= n || text[j + 1] != close)))
+        j += text[j] == close ? 2 : 1;
+      j = std::min(j + 1, n);
+      out.shape.append(text.substr(i, j - i));
+      i = j;
+    } else if (c == '\'') {
+      std::string value;
+      size_t j = i + 1;
+      for (; j < n; ++j) {
+        if (text[j] != '\'') {
+          value += text[j];
+        } else if (j + 1 < n && text[j + 1] == '\'') {
+          value += '\'';
+          ++j;
+        } else {
+          break;
+        }
       }
-      ++i;
-      out += '?';
-    } else if ((c >= '0' && c <= '9') &&
-               (out.empty() ||
-                !(std::isalnum(static_cast<unsigned char>(out.back())) || out.back() == '_'))) {
-      while (i < text.size() && (std::isalnum(static_cast<unsigned char>(text[i])) ||
-                                 text[i] == '.' || text[i] == '_'))
-        ++i;
-      out += '?';
+      j = std::min(j + 1, n);
+      const size_t size = out.shape.size();
+      const bool blob = size > 0 && (out.shape[size - 1] == 'x' || out.shape[size - 1] == 'X') &&
+                        (size == 1 || !IsNameChar(out.shape[size - 2]));
+      if (blob)
+        out.shape.append(text.substr(i, j - i));
+      else
+        parameter(std::move(value), false);
+      i = j;
+    } else if (std::isdigit(static_cast<unsigned char>(c)) &&
+               (out.shape.empty() || (!IsNameChar(out.shape.back()) && out.shape.back() != '.'))) {
+      size_t j = i;
+      while (j < n && std::isdigit(static_cast<unsigned char>(text[j]))) ++j;
+      const size_t whole = j - i;
+      bool integer = true;
+      if (j < n && text[j] == '.') {
+        integer = false;
+        ++j;
+        while (j < n && std::isdigit(static_cast<unsigned char>(text[j]))) ++j;
+      }
+      bool plain = true;
+      if (j < n && (text[j] == 'e' || text[j] == 'E')) {
+        integer = false;
+        size_t k = j + 1;
+        if (k < n && (text[k] == '+' || text[k] == '-')) ++k;
+        const size_t digits = k;
+        while (k < n && std::isdigit(static_cast<unsigned char>(text[k]))) ++k;
+        plain = k > digits;
+        j = k;
+      }
+      if (j < n && (IsNameChar(text[j]) || text[j] == '.')) plain = false;
+      const char before = last_blank_free();
+      const bool position = by_terms && integer && (before == ',' || was_after_by);
+      if (!plain || position || (integer && whole > 18)) {
+        while (j < n && (IsNameChar(text[j]) || text[j] == '.')) ++j;  // the whole token
+        out.shape.append(text.substr(i, j - i));
+      } else if (integer) {
+        int64_t value = 0;
+        for (size_t k = i; k < j; ++k) value = value * 10 + (text[k] - '0');
+        parameter(value, false);
+      } else {
+        parameter(std::string(text.substr(i, j - i)), true);
+      }
+      i = j;
+    } else if (IsNameChar(c)) {
+      size_t j = i;
+      while (j < n && IsNameChar(text[j])) ++j;
+      const std::string_view word = text.substr(i, j - i);
+      if (IsWord(word, "BY")) {
+        by_terms = after_by = true;
+      } else {
+        for (std::string_view end : {"FROM", "WHERE", "LIMIT", "OFFSET", "HAVING", "UNION",
+                                     "EXCEPT", "INTERSECT", "SELECT", "WINDOW", "VALUES", "SET"})
+          if (IsWord(word, end)) by_terms = false;
+      }
+      out.shape.append(word);
+      i = j;
     } else {
-      out += c;
+      out.shape += c;
       ++i;
     }
   }
   return out;
 }
-
-}  // namespace
 
 std::vector<Scan> FindScans(const std::string& recording, const std::string& db_path,
                             int64_t min_times) {
@@ -142,7 +232,7 @@ std::vector<Scan> FindScans(const std::string& recording, const std::string& db_
   };
   std::map<std::string, Seen> shapes;
   ForEachRecorded(recording, [&](char, const std::string& text) {
-    Seen& seen = shapes[WithoutLiterals(text)];
+    Seen& seen = shapes[ShapeOf(text).shape];
     if (seen.times++ == 0) seen.first = text;
   });
   std::vector<Scan> scans;
@@ -175,49 +265,93 @@ ReplayResult Replay(const std::string& recording, const std::string& db_path, in
   const DatabaseHandle handle = Open(db_path);
   sqlite3* db = handle.get();
   ReplayResult result;
-  // Work of each text (literals aside): first and last execution.
+  // Work of each shape: first and last execution.
   struct Work {
     std::string first_text;
     int64_t times = 0, first = 0, last = 0, most = 0;
   };
   std::map<std::string, Work> work;
+  // Prepared shapes; nullptr for a shape that did not compile.
+  struct Finalize {
+    void operator()(sqlite3_stmt* st) const { sqlite3_finalize(st); }
+  };
+  std::unordered_map<std::string, std::unique_ptr<sqlite3_stmt, Finalize>> kept;
   ExecOrThrow(db, std::string(suite::kConnectionSettings).c_str());
   using Clock = std::chrono::steady_clock;
-  Clock::duration compiling{};
-  Clock::duration running{};
+  Clock::duration inside{};
   ForEachRecorded(recording, [&](char origin, std::string& text) {
     if (origin == 'C') text = suite::RewriteTop(text);
-    // Compiled and stepped to the end, one statement of the text at a time.
-    const char* sql = text.c_str();
-    bool ok = true;
-    int64_t steps = 0;
-    while (ok && *sql) {
+    Shaped shaped = ShapeOf(text);
+    auto it = kept.find(shaped.shape);
+    if (it == kept.end()) {
       sqlite3_stmt* stmt = nullptr;
       const char* tail = nullptr;
       const Clock::time_point t0 = Clock::now();
-      int rc = sqlite3_prepare_v2(db, sql, -1, &stmt, &tail);
-      const Clock::time_point t1 = Clock::now();
-      compiling += t1 - t0;
-      if (rc != SQLITE_OK) {
-        ok = false;
-        break;
+      const int rc = sqlite3_prepare_v3(db, shaped.shape.c_str(), -1, SQLITE_PREPARE_PERSISTENT,
+                                        &stmt, &tail);
+      inside += Clock::now() - t0;
+      bool single = rc == SQLITE_OK && stmt;
+      for (const char* p = tail; single && p && *p; ++p)
+        single = std::isspace(static_cast<unsigned char>(*p)) || *p == ';';
+      if (!single) {
+        sqlite3_finalize(stmt);
+        stmt = nullptr;
+      } else {
+        ++result.shapes;
       }
-      if (!stmt) break;  // nothing but blanks left
+      it = kept.emplace(shaped.shape, std::unique_ptr<sqlite3_stmt, Finalize>(stmt)).first;
+    }
+    bool ok = true;
+    int64_t steps = 0;
+    std::string error;
+    if (sqlite3_stmt* stmt = it->second.get()) {
+      const Clock::time_point t0 = Clock::now();
+      for (size_t i = 0; i < shaped.values.size(); ++i) {
+        const int at = static_cast<int>(i) + 1;
+        if (const auto* number = std::get_if<int64_t>(&shaped.values[i])) {
+          sqlite3_bind_int64(stmt, at, *number);
+        } else {
+          const std::string& value = std::get<std::string>(shaped.values[i]);
+          sqlite3_bind_text(stmt, at, value.data(), static_cast<int>(value.size()), SQLITE_STATIC);
+        }
+      }
+      int rc;
       while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
       }
-      const Clock::time_point t2 = Clock::now();
-      steps += sqlite3_stmt_status(stmt, SQLITE_STMTSTATUS_VM_STEP, 0);
-      sqlite3_finalize(stmt);
-      const Clock::time_point t3 = Clock::now();
-      running += t2 - t1;
-      compiling += t3 - t2;
       ok = rc == SQLITE_DONE;
-      sql = tail;
+      if (!ok) error = sqlite3_errmsg(db);
+      sqlite3_reset(stmt);
+      sqlite3_clear_bindings(stmt);  // before the values it points into go
+      inside += Clock::now() - t0;
+      steps = sqlite3_stmt_status(stmt, SQLITE_STMTSTATUS_VM_STEP, 1);
+    } else {
+      // Compiled and stepped to the end, one statement of the text at a time.
+      ++result.unshaped;
+      const char* sql = text.c_str();
+      const Clock::time_point t0 = Clock::now();
+      while (ok && *sql) {
+        sqlite3_stmt* stmt = nullptr;
+        const char* tail = nullptr;
+        if (sqlite3_prepare_v2(db, sql, -1, &stmt, &tail) != SQLITE_OK) {
+          ok = false;
+          error = sqlite3_errmsg(db);
+          break;
+        }
+        if (!stmt) break;  // nothing but blanks left
+        int rc;
+        while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        }
+        steps += sqlite3_stmt_status(stmt, SQLITE_STMTSTATUS_VM_STEP, 0);
+        ok = rc == SQLITE_DONE;
+        if (!ok) error = sqlite3_errmsg(db);
+        sqlite3_finalize(stmt);
+        sql = tail;
+      }
+      inside += Clock::now() - t0;
     }
     ++result.statements;
-    if (!ok && result.failed++ == 0)
-      result.first_error = text.substr(0, 200) + ": " + sqlite3_errmsg(db);
-    Work& w = work[WithoutLiterals(text)];
+    if (!ok && result.failed++ == 0) result.first_error = text.substr(0, 200) + ": " + error;
+    Work& w = work[shaped.shape];
     if (w.times++ == 0) {
       w.first_text = text.substr(0, 120);
       w.first = steps;
@@ -225,6 +359,7 @@ ReplayResult Replay(const std::string& recording, const std::string& db_path, in
     w.last = steps;
     w.most = std::max(w.most, steps);
   });
+  kept.clear();
   for (const auto& [shape, w] : work) {
     const bool per_line = w.times >= std::max<int64_t>(lines / 2, 1);
     if (per_line &&
@@ -237,9 +372,8 @@ ReplayResult Replay(const std::string& recording, const std::string& db_path, in
   }
   const Clock::time_point t0 = Clock::now();
   ExecOrThrow(db, "PRAGMA wal_checkpoint;");
-  running += Clock::now() - t0;
-  result.run_seconds = std::chrono::duration<double>(running).count();
-  result.seconds = result.run_seconds + std::chrono::duration<double>(compiling).count();
+  inside += Clock::now() - t0;
+  result.seconds = std::chrono::duration<double>(inside).count();
   return result;
 }
 

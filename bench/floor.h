@@ -1,11 +1,14 @@
 // The database's own floor under a case: every statement the case sent,
 // streamed to a file as it is sent, then replayed straight into SQLite
-// against a copy of the database the case started from.
+// against a copy of the database the case started from, each distinct shape
+// of text prepared once and run with its literals bound.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
+#include <variant>
 #include <vector>
 
 #include "suite/database.h"
@@ -41,11 +44,26 @@ struct Scan {
   int64_t times = 0;
 };
 
+// A recorded text as a statement prepared once for its shape: each literal
+// (a quoted text, or a number not glued to a name) becomes a parameter ?n,
+// and its value is kept. An integer of up to 18 digits binds as an integer;
+// any other number binds as its own text under CAST(?n AS REAL), which reads
+// it as the literal would be read; a sign stays in the shape. Literals that
+// name a column by position (ORDER BY 1, GROUP BY 2) or are blobs (X'..')
+// stay in the shape, and so does everything inside quoted names.
+struct Shaped {
+  using Value = std::variant<std::string, int64_t>;
+  std::string shape;
+  std::vector<Value> values;
+};
+Shaped ShapeOf(std::string_view text);
+
 struct ReplayResult {
-  double seconds = 0;      // inside SQLite only: compiling and running
-  double run_seconds = 0;  // of which running (sqlite3_step)
+  double seconds = 0;  // inside SQLite only: preparing, binding, running
   int64_t statements = 0;
-  int64_t failed = 0;  // statements that failed in the replay too
+  int64_t shapes = 0;    // statements prepared (each distinct shape once)
+  int64_t unshaped = 0;  // texts run as they are (their shape did not compile)
+  int64_t failed = 0;    // statements that failed in the replay too
   std::string first_error;
   // Texts (literals aside) sent once per two lines or more whose work, in
   // virtual machine steps, grows as the run goes on (the last execution ten
@@ -55,11 +73,13 @@ struct ReplayResult {
 };
 
 // Replays a recording into the database file (opened as the suite opens its
-// databases: the same busy timeout and suite::kConnectionSettings). Each
-// text is compiled and stepped to its end, as sqlite3_exec would. The
-// component's texts get the connection's rewriting first (outside the timing;
-// the recorded texts are the prepared ones, so it changes nothing). The
-// replay ends with a checkpoint, timed as running.
+// databases: the same busy timeout and suite::kConnectionSettings), in the
+// recorded order and with the recorded transaction texts, so it commits
+// exactly where the case committed. Each text runs as its shape (ShapeOf),
+// prepared on first use and kept; a shape that does not compile runs as the
+// text itself. The component's texts get the connection's rewriting first
+// (the recorded texts are the prepared ones, so it changes nothing). The
+// replay ends with a checkpoint, timed.
 // lines: how many lines the case handles (see ReplayResult::growing).
 ReplayResult Replay(const std::string& recording, const std::string& db_path, int64_t lines);
 

@@ -10,6 +10,7 @@
 #include <functional>
 #include <initializer_list>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -39,6 +40,12 @@ class DataServices final : public com::Object<DataServices, IDataServices> {
       std::vector<Variant> params{key_value};
       if (!key2_column.empty()) params.emplace_back(key2_value);
       if (!excluded_state.empty()) params.emplace_back(excluded_state);
+      if (db_->UnitLevel() > 0) {
+        if (std::optional<std::string> kept = KeptField(table, key_column, result_column,
+                                                        key2_column, !excluded_state.empty(),
+                                                        params))
+          return *kept;
+      }
       const std::string shape = Shape({"Obtener_Valor_Campo", table, key_column, result_column,
                                        key2_column, excluded_state.empty() ? "" : "excluded"});
       return FieldText(NamedLookup(shape, params, [&] {
@@ -325,6 +332,36 @@ class DataServices final : public com::Object<DataServices, IDataServices> {
     Variant value = db_->QueryValue(sql, params);
     lookups_.emplace(shape, std::move(sql));
     return value;
+  }
+
+  // Catalogue tables a document only reads, by their primary key: inside a
+  // unit of work a lookup by that key reads the whole row once for the unit
+  // (Database::UnitRow), so the five fields of a product asked one by one
+  // cost one read. nullopt when the lookup is not one of these or its column
+  // is not in the row: the caller then asks as it would outside a unit.
+  std::optional<std::string> KeptField(std::string_view table, std::string_view key,
+                                       std::string_view result_column, std::string_view key2,
+                                       bool excluded_state, const std::vector<Variant>& params) {
+    struct CatalogueKey {
+      std::string_view table, key, key2;
+    };
+    static constexpr CatalogueKey kKeys[] = {
+        {"Producto", "Pr_Cve_Producto", ""},        {"Unidad", "Un_Cve_Unidad", ""},
+        {"Sucursal", "Sc_Cve_Sucursal", ""},        {"Parametro", "Pa_Cve_Parametro", ""},
+        {"Almacen", "Sc_Cve_Sucursal", "Al_Cve_Almacen"}};
+    auto same = [](std::string_view a, std::string_view b) { return UCase(a) == UCase(b); };
+    for (const CatalogueKey& k : kKeys) {
+      if (!same(k.table, table) || !same(k.key, key) || !same(k.key2, key2)) continue;
+      try {
+        auto row = db_->UnitRow(k.table, KeyRowSql(k.table, k.key, k.key2, excluded_state),
+                                params);
+        if (!row->found) return std::string();
+        if (const Variant* value = row->Find(result_column)) return FieldText(*value);
+      } catch (const RuntimeError&) {  // answered as outside a unit, errors included
+      }
+      return std::nullopt;
+    }
+    return std::nullopt;
   }
 
   bool Exists(std::string_view sql, const std::vector<Variant>& params) {

@@ -98,6 +98,16 @@ std::string QuoteIdentifier(std::string_view name) {
   return out;
 }
 
+std::string KeyRowSql(std::string_view table, std::string_view key, std::string_view key2,
+                      bool excluded_state) {
+  std::string sql = "SELECT * FROM " + QuoteIdentifier(table) + " WHERE " + QuoteIdentifier(key) +
+                    " = ?1";
+  int next = 2;
+  if (!key2.empty()) sql += " AND " + QuoteIdentifier(key2) + " = ?" + std::to_string(next++);
+  if (excluded_state) sql += " AND \"Es_Cve_Estado\" <> ?" + std::to_string(next);
+  return sql + " LIMIT 1";
+}
+
 // State shared by a database and its statements.
 struct DatabaseCore {
   sqlite3* db = nullptr;
@@ -354,6 +364,25 @@ struct Database::Impl : DatabaseCore {
   // for a service's transaction.
   std::vector<bool> frames;
   int shapes = 0;  // of the cached statements, those PrepareShape made
+  // Rows read inside the open unit (see UnitRow), by statement and values,
+  // and the tables they come from.
+  std::unordered_map<std::string, std::shared_ptr<const KeptRow>> kept_rows;
+  std::vector<std::string> kept_tables;
+
+  void DropKeptRows() {
+    kept_rows.clear();
+    kept_tables.clear();
+  }
+  // Every row change on this connection passes here (SQLite's update hook).
+  static void Changed(void* self, int, const char*, const char* table, sqlite3_int64) {
+    auto* impl = static_cast<Impl*>(self);
+    for (const std::string& kept : impl->kept_tables) {
+      if (EqualsNoCase(kept, table)) {
+        impl->DropKeptRows();
+        return;
+      }
+    }
+  }
 
   ~Impl() {
     cache.clear();
@@ -415,6 +444,7 @@ Database::Database(const std::string& path, bool create, bool read_only)
     RaiseDatabaseError(rc, (message + ": " + path).c_str());
   }
   sqlite3_extended_result_codes(impl_->db, 1);
+  sqlite3_update_hook(impl_->db, &Impl::Changed, impl_.get());
   Check(impl_->db, sqlite3_busy_timeout(impl_->db, kBusyTimeoutMs));
   if (!read_only) Exec(kConnectionSettings);
 }
@@ -524,6 +554,7 @@ void Database::Release(SnapshotHolder* holder) {
 
 void Database::Exec(std::string_view sql) {
   impl_->LetGoOfSnapshots();  // the text may write
+  impl_->DropKeptRows();      // or change the schema
   impl_->Sent(Origin::Suite, nullptr, sql);
   char* error = nullptr;
   int rc = sqlite3_exec(impl_->db, std::string(sql).c_str(), nullptr, nullptr, &error);
@@ -550,10 +581,12 @@ void Database::Impl::Open(bool unit) {
 
 void Database::Impl::Close(bool commit) {
   const size_t level = frames.size();
+  if (!commit || level == 1) DropKeptRows();
   if (sqlite3_get_autocommit(db)) {
     // The database already rolled everything back (a full disk, an I/O
     // error): nothing is open any more, whatever the frames say.
     frames.clear();
+    DropKeptRows();
     if (commit) RaiseDatabaseError(SQLITE_ABORT, "the transaction was rolled back by the database");
     return;
   }
@@ -608,6 +641,47 @@ void Database::RollbackUnit() {
 
 int32_t Database::UnitLevel() const {
   return static_cast<int32_t>(std::count(impl_->frames.begin(), impl_->frames.end(), true));
+}
+
+const Variant* Database::KeptRow::Find(std::string_view name) const {
+  for (size_t i = 0; i < names.size(); ++i)
+    if (EqualsNoCase(names[i], name)) return &values[i];
+  return nullptr;
+}
+
+std::shared_ptr<const Database::KeptRow> Database::UnitRow(std::string_view table,
+                                                           std::string_view sql,
+                                                           const std::vector<Variant>& params) {
+  const bool keep = UnitLevel() > 0;
+  std::string key;
+  if (keep) {
+    key.assign(sql);
+    for (const Variant& v : params) key += '\x1f' + v.Describe();
+    if (auto it = impl_->kept_rows.find(key); it != impl_->kept_rows.end()) return it->second;
+  }
+  auto row = std::make_shared<KeptRow>();
+  Statement& st = Prepare(sql);
+  st.Bind(params);
+  if (st.Step()) {
+    row->found = true;
+    for (int i = 0; i < st.ColumnCount(); ++i) {
+      row->names.push_back(st.ColumnName(i));
+      row->values.push_back(st.Column(i));
+    }
+  }
+  st.Reset();
+  if (keep) {
+    if (impl_->kept_rows.size() >= kMaxKeptRows) impl_->DropKeptRows();
+    if (std::none_of(impl_->kept_tables.begin(), impl_->kept_tables.end(),
+                     [&](const std::string& t) { return EqualsNoCase(t, table); }))
+      impl_->kept_tables.emplace_back(table);
+    impl_->kept_rows.emplace(std::move(key), row);
+  }
+  return row;
+}
+
+size_t Database::KeptRows() const {
+  return impl_->kept_rows.size();
 }
 
 bool Database::HasTable(std::string_view table) {

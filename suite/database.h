@@ -181,6 +181,29 @@ class Database {
   // Open units (0 when none).
   int32_t UnitLevel() const;
 
+  // Rows that cannot change inside a unit of work are read once per unit.
+  // The unit holds the write lock, so no other connection changes anything
+  // until it ends; a change made on this connection to a table with kept
+  // rows drops them all, and so does rolling back any level (a savepoint
+  // may take back a change read since). The rows end with the outermost
+  // unit (commit or rollback), with Exec (a text may change the schema) and,
+  // past kMaxKeptRows, when a new one is read. Outside a unit nothing is
+  // kept and the statement simply runs. Callers use it only for a table's
+  // primary key, so "the first row" is the only row.
+  struct KeptRow {
+    bool found = false;  // false when the query had no row
+    std::vector<std::string> names;
+    std::vector<Variant> values;
+    // The value of a column (any case); nullptr when there is no such column.
+    const Variant* Find(std::string_view name) const;
+  };
+  static constexpr size_t kMaxKeptRows = 256;
+  // The first row of the cached statement sql, a query of `table` only.
+  std::shared_ptr<const KeptRow> UnitRow(std::string_view table, std::string_view sql,
+                                         const std::vector<Variant>& params);
+  // Rows kept now (for tests).
+  size_t KeptRows() const;
+
   // Something that keeps a read snapshot open on this connection between
   // calls (a recordset walking its rows) and can let go of it on demand, by
   // reading what is left into memory.
@@ -229,5 +252,12 @@ class Database {
 
 // Quotes an identifier for SQL text: "name" (inner quotes doubled).
 std::string QuoteIdentifier(std::string_view name);
+
+// The whole row of a table by its key, for Database::UnitRow: SELECT * ...
+// WHERE key = ?1 [AND key2 = ?2] [AND Es_Cve_Estado <> ?n] LIMIT 1, names as
+// the schema spells them. Every caller builds it here, so that one kept row
+// answers all of them.
+std::string KeyRowSql(std::string_view table, std::string_view key, std::string_view key2,
+                      bool excluded_state);
 
 }  // namespace qbx::suite

@@ -15,6 +15,8 @@
 #include <utility>
 #include <vector>
 
+#include "services/connection.h"
+#include "services/inventory_services.h"
 #include "services/system_services.h"
 #include "tests/suite/suite_fixture.h"
 
@@ -75,6 +77,96 @@ TEST_F(ServicesTest, FieldValuesByKeyWithSecondKeyAndExcludedState) {
     EXPECT_EQ(e.number(), kErrSuite);
     EXPECT_NE(e.description().find(named), std::string::npos) << e.description();
   }
+}
+
+// Inside a unit of work a catalogue row looked up by its key is read once and
+// answers every field, with the answers given outside a unit.
+TEST_F(ServicesTest, InsideAUnitACatalogueRowIsReadOnce) {
+  auto connection = system_->Obtener_Conexion();
+  auto stock = Make<IInventoryServices>(kClsidInventoryServices);
+  auto answers = [&] {
+    std::vector<std::string> out;
+    for (const char* field : {"Pr_Descripcion", "pr_tipo_producto", "Pr_Unidad_Control_1",
+                              "Pr_Unidad_Control_2", "Pr_Cuenta_Contable"})
+      out.push_back(data_->Obtener_Valor_Campo("Producto", "Pr_Cve_Producto", "AZUCAR", field, 0,
+                                               "", "", ""));
+    out.push_back(stock->Obtener_Tipo_Producto("AZUCAR"));
+    out.push_back(data_->Obtener_Valor_Campo("UNIDAD", "Un_Cve_Unidad", "KG", "Un_Descripcion", 0,
+                                             "", "", "BA"));
+    out.push_back(data_->Obtener_Valor_Campo("Producto", "Pr_Cve_Producto", "NADA",
+                                             "Pr_Descripcion", 0, "", "", ""));
+    return out;
+  };
+  auto sent = [&] { return Db()->StatementCount(Origin::Suite); };
+  const std::vector<std::string> outside = answers();
+  EXPECT_EQ(outside[0], "Azúcar estándar");
+  EXPECT_EQ(outside[6], "Kilogramo");
+  int64_t before = sent();
+  EXPECT_EQ(answers(), outside);
+  EXPECT_EQ(sent() - before, 8);  // one read per answer
+
+  connection->BeginTrans();
+  before = sent();
+  EXPECT_EQ(answers(), outside);
+  EXPECT_EQ(answers(), outside);
+  EXPECT_EQ(sent() - before, 3);  // the product, the unit, the missing product
+  EXPECT_EQ(Db()->KeptRows(), 3u);
+  // A column the row lacks is reported as outside a unit.
+  EXPECT_EQ(ErrorOf([&] {
+              data_->Obtener_Valor_Campo("Producto", "Pr_Cve_Producto", "AZUCAR", "Pr_Nada", 0,
+                                         "", "", "");
+            }).number(),
+            kErrSuite);
+  connection->CommitTrans();
+  EXPECT_EQ(Db()->KeptRows(), 0u);
+}
+
+// Kept rows never answer for a row that changed: a change to their table, a
+// rolled-back savepoint and the end of the unit each drop them.
+TEST_F(ServicesTest, KeptCatalogueRowsFollowEveryChange) {
+  auto connection = system_->Obtener_Conexion();
+  auto description = [&] {
+    return data_->Obtener_Valor_Campo("Producto", "Pr_Cve_Producto", "AZUCAR", "Pr_Descripcion",
+                                      0, "", "", "");
+  };
+  auto set = [&](const std::string& text) {
+    connection->Execute("UPDATE Producto SET Pr_Descripcion = '" + text +
+                            "' WHERE Pr_Cve_Producto = 'AZUCAR'",
+                        Variant(Missing{}), -1);
+  };
+  const std::string original = description();
+  connection->BeginTrans();
+  EXPECT_EQ(description(), original);
+  set("uno");
+  EXPECT_EQ(description(), "uno");
+  EXPECT_EQ(connection->BeginTrans(), 2);
+  set("dos");
+  EXPECT_EQ(description(), "dos");
+  connection->RollbackTrans();
+  EXPECT_EQ(description(), "uno");
+  // A service's transaction that fails inside the unit.
+  EXPECT_EQ(ErrorOf([&] {
+              Db()->Transaction([&] {
+                set("tres");
+                EXPECT_EQ(description(), "tres");
+                throw RuntimeError(5, "falla");
+              });
+            }).number(),
+            5);
+  EXPECT_EQ(description(), "uno");
+  connection->RollbackTrans();
+  EXPECT_EQ(Db()->KeptRows(), 0u);
+  EXPECT_EQ(description(), original);
+
+  connection->BeginTrans();
+  EXPECT_EQ(description(), original);
+  connection->CommitTrans();
+  EXPECT_EQ(Db()->KeptRows(), 0u);
+  Database other(db_path(), false);
+  other.Run("UPDATE Producto SET Pr_Descripcion = 'otra' WHERE Pr_Cve_Producto = 'AZUCAR'");
+  connection->BeginTrans();
+  EXPECT_EQ(description(), "otra");
+  connection->RollbackTrans();
 }
 
 TEST_F(ServicesTest, NextIdsAreLineNumbersOrderedAsNumbers) {
