@@ -7,6 +7,9 @@
 // lookup's first use, and again whenever the schema has changed: see
 // NamedLookup).
 #include <ctime>
+#include <algorithm>
+#include <array>
+#include <cctype>
 #include <functional>
 #include <initializer_list>
 #include <memory>
@@ -349,12 +352,27 @@ class DataServices final : public com::Object<DataServices, IDataServices> {
         {"Producto", "Pr_Cve_Producto", ""},        {"Unidad", "Un_Cve_Unidad", ""},
         {"Sucursal", "Sc_Cve_Sucursal", ""},        {"Parametro", "Pa_Cve_Parametro", ""},
         {"Almacen", "Sc_Cve_Sucursal", "Al_Cve_Almacen"}};
-    auto same = [](std::string_view a, std::string_view b) { return UCase(a) == UCase(b); };
-    for (const CatalogueKey& k : kKeys) {
+    constexpr size_t kCount = sizeof kKeys / sizeof kKeys[0];
+    // The texts, built once: this runs several times per document line.
+    static const auto kSql = [&] {
+      std::array<std::array<std::string, 2>, kCount> sql;
+      for (size_t i = 0; i < kCount; ++i) {
+        for (bool excluded : {false, true})
+          sql[i][excluded] = KeyRowSql(kKeys[i].table, kKeys[i].key, kKeys[i].key2, excluded);
+      }
+      return sql;
+    }();
+    auto same = [](std::string_view a, std::string_view b) {
+      return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::toupper(static_cast<unsigned char>(x)) ==
+                      std::toupper(static_cast<unsigned char>(y));
+             });
+    };
+    for (size_t i = 0; i < kCount; ++i) {
+      const CatalogueKey& k = kKeys[i];
       if (!same(k.table, table) || !same(k.key, key) || !same(k.key2, key2)) continue;
       try {
-        auto row = db_->UnitRow(k.table, KeyRowSql(k.table, k.key, k.key2, excluded_state),
-                                params);
+        auto row = db_->UnitRow(k.table, kSql[i][excluded_state], params);
         if (!row->found) return std::string();
         if (const Variant* value = row->Find(result_column)) return FieldText(*value);
       } catch (const RuntimeError&) {  // answered as outside a unit, errors included

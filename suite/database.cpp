@@ -656,7 +656,11 @@ std::shared_ptr<const Database::KeptRow> Database::UnitRow(std::string_view tabl
   std::string key;
   if (keep) {
     key.assign(sql);
-    for (const Variant& v : params) key += '\x1f' + v.Describe();
+    for (const Variant& v : params) {
+      key += '\x1f';
+      // Codes are texts: appended as they are, without the quoting of Describe.
+      key += v.type() == Variant::Type::String ? v.ToString() : v.Describe();
+    }
     if (auto it = impl_->kept_rows.find(key); it != impl_->kept_rows.end()) return it->second;
   }
   auto row = std::make_shared<KeptRow>();

@@ -289,8 +289,8 @@ class InventoryServices final : public com::Object<InventoryServices, IInventory
 
   std::string Obtener_Tipo_Producto(const std::string& product) override {
     if (db_->UnitLevel() > 0) {  // the product's row, read once per unit
-      auto row = db_->UnitRow(
-          "Producto", KeyRowSql("Producto", "Pr_Cve_Producto", "", false), {product});
+      static const std::string kSql = KeyRowSql("Producto", "Pr_Cve_Producto", "", false);
+      auto row = db_->UnitRow("Producto", kSql, {product});
       const Variant* type = row->Find("Pr_Tipo_Producto");
       return type ? type->ToStringOrEmpty() : std::string();
     }
