@@ -11,6 +11,17 @@
 
 namespace qbx::cli {
 
+namespace {
+ProviderWrapper& Wrapper() {
+  static ProviderWrapper wrapper;
+  return wrapper;
+}
+}  // namespace
+
+void SetProviderWrapper(ProviderWrapper wrapper) {
+  Wrapper() = std::move(wrapper);
+}
+
 Session::Session(const std::string& db_path, TraceWriter trace, Access access)
     : db_path_(db_path), trace_(std::move(trace)) {
   suite::SetDatabasePath(db_path_);
@@ -27,6 +38,7 @@ Session::Session(const std::string& db_path, TraceWriter trace, Access access)
       w((origin == suite::Origin::Component ? "sql: " : "sql (suite): ") + std::string(sql));
     });
   }
+  if (Wrapper()) provider = &Wrapper()(*provider);
   com::SetProcessObjectProvider(provider);
   if (access == Access::ReadWrite) return;
   try {

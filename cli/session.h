@@ -4,6 +4,7 @@
 // factory and driven through _Transferencia as any client would.
 #pragma once
 
+#include <functional>
 #include <iosfwd>
 #include <memory>
 #include <optional>
@@ -19,6 +20,13 @@ class Database;
 }
 
 namespace qbx::cli {
+
+// For tests and tools: every Session made afterwards installs
+// wrapper(provider) instead of the provider it made (the suite's, or the
+// tracing one), e.g. to make chosen outside calls fail. The wrapper owns what
+// it answers and keeps it alive for the session. Empty to stop wrapping.
+using ProviderWrapper = std::function<com::ObjectProvider&(com::ObjectProvider& inner)>;
+void SetProviderWrapper(ProviderWrapper wrapper);
 
 // How a command uses the database. A ReadOnly session never writes the file,
 // never creates the schema, and works in a folder it may not write to.

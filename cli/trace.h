@@ -29,7 +29,9 @@ std::string TraceText(const MovementHeader& h);
 std::string TraceText(const MovementLine& l);
 
 // Decorates the objects of another provider. Objects of class identifiers it
-// does not know are handed out undecorated.
+// does not know are handed out undecorated. The writer may raise: raised on
+// the line before a call, the error reaches the caller in place of the call
+// (how tests make a chosen call fail).
 class TracingProvider : public com::ObjectProvider {
  public:
   TracingProvider(com::ObjectProvider& inner, TraceWriter writer);

@@ -1,0 +1,273 @@
+// Every outside call of a write made to fail in turn, in process: a unit of
+// work either stores the whole request or nothing, and its retry key then
+// stores it exactly once. --per-statement keeps what was done before the
+// fault, as documented.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+#include "suite/database.h"
+#include "suite/sample.h"
+#include "tests/cli/database_texts.h"
+#include "tests/cli/fault_provider.h"
+
+namespace qbx::cli::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Outcome {
+  int status = -1;
+  std::string out;
+  std::string err;
+  int64_t calls = 0;
+  std::vector<std::string> log;
+};
+
+int64_t Count(const std::string& path, const std::string& sql) {
+  suite::Database db(path, false);
+  return db.QueryValue(sql).ToLong();
+}
+
+// Three lines from the distribution centre to the northern branch, one
+// product twice.
+std::string Shipment(const std::string& key, const std::string& receiver = "NORTE") {
+  return std::string("{") + (key.empty() ? "" : "\"Clave\": \"" + key + "\",") + R"(
+    "Encabezado": {"Tr_Tipo": "EN",
+      "Sucursal": {"Sc_Cve_Sucursal": "CEDIS"}, "Almacen": {"Al_Cve_Almacen": "GRL"},
+      "Sucursal_Recibe": {"Sc_Cve_Sucursal": ")" + receiver + R"("},
+      "Almacen_Recibe": {"Al_Cve_Almacen": "GRL"}},
+    "Detalles": [
+      {"Producto": {"Pr_Cve_Producto": "TORN-001"}, "Tr_Cantidad_1": 3, "Tr_Unidad_1": "PZA"},
+      {"Producto": {"Pr_Cve_Producto": "KIT-01"}, "Tr_Cantidad_1": 2, "Tr_Unidad_1": "PAQ"},
+      {"Producto": {"Pr_Cve_Producto": "TORN-001"}, "Tr_Cantidad_1": 4, "Tr_Unidad_1": "PZA"}]})";
+}
+
+class Faults : public testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "quelbarix-faults-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    dir_ = pattern;
+    base_ = (dir_ / "base.db").string();
+    suite::CreateDatabase(base_, true);
+    // Transit movements and accounting on, so that every service takes part.
+    suite::Database db(base_, false);
+    for (const char* name : {"MOV_GENERAR_MOVIMIENTOS_EN_TRANSITO", "CON_CONTABILIZAR_TRANSFERENCIAS"})
+      db.Run(
+          "INSERT INTO Parametro (Pa_Cve_Parametro, Pa_Valor, Pa_Tipo) VALUES (?1, '1', 'B') "
+          "ON CONFLICT (Pa_Cve_Parametro) DO UPDATE SET Pa_Valor = '1'",
+          {std::string(name)});
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    fs::remove_all(dir_, ignored);
+  }
+
+  // The tool on db, in process, with the fault at call fail_at (0: none).
+  Outcome Run(const std::string& db, std::vector<std::string> args, const std::string& input,
+              int64_t fail_at, bool keep_log = false) {
+    FaultPlan plan;
+    plan.fail_at = fail_at;
+    plan.keep_log = keep_log;
+    FaultScope scope(plan);
+    std::ostringstream out, err;
+    std::istringstream in(input);
+    args.insert(args.end(), {"--db", db});
+    Outcome o;
+    o.status = cli::Run(args, Streams{out, err, in});
+    o.out = out.str();
+    o.err = err.str();
+    o.calls = plan.calls();
+    o.log = plan.log();
+    return o;
+  }
+
+  std::string Copy(const std::string& from, const std::string& name) {
+    const std::string to = (dir_ / name).string();
+    fs::copy_file(from, to, fs::copy_options::overwrite_existing);
+    return to;
+  }
+
+  // A shipment captured and finalised on the base database; its folio.
+  std::string ShipOnBase() {
+    const Outcome o = Run(base_, {"capture", "-"}, Shipment("envio"), 0);
+    EXPECT_EQ(o.status, 0) << o.err;
+    return o.out.substr(0, o.out.find('\n'));
+  }
+
+  // The request (args, standard input) with a fault at each of its calls in
+  // turn, each from the base database. Answers the calls whose fault the
+  // component absorbed into a result other than a clean run's.
+  std::vector<std::string> Sweep(const std::vector<std::string>& args, const std::string& input) {
+    std::vector<std::string> altered;
+    const std::string before = Text(base_);
+    const std::string clean_db = Copy(base_, "clean.db");
+    const Outcome clean = Run(clean_db, args, input, 0, true);
+    EXPECT_EQ(clean.status, 0) << clean.err;
+    const std::string after = MaskTimes(Text(clean_db));
+    EXPECT_NE(after, MaskTimes(before));
+    // What the key answers once it ran.
+    const Outcome again = Run(clean_db, args, input, 0);
+    EXPECT_EQ(again.status, 0) << again.err;
+    EXPECT_EQ(MaskTimes(Text(clean_db)), after);
+    if (testing::Test::HasFailure()) return altered;
+
+    int64_t failed = 0;
+    for (int64_t n = 1; n <= clean.calls; ++n) {
+      const std::string& call = clean.log[n - 1];
+      SCOPED_TRACE("fault at call " + std::to_string(n) + " of " + std::to_string(clean.calls) +
+                   ": " + call);
+      const std::string db = Copy(base_, "run.db");
+      const Outcome o = Run(db, args, input, n);
+      EXPECT_GE(o.calls, n) << "the fault was never reached";
+      bool same = true;
+      if (o.status == 1) {
+        ++failed;
+        EXPECT_EQ(o.out, "");
+        EXPECT_EQ(Text(db), before) << o.err;
+      } else {
+        EXPECT_EQ(o.status, 0) << o.err;
+        EXPECT_EQ(o.out, clean.out);
+        same = MaskTimes(Text(db)) == after;
+        if (!same) altered.push_back(call);
+      }
+      Outcome retry = Run(db, args, input, 0);
+      EXPECT_EQ(retry.status, 0) << retry.err;
+      EXPECT_EQ(retry.out, o.status == 1 ? clean.out : again.out);
+      const std::string stored = Text(db);
+      if (same) {
+        EXPECT_EQ(MaskTimes(stored), after);
+      }
+      retry = Run(db, args, input, 0);
+      EXPECT_EQ(retry.status, 0) << retry.err;
+      EXPECT_EQ(retry.out, again.out);
+      EXPECT_EQ(Text(db), stored);
+      if (testing::Test::HasFailure()) return altered;  // the first broken call is the one to read
+    }
+    // Most faults are not absorbed: the sweep did reach the writes.
+    EXPECT_GT(failed, clean.calls / 2);
+    return altered;
+  }
+
+  fs::path dir_;
+  std::string base_;
+};
+
+TEST_F(Faults, CaptureAndFinalise) {
+  EXPECT_EQ(Sweep({"capture", "-"}, Shipment("captura-1")), std::vector<std::string>{});
+}
+
+TEST_F(Faults, TransportDocument) {
+  const std::string folio = ShipOnBase();
+  EXPECT_EQ(Sweep({"cfdi", folio, "--key", "cfdi-1"}, ""), std::vector<std::string>{});
+}
+
+TEST_F(Faults, CancelShipmentWithVoucher) {
+  const std::string folio = ShipOnBase();
+  ASSERT_EQ(Run(base_, {"cfdi", folio}, "", 0).status, 0);
+  {
+    // The voucher the suite's issuing would have recorded, so that the
+    // cancel cancels it too.
+    suite::Database db(base_, false);
+    db.Run(
+        "INSERT INTO Comprobante_Digital (Cd_Tabla, Cd_Documento, Cd_UUID, Cd_Fecha, "
+        "Es_Cve_Estado) SELECT DISTINCT 'TRASLADO', Tr_Folio, 'PRUEBA', "
+        "datetime('now', 'localtime'), 'AC' FROM Traslado WHERE Tr_Documento = ?1",
+        {folio});
+  }
+  EXPECT_EQ(Sweep({"cancel", folio, "--key", "anula-1"}, ""), std::vector<std::string>{});
+}
+
+TEST_F(Faults, RequisitionFromOrder) {
+  // The component's requisition does not look at its line object's refusal
+  // of Detalle: a failed unit conversion stores the line with no control
+  // quantity and answers True, so the tool cannot tell. Pinned, so that a
+  // change either way is noticed.
+  EXPECT_EQ(Sweep({"requisition", "PED-0001", "--key", "req-1"}, ""),
+            std::vector<std::string>{
+                R"(DataServices#2.Obtener_Factor_Conversion("TORN-001", "PZA", "PZA"))"});
+}
+
+// Statement by statement, a fault keeps the lines stored before it, and the
+// tool names them; as one unit the same fault keeps nothing.
+TEST_F(Faults, PerStatementKeepsWhatWasStoredBeforeTheFault) {
+  const std::vector<std::string> args = {"capture", "-", "--per-statement"};
+  const std::string doc = Shipment("");
+  const Outcome clean = Run(Copy(base_, "clean.db"), args, doc, 0, true);
+  ASSERT_EQ(clean.status, 0) << clean.err;
+  std::vector<int64_t> inserts;  // call numbers of the lines' INSERTs
+  for (size_t i = 0; i < clean.log.size(); ++i)
+    if (clean.log[i].starts_with("sql: INSERT INTO Transferencia")) inserts.push_back(i + 1);
+  ASSERT_EQ(inserts.size(), 3u);
+
+  constexpr const char* kRows = "SELECT COUNT(*) FROM Transferencia WHERE Tr_Tipo = 'EN'";
+  const std::string before = Text(base_);
+  for (int64_t n = 1; n <= clean.calls; ++n) {
+    SCOPED_TRACE("fault at call " + std::to_string(n));
+    const std::string db = Copy(base_, "run.db");
+    const Outcome o = Run(db, args, doc, n);
+    if (o.status == 0) continue;  // absorbed
+    ASSERT_EQ(o.status, 1) << o.err;
+    int64_t done = 0;
+    for (int64_t at : inserts) done += at < n ? 1 : 0;
+    EXPECT_EQ(Count(db, kRows), done) << o.err;
+    if (done > 0) {
+      EXPECT_NE(o.err.find("stored under folio"), std::string::npos) << o.err;
+    }
+    if (HasFailure()) return;
+  }
+
+  // The second line's INSERT fails: line 1's row stays, with its stock
+  // commitment; in a unit, nothing does.
+  const std::string per_statement = Copy(base_, "per-statement.db");
+  Outcome o = Run(per_statement, args, doc, inserts[1]);
+  EXPECT_EQ(o.status, 1);
+  EXPECT_EQ(Count(per_statement, "SELECT COUNT(*) FROM Transferencia WHERE Tr_ID = '0001'"), 1);
+  EXPECT_NE(o.err.find("1 line is stored under folio"), std::string::npos) << o.err;
+  EXPECT_NE(Text(per_statement), before);
+  const std::string unit = Copy(base_, "unit.db");
+  o = Run(unit, {"capture", "-"}, doc, inserts[1]);
+  EXPECT_EQ(o.status, 1);
+  EXPECT_NE(o.err.find("Nothing was stored: the whole command was rolled back."),
+            std::string::npos)
+      << o.err;
+  EXPECT_EQ(Text(unit), before);
+}
+
+// A line refused once the document is open (its movements were started):
+// as a unit nothing stays, not even a pending movement detail; statement by
+// statement the pending detail stays and the tool says so.
+TEST_F(Faults, LineRefusedAfterTheDocumentOpened) {
+  const std::string before = Text(base_);
+  constexpr const char* kPending = "SELECT COUNT(*) FROM Movimiento WHERE Mv_Aplicado = 0";
+  const int64_t pending = Count(base_, kPending);
+  struct Case {
+    bool per_statement;
+    int64_t pending_after;
+    const char* said;
+  };
+  for (const Case& c : {Case{false, 0, "Nothing was stored: the whole command was rolled back."},
+                        Case{true, 1, "stay pending; they change no stock."}}) {
+    SCOPED_TRACE(c.per_statement ? "per statement" : "one unit");
+    const std::string db = Copy(base_, "run.db");
+    std::vector<std::string> args = {"capture", "-"};
+    if (c.per_statement) args.push_back("--per-statement");
+    const Outcome o = Run(db, args, Shipment("", "NADIE"), 0);
+    EXPECT_EQ(o.status, 1);
+    EXPECT_NE(o.err.find("line 1 refused"), std::string::npos) << o.err;
+    EXPECT_NE(o.err.find(c.said), std::string::npos) << o.err;
+    EXPECT_EQ(Count(db, kPending), pending + c.pending_after);
+    if (!c.per_statement) {
+      EXPECT_EQ(Text(db), before);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace qbx::cli::test
