@@ -33,8 +33,8 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 #ifdef QUELBARIX_SANITIZED_BUILD
-constexpr int kTimedKills = 8;
-constexpr int kSpreadCallKills = 3;
+constexpr int kTimedKills = 4;
+constexpr int kSpreadCallKills = 2;
 #else
 constexpr int kTimedKills = 20;
 constexpr int kSpreadCallKills = 6;
