@@ -368,10 +368,14 @@ struct Database::Impl : DatabaseCore {
   // and the tables they come from.
   std::unordered_map<std::string, std::shared_ptr<const KeptRow>> kept_rows;
   std::vector<std::string> kept_tables;
+  std::unordered_map<const Statement*, std::shared_ptr<const std::vector<std::string>>> kept_names;
+  std::string kept_key;  // reused: a lookup allocates nothing once warm
 
   void DropKeptRows() {
+    if (kept_rows.empty() && kept_tables.empty()) return;
     kept_rows.clear();
     kept_tables.clear();
+    kept_names.clear();
   }
   // Every row change on this connection passes here (SQLite's update hook).
   static void Changed(void* self, int, const char*, const char* table, sqlite3_int64) {
@@ -644,8 +648,9 @@ int32_t Database::UnitLevel() const {
 }
 
 const Variant* Database::KeptRow::Find(std::string_view name) const {
-  for (size_t i = 0; i < names.size(); ++i)
-    if (EqualsNoCase(names[i], name)) return &values[i];
+  if (!names) return nullptr;
+  for (size_t i = 0; i < names->size(); ++i)
+    if (EqualsNoCase((*names)[i], name)) return &values[i];
   return nullptr;
 }
 
@@ -653,9 +658,12 @@ std::shared_ptr<const Database::KeptRow> Database::UnitRow(std::string_view tabl
                                                            std::string_view sql,
                                                            const std::vector<Variant>& params) {
   const bool keep = UnitLevel() > 0;
-  std::string key;
+  Statement& st = Prepare(sql);
+  std::string& key = impl_->kept_key;
   if (keep) {
-    key.assign(sql);
+    // The statement (one per text while the database lives) and the values.
+    const Statement* id = &st;
+    key.assign(reinterpret_cast<const char*>(&id), sizeof id);
     for (const Variant& v : params) {
       key += '\x1f';
       // Codes are texts: appended as they are, without the quoting of Describe.
@@ -664,14 +672,19 @@ std::shared_ptr<const Database::KeptRow> Database::UnitRow(std::string_view tabl
     if (auto it = impl_->kept_rows.find(key); it != impl_->kept_rows.end()) return it->second;
   }
   auto row = std::make_shared<KeptRow>();
-  Statement& st = Prepare(sql);
   st.Bind(params);
   if (st.Step()) {
     row->found = true;
-    for (int i = 0; i < st.ColumnCount(); ++i) {
-      row->names.push_back(st.ColumnName(i));
-      row->values.push_back(st.Column(i));
+    const int width = st.ColumnCount();
+    auto& names = impl_->kept_names[&st];
+    if (!names) {
+      auto fresh = std::make_shared<std::vector<std::string>>();
+      for (int i = 0; i < width; ++i) fresh->push_back(st.ColumnName(i));
+      names = std::move(fresh);
     }
+    row->names = names;
+    row->values.reserve(static_cast<size_t>(width));
+    for (int i = 0; i < width; ++i) row->values.push_back(st.Column(i));
   }
   st.Reset();
   if (keep) {
@@ -679,7 +692,7 @@ std::shared_ptr<const Database::KeptRow> Database::UnitRow(std::string_view tabl
     if (std::none_of(impl_->kept_tables.begin(), impl_->kept_tables.end(),
                      [&](const std::string& t) { return EqualsNoCase(t, table); }))
       impl_->kept_tables.emplace_back(table);
-    impl_->kept_rows.emplace(std::move(key), row);
+    impl_->kept_rows.emplace(key, row);
   }
   return row;
 }

@@ -192,7 +192,8 @@ class Database {
   // primary key, so "the first row" is the only row.
   struct KeptRow {
     bool found = false;  // false when the query had no row
-    std::vector<std::string> names;
+    // The statement's column names, shared by every row it read.
+    std::shared_ptr<const std::vector<std::string>> names;
     std::vector<Variant> values;
     // The value of a column (any case); nullptr when there is no such column.
     const Variant* Find(std::string_view name) const;
