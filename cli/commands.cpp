@@ -224,7 +224,7 @@ int RunCapture(Context& cx) {
 
 int RunFinalize(Context& cx) {
   return RunWrite(cx, cx.invocation.key, OperandDigest(cx),
-                  [](Context& cx, Session& session, bool) -> WriteResult {
+                  [](Context& cx, Session& session, bool in_unit) -> WriteResult {
     const std::string& folio = cx.invocation.operand;
     // Without accounting the component does not look the transfer up; the
     // tool does, so a mistyped folio is not handed to document processing.
@@ -248,6 +248,7 @@ int RunFinalize(Context& cx) {
     Transfer transfer(session);
     if (!transfer.Finalizar_Transferencia(folio)) {
       Refusal(cx, "transfer " + folio + " was not finalised:", transfer.Error());
+      if (in_unit) cx.io.err << kNothingStored;
       return {kExitFailure, ""};
     }
     cx.io.out << "Transfer " << folio << " finalised.\n";
@@ -257,7 +258,7 @@ int RunFinalize(Context& cx) {
 
 int RunCfdi(Context& cx) {
   return RunWrite(cx, cx.invocation.key, OperandDigest(cx),
-                  [](Context& cx, Session& session, bool) -> WriteResult {
+                  [](Context& cx, Session& session, bool in_unit) -> WriteResult {
     const std::string& folio = cx.invocation.operand;
     constexpr std::string_view kLive =
         "SELECT DISTINCT Tr_Folio FROM Traslado WHERE Tr_Tabla = 'TRANSFERENCIA' AND "
@@ -266,6 +267,7 @@ int RunCfdi(Context& cx) {
     Transfer transfer(session);
     if (!transfer.Generar_CFDI_Traslado(folio)) {
       Refusal(cx, "no transport document for " + folio + ":", transfer.Error());
+      if (in_unit) cx.io.err << kNothingStored;
       return {kExitFailure, ""};
     }
     const std::string traslado = NewFolio(before, Folios(session.db(), kLive, {folio}));
