@@ -2,6 +2,11 @@
 // statements cached by text, and the schema. Internal to the suite library;
 // no SQLite type appears here.
 //
+// Layout: this header and suite/dialect.h are what the services see. The
+// SQLite backend (this class's code, the catalogue questions and the schema
+// in SQLite's dialect) lives in suite/sqlite/, the only folder that includes
+// sqlite3.h (test sqlite_seam keeps it so).
+//
 // Durability: WAL journal with synchronous=NORMAL. A committed transaction
 // survives a crash of the process; a power loss may roll back the last
 // transactions but never corrupts the file. Writers wait up to
@@ -19,7 +24,7 @@
 //
 // Failure: every method raises qbx::RuntimeError. A database error carries
 // number kErrDatabase and the database's own message (mapped in one place,
-// database.cpp). Destructors never throw.
+// suite/sqlite/database.cpp). Destructors never throw.
 #pragma once
 
 #include <cstdint>
@@ -61,6 +66,7 @@ std::string DateText(const Date& date);
 std::string DateTimeText(const Date& date);
 
 class Database;
+class Dialect;
 
 // A prepared statement. Obtained from Database::Prepare; valid while the
 // Database lives. Bind values are Variants: Empty/Null bind NULL, Boolean
@@ -142,6 +148,8 @@ class Database {
   static void ShareForThread(const std::shared_ptr<Database>& db);
 
   const std::string& path() const;
+  // The backend's pieces of SQL text (suite/dialect.h).
+  const Dialect& dialect() const;
   // Name as the connection's DefaultDatabase reports it (file stem).
   std::string name() const;
 

@@ -57,6 +57,7 @@
 #include "suite/config.h"
 #include "suite/database.h"
 #include "suite/decimal.h"
+#include "suite/dialect.h"
 #include "suite/inventory_store.h"
 #include "suite/services.h"
 
@@ -216,14 +217,15 @@ void ApplyToStock(Database& db, const StockKey& key, char direction, bool revers
     }
   }
   average = StockFigure(average);
-  Statement& st = db.Prepare(
+  static const DialectSql kInsertExistencia(
       "INSERT INTO Existencia (Sc_Cve_Sucursal, Al_Cve_Almacen, Pr_Cve_Producto, Tl_Cve_Talla, "
       "Cl_Cve_Color, Ex_Cantidad_1, Ex_Cantidad_2, Ex_Costo_Promedio, Fecha_Ult_Modif) "
-      "VALUES (?, ?, ?, ?, ?, ?, ?, ?, datetime('now', 'localtime')) "
+      "VALUES (?, ?, ?, ?, ?, ?, ?, ?, {now}) "
       "ON CONFLICT (Sc_Cve_Sucursal, Pr_Cve_Producto, Tl_Cve_Talla, Cl_Cve_Color, "
       "Al_Cve_Almacen) DO UPDATE SET Ex_Cantidad_1 = excluded.Ex_Cantidad_1, "
       "Ex_Cantidad_2 = excluded.Ex_Cantidad_2, Ex_Costo_Promedio = excluded.Ex_Costo_Promedio, "
       "Fecha_Ult_Modif = excluded.Fecha_Ult_Modif");
+  Statement& st = db.Prepare(kInsertExistencia.For(db.dialect()));
   st.Bind({key.branch, key.warehouse, key.product, key.size, key.colour, new_q1, new_q2, average})
       .Run();
 }
@@ -312,19 +314,20 @@ class InventoryServices final : public com::Object<InventoryServices, IInventory
     // The live warehouse is read in the same statement that adjusts its
     // figure, so its capabilities (and whether it still exists) are as of
     // now; a warehouse that keeps no sizes (colours) counts them as "00".
+    static const DialectSql kInsertExistencia(
+        "INSERT INTO Existencia (Sc_Cve_Sucursal, Al_Cve_Almacen, Pr_Cve_Producto, "
+        "Tl_Cve_Talla, Cl_Cve_Color, Ex_Ajuste_1, Ex_Ajuste_2, Fecha_Ult_Modif) "
+        "SELECT ?1, ?2, ?3, CASE WHEN Al_Maneja_Talla <> 0 THEN ?4 ELSE '00' END, "
+        "CASE WHEN Al_Maneja_Color <> 0 THEN ?5 ELSE '00' END, ?6, ?7, "
+        "{now} FROM Almacen WHERE Sc_Cve_Sucursal = ?1 "
+        "AND Al_Cve_Almacen = ?2 AND Es_Cve_Estado <> 'BA' "
+        "ON CONFLICT (Sc_Cve_Sucursal, Pr_Cve_Producto, Tl_Cve_Talla, Cl_Cve_Color, "
+        "Al_Cve_Almacen) DO UPDATE SET "
+        "Ex_Ajuste_1 = ROUND(Ex_Ajuste_1 + excluded.Ex_Ajuste_1, ?8), "
+        "Ex_Ajuste_2 = ROUND(Ex_Ajuste_2 + excluded.Ex_Ajuste_2, ?8), "
+        "Fecha_Ult_Modif = excluded.Fecha_Ult_Modif");
     const int64_t changed =
-        db_->Prepare(
-               "INSERT INTO Existencia (Sc_Cve_Sucursal, Al_Cve_Almacen, Pr_Cve_Producto, "
-               "Tl_Cve_Talla, Cl_Cve_Color, Ex_Ajuste_1, Ex_Ajuste_2, Fecha_Ult_Modif) "
-               "SELECT ?1, ?2, ?3, CASE WHEN Al_Maneja_Talla <> 0 THEN ?4 ELSE '00' END, "
-               "CASE WHEN Al_Maneja_Color <> 0 THEN ?5 ELSE '00' END, ?6, ?7, "
-               "datetime('now', 'localtime') FROM Almacen WHERE Sc_Cve_Sucursal = ?1 "
-               "AND Al_Cve_Almacen = ?2 AND Es_Cve_Estado <> 'BA' "
-               "ON CONFLICT (Sc_Cve_Sucursal, Pr_Cve_Producto, Tl_Cve_Talla, Cl_Cve_Color, "
-               "Al_Cve_Almacen) DO UPDATE SET "
-               "Ex_Ajuste_1 = ROUND(Ex_Ajuste_1 + excluded.Ex_Ajuste_1, ?8), "
-               "Ex_Ajuste_2 = ROUND(Ex_Ajuste_2 + excluded.Ex_Ajuste_2, ?8), "
-               "Fecha_Ult_Modif = excluded.Fecha_Ult_Modif")
+        db_->Prepare(kInsertExistencia.For(db_->dialect()))
             .Bind({branch, warehouse, product, size, colour, StockFigure(quantity1),
                    StockFigure(quantity2), int32_t{kStockDecimals}})
             .Run();
@@ -366,10 +369,11 @@ class InventoryServices final : public com::Object<InventoryServices, IInventory
         for (const PendingRow& r : applied) {
           inv::ApplyToStock(*db_, r.key, r.direction, true, r.q1, r.q2, r.cost, allow_negative);
         }
-        db_->Prepare(
-               "UPDATE Movimiento SET Es_Cve_Estado = 'CA', Oper_Baja = ?, "
-               "Fecha_Baja = datetime('now', 'localtime') "
-               "WHERE Mv_Tabla = ? AND Mv_Documento = ? AND Es_Cve_Estado = 'AC'")
+        static const DialectSql kUpdateMovimiento(
+            "UPDATE Movimiento SET Es_Cve_Estado = 'CA', Oper_Baja = ?, "
+            "Fecha_Baja = {now} "
+            "WHERE Mv_Tabla = ? AND Mv_Documento = ? AND Es_Cve_Estado = 'AC'");
+        db_->Prepare(kUpdateMovimiento.For(db_->dialect()))
             .Bind({CurrentConfig().operator_code, kind, folio})
             .Run();
       });
@@ -444,18 +448,19 @@ class InventoryServices final : public com::Object<InventoryServices, IInventory
     // Inserts nothing when the warehouse is missing or no longer live; a
     // warehouse that keeps no sizes (colours) records them as "00".
     auto insert = [&](const std::string& folio) {
+      static const DialectSql kInsertMovimiento(
+          "INSERT INTO Movimiento (Mv_Folio, Mv_ID, Mv_Fecha, Mv_Tipo_Movimiento, "
+          "Mv_Naturaleza, Mv_Tabla, Mv_Documento, Mv_Referencia, Mv_Comentario, "
+          "Sc_Cve_Sucursal, Al_Cve_Almacen, Pr_Cve_Producto, Tl_Cve_Talla, Cl_Cve_Color, "
+          "Mv_Cantidad_1, Mv_Unidad_1, Mv_Cantidad_2, Mv_Unidad_2, Mv_Costo, Mv_Importe, "
+          "Sr_Cve_Serie, Lt_Cve_Lote, Mv_Aplicado, Oper_Alta, Fecha_Alta) "
+          "SELECT ?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, "
+          "CASE WHEN Al_Maneja_Talla <> 0 THEN ?13 ELSE '00' END, "
+          "CASE WHEN Al_Maneja_Color <> 0 THEN ?14 ELSE '00' END, ?15, ?16, ?17, ?18, ?19, "
+          "?20, ?21, ?22, 0, ?23, {now} FROM Almacen "
+          "WHERE Sc_Cve_Sucursal = ?10 AND Al_Cve_Almacen = ?11 AND Es_Cve_Estado <> 'BA'");
       const int64_t changed =
-          db_->Prepare(
-                 "INSERT INTO Movimiento (Mv_Folio, Mv_ID, Mv_Fecha, Mv_Tipo_Movimiento, "
-                 "Mv_Naturaleza, Mv_Tabla, Mv_Documento, Mv_Referencia, Mv_Comentario, "
-                 "Sc_Cve_Sucursal, Al_Cve_Almacen, Pr_Cve_Producto, Tl_Cve_Talla, Cl_Cve_Color, "
-                 "Mv_Cantidad_1, Mv_Unidad_1, Mv_Cantidad_2, Mv_Unidad_2, Mv_Costo, Mv_Importe, "
-                 "Sr_Cve_Serie, Lt_Cve_Lote, Mv_Aplicado, Oper_Alta, Fecha_Alta) "
-                 "SELECT ?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, "
-                 "CASE WHEN Al_Maneja_Talla <> 0 THEN ?13 ELSE '00' END, "
-                 "CASE WHEN Al_Maneja_Color <> 0 THEN ?14 ELSE '00' END, ?15, ?16, ?17, ?18, ?19, "
-                 "?20, ?21, ?22, 0, ?23, datetime('now', 'localtime') FROM Almacen "
-                 "WHERE Sc_Cve_Sucursal = ?10 AND Al_Cve_Almacen = ?11 AND Es_Cve_Estado <> 'BA'")
+          db_->Prepare(kInsertMovimiento.For(db_->dialect()))
               .Bind({folio,
                      FormatZeros(lines_ + 1, "0000"),
                      header_.Fecha,
@@ -534,10 +539,11 @@ class InventoryServices final : public com::Object<InventoryServices, IInventory
         for (const PendingRow& r : pending) {
           inv::ApplyToStock(*db_, r.key, r.direction, false, r.q1, r.q2, r.cost, allow_negative);
         }
-        db_->Prepare(
-               "UPDATE Movimiento SET Mv_Aplicado = 1, "
-               "Fecha_Aplicacion = datetime('now', 'localtime') "
-               "WHERE Mv_Folio = ? AND Es_Cve_Estado = 'AC' AND Mv_Aplicado = 0")
+        static const DialectSql kUpdateMovimiento(
+            "UPDATE Movimiento SET Mv_Aplicado = 1, "
+            "Fecha_Aplicacion = {now} "
+            "WHERE Mv_Folio = ? AND Es_Cve_Estado = 'AC' AND Mv_Aplicado = 0");
+        db_->Prepare(kUpdateMovimiento.For(db_->dialect()))
             .Bind({folio})
             .Run();
       });

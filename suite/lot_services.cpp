@@ -15,6 +15,7 @@
 #include "services/registration_services.h"
 #include "suite/config.h"
 #include "suite/database.h"
+#include "suite/dialect.h"
 #include "suite/inventory_store.h"
 #include "suite/services.h"
 
@@ -34,10 +35,11 @@ class LotServices final : public com::Object<LotServices, ILotServices> {
     error_.clear();
     if (product.empty()) return Fail("No se especificó el producto del lote");
     if (lot.empty()) return Fail("Debe especificar el lote del producto: " + product);
-    db_->Prepare(
-           "INSERT INTO Deposito_Fiscal (Df_Tipo, Pr_Cve_Producto, Tl_Cve_Talla, Cl_Cve_Color, "
-           "Df_Clave, Oper_Alta, Fecha_Alta) "
-           "VALUES ('LOTE', ?, ?, ?, ?, ?, datetime('now', 'localtime'))")
+    static const DialectSql kInsertDepositoFiscal(
+        "INSERT INTO Deposito_Fiscal (Df_Tipo, Pr_Cve_Producto, Tl_Cve_Talla, Cl_Cve_Color, "
+        "Df_Clave, Oper_Alta, Fecha_Alta) "
+        "VALUES ('LOTE', ?, ?, ?, ?, ?, {now})");
+    db_->Prepare(kInsertDepositoFiscal.For(db_->dialect()))
         .Bind({product, size, colour, lot, CurrentConfig().operator_code})
         .Run();
     return true;
@@ -117,11 +119,12 @@ class LotServices final : public com::Object<LotServices, ILotServices> {
   void Insert(const std::string& folio, const std::string& line_id, const std::string& product,
               const std::string& size, const std::string& colour, const std::string& lot,
               const std::string& branch, const std::string& warehouse, double q1, double q2) {
-    db_->Prepare(
-           "INSERT INTO Lote_Registro (Lt_Tabla, Lt_Folio, Lt_ID, Pr_Cve_Producto, Tl_Cve_Talla, "
-           "Cl_Cve_Color, Lt_Cve_Lote, Sc_Cve_Sucursal, Al_Cve_Almacen, Lt_Cantidad_1, "
-           "Lt_Cantidad_2, Oper_Alta, Fecha_Alta) "
-           "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, datetime('now', 'localtime'))")
+    static const DialectSql kInsertLoteRegistro(
+        "INSERT INTO Lote_Registro (Lt_Tabla, Lt_Folio, Lt_ID, Pr_Cve_Producto, Tl_Cve_Talla, "
+        "Cl_Cve_Color, Lt_Cve_Lote, Sc_Cve_Sucursal, Al_Cve_Almacen, Lt_Cantidad_1, "
+        "Lt_Cantidad_2, Oper_Alta, Fecha_Alta) "
+        "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, {now})");
+    db_->Prepare(kInsertLoteRegistro.For(db_->dialect()))
         .Bind({std::string(inv::kKindTransfer), folio, line_id, product, size, colour, lot, branch,
                warehouse, q1, q2, CurrentConfig().operator_code})
         .Run();

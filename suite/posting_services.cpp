@@ -26,6 +26,7 @@
 #include "suite/config.h"
 #include "suite/database.h"
 #include "suite/decimal.h"
+#include "suite/dialect.h"
 #include "suite/inventory_store.h"
 #include "suite/services.h"
 
@@ -78,10 +79,11 @@ class PostingServices final : public com::Object<PostingServices, IPostingServic
 
   bool Cancelar_Documento(const std::string& kind, const std::string& folio) override {
     error_.clear();
-    db_->Prepare(
-           "UPDATE Poliza SET Es_Cve_Estado = 'CA', Oper_Baja = ?, "
-           "Fecha_Baja = datetime('now', 'localtime') "
-           "WHERE Po_Tabla = ? AND Po_Documento = ? AND Es_Cve_Estado <> 'CA'")
+    static const DialectSql kUpdatePoliza(
+        "UPDATE Poliza SET Es_Cve_Estado = 'CA', Oper_Baja = ?, "
+        "Fecha_Baja = {now} "
+        "WHERE Po_Tabla = ? AND Po_Documento = ? AND Es_Cve_Estado <> 'CA'");
+    db_->Prepare(kUpdatePoliza.For(db_->dialect()))
         .Bind({CurrentConfig().operator_code, kind, folio})
         .Run();
     return true;
@@ -146,10 +148,11 @@ class PostingServices final : public com::Object<PostingServices, IPostingServic
     const std::string entry =
         "PO" + FormatZeros(static_cast<double>(inv::NextCounter(*db_, "POLIZA")), "00000000");
     const std::string op = CurrentConfig().operator_code;
-    db_->Prepare(
-           "INSERT INTO Poliza (Po_Folio, Po_Fecha, Po_Tabla, Po_Documento, Em_Cve_Empresa, "
-           "Po_Concepto, Po_Cargos, Po_Abonos, Oper_Alta, Fecha_Alta) "
-           "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, datetime('now', 'localtime'))")
+    static const DialectSql kInsertPoliza(
+        "INSERT INTO Poliza (Po_Folio, Po_Fecha, Po_Tabla, Po_Documento, Em_Cve_Empresa, "
+        "Po_Concepto, Po_Cargos, Po_Abonos, Oper_Alta, Fecha_Alta) "
+        "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, {now})");
+    db_->Prepare(kInsertPoliza.For(db_->dialect()))
         .Bind({entry, date, std::string(inv::kKindTransfer), folio, company,
                "Transferencia " + type + " " + folio, static_cast<double>(cents) / 100.0,
                static_cast<double>(cents) / 100.0, op})

@@ -2,6 +2,7 @@
 
 #include "suite/config.h"
 #include "suite/database.h"
+#include "suite/dialect.h"
 
 namespace qbx::suite {
 
@@ -19,9 +20,10 @@ std::optional<RetryKey> FindRetryKey(Database& db, const std::string& key) {
 }
 
 void RecordRetryKey(Database& db, const std::string& key, const RetryKey& record) {
-  db.Run(
+  static const DialectSql kInsertClaveOperacion(
       "INSERT INTO Clave_Operacion (Co_Clave, Co_Comando, Co_Resumen, Co_Folio, Oper_Alta, "
-      "Fecha_Alta) VALUES (?1, ?2, ?3, ?4, ?5, datetime('now', 'localtime'))",
+      "Fecha_Alta) VALUES (?1, ?2, ?3, ?4, ?5, {now})");
+  db.Run(kInsertClaveOperacion.For(db.dialect()),
       {key, record.command, record.digest, record.folio, CurrentConfig().operator_code});
 }
 

@@ -11,6 +11,7 @@
 #include "automation/value.h"
 #include "suite/database.h"
 #include "suite/decimal.h"
+#include "suite/dialect.h"
 #include "suite/inventory_store.h"
 #include "suite/sample.h"
 
@@ -65,22 +66,25 @@ void Open(Database& db, const char* branch, const char* warehouse,
           const std::vector<Opening>& lines) {
   const std::string folio =
       "MV" + FormatZeros(static_cast<double>(inv::NextCounter(db, "MOVIMIENTO")), "00000000");
-  Statement& movement = db.Prepare(
+  static const DialectSql kInsertMovimiento(
       "INSERT INTO Movimiento (Mv_Folio, Mv_ID, Mv_Fecha, Mv_Tipo_Movimiento, Mv_Naturaleza, "
       "Mv_Tabla, Mv_Documento, Mv_Comentario, Sc_Cve_Sucursal, Al_Cve_Almacen, Pr_Cve_Producto, "
       "Tl_Cve_Talla, Cl_Cve_Color, Mv_Cantidad_1, Mv_Cantidad_2, Mv_Costo, Mv_Importe, "
       "Sr_Cve_Serie, Lt_Cve_Lote, Mv_Aplicado, Fecha_Alta, Fecha_Aplicacion) "
-      "VALUES (?, ?, date('now', 'localtime'), ?, 'E', ?, ?, 'Inventario inicial', ?, ?, ?, ?, "
-      "?, ?, ?, ?, ?, ?, ?, 1, datetime('now', 'localtime'), datetime('now', 'localtime'))");
-  Statement& serial = db.Prepare(
+      "VALUES (?, ?, {today}, ?, 'E', ?, ?, 'Inventario inicial', ?, ?, ?, ?, "
+      "?, ?, ?, ?, ?, ?, ?, 1, {now}, {now})");
+  Statement& movement = db.Prepare(kInsertMovimiento.For(db.dialect()));
+  static const DialectSql kInsertSerieRegistro(
       "INSERT INTO Serie_Registro (Sr_Tabla, Sr_Folio, Sr_ID, Pr_Cve_Producto, Tl_Cve_Talla, "
       "Cl_Cve_Color, Sr_Cve_Serie, Sr_Cantidad, Sr_Sucursal_Destino, Sr_Almacen_Destino, "
-      "Fecha_Alta) VALUES (?, ?, ?, ?, ?, ?, ?, 1, ?, ?, datetime('now', 'localtime'))");
-  Statement& lot = db.Prepare(
+      "Fecha_Alta) VALUES (?, ?, ?, ?, ?, ?, ?, 1, ?, ?, {now})");
+  Statement& serial = db.Prepare(kInsertSerieRegistro.For(db.dialect()));
+  static const DialectSql kInsertLoteRegistro(
       "INSERT INTO Lote_Registro (Lt_Tabla, Lt_Folio, Lt_ID, Pr_Cve_Producto, Tl_Cve_Talla, "
       "Cl_Cve_Color, Lt_Cve_Lote, Sc_Cve_Sucursal, Al_Cve_Almacen, Lt_Cantidad_1, "
       "Lt_Cantidad_2, Fecha_Alta) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
-      "datetime('now', 'localtime'))");
+      "{now})");
+  Statement& lot = db.Prepare(kInsertLoteRegistro.For(db.dialect()));
   int n = 0;
   for (const Opening& o : lines) {
     const std::string id = FormatZeros(++n, "0000");

@@ -28,13 +28,14 @@ inline constexpr int kSchemaVersion = 2;
 // (Parametro, Folio, Serie_Consecutivo, Periodo_Operativo, Producto_Talla,
 // Producto_Color, Producto_Talla_Color, Factor_Conversion,
 // Documento_Procesado, Clave_Operacion, Version_Esquema). Defined in
-// schema_core.cpp.
+// suite/sqlite/schema_core.cpp.
 std::string_view CoreSchemaSql();
 
 // Inventory tables: Movimiento (Mv_Tabla, Mv_Documento, ...), stock and
 // availability, serial and lot registrations, and the accounting entries
 // table Poliza (Po_Tabla, Po_Documento, Es_Cve_Estado, ...) that
-// DataServices.Documento_Contabilizado reads. Defined in schema_inventory.cpp.
+// DataServices.Documento_Contabilizado reads. Defined in
+// suite/sqlite/schema_inventory.cpp.
 std::string_view InventorySchemaSql();
 
 }  // namespace qbx::suite

@@ -13,6 +13,7 @@
 #include "services/registration_services.h"
 #include "suite/config.h"
 #include "suite/database.h"
+#include "suite/dialect.h"
 #include "suite/inventory_store.h"
 #include "suite/services.h"
 
@@ -35,10 +36,11 @@ class SeriesServices final : public com::Object<SeriesServices, ISeriesServices>
     if (product.empty()) return Fail("No se especificó el producto de la serie");
     if (serial.empty()) return Fail("Debe especificar la serie del producto: " + product);
     const double unit_cost = cost.IsNull() || cost.IsEmpty() ? 0.0 : cost.ToDouble();
-    db_->Prepare(
-           "INSERT INTO Deposito_Fiscal (Df_Tipo, Pr_Cve_Producto, Df_Clave, Df_Pedimento, "
-           "Df_Fecha_Pedimento, Df_Costo, Oper_Alta, Fecha_Alta) "
-           "VALUES ('SERIE', ?, ?, ?, ?, ?, ?, datetime('now', 'localtime'))")
+    static const DialectSql kInsertDepositoFiscal(
+        "INSERT INTO Deposito_Fiscal (Df_Tipo, Pr_Cve_Producto, Df_Clave, Df_Pedimento, "
+        "Df_Fecha_Pedimento, Df_Costo, Oper_Alta, Fecha_Alta) "
+        "VALUES ('SERIE', ?, ?, ?, ?, ?, ?, {now})");
+    db_->Prepare(kInsertDepositoFiscal.For(db_->dialect()))
         .Bind({product, serial, customs_entry, customs_date, unit_cost,
                CurrentConfig().operator_code})
         .Run();
@@ -75,12 +77,13 @@ class SeriesServices final : public com::Object<SeriesServices, ISeriesServices>
                       " de la sucursal: " + route.from_branch + " (está en el almacén: " +
                       at.warehouse + " de la sucursal: " + at.branch + ")");
         }
-        db_->Prepare(
-               "INSERT INTO Serie_Registro (Sr_Tabla, Sr_Folio, Sr_ID, Pr_Cve_Producto, "
-               "Tl_Cve_Talla, Cl_Cve_Color, Sr_Cve_Serie, Sr_Pedimento, Sr_Fecha_Pedimento, "
-               "Sr_Cantidad, Sr_Sucursal_Origen, Sr_Almacen_Origen, Sr_Sucursal_Destino, "
-               "Sr_Almacen_Destino, Oper_Alta, Fecha_Alta) "
-               "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, datetime('now', 'localtime'))")
+        static const DialectSql kInsertSerieRegistro(
+            "INSERT INTO Serie_Registro (Sr_Tabla, Sr_Folio, Sr_ID, Pr_Cve_Producto, "
+            "Tl_Cve_Talla, Cl_Cve_Color, Sr_Cve_Serie, Sr_Pedimento, Sr_Fecha_Pedimento, "
+            "Sr_Cantidad, Sr_Sucursal_Origen, Sr_Almacen_Origen, Sr_Sucursal_Destino, "
+            "Sr_Almacen_Destino, Oper_Alta, Fecha_Alta) "
+            "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, {now})");
+        db_->Prepare(kInsertSerieRegistro.For(db_->dialect()))
             .Bind({std::string(inv::kKindTransfer), folio, line_id, product, size, colour, serial,
                    customs_entry, customs_date, static_cast<int32_t>(quantity), route.from_branch,
                    route.from_warehouse, route.to_branch, route.to_warehouse,

@@ -17,6 +17,7 @@
 #include "services/connection.h"
 #include "suite/config.h"
 #include "suite/schema.h"
+#include "suite/sqlite/dialect.h"
 
 namespace qbx::suite {
 namespace {
@@ -493,6 +494,10 @@ void Database::ShareForThread(const std::shared_ptr<Database>& db) {
 
 const std::string& Database::path() const {
   return impl_->path;
+}
+
+const Dialect& Database::dialect() const {
+  return kSqliteDialect;
 }
 
 std::string Database::name() const {

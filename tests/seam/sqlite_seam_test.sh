@@ -1,0 +1,48 @@
+#!/bin/sh
+# The seam check on small made-up trees: it passes what is allowed and
+# catches each kind of use elsewhere. Usage: sqlite_seam_test.sh CHECK
+set -u
+check=${1:?usage: sqlite_seam_test.sh CHECK}
+tmp=$(mktemp -d) || exit 2
+trap 'rm -rf "$tmp"' EXIT
+failures=0
+
+# expect PASS|FAIL description: runs the check on $tmp/tree
+expect() {
+  if sh "$check" "$tmp/tree" >"$tmp/out" 2>&1; then got=PASS; else got=FAIL; fi
+  if [ "$got" != "$1" ]; then
+    echo "expected $1, got $got: $2"
+    cat "$tmp/out"
+    failures=$((failures + 1))
+  fi
+}
+fresh() {
+  rm -rf "$tmp/tree"
+  mkdir -p "$tmp/tree/suite/sqlite" "$tmp/tree/bench" "$tmp/tree/tests/suite" "$tmp/tree/cli" \
+           "$tmp/tree/build/default"
+  echo '#include "suite/database.h"' >"$tmp/tree/suite/data_services.cpp"
+  printf '#include <sqlite3.h>\nint f() { return sqlite3_open(0, 0); }\n' >"$tmp/tree/suite/sqlite/database.cpp"
+  printf '#include <sqlite3.h>\nvoid g() { sqlite3_exec(0, 0, 0, 0, 0); }\n' >"$tmp/tree/bench/floor.cpp"
+  echo '#include <sqlite3.h>' >"$tmp/tree/bench/floor.h"
+  printf '#include <sqlite3.h>\nconst char* v() { return sqlite3_libversion(); }\n' >"$tmp/tree/bench/main.cpp"
+  echo '#include <sqlite3.h>' >"$tmp/tree/tests/suite/check_test.cpp"
+  echo '#include <sqlite3.h>' >"$tmp/tree/build/default/generated.cpp"
+  echo '// my_sqlite3_helper is not a call into SQLite' >"$tmp/tree/cli/main.cpp"
+}
+
+fresh; expect PASS "only allowed places use SQLite"
+fresh; echo '#include <sqlite3.h>' >>"$tmp/tree/suite/data_services.cpp"
+expect FAIL "include in suite/"
+fresh; echo '#  include "sqlite3.h"' >"$tmp/tree/suite/dialect.h"
+expect FAIL "quoted include in a header of suite/"
+fresh; echo 'int n() { return sqlite3_changes(db); }' >>"$tmp/tree/cli/main.cpp"
+expect FAIL "call in cli/"
+fresh; echo 'int x = sqlite3_libversion_number();' >"$tmp/tree/bench/cases.cpp"
+expect FAIL "call in bench/ outside floor and main"
+fresh; echo '#include <sqlite3.h>' >"$tmp/tree/suite/sqlite_helpers.cpp"
+expect FAIL "a file beside suite/sqlite/, not in it"
+fresh; mkdir -p "$tmp/tree/transfer"; echo '#include <sqlite3.h>' >"$tmp/tree/transfer/x.c"
+expect FAIL "a C file"
+
+[ "$failures" -eq 0 ] && echo "all cases as expected"
+[ "$failures" -eq 0 ]
