@@ -449,6 +449,7 @@ TEST_F(ReportsTest, MovementCountsOfOneDocument) {
   int id = 0;
   for (const Row& r : std::vector<Row>{{"TRANSFERENCIA", "D1", 1, "AC"},
                                        {"TRANSFERENCIA", "D1", 0, "AC"},
+                                       {"TRANSFERENCIA", "D1", 0, "AC"},
                                        {"TRANSFERENCIA", "D1", 0, "CA"},
                                        {"TRANSFERENCIA", "D1", 1, "CA"},
                                        {"TRANSFERENCIA", "D2", 0, "AC"},
@@ -459,10 +460,10 @@ TEST_F(ReportsTest, MovementCountsOfOneDocument) {
         {std::to_string(++id), r.table, r.document, r.applied, r.state});
   }
   const MovementCounts m = MovementsOf(*Db(), "D1");
-  EXPECT_EQ(m.rows, 4);
+  EXPECT_EQ(m.rows, 5);
   EXPECT_EQ(m.applied, 2);
-  EXPECT_EQ(m.live, 2);
-  EXPECT_EQ(m.pending, 1);
+  EXPECT_EQ(m.live, 3);
+  EXPECT_EQ(m.pending, 2);
   const MovementCounts none = MovementsOf(*Db(), "D9");
   EXPECT_EQ(none.rows + none.applied + none.live + none.pending, 0);
 }
