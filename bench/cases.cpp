@@ -5,12 +5,14 @@
 #include <cstdio>
 #include <functional>
 #include <stdexcept>
+#include <vector>
 
 #include "automation/value.h"
 #include "component/transferencia_client.h"
 #include "services/connection.h"
 #include "suite/connection.h"
 #include "suite/database.h"
+#include "suite/reports.h"
 #include "suite/sample.h"
 
 namespace qbx::bench {
@@ -210,36 +212,18 @@ std::string ProductCode(int index) {
 }
 
 void AddBenchCatalogue(suite::Database& db, int products) {
-  db.Transaction([&] {
-    suite::Statement& product = db.Prepare(
-        "INSERT INTO Producto (Pr_Cve_Producto, Pr_Descripcion, Pr_Tipo_Producto, "
-        "Pr_Tipo_Costeo, Pr_Unidad_Control_1, Pr_Unidad_Control_2, Pr_Unidad_Costo, "
-        "Pr_Cuenta_Contable, Es_Cve_Estado) "
-        "VALUES (?1, ?2, '01', 'P', 'PZA', 'PZA', 'PZA', ?3, 'AC')");
-    suite::Statement& stock = db.Prepare(
-        "INSERT INTO Existencia (Sc_Cve_Sucursal, Al_Cve_Almacen, Pr_Cve_Producto, "
-        "Tl_Cve_Talla, Cl_Cve_Color, Ex_Cantidad_1, Ex_Cantidad_2, Ex_Costo_Promedio, "
-        "Fecha_Ult_Modif) VALUES (?1, ?2, ?3, '00', '00', ?4, ?4, ?5, "
-        "datetime('now', 'localtime'))");
-    for (int i = 1; i <= products; ++i) {
-      const std::string code = ProductCode(i);
-      product
-          .Bind({code, "Artículo de prueba número " + std::to_string(i) + " (pieza)",
-                 "115-09-" + std::to_string(i)})
-          .Run();
-      stock
-          .Bind({kCedis, kWarehouseGeneral, code, static_cast<double>(kBenchOnHand),
-                 1.0 + (i % 97) / 4.0})
-          .Run();
-    }
-  });
+  std::vector<suite::CatalogueProduct> catalogue;
+  for (int i = 1; i <= products; ++i) {
+    catalogue.push_back({ProductCode(i),
+                         "Artículo de prueba número " + std::to_string(i) + " (pieza)",
+                         "115-09-" + std::to_string(i), kCedis, kWarehouseGeneral,
+                         static_cast<double>(kBenchOnHand), 1.0 + (i % 97) / 4.0});
+  }
+  suite::AddCatalogueProducts(db, catalogue);
 }
 
 void SetInTransit(suite::Database& db, bool on) {
-  db.Run(
-      "UPDATE Parametro SET Pa_Valor = ?1 WHERE Pa_Cve_Parametro = "
-      "'MOV_GENERAR_MOVIMIENTOS_EN_TRANSITO'",
-      {on ? "1" : "0"});
+  suite::SetParameter(db, "MOV_GENERAR_MOVIMIENTOS_EN_TRANSITO", on ? "1" : "0");
 }
 
 Context PrepareBase(int lines) {
@@ -257,33 +241,18 @@ void PrepareCase(const Case& c, suite::Database& db, Context& ctx) {
       ctx["shipment"] = Shipment(c.lines, ctx["request"]);
       Transport(ctx["shipment"]);
       // The voucher the suite's issuing would have recorded.
-      const std::string traslado = db.QueryValue(
-                                         "SELECT Tr_Folio FROM Traslado WHERE Tr_Tabla = "
-                                         "'TRANSFERENCIA' AND Tr_Documento = ?1 LIMIT 1",
-                                         {ctx["shipment"]})
-                                       .ToStringOrEmpty();
-      db.Run(
-          "INSERT INTO Comprobante_Digital (Cd_Tabla, Cd_Documento, Cd_UUID, Cd_Fecha, "
-          "Es_Cve_Estado) VALUES ('TRASLADO', ?1, 'BENCH', datetime('now', 'localtime'), 'AC')",
-          {traslado});
+      const auto traslados = suite::TransportDocumentsOf(db, ctx["shipment"]);
+      if (traslados.empty()) throw std::runtime_error("no transport document to cancel");
+      suite::RecordVoucher(db, traslados[0], "BENCH");
       break;
     }
     case Kind::kRequisition: {
-      db.Transaction([&] {
-        suite::Statement& st = db.Prepare(
-            "INSERT INTO Pedido (Pd_Folio, Pd_ID, Sc_Cve_Sucursal, Al_Cve_Almacen, Pd_Fecha, "
-            "Pd_Fecha_Entrega, Pr_Cve_Producto, Tl_Cve_Talla, Cl_Cve_Color, Es_Cve_Estado, "
-            "Pd_Cantidad_1, Pd_Unidad_1, Pd_Unidad_Control_1, Pd_Unidad_Control_2, "
-            "Pd_Cantidad_Control_1, Pd_Cantidad_Control_2, Pd_Sucursal_Inventario, "
-            "Pd_Almacen_Inventario) VALUES (?1, ?2, ?3, ?4, date('now', 'localtime'), "
-            "date('now', 'localtime', '+7 days'), ?5, '00', '00', 'AC', ?6, 'PZA', 'PZA', "
-            "'PZA', ?6, ?6, ?7, ?8)");
-        for (int i = 1; i <= c.lines; ++i) {
-          st.Bind({kOrder, FormatZeros(i, "0000"), kBranchNorth, kWarehouseGeneral, ProductCode(i),
-                   kOrdered, kCedis, kWarehouseGeneral})
-              .Run();
-        }
-      });
+      std::vector<suite::NewOrderLine> lines;
+      for (int i = 1; i <= c.lines; ++i) {
+        lines.push_back({kOrder, FormatZeros(i, "0000"), kBranchNorth, kWarehouseGeneral,
+                         ProductCode(i), kOrdered, kCedis, kWarehouseGeneral});
+      }
+      suite::AddOrderLines(db, lines);
       ctx["order"] = kOrder;
       break;
     }

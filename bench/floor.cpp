@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "suite/connection.h"
+#include "suite/reports.h"
 
 namespace qbx::bench {
 namespace {
@@ -382,34 +383,30 @@ void Checkpoint(const std::string& db_path) {
 }
 
 uint64_t ComponentRowsDigest(const std::string& db_path) {
-  const DatabaseHandle handle = Open(db_path);
-  sqlite3* db = handle.get();
+  suite::Database db(db_path, false, true);
   uint64_t hash = 1469598103934665603ull;  // FNV-1a
   auto mix = [&](const void* data, size_t size) {
     const auto* bytes = static_cast<const unsigned char*>(data);
     for (size_t i = 0; i < size; ++i) hash = (hash ^ bytes[i]) * 1099511628211ull;
   };
   for (const char* table : {"Transferencia", "Traslado", "Pedido"}) {
-    sqlite3_stmt* st = nullptr;
-    const std::string sql = std::string("SELECT * FROM ") + table + " ORDER BY rowid";
-    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) != SQLITE_OK)
-      throw std::runtime_error(sql + ": cannot read");
-    while (sqlite3_step(st) == SQLITE_ROW) {
-      for (int i = 0; i < sqlite3_column_count(st); ++i) {
-        const int type = sqlite3_column_type(st, i);
+    for (const auto& row : suite::DocumentRows(db, table).rows) {
+      for (const Variant& v : row) {
+        const Variant::Type type = v.type();
         mix(&type, sizeof type);
-        if (type == SQLITE_INTEGER) {
-          const sqlite3_int64 v = sqlite3_column_int64(st, i);
-          mix(&v, sizeof v);
-        } else if (type == SQLITE_FLOAT) {
-          const double v = sqlite3_column_double(st, i);
-          mix(&v, sizeof v);
-        } else if (type != SQLITE_NULL) {
-          mix(sqlite3_column_blob(st, i), static_cast<size_t>(sqlite3_column_bytes(st, i)));
+        // Numbers and dates by their bits: a text would round them.
+        if (type == Variant::Type::Double || type == Variant::Type::Date) {
+          const double d = type == Variant::Type::Date ? v.ToDate().serial() : v.ToDouble();
+          mix(&d, sizeof d);
+        } else if (type == Variant::Type::Integer || type == Variant::Type::Long) {
+          const int64_t n = v.ToLong();
+          mix(&n, sizeof n);
+        } else {
+          const std::string text = v.ToStringOrEmpty();
+          mix(text.data(), text.size());
         }
       }
     }
-    sqlite3_finalize(st);
   }
   return hash;
 }

@@ -96,8 +96,9 @@ std::vector<Scan> FindScans(const std::string& recording, const std::string& db_
 void Checkpoint(const std::string& db_path);
 
 // A digest of every row of the tables only the component's own statements
-// write (Transferencia, Traslado, Pedido): each value with its type, in
-// rowid order. Equal digests mean the case and its replay stored the same.
+// write (Transferencia, Traslado, Pedido), read through the suite: each value
+// with its type, in the order stored. Equal digests mean the case and its
+// replay stored the same.
 uint64_t ComponentRowsDigest(const std::string& db_path);
 
 // Checkpoints a database (so its file holds everything) and copies it, the

@@ -1,11 +1,11 @@
 #include "cli/commands.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <optional>
 #include <iostream>
-#include <set>
 #include <sstream>
 
 #include "automation/value.h"
@@ -14,6 +14,7 @@
 #include "cli/session.h"
 #include "cli/table.h"
 #include "suite/database.h"
+#include "suite/reports.h"
 #include "suite/retry_keys.h"
 #include "suite/sample.h"
 
@@ -26,22 +27,11 @@ int Refusal(Context& cx, const std::string& what, const std::string& error) {
   return kExitFailure;
 }
 
-int64_t RowCount(suite::Database& db, const std::string& folio) {
-  return db.QueryValue("SELECT COUNT(*) FROM Transferencia WHERE Tr_Folio = ?1", {folio}).ToLong();
-}
-
-std::set<std::string> Folios(suite::Database& db, std::string_view sql,
-                             const std::vector<Variant>& params) {
-  std::set<std::string> folios;
-  const Table t = Query(db, sql, params);
-  for (const auto& row : t.rows) folios.insert(CellText(row.at(0)));
-  return folios;
-}
-
 // The folio that appeared between two readings ("" when none did).
-std::string NewFolio(const std::set<std::string>& before, const std::set<std::string>& after) {
+std::string NewFolio(const std::vector<std::string>& before,
+                     const std::vector<std::string>& after) {
   for (const std::string& f : after) {
-    if (!before.contains(f)) return f;
+    if (std::find(before.begin(), before.end(), f) == before.end()) return f;
   }
   return "";
 }
@@ -138,16 +128,6 @@ std::string OperandDigest(const Context& cx) {
 constexpr std::string_view kNothingStored =
     "Nothing was stored: the whole command was rolled back.\n";
 
-int64_t PendingMovements(suite::Database& db, const std::string& folio) {
-  if (!db.HasTable("Movimiento")) return 0;
-  return db
-      .QueryValue(
-          "SELECT COUNT(*) FROM Movimiento WHERE Mv_Tabla = 'TRANSFERENCIA' AND "
-          "Mv_Documento = ?1 AND Mv_Aplicado = 0 AND Es_Cve_Estado <> 'CA'",
-          {folio})
-      .ToLong();
-}
-
 WriteResult Capture(Context& cx, Session& session, bool in_unit, const CaptureDocument& doc) {
   suite::Database& db = session.db();
   Transfer transfer(session);
@@ -165,7 +145,7 @@ WriteResult Capture(Context& cx, Session& session, bool in_unit, const CaptureDo
       return WriteResult{kExitFailure, ""};
     }
     const std::string folio = transfer.Encabezado().Tr_Folio;
-    const int64_t stored = folio.empty() ? 0 : RowCount(db, folio);
+    const int64_t stored = folio.empty() ? 0 : suite::TransferRowCount(db, folio);
     if (stored > 0) {
       cx.io.err << stored << (stored == 1 ? " line is" : " lines are") << " stored under folio "
                 << folio << " (not finalised); `quelbarix cancel " << folio << "` undoes them.\n";
@@ -174,7 +154,8 @@ WriteResult Capture(Context& cx, Session& session, bool in_unit, const CaptureDo
     }
     // Movement details the service accepted before the refusal stay pending
     // (they change no stock); a person should know they are there.
-    if (const int64_t pending = folio.empty() ? 0 : PendingMovements(db, folio); pending > 0) {
+    if (const int64_t pending = folio.empty() ? 0 : suite::MovementsOf(db, folio).pending;
+        pending > 0) {
       cx.io.err << pending << " movement detail(s) of folio " << folio
                 << " stay pending; they change no stock.\n";
     }
@@ -197,7 +178,7 @@ WriteResult Capture(Context& cx, Session& session, bool in_unit, const CaptureDo
     if (in_unit) {
       cx.io.err << kNothingStored;
     } else {
-      cx.io.err << RowCount(db, folio) << " lines are stored under folio " << folio
+      cx.io.err << suite::TransferRowCount(db, folio) << " lines are stored under folio " << folio
                 << "; `quelbarix cancel " << folio << "` undoes them.\n";
     }
     return WriteResult{kExitFailure, folio};
@@ -228,13 +209,13 @@ int RunFinalize(Context& cx) {
     const std::string& folio = cx.invocation.operand;
     // Without accounting the component does not look the transfer up; the
     // tool does, so a mistyped folio is not handed to document processing.
-    if (RowCount(session.db(), folio) == 0) {
+    if (suite::TransferRowCount(session.db(), folio) == 0) {
       cx.io.err << "quelbarix: there is no transfer with folio " << folio << '\n';
       return {kExitFailure, ""};
     }
     // Only the object that captured a transfer can finalise its movements: a
     // new one would post accounting for goods that never moved.
-    if (const int64_t pending = PendingMovements(session.db(), folio); pending > 0) {
+    if (const int64_t pending = suite::MovementsOf(session.db(), folio).pending; pending > 0) {
       if (!cx.invocation.force) {
         cx.io.err << "quelbarix: transfer " << folio << " has " << pending
                   << " pending movement detail(s) (captured with --no-finalize); finalising it "
@@ -260,27 +241,25 @@ int RunCfdi(Context& cx) {
   return RunWrite(cx, cx.invocation.key, OperandDigest(cx),
                   [](Context& cx, Session& session, bool in_unit) -> WriteResult {
     const std::string& folio = cx.invocation.operand;
-    constexpr std::string_view kLive =
-        "SELECT DISTINCT Tr_Folio FROM Traslado WHERE Tr_Tabla = 'TRANSFERENCIA' AND "
-        "Tr_Documento = ?1";
-    const auto before = Folios(session.db(), kLive, {folio});
+    const auto before = suite::TransportDocumentsOf(session.db(), folio);
     Transfer transfer(session);
     if (!transfer.Generar_CFDI_Traslado(folio)) {
       Refusal(cx, "no transport document for " + folio + ":", transfer.Error());
       if (in_unit) cx.io.err << kNothingStored;
       return {kExitFailure, ""};
     }
-    const std::string traslado = NewFolio(before, Folios(session.db(), kLive, {folio}));
-    const Table rows = Query(session.db(),
-                             "SELECT Tr_Factura, COUNT(*) AS Lineas FROM Traslado WHERE "
-                             "Tr_Folio = ?1 GROUP BY Tr_Factura",
-                             {traslado});
+    const std::string traslado =
+        NewFolio(before, suite::TransportDocumentsOf(session.db(), folio));
+    const auto lines = suite::TransportLines(session.db(), traslado);
     cx.io.out << traslado << '\n';
-    if (!rows.empty()) {
-      const std::string lines = CellText(rows.At(0, "Lineas"));
-      cx.io.err << "Transport document " << traslado << " (invoice key "
-                << CellText(rows.At(0, "Tr_Factura")) << ", " << lines
-                << (lines == "1" ? " line" : " lines") << ") for shipment " << folio << ".\n";
+    if (!lines.empty()) {
+      // One invoice key per document; should there be more, the first counts.
+      std::string key = lines[0].invoice_key;
+      for (const auto& l : lines) key = std::min(key, l.invoice_key);
+      const auto count = std::count_if(lines.begin(), lines.end(),
+                                       [&](const auto& l) { return l.invoice_key == key; });
+      cx.io.err << "Transport document " << traslado << " (invoice key " << key << ", " << count
+                << (count == 1 ? " line" : " lines") << ") for shipment " << folio << ".\n";
     }
     return {kExitOk, traslado};
   });
@@ -305,20 +284,18 @@ int RunRequisition(Context& cx) {
   return RunWrite(cx, cx.invocation.key, OperandDigest(cx),
                   [](Context& cx, Session& session, bool in_unit) -> WriteResult {
     const std::string& order = cx.invocation.operand;
-    constexpr std::string_view kRequests =
-        "SELECT DISTINCT Tr_Folio FROM Transferencia WHERE Tr_Tipo = 'SL' AND Tr_Tabla = "
-        "'Pedido' AND Tr_Documento = ?1";
-    const auto before = Folios(session.db(), kRequests, {order});
+    const auto before = suite::RequestsOfOrder(session.db(), order);
     Transfer transfer(session);
     const bool ok = transfer.Genera_Requisicion_Pedido(order);
-    const std::string folio = NewFolio(before, Folios(session.db(), kRequests, {order}));
+    const std::string folio = NewFolio(before, suite::RequestsOfOrder(session.db(), order));
     if (!ok) {
       Refusal(cx, "no requisition from order " + order + ":", transfer.Error());
       if (in_unit) {
         cx.io.err << kNothingStored;
       } else if (!folio.empty()) {
-        cx.io.err << RowCount(session.db(), folio) << " lines are stored under folio " << folio
-                  << "; `quelbarix cancel " << folio << "` undoes them.\n";
+        cx.io.err << suite::TransferRowCount(session.db(), folio)
+                  << " lines are stored under folio " << folio << "; `quelbarix cancel " << folio
+                  << "` undoes them.\n";
       }
       return {kExitFailure, ""};
     }

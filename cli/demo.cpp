@@ -14,6 +14,7 @@
 //      movements and commitments undone, request "AC".
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <ctime>
 #include <filesystem>
@@ -29,6 +30,7 @@
 #include "cli/show.h"
 #include "cli/table.h"
 #include "suite/database.h"
+#include "suite/reports.h"
 #include "suite/sample.h"
 
 namespace qbx::cli {
@@ -71,23 +73,14 @@ class Demo {
 
  private:
   // --- reading the database ---
-  Table Rows(const std::string& folio) {
-    return Query(db_, "SELECT * FROM Transferencia WHERE Tr_Folio = ?1 ORDER BY Tr_ID", {folio});
-  }
+  Table Rows(const std::string& folio) { return suite::TransferRows(db_, folio); }
   std::string State(const std::string& folio) {
     return CellText(Rows(folio).At(0, "Es_Cve_Estado"));
   }
   Stock ReadStock() {
     Stock stock;
-    const Table t = Query(db_,
-                          "SELECT Sc_Cve_Sucursal, Al_Cve_Almacen, Pr_Cve_Producto, "
-                          "SUM(Ex_Cantidad_1) AS Existencia, "
-                          "SUM(Ex_Cantidad_1 + Ex_Ajuste_1) AS Disponible FROM Existencia "
-                          "GROUP BY Sc_Cve_Sucursal, Al_Cve_Almacen, Pr_Cve_Producto");
-    for (const auto& row : t.rows) {
-      stock[{CellText(row[0]), CellText(row[1]), CellText(row[2])}] = {row[3].ToDouble(),
-                                                                       row[4].ToDouble()};
-    }
+    for (const suite::StockFigures& f : suite::ReadStock(db_))
+      stock[{f.branch, f.warehouse, f.product}] = {f.on_hand, f.available};
     return stock;
   }
   Figures At(const Stock& stock, const std::string& branch, const std::string& warehouse,
@@ -191,55 +184,28 @@ class Demo {
     Transfer t(s_);
     if (!t.Cancelar_Transferencia(folio)) throw Stop(TextLines(t.Error()));
   }
-  // The document's movements: count, all applied, all cancelled.
-  struct MovementState {
-    int64_t rows = 0, applied = 0, live = 0;
-  };
-  MovementState Movements(const std::string& folio) {
-    const Table t = Query(db_,
-                          "SELECT COUNT(*), COALESCE(SUM(Mv_Aplicado <> 0), 0), "
-                          "COALESCE(SUM(Es_Cve_Estado <> 'CA'), 0) FROM Movimiento WHERE "
-                          "Mv_Tabla = 'TRANSFERENCIA' AND Mv_Documento = ?1",
-                          {folio});
-    return {t.rows[0][0].ToLong(), t.rows[0][1].ToLong(), t.rows[0][2].ToLong()};
+  suite::MovementCounts Movements(const std::string& folio) {
+    return suite::MovementsOf(db_, folio);
   }
   // Live entries of the document and whether each is balanced.
   void CheckEntry(const std::string& folio, double amount, bool live) {
-    const Table t = Query(db_,
-                          "SELECT Po_Folio, Po_Cargos, Po_Abonos, Es_Cve_Estado FROM Poliza WHERE "
-                          "Po_Tabla = 'TRANSFERENCIA' AND Po_Documento = ?1",
-                          {folio});
+    const std::vector<suite::Entry> entries = suite::EntriesOf(db_, folio);
     int live_entries = 0;
-    bool balanced = !t.empty();
-    for (size_t r = 0; r < t.rows.size(); ++r) {
-      if (CellText(t.At(r, "Es_Cve_Estado")) != "CA") ++live_entries;
-      if (!Same(t.At(r, "Po_Cargos").ToDouble(), t.At(r, "Po_Abonos").ToDouble()) ||
-          !Same(t.At(r, "Po_Cargos").ToDouble(), amount))
-        balanced = false;
+    bool balanced = !entries.empty();
+    for (const suite::Entry& e : entries) {
+      if (e.state != "CA") ++live_entries;
+      if (!Same(e.debits, e.credits) || !Same(e.debits, amount)) balanced = false;
     }
     if (live) {
       Check(live_entries == 1 && balanced,
             "accounting entry of " + folio + ": debits = credits = " + NumberText(amount));
     } else {
-      Check(!t.empty() && live_entries == 0 && balanced,
+      Check(!entries.empty() && live_entries == 0 && balanced,
             "accounting entry of " + folio + " cancelled");
     }
   }
-  bool Finalised(const std::string& folio) {
-    return db_.QueryValue(
-                  "SELECT COUNT(*) FROM Documento_Procesado WHERE Dp_Entidad = "
-                  "'TRANSFERENCIA' AND Dp_Folio = ?1 AND Dp_ID = ''",
-                  {folio})
-               .ToLong() > 0;
-  }
-  double Amount(const std::string& folio) {
-    return db_
-        .QueryValue(
-            "SELECT COALESCE(SUM(Tr_Importe_Costo), 0) FROM Transferencia WHERE "
-            "Tr_Folio = ?1",
-            {folio})
-        .ToDouble();
-  }
+  bool Finalised(const std::string& folio) { return suite::FinalisedAt(db_, folio).has_value(); }
+  double Amount(const std::string& folio) { return suite::TransferAmount(db_, folio); }
 
   void Step1();
   void Step2();
@@ -270,45 +236,28 @@ void Demo::Step1() {
   Heading("Step 1. Requisition from order " + std::string(kOrder));
   const Stock before = ReadStock();
   // What the order asks and what its distribution centre has available.
-  const Table order = Query(db_,
-                            "SELECT p.Pr_Cve_Producto, p.Tl_Cve_Talla, p.Cl_Cve_Color, "
-                            "SUM(p.Pd_Cantidad_1) AS Pedido, SUM(p.Pd_Cantidad_Control_1) AS "
-                            "Control, s.Sc_Centro_Distribucion, p.Sc_Cve_Sucursal, "
-                            "p.Al_Cve_Almacen FROM Pedido p JOIN Sucursal s ON "
-                            "s.Sc_Cve_Sucursal = p.Sc_Cve_Sucursal WHERE p.Pd_Folio = ?1 GROUP "
-                            "BY p.Pr_Cve_Producto, p.Tl_Cve_Talla, p.Cl_Cve_Color",
-                            {std::string(kOrder)});
   std::map<std::string, double> expected;
-  for (size_t r = 0; r < order.rows.size(); ++r) {
-    const std::string product = CellText(order.At(r, "Pr_Cve_Producto"));
-    cedis_ = CellText(order.At(r, "Sc_Centro_Distribucion"));
-    branch_ = CellText(order.At(r, "Sc_Cve_Sucursal"));
-    branch_warehouse_ = CellText(order.At(r, "Al_Cve_Almacen"));
+  for (const suite::OrderDemand& d : suite::DemandOfOrder(db_, kOrder)) {
+    const std::string& product = d.product;
+    cedis_ = d.distribution_centre;
+    branch_ = d.branch;
+    branch_warehouse_ = d.warehouse;
     const double available = BranchAvailable(before, cedis_, product);
-    const double ordered = order.At(r, "Control").ToDouble();
+    const double ordered = d.control;
     Say(product + ": ordered " + NumberText(ordered) + ", available at " + cedis_ + " " +
         NumberText(available) +
         (available < ordered ? " -> request " + NumberText(ordered - available) : " -> covered"));
-    if (available < ordered) expected[product] = order.At(r, "Pedido").ToDouble() - available;
+    if (available < ordered) expected[product] = d.quantity - available;
   }
 
-  const auto requests = [&] {
-    std::set<std::string> folios;
-    for (const auto& row : Query(db_,
-                                 "SELECT DISTINCT Tr_Folio FROM Transferencia WHERE Tr_Tipo = "
-                                 "'SL' AND Tr_Tabla = 'Pedido' AND Tr_Documento = ?1",
-                                 {std::string(kOrder)})
-                               .rows)
-      folios.insert(CellText(row[0]));
-    return folios;
-  };
-  const std::set<std::string> known = requests();
+  const auto requests = [&] { return suite::RequestsOfOrder(db_, kOrder); };
+  const std::vector<std::string> known = requests();
   {
     Transfer t(s_);
     if (!t.Genera_Requisicion_Pedido(kOrder)) throw Stop(TextLines(t.Error()));
   }
   for (const std::string& folio : requests()) {
-    if (!known.contains(folio)) request_ = folio;
+    if (std::find(known.begin(), known.end(), folio) == known.end()) request_ = folio;
   }
   if (request_.empty()) throw Stop("no new request for the order");
   Say("Genera_Requisicion_Pedido(\"" + std::string(kOrder) + "\") -> request " + request_);
@@ -334,10 +283,7 @@ void Demo::Step1() {
   Check(State(request_) == "AC" && Finalised(request_),
         "request " + request_ + " live and finalised");
   Check(Movements(request_).rows == 0, "a request moves no goods (no movements)");
-  Check(Query(db_, "SELECT 1 FROM Poliza WHERE Po_Tabla = 'TRANSFERENCIA' AND Po_Documento = ?1",
-              {request_})
-            .empty(),
-        "a request gets no accounting entry");
+  Check(suite::EntriesOf(db_, request_).empty(), "a request gets no accounting entry");
   const Stock after = ReadStock();
   bool committed = true;
   for (const Line& l : requested_) {
@@ -370,7 +316,7 @@ void Demo::Step2() {
 
   Check(State(shipment_) == "AC" && Finalised(shipment_),
         "shipment " + shipment_ + " live and finalised");
-  const MovementState m = Movements(shipment_);
+  const suite::MovementCounts m = Movements(shipment_);
   Check(m.rows == 2 * static_cast<int64_t>(requested_.size()) && m.applied == m.rows,
         "issue from " + cedis_ + "/" + cedis_warehouse_ + " and entry into " + branch_ + "/" +
             transit_ + " applied (" + std::to_string(m.rows) + " movement rows)");
@@ -385,25 +331,19 @@ void Demo::Step2() {
   }
   CheckEntry(shipment_, Amount(shipment_), true);
 
-  const auto transports = [&] {
-    return Query(db_,
-                 "SELECT DISTINCT Tr_Folio FROM Traslado WHERE Tr_Tabla = 'TRANSFERENCIA' AND "
-                 "Tr_Documento = ?1",
-                 {shipment_});
-  };
   {
     Transfer t(s_);
     if (!t.Generar_CFDI_Traslado(shipment_)) throw Stop(TextLines(t.Error()));
   }
-  const Table tr = transports();
-  Check(tr.rows.size() == 1, "one transport document for the shipment");
+  const std::vector<std::string> tr = suite::TransportDocumentsOf(db_, shipment_);
+  Check(tr.size() == 1, "one transport document for the shipment");
   if (tr.empty()) throw Stop("no transport document");
-  traslado_ = CellText(tr.rows[0][0]);
-  const Table rows =
-      Query(db_, "SELECT * FROM Traslado WHERE Tr_Folio = ?1 ORDER BY Tr_ID", {traslado_});
-  Check(rows.rows.size() == requested_.size() && CellText(rows.At(0, "Es_Cve_Estado")) == "AC",
-        "transport document " + traslado_ + " (" + CellText(rows.At(0, "Tr_Factura")) +
-            "): " + std::to_string(rows.rows.size()) + " line(s)");
+  traslado_ = tr[0];
+  const std::vector<suite::TransportLine> rows = suite::TransportLines(db_, traslado_);
+  if (rows.empty()) throw Stop("the transport document has no lines");
+  Check(rows.size() == requested_.size() && rows[0].state == "AC",
+        "transport document " + traslado_ + " (" + rows[0].invoice_key +
+            "): " + std::to_string(rows.size()) + " line(s)");
 
   // What the suite's voucher issuing would record once the voucher is issued.
   std::random_device random;
@@ -413,10 +353,7 @@ void Demo::Step2() {
   std::string id = uuid.str();
   id = id.substr(0, 8) + "-" + id.substr(8, 4) + "-" + id.substr(12, 4) + "-" + id.substr(16, 4) +
        "-" + id.substr(20, 12);
-  db_.Run(
-      "INSERT INTO Comprobante_Digital (Cd_Tabla, Cd_Documento, Cd_UUID, Cd_Fecha, "
-      "Es_Cve_Estado) VALUES ('TRASLADO', ?1, ?2, datetime('now', 'localtime'), 'AC')",
-      {traslado_, id});
+  suite::RecordVoucher(db_, traslado_, id);
   Say("recorded the issued voucher of " + traslado_ + " (UUID " + id + ")");
 }
 
@@ -449,7 +386,7 @@ void Demo::Step3() {
     const Stock after = ReadStock();
     PrintChanges(before, after);
     Check(State(folio) == "AC" && Finalised(folio), "reception " + folio + " live and finalised");
-    const MovementState m = Movements(folio);
+    const suite::MovementCounts m = Movements(folio);
     Check(m.rows == 2 * static_cast<int64_t>(part->size()) && m.applied == m.rows,
           "issue from transit and entry into " + branch_ + "/" + branch_warehouse_ + " applied");
     for (const Line& l : *part) {
@@ -463,19 +400,14 @@ void Demo::Step3() {
 
   // What the suite's consolidation would record: the order lines of the
   // products the first reception brought.
+  const std::vector<suite::OrderLine> order = suite::OrderLines(db_, kOrder);
   for (const Line& l : first) {
-    const Table lines = Query(db_,
-                              "SELECT Pd_ID, Pd_Cantidad_Control_1 FROM Pedido WHERE Pd_Folio = "
-                              "?1 AND Pr_Cve_Producto = ?2 AND Tl_Cve_Talla = ?3 AND "
-                              "Cl_Cve_Color = ?4 AND Es_Cve_Estado = 'AC'",
-                              {std::string(kOrder), l.product, l.size, l.colour});
-    for (const auto& row : lines.rows) {
-      consolidated_.push_back(CellText(row[0]));
-      consolidated_quantity_ += row[1].ToDouble();
-      db_.Run(
-          "INSERT INTO Documento_Consolidado (dc_documento, Dc_Documento_id, "
-          "Dc_Documento_origen, Dc_Tabla_Origen) VALUES (?1, ?2, ?3, 'TRANSFERENCIA')",
-          {std::string(kOrder), CellText(row[0]), reception1_});
+    for (const suite::OrderLine& o : order) {
+      if (o.product != l.product || o.size != l.size || o.colour != l.colour || o.state != "AC")
+        continue;
+      consolidated_.push_back(o.id);
+      consolidated_quantity_ += o.control;
+      suite::RecordConsolidation(db_, kOrder, o.id, reception1_);
     }
   }
   std::string ids;
@@ -490,7 +422,7 @@ std::pair<Stock, Stock> Demo::CancelReception(const std::string& reception) {
   Stock after = ReadStock();
   PrintChanges(before, after);
   Check(State(reception) == "CA", "reception " + reception + " cancelled (CA)");
-  const MovementState m = Movements(reception);
+  const suite::MovementCounts m = Movements(reception);
   Check(m.rows > 0 && m.live == 0, "its movements reversed");
   const Table received = Rows(reception);
   for (size_t r = 0; r < received.rows.size(); ++r) {
@@ -510,11 +442,11 @@ void Demo::Step4() {
   Check(State(shipment_) == "RCP",
         "shipment " + shipment_ + " partly received (RCP): the second reception lives");
   bool back_ordered = !consolidated_.empty();
+  const std::vector<suite::OrderLine> order = suite::OrderLines(db_, kOrder);
   for (const std::string& id : consolidated_) {
-    const Variant state =
-        db_.QueryValue("SELECT Es_Cve_Estado FROM Pedido WHERE Pd_Folio = ?1 AND Pd_ID = ?2",
-                       {std::string(kOrder), id});
-    if (CellText(state) != "BO") back_ordered = false;
+    const auto line = std::find_if(order.begin(), order.end(),
+                                   [&](const suite::OrderLine& o) { return o.id == id; });
+    if (line == order.end() || line->state != "BO") back_ordered = false;
   }
   Check(back_ordered, "consolidated order line(s) back-ordered (BO)");
   double released = 0;
@@ -540,7 +472,7 @@ void Demo::Step6() {
   const Stock after = ReadStock();
   PrintChanges(before, after);
   Check(State(shipment_) == "CA", "shipment " + shipment_ + " cancelled (CA)");
-  const MovementState m = Movements(shipment_);
+  const suite::MovementCounts m = Movements(shipment_);
   Check(m.rows > 0 && m.live == 0, "its movements reversed");
   for (const Line& l : requested_) {
     CheckMoved(before, after, l.product,
@@ -554,15 +486,11 @@ void Demo::Step6() {
             " unchanged (back on hand, committed again to the request)");
   }
   CheckEntry(shipment_, Amount(shipment_), false);
-  const Table transport =
-      Query(db_, "SELECT Es_Cve_Estado FROM Traslado WHERE Tr_Folio = ?1", {traslado_});
+  const std::vector<suite::TransportLine> transport = suite::TransportLines(db_, traslado_);
   bool all_cancelled = !transport.empty();
-  for (const auto& row : transport.rows) all_cancelled = all_cancelled && CellText(row[0]) == "CA";
+  for (const auto& line : transport) all_cancelled = all_cancelled && line.state == "CA";
   Check(all_cancelled, "transport document " + traslado_ + " cancelled (CA)");
-  Check(CellText(db_.QueryValue("SELECT Es_Cve_Estado FROM Comprobante_Digital WHERE Cd_Tabla = "
-                                "'TRASLADO' AND Cd_Documento = ?1",
-                                {traslado_})) == "CA",
-        "its voucher cancelled (CA)");
+  Check(suite::VoucherState(db_, traslado_) == "CA", "its voucher cancelled (CA)");
   Check(State(request_) == "AC", "request " + request_ + " reopened (AC)");
 
   // Back where the chain started: every warehouse holds what it held.
@@ -576,9 +504,7 @@ void Demo::Step6() {
 }
 
 int Demo::Run() {
-  transit_ =
-      CellText(db_.QueryValue("SELECT Pa_Valor FROM Parametro WHERE Pa_Cve_Parametro = "
-                              "'MOV_ALMACEN_TRANSITO_TRANSFERENCIA'"));
+  transit_ = suite::ParameterValue(db_, "MOV_ALMACEN_TRANSITO_TRANSFERENCIA");
   start_ = ReadStock();
   try {
     Step1();
@@ -630,14 +556,8 @@ int RunDemo(Context& cx) {
   cx.io.out << "Quelbarix demo on a new sample database: " << path << '\n';
   Session session(path, cx.trace);
   // Before the component starts in this process: it reads the setting once.
-  session.db().Run(
-      "INSERT INTO Parametro (Pa_Cve_Parametro, Pa_Valor, Pa_Tipo) VALUES (?1, '1', 'B') "
-      "ON CONFLICT (Pa_Cve_Parametro) DO UPDATE SET Pa_Valor = '1'",
-      {std::string("MOV_GENERAR_MOVIMIENTOS_EN_TRANSITO")});
-  session.db().Run(
-      "INSERT INTO Parametro (Pa_Cve_Parametro, Pa_Valor, Pa_Tipo) VALUES (?1, '1', 'B') "
-      "ON CONFLICT (Pa_Cve_Parametro) DO UPDATE SET Pa_Valor = '1'",
-      {std::string("CON_CONTABILIZAR_TRANSFERENCIAS")});
+  suite::SetParameter(session.db(), "MOV_GENERAR_MOVIMIENTOS_EN_TRANSITO", "1");
+  suite::SetParameter(session.db(), "CON_CONTABILIZAR_TRANSFERENCIAS", "1");
   cx.io.out << "In-transit movements on (MOV_GENERAR_MOVIMIENTOS_EN_TRANSITO = 1); transfers "
                "posted to accounting (CON_CONTABILIZAR_TRANSFERENCIAS = 1).\n";
   Demo demo(cx, session);

@@ -6,59 +6,8 @@
 #include "cli/commands.h"
 #include "cli/session.h"
 #include "cli/table.h"
-#include "suite/database.h"
 
 namespace qbx::cli {
-
-TransferReport ReadTransfer(suite::Database& db, const std::string& folio) {
-  TransferReport r;
-  r.folio = folio;
-  r.rows = Query(db,
-                 "SELECT * FROM Transferencia WHERE Tr_Folio = ?1 "
-                 "ORDER BY CAST(Tr_ID AS INTEGER), Tr_ID",
-                 {folio});
-  if (r.rows.empty()) return r;
-  const Table processed = Query(db,
-                                "SELECT Dp_Fecha FROM Documento_Procesado WHERE Dp_Entidad = "
-                                "'TRANSFERENCIA' AND Dp_Folio = ?1 AND Dp_ID = '' "
-                                "ORDER BY Dp_Numero DESC LIMIT 1",
-                                {folio});
-  if (!processed.empty()) r.finalised_at = CellText(processed.rows[0][0]);
-  r.referred_by = Query(db,
-                        "SELECT Tr_Folio, Tr_Tipo, Es_Cve_Estado, COUNT(*) AS Lineas "
-                        "FROM Transferencia WHERE Tr_Referencia = ?1 "
-                        "GROUP BY Tr_Folio, Tr_Tipo, Es_Cve_Estado ORDER BY Tr_Folio",
-                        {folio});
-  if (db.HasTable("Movimiento")) {
-    r.movements = Query(db,
-                        "SELECT * FROM Movimiento WHERE Mv_Tabla = 'TRANSFERENCIA' AND "
-                        "Mv_Documento = ?1 ORDER BY Mv_Folio, Mv_ID",
-                        {folio});
-  }
-  r.transport = Query(db,
-                      "SELECT * FROM Traslado WHERE Tr_Tabla = 'TRANSFERENCIA' AND "
-                      "Tr_Documento = ?1 ORDER BY Tr_Folio, CAST(Tr_ID AS INTEGER)",
-                      {folio});
-  r.vouchers = Query(db,
-                     "SELECT * FROM Comprobante_Digital WHERE Cd_Tabla = 'TRASLADO' AND "
-                     "Cd_Documento IN (SELECT Tr_Folio FROM Traslado WHERE Tr_Tabla = "
-                     "'TRANSFERENCIA' AND Tr_Documento = ?1) ORDER BY Cd_Numero",
-                     {folio});
-  if (db.HasTable("Poliza")) {
-    r.entries = Query(db,
-                      "SELECT * FROM Poliza WHERE Po_Tabla = 'TRANSFERENCIA' AND Po_Documento = "
-                      "?1 ORDER BY Po_Folio",
-                      {folio});
-    if (db.HasTable("Poliza_Detalle")) {
-      r.entry_lines = Query(db,
-                            "SELECT d.* FROM Poliza_Detalle d JOIN Poliza p ON p.Po_Folio = "
-                            "d.Po_Folio WHERE p.Po_Tabla = 'TRANSFERENCIA' AND p.Po_Documento = "
-                            "?1 ORDER BY d.Po_Folio, d.Po_Renglon",
-                            {folio});
-    }
-  }
-  return r;
-}
 
 std::string TypeName(const std::string& type) {
   if (type == "SL") return "request";
@@ -188,7 +137,7 @@ void PrintReport(std::ostream& out, const TransferReport& r) {
 
 int RunShow(Context& cx) {
   Session session(cx.db_path, cx.trace, Access::ReadOnly);
-  const TransferReport report = ReadTransfer(session.db(), cx.invocation.operand);
+  const TransferReport report = suite::ReadTransferRecord(session.db(), cx.invocation.operand);
   if (report.rows.empty()) {
     cx.io.err << "quelbarix: there is no transfer with folio " << cx.invocation.operand << '\n';
     return kExitFailure;

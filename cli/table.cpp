@@ -2,36 +2,7 @@
 
 #include <algorithm>
 
-#include "suite/database.h"
-
 namespace qbx::cli {
-
-int Table::Find(std::string_view column) const {
-  for (size_t i = 0; i < columns.size(); ++i) {
-    if (columns[i].size() == column.size() && InStrNoCase(columns[i], column) == 1)
-      return static_cast<int>(i);
-  }
-  return -1;
-}
-
-Variant Table::At(size_t r, std::string_view column) const {
-  const int c = Find(column);
-  return c < 0 ? Variant(Null{}) : rows.at(r).at(static_cast<size_t>(c));
-}
-
-Table Query(suite::Database& db, std::string_view sql, const std::vector<Variant>& params) {
-  auto st = db.PrepareOnce(sql, suite::Origin::Suite);
-  st->Bind(params);
-  Table t;
-  for (int i = 0; i < st->ColumnCount(); ++i) t.columns.push_back(st->ColumnName(i));
-  while (st->Step()) {
-    std::vector<Variant> row;
-    row.reserve(t.columns.size());
-    for (int i = 0; i < st->ColumnCount(); ++i) row.push_back(st->Column(i));
-    t.rows.push_back(std::move(row));
-  }
-  return t;
-}
 
 std::string CellText(const Variant& v) {
   switch (v.type()) {

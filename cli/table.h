@@ -1,6 +1,5 @@
-// What the tool reads from the suite's database and how it prints it: result
-// sets as plain tables (columns and rows of Variants), rendered as aligned
-// text for a person or as JSON.
+// How the tool prints what it reads from the suite: rows (columns and rows
+// of Variants) as aligned text for a person or as JSON.
 #pragma once
 
 #include <nlohmann/json.hpp>
@@ -10,26 +9,11 @@
 #include <vector>
 
 #include "automation/value.h"
-
-namespace qbx::suite {
-class Database;
-}
+#include "suite/reports.h"
 
 namespace qbx::cli {
 
-struct Table {
-  std::vector<std::string> columns;
-  std::vector<std::vector<Variant>> rows;
-
-  bool empty() const { return rows.empty(); }
-  // Position of a column (any case); -1 when none.
-  int Find(std::string_view column) const;
-  // The value of a column in row r; Null when the column is not there.
-  Variant At(size_t r, std::string_view column) const;
-};
-
-// Runs a query (parameters bound in order) and reads every row.
-Table Query(suite::Database& db, std::string_view sql, const std::vector<Variant>& params = {});
+using Table = suite::RowSet;
 
 // A cell as a person reads it: Null and Empty blank, numbers as their
 // decimal text, dates "yyyy-mm-dd" (with the time when there is one).

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -277,6 +278,35 @@ TEST_F(CliTool, RetryKeysAndPendingMovements) {
   o = Run({"finalize", pending, "--force", "--db", db_});
   EXPECT_EQ(o.status, 0) << o.err;
   EXPECT_NE(o.err.find("warning"), std::string::npos);
+}
+
+// cfdi and requisition answer the document they made, found among the
+// shipment's transport documents and the order's requests.
+TEST_F(CliTool, CfdiAndRequisitionNameWhatTheyMade) {
+  ASSERT_EQ(Run({"init", "--sample", "--db", db_}).status, 0);
+  const Outcome shipped = Run({"capture", "-", "--db", db_}, ShipmentDocument());
+  ASSERT_EQ(shipped.status, 0) << shipped.err;
+  const std::string shipment = FirstLine(shipped.out);
+  Outcome o = Run({"cfdi", shipment, "--db", db_});
+  ASSERT_EQ(o.status, 0) << o.err;
+  const nlohmann::json transport = ShowJson(shipment)["traslado"];
+  ASSERT_EQ(transport.size(), 1u);
+  const std::string traslado = transport[0]["Tr_Folio"];
+  EXPECT_EQ(o.out, traslado + "\n");
+  EXPECT_EQ(o.err, "Transport document " + traslado + " (invoice key " +
+                       transport[0]["Tr_Factura"].get<std::string>() + ", 1 line) for shipment " +
+                       shipment + ".\n");
+
+  std::set<std::string> requests;
+  for (int n = 0; n < 2; ++n) {
+    o = Run({"requisition", "PED-0001", "--db", db_});
+    ASSERT_EQ(o.status, 0) << o.err;
+    const std::string request = FirstLine(o.out);
+    EXPECT_EQ(ShowJson(request)["tipo"], "SL");
+    EXPECT_EQ(ShowJson(request)["renglones"][0]["Tr_Documento"], "PED-0001");
+    requests.insert(request);
+  }
+  EXPECT_EQ(requests.size(), 2u);  // each run names its own request
 }
 
 // What a folder holds: each file's name, size, time and a hash of its bytes.

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <set>
 #include <string>
 #include <thread>
@@ -18,6 +19,7 @@
 #include "services/connection.h"
 #include "services/inventory_services.h"
 #include "services/system_services.h"
+#include "suite/reports.h"
 #include "tests/suite/suite_fixture.h"
 
 namespace qbx::suite::test {
@@ -414,6 +416,145 @@ TEST_F(ServicesTest, DatabaseDurabilityAndAMissingFile) {
   EXPECT_NE(e.description().find(db_path()), std::string::npos);
   SetDatabasePath(db_path());
   EXPECT_EQ(Value("SELECT COUNT(*) FROM Sucursal"), Variant(int32_t{5}));
+}
+
+// What the tool and the benchmark read and set up through the suite.
+class ReportsTest : public SuiteTest {};
+
+TEST_F(ReportsTest, TransferRowsInLineOrderWithCountAndAmount) {
+  // Stored out of order, and "10" sorts before "2" as a text.
+  for (const auto& [folio, id, amount] : std::vector<std::tuple<std::string, std::string, double>>{
+           {"T-1", "2", 2.0}, {"T-1", "10", 3.25}, {"T-1", "1", 1.5}, {"T-2", "1", 100.0}}) {
+    Db()->Run("INSERT INTO Transferencia (Tr_Folio, Tr_ID, Tr_Importe_Costo) VALUES (?1, ?2, ?3)",
+              {folio, id, amount});
+  }
+  const RowSet rows = TransferRows(*Db(), "T-1");
+  std::vector<std::string> ids;
+  for (size_t r = 0; r < rows.rows.size(); ++r) ids.push_back(rows.At(r, "tr_id").ToString());
+  EXPECT_EQ(ids, (std::vector<std::string>{"1", "2", "10"}));
+  EXPECT_TRUE(rows.At(0, "No_Such_Column").IsNull());
+  EXPECT_EQ(TransferRowCount(*Db(), "T-1"), 3);
+  EXPECT_DOUBLE_EQ(TransferAmount(*Db(), "T-1"), 6.75);
+  EXPECT_EQ(TransferRowCount(*Db(), "T-9"), 0);
+  EXPECT_DOUBLE_EQ(TransferAmount(*Db(), "T-9"), 0);
+  EXPECT_TRUE(ReadTransferRecord(*Db(), "T-9").rows.empty());
+}
+
+TEST_F(ReportsTest, MovementCountsOfOneDocument) {
+  struct Row {
+    std::string table, document;
+    int applied;
+    std::string state;
+  };
+  int id = 0;
+  for (const Row& r : std::vector<Row>{{"TRANSFERENCIA", "D1", 1, "AC"},
+                                       {"TRANSFERENCIA", "D1", 0, "AC"},
+                                       {"TRANSFERENCIA", "D1", 0, "AC"},
+                                       {"TRANSFERENCIA", "D1", 0, "CA"},
+                                       {"TRANSFERENCIA", "D1", 1, "CA"},
+                                       {"TRANSFERENCIA", "D2", 0, "AC"},
+                                       {"PEDIDO", "D1", 0, "AC"}}) {
+    Db()->Run(
+        "INSERT INTO Movimiento (Mv_Folio, Mv_ID, Mv_Naturaleza, Mv_Tabla, Mv_Documento, "
+        "Mv_Aplicado, Es_Cve_Estado) VALUES ('M', ?1, 'E', ?2, ?3, ?4, ?5)",
+        {std::to_string(++id), r.table, r.document, r.applied, r.state});
+  }
+  const MovementCounts m = MovementsOf(*Db(), "D1");
+  EXPECT_EQ(m.rows, 5);
+  EXPECT_EQ(m.applied, 2);
+  EXPECT_EQ(m.live, 3);
+  EXPECT_EQ(m.pending, 2);
+  const MovementCounts none = MovementsOf(*Db(), "D9");
+  EXPECT_EQ(none.rows + none.applied + none.live + none.pending, 0);
+}
+
+TEST_F(ReportsTest, CatalogueProductsWithStockSummedOverSizes) {
+  AddCatalogueProducts(
+      *Db(), {{"NEW-1", "Nuevo", "115-1", sample::kCedis, sample::kWarehouseGeneral, 10, 2.5}});
+  Db()->Run(
+      "INSERT INTO Existencia (Sc_Cve_Sucursal, Al_Cve_Almacen, Pr_Cve_Producto, Tl_Cve_Talla, "
+      "Cl_Cve_Color, Ex_Cantidad_1, Ex_Ajuste_1) VALUES (?1, ?2, 'NEW-1', 'CH', '00', 5, -2)",
+      {std::string(sample::kCedis), std::string(sample::kWarehouseGeneral)});
+  auto find = [&](const std::string& product) -> std::optional<StockFigures> {
+    for (const StockFigures& f : ReadStock(*Db())) {
+      if (f.product == product) return f;
+    }
+    return std::nullopt;
+  };
+  const auto figures = find("NEW-1");
+  ASSERT_TRUE(figures.has_value());
+  EXPECT_EQ(figures->branch, sample::kCedis);
+  EXPECT_EQ(figures->warehouse, sample::kWarehouseGeneral);
+  EXPECT_DOUBLE_EQ(figures->on_hand, 15);
+  EXPECT_DOUBLE_EQ(figures->available, 13);
+  EXPECT_EQ(Value("SELECT Pr_Cuenta_Contable FROM Producto WHERE Pr_Cve_Producto = 'NEW-1'"),
+            Variant(std::string("115-1")));
+
+  // A product already there refuses the whole batch.
+  const std::string before = DatabaseText(*Db());
+  ErrorOf([&] {
+    AddCatalogueProducts(*Db(),
+                         {{"NEW-2", "", "", sample::kCedis, sample::kWarehouseGeneral, 1, 1},
+                          {"NEW-1", "", "", sample::kCedis, sample::kWarehouseGeneral, 1, 1}});
+  });
+  EXPECT_EQ(DatabaseText(*Db()), before);
+  EXPECT_FALSE(find("NEW-2").has_value());
+}
+
+TEST_F(ReportsTest, ParametersSetOrAdded) {
+  for (const std::string name : {"MOV_ALMACEN_TRANSITO_TRANSFERENCIA", "QBX_NUEVO"}) {
+    SCOPED_TRACE(name);
+    const bool existed = !ParameterValue(*Db(), name).empty();
+    SetParameter(*Db(), name, "X1");
+    EXPECT_EQ(ParameterValue(*Db(), name), "X1");
+    SetParameter(*Db(), name, "X2");
+    EXPECT_EQ(ParameterValue(*Db(), name), "X2");
+    EXPECT_EQ(Value("SELECT COUNT(*) FROM Parametro WHERE Pa_Cve_Parametro = ?1", {name}),
+              Variant(int32_t{1}));
+    if (!existed) {
+      EXPECT_EQ(Value("SELECT Pa_Tipo FROM Parametro WHERE Pa_Cve_Parametro = ?1", {name}),
+                Variant(std::string("B")));
+    }
+  }
+  EXPECT_EQ(ParameterValue(*Db(), "QBX_NINGUNO"), "");
+}
+
+TEST_F(ReportsTest, OrderLinesDemandAndStoredOrder) {
+  const std::string branch = sample::kBranchNorth, grl = sample::kWarehouseGeneral;
+  AddOrderLines(*Db(),
+                {{"PED-X", "0002", branch, grl, sample::kProductPlain, 3, sample::kCedis, grl},
+                 {"PED-X", "0001", branch, grl, sample::kProductPlain, 4, sample::kCedis, grl},
+                 {"PED-X", "0003", branch, grl, sample::kProductType4, 5, sample::kCedis, grl}});
+  std::vector<std::string> ids;
+  for (const OrderLine& l : OrderLines(*Db(), "PED-X")) ids.push_back(l.id + ":" + l.state);
+  EXPECT_EQ(ids, (std::vector<std::string>{"0001:AC", "0002:AC", "0003:AC"}));
+
+  const std::vector<OrderDemand> demand = DemandOfOrder(*Db(), "PED-X");
+  ASSERT_EQ(demand.size(), 2u);
+  for (const OrderDemand& d : demand) {
+    const double expected = d.product == sample::kProductPlain ? 7 : 5;
+    EXPECT_DOUBLE_EQ(d.quantity, expected) << d.product;
+    EXPECT_DOUBLE_EQ(d.control, expected) << d.product;
+    EXPECT_EQ(d.distribution_centre, sample::kCedis);
+    EXPECT_EQ(d.branch + "/" + d.warehouse, branch + "/" + grl);
+  }
+
+  // The digest's reading keeps the order the rows were stored in.
+  const RowSet stored = DocumentRows(*Db(), "Pedido");
+  std::vector<std::string> stored_ids;
+  for (size_t r = 0; r < stored.rows.size(); ++r) {
+    if (stored.At(r, "Pd_Folio").ToString() == "PED-X")
+      stored_ids.push_back(stored.At(r, "Pd_ID").ToString());
+  }
+  EXPECT_EQ(stored_ids, (std::vector<std::string>{"0002", "0001", "0003"}));
+  EXPECT_EQ(ErrorOf([&] { DocumentRows(*Db(), "Parametro"); }).number(), kErrSuite);
+}
+
+TEST_F(ReportsTest, VoucherOfATransportDocument) {
+  EXPECT_EQ(VoucherState(*Db(), "TRS-1"), std::nullopt);
+  RecordVoucher(*Db(), "TRS-1", "UUID-1");
+  EXPECT_EQ(VoucherState(*Db(), "TRS-1"), "AC");
+  EXPECT_EQ(VoucherState(*Db(), "TRS-2"), std::nullopt);
 }
 
 }  // namespace

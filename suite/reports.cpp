@@ -1,0 +1,301 @@
+#include "suite/reports.h"
+
+#include <algorithm>
+
+#include "suite/database.h"
+
+namespace qbx::suite {
+namespace {
+
+RowSet Read(Database& db, std::string_view sql, const std::vector<Variant>& params = {}) {
+  auto st = db.PrepareOnce(sql, Origin::Suite);
+  st->Bind(params);
+  RowSet t;
+  for (int i = 0; i < st->ColumnCount(); ++i) t.columns.push_back(st->ColumnName(i));
+  while (st->Step()) {
+    std::vector<Variant> row;
+    row.reserve(t.columns.size());
+    for (int i = 0; i < st->ColumnCount(); ++i) row.push_back(st->Column(i));
+    t.rows.push_back(std::move(row));
+  }
+  return t;
+}
+
+std::vector<std::string> FirstColumn(const RowSet& t) {
+  std::vector<std::string> texts;
+  for (const auto& row : t.rows) texts.push_back(row.at(0).ToStringOrEmpty());
+  return texts;
+}
+
+double Number(const Variant& v) {
+  return v.IsNull() ? 0.0 : v.ToDouble();
+}
+
+}  // namespace
+
+int RowSet::Find(std::string_view column) const {
+  for (size_t i = 0; i < columns.size(); ++i) {
+    if (columns[i].size() == column.size() && InStrNoCase(columns[i], column) == 1)
+      return static_cast<int>(i);
+  }
+  return -1;
+}
+
+Variant RowSet::At(size_t r, std::string_view column) const {
+  const int c = Find(column);
+  return c < 0 ? Variant(Null{}) : rows.at(r).at(static_cast<size_t>(c));
+}
+
+TransferRecord ReadTransferRecord(Database& db, const std::string& folio) {
+  TransferRecord r;
+  r.folio = folio;
+  r.rows = TransferRows(db, folio);
+  if (r.rows.empty()) return r;
+  r.finalised_at = FinalisedAt(db, folio);
+  r.referred_by = Read(db,
+                       "SELECT Tr_Folio, Tr_Tipo, Es_Cve_Estado, COUNT(*) AS Lineas "
+                       "FROM Transferencia WHERE Tr_Referencia = ?1 "
+                       "GROUP BY Tr_Folio, Tr_Tipo, Es_Cve_Estado ORDER BY Tr_Folio",
+                       {folio});
+  // Databases made before inventory and accounting have neither table.
+  if (db.HasTable("Movimiento")) {
+    r.movements = Read(db,
+                       "SELECT * FROM Movimiento WHERE Mv_Tabla = 'TRANSFERENCIA' AND "
+                       "Mv_Documento = ?1 ORDER BY Mv_Folio, Mv_ID",
+                       {folio});
+  }
+  r.transport = Read(db,
+                     "SELECT * FROM Traslado WHERE Tr_Tabla = 'TRANSFERENCIA' AND "
+                     "Tr_Documento = ?1 ORDER BY Tr_Folio, CAST(Tr_ID AS INTEGER)",
+                     {folio});
+  r.vouchers = Read(db,
+                    "SELECT * FROM Comprobante_Digital WHERE Cd_Tabla = 'TRASLADO' AND "
+                    "Cd_Documento IN (SELECT Tr_Folio FROM Traslado WHERE Tr_Tabla = "
+                    "'TRANSFERENCIA' AND Tr_Documento = ?1) ORDER BY Cd_Numero",
+                    {folio});
+  if (db.HasTable("Poliza")) {
+    r.entries = Read(db,
+                     "SELECT * FROM Poliza WHERE Po_Tabla = 'TRANSFERENCIA' AND Po_Documento = "
+                     "?1 ORDER BY Po_Folio",
+                     {folio});
+    if (db.HasTable("Poliza_Detalle")) {
+      r.entry_lines = Read(db,
+                           "SELECT d.* FROM Poliza_Detalle d JOIN Poliza p ON p.Po_Folio = "
+                           "d.Po_Folio WHERE p.Po_Tabla = 'TRANSFERENCIA' AND p.Po_Documento = "
+                           "?1 ORDER BY d.Po_Folio, d.Po_Renglon",
+                           {folio});
+    }
+  }
+  return r;
+}
+
+RowSet TransferRows(Database& db, const std::string& folio) {
+  return Read(db,
+              "SELECT * FROM Transferencia WHERE Tr_Folio = ?1 "
+              "ORDER BY CAST(Tr_ID AS INTEGER), Tr_ID",
+              {folio});
+}
+
+int64_t TransferRowCount(Database& db, const std::string& folio) {
+  return db.QueryValue("SELECT COUNT(*) FROM Transferencia WHERE Tr_Folio = ?1", {folio}).ToLong();
+}
+
+double TransferAmount(Database& db, const std::string& folio) {
+  return db
+      .QueryValue(
+          "SELECT COALESCE(SUM(Tr_Importe_Costo), 0) FROM Transferencia WHERE Tr_Folio = ?1",
+          {folio})
+      .ToDouble();
+}
+
+std::optional<std::string> FinalisedAt(Database& db, const std::string& folio) {
+  const RowSet t = Read(db,
+                        "SELECT Dp_Fecha FROM Documento_Procesado WHERE Dp_Entidad = "
+                        "'TRANSFERENCIA' AND Dp_Folio = ?1 AND Dp_ID = '' "
+                        "ORDER BY Dp_Numero DESC LIMIT 1",
+                        {folio});
+  if (t.empty()) return std::nullopt;
+  const Variant& at = t.rows[0][0];
+  return at.type() == Variant::Type::Date ? at.ToDate().ToIsoText() : at.ToStringOrEmpty();
+}
+
+MovementCounts MovementsOf(Database& db, const std::string& folio) {
+  if (!db.HasTable("Movimiento")) return {};
+  const RowSet t = Read(db,
+                        "SELECT COUNT(*), COALESCE(SUM(Mv_Aplicado <> 0), 0), "
+                        "COALESCE(SUM(Es_Cve_Estado <> 'CA'), 0), "
+                        "COALESCE(SUM(Mv_Aplicado = 0 AND Es_Cve_Estado <> 'CA'), 0) "
+                        "FROM Movimiento WHERE Mv_Tabla = 'TRANSFERENCIA' AND Mv_Documento = ?1",
+                        {folio});
+  const auto& row = t.rows.at(0);
+  return {row[0].ToLong(), row[1].ToLong(), row[2].ToLong(), row[3].ToLong()};
+}
+
+std::vector<StockFigures> ReadStock(Database& db) {
+  const RowSet t = Read(db,
+                        "SELECT Sc_Cve_Sucursal, Al_Cve_Almacen, Pr_Cve_Producto, "
+                        "SUM(Ex_Cantidad_1), SUM(Ex_Cantidad_1 + Ex_Ajuste_1) FROM Existencia "
+                        "GROUP BY Sc_Cve_Sucursal, Al_Cve_Almacen, Pr_Cve_Producto "
+                        "ORDER BY Sc_Cve_Sucursal, Al_Cve_Almacen, Pr_Cve_Producto");
+  std::vector<StockFigures> stock;
+  for (const auto& row : t.rows) {
+    stock.push_back({row[0].ToStringOrEmpty(), row[1].ToStringOrEmpty(), row[2].ToStringOrEmpty(),
+                     Number(row[3]), Number(row[4])});
+  }
+  return stock;
+}
+
+std::vector<Entry> EntriesOf(Database& db, const std::string& folio) {
+  std::vector<Entry> entries;
+  if (!db.HasTable("Poliza")) return entries;
+  const RowSet t = Read(db,
+                        "SELECT Po_Folio, Es_Cve_Estado, Po_Cargos, Po_Abonos FROM Poliza WHERE "
+                        "Po_Tabla = 'TRANSFERENCIA' AND Po_Documento = ?1 ORDER BY Po_Folio",
+                        {folio});
+  for (const auto& row : t.rows) {
+    entries.push_back(
+        {row[0].ToStringOrEmpty(), row[1].ToStringOrEmpty(), Number(row[2]), Number(row[3])});
+  }
+  return entries;
+}
+
+std::vector<std::string> TransportDocumentsOf(Database& db, const std::string& folio) {
+  return FirstColumn(Read(db,
+                          "SELECT DISTINCT Tr_Folio FROM Traslado WHERE Tr_Tabla = "
+                          "'TRANSFERENCIA' AND Tr_Documento = ?1 ORDER BY Tr_Folio",
+                          {folio}));
+}
+
+std::vector<TransportLine> TransportLines(Database& db, const std::string& traslado) {
+  const RowSet t = Read(db,
+                        "SELECT Tr_ID, Tr_Factura, Es_Cve_Estado FROM Traslado WHERE Tr_Folio = "
+                        "?1 ORDER BY CAST(Tr_ID AS INTEGER), Tr_ID",
+                        {traslado});
+  std::vector<TransportLine> lines;
+  for (const auto& row : t.rows) {
+    lines.push_back({row[0].ToStringOrEmpty(), row[1].ToStringOrEmpty(), row[2].ToStringOrEmpty()});
+  }
+  return lines;
+}
+
+std::optional<std::string> VoucherState(Database& db, const std::string& traslado) {
+  const RowSet t = Read(db,
+                        "SELECT Es_Cve_Estado FROM Comprobante_Digital WHERE Cd_Tabla = "
+                        "'TRASLADO' AND Cd_Documento = ?1 ORDER BY Cd_Numero LIMIT 1",
+                        {traslado});
+  if (t.empty()) return std::nullopt;
+  return t.rows[0][0].ToStringOrEmpty();
+}
+
+void RecordVoucher(Database& db, const std::string& traslado, const std::string& uuid) {
+  db.Run(
+      "INSERT INTO Comprobante_Digital (Cd_Tabla, Cd_Documento, Cd_UUID, Cd_Fecha, "
+      "Es_Cve_Estado) VALUES ('TRASLADO', ?1, ?2, datetime('now', 'localtime'), 'AC')",
+      {traslado, uuid});
+}
+
+std::vector<std::string> RequestsOfOrder(Database& db, const std::string& order) {
+  return FirstColumn(Read(db,
+                          "SELECT DISTINCT Tr_Folio FROM Transferencia WHERE Tr_Tipo = 'SL' AND "
+                          "Tr_Tabla = 'Pedido' AND Tr_Documento = ?1 ORDER BY Tr_Folio",
+                          {order}));
+}
+
+std::vector<OrderDemand> DemandOfOrder(Database& db, const std::string& order) {
+  const RowSet t = Read(db,
+                        "SELECT p.Pr_Cve_Producto, p.Tl_Cve_Talla, p.Cl_Cve_Color, "
+                        "SUM(p.Pd_Cantidad_1), SUM(p.Pd_Cantidad_Control_1), "
+                        "s.Sc_Centro_Distribucion, p.Sc_Cve_Sucursal, p.Al_Cve_Almacen "
+                        "FROM Pedido p JOIN Sucursal s ON s.Sc_Cve_Sucursal = p.Sc_Cve_Sucursal "
+                        "WHERE p.Pd_Folio = ?1 "
+                        "GROUP BY p.Pr_Cve_Producto, p.Tl_Cve_Talla, p.Cl_Cve_Color "
+                        "ORDER BY p.Pr_Cve_Producto, p.Tl_Cve_Talla, p.Cl_Cve_Color",
+                        {order});
+  std::vector<OrderDemand> demand;
+  for (const auto& row : t.rows) {
+    demand.push_back({row[0].ToStringOrEmpty(), row[1].ToStringOrEmpty(), row[2].ToStringOrEmpty(),
+                      Number(row[3]), Number(row[4]), row[5].ToStringOrEmpty(),
+                      row[6].ToStringOrEmpty(), row[7].ToStringOrEmpty()});
+  }
+  return demand;
+}
+
+std::vector<OrderLine> OrderLines(Database& db, const std::string& order) {
+  const RowSet t = Read(db,
+                        "SELECT Pd_ID, Pr_Cve_Producto, Tl_Cve_Talla, Cl_Cve_Color, "
+                        "Es_Cve_Estado, Pd_Cantidad_Control_1 FROM Pedido WHERE Pd_Folio = ?1 "
+                        "ORDER BY Pd_ID",
+                        {order});
+  std::vector<OrderLine> lines;
+  for (const auto& row : t.rows) {
+    lines.push_back({row[0].ToStringOrEmpty(), row[1].ToStringOrEmpty(), row[2].ToStringOrEmpty(),
+                     row[3].ToStringOrEmpty(), row[4].ToStringOrEmpty(), Number(row[5])});
+  }
+  return lines;
+}
+
+void RecordConsolidation(Database& db, const std::string& order, const std::string& line_id,
+                         const std::string& transfer) {
+  db.Run(
+      "INSERT INTO Documento_Consolidado (dc_documento, Dc_Documento_id, Dc_Documento_origen, "
+      "Dc_Tabla_Origen) VALUES (?1, ?2, ?3, 'TRANSFERENCIA')",
+      {order, line_id, transfer});
+}
+
+std::string ParameterValue(Database& db, const std::string& name) {
+  return db.QueryValue("SELECT Pa_Valor FROM Parametro WHERE Pa_Cve_Parametro = ?1", {name})
+      .ToStringOrEmpty();
+}
+
+void SetParameter(Database& db, const std::string& name, const std::string& value) {
+  db.Run(
+      "INSERT INTO Parametro (Pa_Cve_Parametro, Pa_Valor, Pa_Tipo) VALUES (?1, ?2, 'B') "
+      "ON CONFLICT (Pa_Cve_Parametro) DO UPDATE SET Pa_Valor = excluded.Pa_Valor",
+      {name, value});
+}
+
+void AddCatalogueProducts(Database& db, const std::vector<CatalogueProduct>& products) {
+  db.Transaction([&] {
+    Statement& product = db.Prepare(
+        "INSERT INTO Producto (Pr_Cve_Producto, Pr_Descripcion, Pr_Tipo_Producto, "
+        "Pr_Tipo_Costeo, Pr_Unidad_Control_1, Pr_Unidad_Control_2, Pr_Unidad_Costo, "
+        "Pr_Cuenta_Contable, Es_Cve_Estado) "
+        "VALUES (?1, ?2, '01', 'P', 'PZA', 'PZA', 'PZA', ?3, 'AC')");
+    Statement& stock = db.Prepare(
+        "INSERT INTO Existencia (Sc_Cve_Sucursal, Al_Cve_Almacen, Pr_Cve_Producto, "
+        "Tl_Cve_Talla, Cl_Cve_Color, Ex_Cantidad_1, Ex_Cantidad_2, Ex_Costo_Promedio, "
+        "Fecha_Ult_Modif) VALUES (?1, ?2, ?3, '00', '00', ?4, ?4, ?5, "
+        "datetime('now', 'localtime'))");
+    for (const CatalogueProduct& p : products) {
+      product.Bind({p.code, p.description, p.account}).Run();
+      stock.Bind({p.branch, p.warehouse, p.code, p.on_hand, p.average_cost}).Run();
+    }
+  });
+}
+
+void AddOrderLines(Database& db, const std::vector<NewOrderLine>& lines) {
+  db.Transaction([&] {
+    Statement& st = db.Prepare(
+        "INSERT INTO Pedido (Pd_Folio, Pd_ID, Sc_Cve_Sucursal, Al_Cve_Almacen, Pd_Fecha, "
+        "Pd_Fecha_Entrega, Pr_Cve_Producto, Tl_Cve_Talla, Cl_Cve_Color, Es_Cve_Estado, "
+        "Pd_Cantidad_1, Pd_Unidad_1, Pd_Unidad_Control_1, Pd_Unidad_Control_2, "
+        "Pd_Cantidad_Control_1, Pd_Cantidad_Control_2, Pd_Sucursal_Inventario, "
+        "Pd_Almacen_Inventario) VALUES (?1, ?2, ?3, ?4, date('now', 'localtime'), "
+        "date('now', 'localtime', '+7 days'), ?5, '00', '00', 'AC', ?6, 'PZA', 'PZA', "
+        "'PZA', ?6, ?6, ?7, ?8)");
+    for (const NewOrderLine& l : lines) {
+      st.Bind({l.folio, l.id, l.branch, l.warehouse, l.product, l.quantity, l.stock_branch,
+               l.stock_warehouse})
+          .Run();
+    }
+  });
+}
+
+RowSet DocumentRows(Database& db, std::string_view table) {
+  static constexpr std::string_view kTables[] = {"Transferencia", "Traslado", "Pedido"};
+  if (std::find(std::begin(kTables), std::end(kTables), table) == std::end(kTables))
+    throw RuntimeError(kErrSuite, "not a document table: " + std::string(table));
+  return Read(db, "SELECT * FROM " + std::string(table) + " ORDER BY rowid");
+}
+
+}  // namespace qbx::suite

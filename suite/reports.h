@@ -1,0 +1,140 @@
+// What the tool and the benchmark read from the suite's documents, and the
+// few rows they set up, answered as plain values: callers never see the
+// tables' texts, so another database needs only these functions.
+//
+// Failure: every function raises qbx::RuntimeError for a database failure.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "automation/value.h"
+
+namespace qbx::suite {
+
+class Database;
+
+// Rows as stored, with their column names (the tool prints every column).
+struct RowSet {
+  std::vector<std::string> columns;
+  std::vector<std::vector<Variant>> rows;
+
+  bool empty() const { return rows.empty(); }
+  // Position of a column (any case); -1 when none.
+  int Find(std::string_view column) const;
+  // The value of a column in row r; Null when the column is not there.
+  Variant At(size_t r, std::string_view column) const;
+};
+
+// Everything held about one transfer; rows empty when there is none.
+struct TransferRecord {
+  std::string folio;
+  RowSet rows;                              // Transferencia rows, in line order
+  std::optional<std::string> finalised_at;  // from the processed-documents log
+  RowSet referred_by;  // Tr_Folio, Tr_Tipo, Es_Cve_Estado, Lineas of transfers referring to it
+  RowSet movements;    // its inventory movements
+  RowSet transport;    // its transport document rows
+  RowSet vouchers;     // vouchers of those transport documents
+  RowSet entries;      // its accounting entries
+  RowSet entry_lines;  // and their lines
+};
+TransferRecord ReadTransferRecord(Database& db, const std::string& folio);
+
+// A transfer's rows in line order (lines numbered as numbers).
+RowSet TransferRows(Database& db, const std::string& folio);
+int64_t TransferRowCount(Database& db, const std::string& folio);
+// The sum of its lines' cost amounts.
+double TransferAmount(Database& db, const std::string& folio);
+// When it was finalised; nullopt when it never was.
+std::optional<std::string> FinalisedAt(Database& db, const std::string& folio);
+
+// A transfer's inventory movements: all rows, those applied to stock, those
+// not cancelled, and those not cancelled and still waiting to be applied.
+struct MovementCounts {
+  int64_t rows = 0, applied = 0, live = 0, pending = 0;
+};
+MovementCounts MovementsOf(Database& db, const std::string& folio);
+
+// Stock of a product at a warehouse, summed over sizes and colours: on hand
+// (applied movements) and available (on hand plus commitments and releases).
+struct StockFigures {
+  std::string branch, warehouse, product;
+  double on_hand = 0, available = 0;
+};
+// Every place holding a product, ordered by branch, warehouse and product.
+std::vector<StockFigures> ReadStock(Database& db);
+
+// An accounting entry of a transfer.
+struct Entry {
+  std::string folio, state;
+  double debits = 0, credits = 0;
+};
+std::vector<Entry> EntriesOf(Database& db, const std::string& folio);
+
+// The transport documents made for a transfer (folios, ordered).
+std::vector<std::string> TransportDocumentsOf(Database& db, const std::string& folio);
+struct TransportLine {
+  std::string id, invoice_key, state;
+};
+// The lines of one transport document, in line order.
+std::vector<TransportLine> TransportLines(Database& db, const std::string& traslado);
+// The state of a transport document's voucher; nullopt when none was issued.
+std::optional<std::string> VoucherState(Database& db, const std::string& traslado);
+// Records the voucher issued for a transport document, live.
+void RecordVoucher(Database& db, const std::string& traslado, const std::string& uuid);
+
+// The requests (SL) made from an order (folios, ordered).
+std::vector<std::string> RequestsOfOrder(Database& db, const std::string& order);
+
+// An order's demand of one product (size and colour), with where it is
+// asked and the distribution centre that serves that branch.
+struct OrderDemand {
+  std::string product, size, colour;
+  double quantity = 0, control = 0;  // Pd_Cantidad_1 and Pd_Cantidad_Control_1, summed
+  std::string distribution_centre, branch, warehouse;
+};
+std::vector<OrderDemand> DemandOfOrder(Database& db, const std::string& order);
+
+struct OrderLine {
+  std::string id, product, size, colour, state;
+  double control = 0;  // Pd_Cantidad_Control_1
+};
+// An order's lines, in line order.
+std::vector<OrderLine> OrderLines(Database& db, const std::string& order);
+// Records that a document consolidates an order line.
+void RecordConsolidation(Database& db, const std::string& order, const std::string& line_id,
+                         const std::string& transfer);
+
+// A parameter's value; "" when it is not set.
+std::string ParameterValue(Database& db, const std::string& name);
+// Sets a parameter, adding it (as a yes/no setting) when it is missing.
+void SetParameter(Database& db, const std::string& name, const std::string& value);
+
+// A plain product in pieces, with opening stock at one warehouse (no size
+// or colour).
+struct CatalogueProduct {
+  std::string code, description, account;
+  std::string branch, warehouse;
+  double on_hand = 0, average_cost = 0;
+};
+// All or none.
+void AddCatalogueProducts(Database& db, const std::vector<CatalogueProduct>& products);
+
+// An order line in pieces, delivered a week from today from the given
+// inventory warehouse.
+struct NewOrderLine {
+  std::string folio, id, branch, warehouse, product;
+  double quantity = 0;
+  std::string stock_branch, stock_warehouse;
+};
+// All or none.
+void AddOrderLines(Database& db, const std::vector<NewOrderLine>& lines);
+
+// The rows of the documents' tables (transfers, transport documents,
+// orders) in the order they were stored, for comparing two databases.
+RowSet DocumentRows(Database& db, std::string_view table);
+
+}  // namespace qbx::suite
