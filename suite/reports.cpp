@@ -1,8 +1,11 @@
 #include "suite/reports.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <ctime>
 
 #include "suite/database.h"
+#include "suite/dialect.h"
 
 namespace qbx::suite {
 namespace {
@@ -188,10 +191,10 @@ std::optional<std::string> VoucherState(Database& db, const std::string& traslad
 }
 
 void RecordVoucher(Database& db, const std::string& traslado, const std::string& uuid) {
-  db.Run(
+  static const DialectSql kInsert(
       "INSERT INTO Comprobante_Digital (Cd_Tabla, Cd_Documento, Cd_UUID, Cd_Fecha, "
-      "Es_Cve_Estado) VALUES ('TRASLADO', ?1, ?2, datetime('now', 'localtime'), 'AC')",
-      {traslado, uuid});
+      "Es_Cve_Estado) VALUES ('TRASLADO', ?1, ?2, {now}, 'AC')");
+  db.Run(kInsert.For(db.dialect()), {traslado, uuid});
 }
 
 std::vector<std::string> RequestsOfOrder(Database& db, const std::string& order) {
@@ -261,11 +264,11 @@ void AddCatalogueProducts(Database& db, const std::vector<CatalogueProduct>& pro
         "Pr_Tipo_Costeo, Pr_Unidad_Control_1, Pr_Unidad_Control_2, Pr_Unidad_Costo, "
         "Pr_Cuenta_Contable, Es_Cve_Estado) "
         "VALUES (?1, ?2, '01', 'P', 'PZA', 'PZA', 'PZA', ?3, 'AC')");
-    Statement& stock = db.Prepare(
+    static const DialectSql kStock(
         "INSERT INTO Existencia (Sc_Cve_Sucursal, Al_Cve_Almacen, Pr_Cve_Producto, "
         "Tl_Cve_Talla, Cl_Cve_Color, Ex_Cantidad_1, Ex_Cantidad_2, Ex_Costo_Promedio, "
-        "Fecha_Ult_Modif) VALUES (?1, ?2, ?3, '00', '00', ?4, ?4, ?5, "
-        "datetime('now', 'localtime'))");
+        "Fecha_Ult_Modif) VALUES (?1, ?2, ?3, '00', '00', ?4, ?4, ?5, {now})");
+    Statement& stock = db.Prepare(kStock.For(db.dialect()));
     for (const CatalogueProduct& p : products) {
       product.Bind({p.code, p.description, p.account}).Run();
       stock.Bind({p.branch, p.warehouse, p.code, p.on_hand, p.average_cost}).Run();
@@ -275,17 +278,27 @@ void AddCatalogueProducts(Database& db, const std::vector<CatalogueProduct>& pro
 
 void AddOrderLines(Database& db, const std::vector<NewOrderLine>& lines) {
   db.Transaction([&] {
-    Statement& st = db.Prepare(
+    static const DialectSql kInsert(
         "INSERT INTO Pedido (Pd_Folio, Pd_ID, Sc_Cve_Sucursal, Al_Cve_Almacen, Pd_Fecha, "
         "Pd_Fecha_Entrega, Pr_Cve_Producto, Tl_Cve_Talla, Cl_Cve_Color, Es_Cve_Estado, "
         "Pd_Cantidad_1, Pd_Unidad_1, Pd_Unidad_Control_1, Pd_Unidad_Control_2, "
         "Pd_Cantidad_Control_1, Pd_Cantidad_Control_2, Pd_Sucursal_Inventario, "
-        "Pd_Almacen_Inventario) VALUES (?1, ?2, ?3, ?4, date('now', 'localtime'), "
-        "date('now', 'localtime', '+7 days'), ?5, '00', '00', 'AC', ?6, 'PZA', 'PZA', "
-        "'PZA', ?6, ?6, ?7, ?8)");
+        "Pd_Almacen_Inventario) VALUES (?1, ?2, ?3, ?4, {today}, ?9, ?5, '00', '00', 'AC', "
+        "?6, 'PZA', 'PZA', 'PZA', ?6, ?6, ?7, ?8)");
+    Statement& st = db.Prepare(kInsert.For(db.dialect()));
+    // Delivery a week from today, worked out here: date arithmetic is dialect.
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    local.tm_mday += 7;
+    local.tm_hour = 12;  // away from a daylight-saving edge
+    std::mktime(&local);
+    char delivery[48];
+    std::snprintf(delivery, sizeof delivery, "%04d-%02d-%02d", local.tm_year + 1900,
+                  local.tm_mon + 1, local.tm_mday);
     for (const NewOrderLine& l : lines) {
       st.Bind({l.folio, l.id, l.branch, l.warehouse, l.product, l.quantity, l.stock_branch,
-               l.stock_warehouse})
+               l.stock_warehouse, std::string(delivery)})
           .Run();
     }
   });
