@@ -35,11 +35,12 @@ constexpr std::string_view kCommonOptions =
 
 constexpr std::string_view kWriteOptions =
     "  --key KEY       run at most once under this key: running the same key\n"
-    "                  again prints what the first run printed and changes\n"
-    "                  nothing; the same key for another request is refused\n"
+    "                  again prints the folio it recorded and changes nothing;\n"
+    "                  the same key for another request is refused\n"
     "  --per-statement let each statement and service call commit on its own, as\n"
     "                  the component does by itself; a failure then leaves what\n"
     "                  was done before it (and --key cannot be used)\n"
+    "\n"
     "Everything the command does is one unit of work unless --per-statement is\n"
     "given: on any refusal or error nothing is stored.\n";
 
