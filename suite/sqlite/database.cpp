@@ -396,6 +396,8 @@ struct Database::Impl : DatabaseCore {
 
   void Open(bool unit);
   void Close(bool commit);
+  // The statement kept for the text, compiled on first use.
+  Statement& Kept(std::string_view sql, Origin origin);
   // A kept statement without parameters, ready to run.
   Statement& Cached(const std::string& sql);
 
@@ -504,23 +506,21 @@ std::string Database::name() const {
   return std::filesystem::path(impl_->path).stem().string();
 }
 
-Statement& Database::Impl::Cached(const std::string& sql) {
+Statement& Database::Impl::Kept(std::string_view sql, Origin origin) {
   auto it = cache.find(sql);
   if (it == cache.end()) {
-    auto st = Compile(sql, Origin::Suite, SQLITE_PREPARE_PERSISTENT);
-    it = cache.emplace(sql, std::move(st)).first;
+    auto st = Compile(sql, origin, SQLITE_PREPARE_PERSISTENT);
+    it = cache.emplace(std::string(sql), std::move(st)).first;
   }
-  it->second->Bind({});
   return *it->second;
 }
 
+Statement& Database::Impl::Cached(const std::string& sql) {
+  return Kept(sql, Origin::Suite).Bind({});
+}
+
 Statement& Database::Prepare(std::string_view sql, Origin origin) {
-  auto it = impl_->cache.find(sql);
-  if (it == impl_->cache.end()) {
-    auto st = impl_->Compile(sql, origin, SQLITE_PREPARE_PERSISTENT);
-    it = impl_->cache.emplace(std::string(sql), std::move(st)).first;
-  }
-  return *it->second;
+  return impl_->Kept(sql, origin);
 }
 
 std::unique_ptr<Statement> Database::PrepareOnce(std::string_view sql, Origin origin) {

@@ -2,35 +2,27 @@
 // and through its cancel: afterwards the database is sound, holds all of the
 // document or none of it, total stock is unchanged, and a rerun with the same
 // key stores it exactly once.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
 #include <stdlib.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "suite/database.h"
+#include "suite/reports.h"
 #include "suite/retry_keys.h"
 #include "suite/sample.h"
 #include "tests/cli/database_texts.h"
-
-extern char** environ;
+#include "tests/cli/spawn.h"
 
 namespace qbx::cli::test {
 namespace {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
 
 #ifdef QUELBARIX_SANITIZED_BUILD
 constexpr int kTimedKills = 4;
@@ -42,18 +34,7 @@ constexpr int kSpreadCallKills = 6;
 constexpr int kLines = 2000;
 constexpr int kProducts = 20;
 
-struct Outcome {
-  int status = -1;  // exit status, or 128 + signal
-  std::string out;
-  double seconds = 0;
-};
-
-std::string Slurp(const fs::path& p) {
-  std::ifstream f(p, std::ios::binary);
-  std::ostringstream s;
-  s << f.rdbuf();
-  return s.str();
-}
+using Outcome = Spawned;
 
 class Crash : public testing::Test {
  protected:
@@ -65,29 +46,15 @@ class Crash : public testing::Test {
     suite::CreateDatabase(base_, true);
     suite::Database db(base_, false);
     for (const char* name : {"MOV_GENERAR_MOVIMIENTOS_EN_TRANSITO", "CON_CONTABILIZAR_TRANSFERENCIAS"})
-      db.Run(
-          "INSERT INTO Parametro (Pa_Cve_Parametro, Pa_Valor, Pa_Tipo) VALUES (?1, '1', 'B') "
-          "ON CONFLICT (Pa_Cve_Parametro) DO UPDATE SET Pa_Valor = '1'",
-          {std::string(name)});
+      suite::SetParameter(db, name, "1");
     // Plain products with stock at the distribution centre; a line repeats
     // a product every kProducts lines.
-    db.Transaction([&] {
-      for (int i = 1; i <= kProducts; ++i) {
-        const std::string code = Product(i);
-        db.Run(
-            "INSERT INTO Producto (Pr_Cve_Producto, Pr_Descripcion, Pr_Tipo_Producto, "
-            "Pr_Tipo_Costeo, Pr_Unidad_Control_1, Pr_Unidad_Control_2, Pr_Unidad_Costo, "
-            "Pr_Cuenta_Contable, Es_Cve_Estado) "
-            "VALUES (?1, 'Pieza de prueba', '01', 'P', 'PZA', 'PZA', 'PZA', ?2, 'AC')",
-            {code, "115-09-" + std::to_string(i)});
-        db.Run(
-            "INSERT INTO Existencia (Sc_Cve_Sucursal, Al_Cve_Almacen, Pr_Cve_Producto, "
-            "Tl_Cve_Talla, Cl_Cve_Color, Ex_Cantidad_1, Ex_Cantidad_2, Ex_Costo_Promedio, "
-            "Fecha_Ult_Modif) VALUES ('CEDIS', 'GRL', ?1, '00', '00', 1000, 1000, ?2, "
-            "datetime('now', 'localtime'))",
-            {code, 1.0 + i / 4.0});
-      }
-    });
+    std::vector<suite::CatalogueProduct> products;
+    for (int i = 1; i <= kProducts; ++i) {
+      products.push_back({Product(i), "Pieza de prueba", "115-09-" + std::to_string(i), "CEDIS",
+                          "GRL", 1000, 1.0 + i / 4.0});
+    }
+    suite::AddCatalogueProducts(db, products);
   }
   void TearDown() override {
     std::error_code ignored;
@@ -118,44 +85,8 @@ class Crash : public testing::Test {
   // Runs a tool; kills it after `kill_after` seconds when it still runs.
   Outcome Spawn(const char* tool, std::vector<std::string> args, double kill_after = -1,
                 const std::vector<std::string>& env = {}) {
-    const fs::path out = dir_ / "stdout", err = dir_ / "stderr";
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    args.insert(args.begin(), tool);
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    std::vector<std::string> vars = env;
-    for (char** e = environ; *e; ++e) vars.emplace_back(*e);
-    std::vector<char*> envp;
-    for (std::string& v : vars) envp.push_back(v.data());
-    envp.push_back(nullptr);
-    pid_t pid = 0;
-    const Clock::time_point start = Clock::now();
-    const int rc = posix_spawn(&pid, tool, &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    Outcome o;
-    if (rc != 0) {
-      ADD_FAILURE() << "cannot start " << tool;
-      return o;
-    }
-    int status = 0;
-    for (;;) {
-      if (::waitpid(pid, &status, kill_after < 0 ? 0 : WNOHANG) == pid) break;
-      if (std::chrono::duration<double>(Clock::now() - start).count() >= kill_after) {
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, &status, 0);
-        break;
-      }
-      std::this_thread::sleep_for(std::chrono::microseconds(200));
-    }
-    o.seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    o.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    o.out = Slurp(out);
-    if (o.status != 0 && o.status != 128 + SIGKILL) ADD_FAILURE() << Slurp(err);
+    Outcome o = SpawnTool(dir_, tool, std::move(args), "", kill_after, env);
+    if (o.status != 0 && o.status != 128 + SIGKILL) ADD_FAILURE() << o.err;
     return o;
   }
 

@@ -12,6 +12,7 @@
 
 #include "cli/commands.h"
 #include "suite/database.h"
+#include "suite/reports.h"
 #include "suite/sample.h"
 #include "tests/cli/database_texts.h"
 #include "tests/cli/fault_provider.h"
@@ -59,10 +60,7 @@ class Faults : public testing::Test {
     // Transit movements and accounting on, so that every service takes part.
     suite::Database db(base_, false);
     for (const char* name : {"MOV_GENERAR_MOVIMIENTOS_EN_TRANSITO", "CON_CONTABILIZAR_TRANSFERENCIAS"})
-      db.Run(
-          "INSERT INTO Parametro (Pa_Cve_Parametro, Pa_Valor, Pa_Tipo) VALUES (?1, '1', 'B') "
-          "ON CONFLICT (Pa_Cve_Parametro) DO UPDATE SET Pa_Valor = '1'",
-          {std::string(name)});
+      suite::SetParameter(db, name, "1");
   }
   void TearDown() override {
     std::error_code ignored;

@@ -1,39 +1,24 @@
 // The built tool, run as a person runs it, on temporary databases.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "tests/cli/spawn.h"
 #include "tests/suite/suite_fixture.h"
-
-extern char** environ;
 
 namespace {
 
 namespace fs = std::filesystem;
 
-struct Outcome {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string Slurp(const fs::path& p) {
-  std::ifstream f(p, std::ios::binary);
-  std::ostringstream s;
-  s << f.rdbuf();
-  return s.str();
-}
+using qbx::cli::test::Slurp;
+using Outcome = qbx::cli::test::Spawned;
 
 class CliTool : public testing::Test {
  protected:
@@ -50,31 +35,7 @@ class CliTool : public testing::Test {
 
   // Runs the tool with the arguments; `input` is its standard input.
   Outcome Run(std::vector<std::string> args, const std::string& input = "") {
-    const fs::path in = dir_ / "stdin", out = dir_ / "stdout", err = dir_ / "stderr";
-    std::ofstream(in, std::ios::binary) << input;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, in.c_str(), O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    args.insert(args.begin(), QUELBARIX_TOOL);
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    Outcome o;
-    const int rc = posix_spawn(&pid, QUELBARIX_TOOL, &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) {
-      ADD_FAILURE() << "cannot start " << QUELBARIX_TOOL;
-      return o;
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    o.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    o.out = Slurp(out);
-    o.err = Slurp(err);
-    return o;
+    return qbx::cli::test::SpawnTool(dir_, QUELBARIX_TOOL, std::move(args), input);
   }
 
   std::string Write(const std::string& name, const std::string& text) {
