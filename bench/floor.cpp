@@ -1,4 +1,5 @@
 #include "bench/floor.h"
+#include "suite/sqlite/dialect.h"
 
 #include <sqlite3.h>
 
@@ -277,7 +278,7 @@ ReplayResult Replay(const std::string& recording, const std::string& db_path, in
     void operator()(sqlite3_stmt* st) const { sqlite3_finalize(st); }
   };
   std::unordered_map<std::string, std::unique_ptr<sqlite3_stmt, Finalize>> kept;
-  ExecOrThrow(db, std::string(suite::kConnectionSettings).c_str());
+  ExecOrThrow(db, std::string(suite::kSqliteConnectionSettings).c_str());
   using Clock = std::chrono::steady_clock;
   Clock::duration inside{};
   ForEachRecorded(recording, [&](char origin, std::string& text) {

@@ -73,7 +73,7 @@ struct ReplayResult {
 };
 
 // Replays a recording into the database file (opened as the suite opens its
-// databases: the same busy timeout and suite::kConnectionSettings), in the
+// databases: the same busy timeout and suite::kSqliteConnectionSettings), in the
 // recorded order and with the recorded transaction texts, so it commits
 // exactly where the case committed. Each text runs as its shape (ShapeOf),
 // prepared on first use and kept; a shape that does not compile runs as the

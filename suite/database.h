@@ -1,30 +1,21 @@
-// The suite's database: one SQLite connection per thread and file, prepared
-// statements cached by text, and the schema. Internal to the suite library;
-// no SQLite type appears here.
+// The suite's database: one connection per thread and database, prepared
+// statements cached by text, units of work, kept rows and the schema.
+// Internal to the suite library; no driver type appears here.
 //
-// Layout: this header and suite/dialect.h are what the services see. The
-// SQLite backend (this class's code, the catalogue questions and the schema
-// in SQLite's dialect) lives in suite/sqlite/, the only folder that includes
-// sqlite3.h (test sqlite_seam keeps it so).
+// Backends: the name chooses one (IsServerDatabase). The embedded file is
+// in suite/sqlite/, a server in suite/postgres/; each is the only folder
+// that includes its driver's headers (tests sqlite_seam and postgres_seam
+// keep it so), behind suite/backend.h. What they share is here and in
+// suite/database.cpp.
 //
-// Durability: WAL journal with synchronous=NORMAL. A committed transaction
-// survives a crash of the process; a power loss may roll back the last
-// transactions but never corrupts the file. Writers wait up to
-// kBusyTimeoutMs for one another.
-//
-// Storage: 2 KiB pages in a new file. Every commit writes each page it
-// changed whole into the journal, and a document line commits a few rows
-// (about fifteen pages), so smaller pages halve what goes to the journal and,
-// at each checkpoint, to the disk; rows here are far smaller than a page.
-// Checkpoints (copying the journal back into the file) run once the journal
-// holds 16,384 pages (32 MiB of 2 KiB pages). Each waits for the disk twice
-// (the journal, then the file); SQLite's default of 1,000 pages would wait
-// every sixty-odd lines. A power loss may roll back what was committed since
-// the last checkpoint, as it always could.
+// Writers: the outermost transaction takes the backend's write lock, so
+// writers on one database go one at a time and readers never wait; a second
+// writer waits up to kBusyTimeoutMs. A server's serialization failure or
+// deadlock in one of the suite's own outermost transactions runs it again.
 //
 // Failure: every method raises qbx::RuntimeError. A database error carries
-// number kErrDatabase and the database's own message (mapped in one place,
-// suite/sqlite/database.cpp). Destructors never throw.
+// number kErrDatabase and the database's own message (mapped in one place
+// per backend). Destructors never throw.
 #pragma once
 
 #include <cstdint>
@@ -51,11 +42,12 @@ inline constexpr int32_t kErrSuite = -2147220504;
 inline constexpr std::string_view kSuiteSource = "Quelbarix.Suite";
 
 inline constexpr int kBusyTimeoutMs = 10000;
-// What every connection runs when it opens (after the busy timeout). The
-// page size applies only to a file that has no page yet.
-inline constexpr std::string_view kConnectionSettings =
-    "PRAGMA page_size=2048; PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; "
-    "PRAGMA wal_autocheckpoint=16384;";
+
+// True when the name is a server's (postgresql://..., postgres://... or a
+// key=value connection string); false for a file (a path or sqlite:PATH).
+bool IsServerDatabase(std::string_view name);
+// The file a name that is not a server's stands for (without "sqlite:").
+std::string DatabaseFilePath(std::string_view name);
 
 // Raises a suite error (kErrSuite) with the description.
 [[noreturn]] void RaiseSuiteError(std::string description);
@@ -127,12 +119,11 @@ using TraceSink = std::function<void(Origin, std::string_view)>;
 
 class Database {
  public:
-  // Opens (creating the file when create is true) with WAL journal, a busy
-  // timeout and synchronous=NORMAL. Raises when the file is missing and
-  // create is false. A read_only database never writes the file (a write is
-  // the database's "attempt to write a readonly database") and, without a
-  // -wal beside it, creates no other file either: it opens in a folder it may
-  // not write to.
+  // Opens the database the name chooses (see IsServerDatabase), creating a
+  // file when create is true; a missing file is refused otherwise. A
+  // read_only file is never written (a write is the database's "attempt to
+  // write a readonly database") and, without a -wal beside it, no other file
+  // is created either: it opens in a folder it may not write to.
   Database(const std::string& path, bool create, bool read_only = false);
   ~Database();
   Database(const Database&) = delete;
@@ -259,7 +250,8 @@ class Database {
   std::unique_ptr<Impl> impl_;
 };
 
-// Quotes an identifier for SQL text: "name" (inner quotes doubled).
+// An identifier for SQL text: a plain name (letters, digits, _) as it is,
+// anything else "quoted" with inner quotes doubled.
 std::string QuoteIdentifier(std::string_view name);
 
 // The whole row of a table by its key, for Database::UnitRow: SELECT * ...
