@@ -28,7 +28,9 @@ struct CommandSpec {
 };
 
 constexpr std::string_view kCommonOptions =
-    "  --db PATH   the database (default: $QUELBARIX_DB, else quelbarix.db here)\n"
+    "  --db NAME   the database (default: $QUELBARIX_DB, else quelbarix.db here):\n"
+    "              a file (PATH or sqlite:PATH), or a PostgreSQL server's\n"
+    "              (postgresql://... or \"host=... dbname=...\")\n"
     "  --trace     print each statement and each call to the suite's services on\n"
     "              standard error as it happens\n"
     "  --help      this text\n";
@@ -47,15 +49,16 @@ constexpr std::string_view kWriteOptions =
 constexpr std::array kCommands = {
     CommandSpec{Command::Help, "help", "COMMAND", true, 0, "help [COMMAND]",
                 "Shows the help of a command, or the list of commands.\n"},
-    CommandSpec{Command::Init, "init", "", false, kSample, "init [--sample] [--db PATH]",
+    CommandSpec{Command::Init, "init", "", false, kSample, "init [--sample] [--db NAME]",
                 "Creates a new database with the suite's schema. It refuses a path that\n"
-                "already exists.\n"
+                "already exists. On a PostgreSQL server the database must exist (createdb)\n"
+                "and hold none of the suite's tables yet.\n"
                 "\n"
                 "  --sample    also load the sample catalogue (branches CEDIS, NORTE and SUR,\n"
                 "              their warehouses, products, units, parameters, periods,\n"
                 "              opening stock and two orders)\n"},
     CommandSpec{Command::Capture, "capture", "FILE", false, kNoFinalize | kWrites,
-                "capture FILE.json [--no-finalize] [--key KEY] [--per-statement] [--db PATH]",
+                "capture FILE.json [--no-finalize] [--key KEY] [--per-statement] [--db NAME]",
                 "Captures one transfer from a JSON document (FILE, or - for standard input)\n"
                 "through the component, as a client would: Nuevo, Encabezado, then Detalle\n"
                 "and Add_Transferencia_Detalle for each line, then Finalizar_Transferencia\n"
@@ -90,7 +93,7 @@ constexpr std::array kCommands = {
                 "                 captured a transfer can finalise its inventory movements,\n"
                 "                 so movements of a transfer captured this way stay pending.\n"},
     CommandSpec{Command::Finalize, "finalize", "FOLIO", false, kForce | kWrites,
-                "finalize FOLIO [--force] [--key KEY] [--per-statement] [--db PATH]",
+                "finalize FOLIO [--force] [--key KEY] [--per-statement] [--db NAME]",
                 "Finalises a stored transfer on a new object: produces its accounting entry\n"
                 "(when the suite posts transfers) and hands it to the suite's document\n"
                 "processing.\n"
@@ -103,27 +106,28 @@ constexpr std::array kCommands = {
                 "\n"
                 "  --force     finalise all the same (a warning is printed)\n"},
     CommandSpec{Command::Cfdi, "cfdi", "FOLIO", false, kWrites,
-                "cfdi FOLIO [--key KEY] [--per-statement] [--db PATH]",
+                "cfdi FOLIO [--key KEY] [--per-statement] [--db NAME]",
                 "Writes the transport document (Traslado rows) of a shipment (type EN) and\n"
                 "prints its folio.\n"},
     CommandSpec{Command::Cancel, "cancel", "FOLIO", false, kWrites,
-                "cancel FOLIO [--key KEY] [--per-statement] [--db PATH]",
+                "cancel FOLIO [--key KEY] [--per-statement] [--db NAME]",
                 "Cancels a stored transfer: its accounting entry, inventory movements, stock\n"
                 "commitments, transport document and voucher (shipments) and consolidated\n"
                 "order lines (receptions) are undone, and the transfer it refers to is\n"
                 "reopened.\n"},
     CommandSpec{Command::Requisition, "requisition", "ORDER", false, kWrites,
-                "requisition ORDER [--key KEY] [--per-statement] [--db PATH]",
+                "requisition ORDER [--key KEY] [--per-statement] [--db NAME]",
                 "Derives a transfer request (type SL) from a customer order, for what the\n"
                 "order's distribution centre cannot cover from its stock, finalises it and\n"
                 "prints its folio.\n"},
-    CommandSpec{Command::Show, "show", "FOLIO", false, kJson, "show FOLIO [--json] [--db PATH]",
+    CommandSpec{Command::Show, "show", "FOLIO", false, kJson, "show FOLIO [--json] [--db NAME]",
                 "Shows a transfer: its rows and state, whether it was finalised, its\n"
                 "inventory movements, its transport document and its accounting entry.\n"
                 "\n"
                 "  --json      the same as one JSON object\n"},
-    CommandSpec{Command::Demo, "demo", "", false, 0, "demo [--db PATH]",
+    CommandSpec{Command::Demo, "demo", "", false, 0, "demo [--db NAME]",
                 "Runs the whole transfer chain on a new database with the sample catalogue\n"
+                "(a temporary file unless --db names one; on a server, an empty database)\n"
                 "and in-transit movements on: a request from an order, a shipment with its\n"
                 "transport document, two partial receptions, then cancelling them in turn.\n"
                 "Each step is printed with the stock figures it changed and checked in the\n"
@@ -273,7 +277,7 @@ std::string HelpText(Command command) {
   const CommandSpec* def = FindCommand(command);
   if (!def || command == Command::Help) {
     std::string text =
-        "Usage: quelbarix COMMAND [ARGS] [--db PATH] [--trace]\n"
+        "Usage: quelbarix COMMAND [ARGS] [--db NAME] [--trace]\n"
         "\n"
         "Captures and manages inventory transfers through the Quelbarix component on\n"
         "the suite's embedded database.\n"

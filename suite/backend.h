@@ -117,6 +117,8 @@ class Backend {
   virtual std::optional<std::string> FindTable(std::string_view table) = 0;
   virtual std::optional<std::string> FindColumn(std::string_view table,
                                                 std::string_view column) = 0;
+  // Every table's name as the catalogue spells it, in order of name.
+  virtual std::vector<std::string> TableNames() = 0;
   // Creates what is missing of the suite's tables (inside the caller's
   // transaction).
   virtual void CreateSchema() = 0;

@@ -65,7 +65,11 @@ std::string DatabaseFilePath(std::string_view name) {
 }
 
 std::unique_ptr<Backend> OpenBackend(const std::string& name, bool create, bool read_only) {
-  if (IsServerDatabase(name)) return OpenPostgres(name);
+  if (IsServerDatabase(name)) {
+    std::unique_ptr<Backend> server = OpenPostgres(name);
+    if (read_only) server->Exec("SET default_transaction_read_only = on");
+    return server;
+  }
   return OpenSqlite(DatabaseFilePath(name), create, read_only);
 }
 
@@ -606,6 +610,10 @@ std::string Database::ResolveTable(std::string_view table) {
 
 bool Database::HasColumn(std::string_view table, std::string_view column) {
   return impl_->backend->FindColumn(table, column).has_value();
+}
+
+std::vector<std::string> Database::TableNames() {
+  return impl_->backend->TableNames();
 }
 
 std::string Database::ResolveColumn(std::string_view table, std::string_view column) {

@@ -229,6 +229,8 @@ class Database {
   std::string ResolveColumn(std::string_view table, std::string_view column);
   bool HasTable(std::string_view table);
   bool HasColumn(std::string_view table, std::string_view column);
+  // Every table of the database, in order of name.
+  std::vector<std::string> TableNames();
 
   // Statements sent so far, by origin.
   int64_t StatementCount(Origin origin) const;

@@ -231,6 +231,19 @@ void CreateSampleCatalogue(Database& db) {
 
 std::string CreateDatabase(const std::string& path, bool sample) {
   if (path.empty()) RaiseSuiteError("No se indicó la ruta de la base de datos");
+  if (IsServerDatabase(path)) {
+    // A server's database is made by its administrator; it gets the tables
+    // once, all of them or none.
+    Database db(path, false);
+    if (db.SchemaVersion() > 0)
+      RaiseSuiteError("La base de datos ya tiene las tablas de la suite: " + path +
+                      " (no se modifica)");
+    db.Transaction([&] {
+      db.EnsureSchema();
+      if (sample) CreateSampleCatalogue(db);
+    });
+    return path;
+  }
   if (std::filesystem::exists(path))
     RaiseSuiteError("Ya existe la base de datos: " + path + " (no se modifica)");
   try {

@@ -47,7 +47,9 @@ void CreateSampleStock(Database& db);
 
 // Creates a new database file at path with the schema and, when sample is
 // true, the sample catalogue. Refuses an existing file with a RuntimeError.
-// Returns the path.
+// On a server (see IsServerDatabase) the database must exist already: it
+// gets the schema (and sample) in one transaction, and one that holds the
+// suite's tables already is refused. Returns the path.
 std::string CreateDatabase(const std::string& path, bool sample);
 
 }  // namespace qbx::suite

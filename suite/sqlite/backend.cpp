@@ -330,6 +330,16 @@ class SqliteBackend final : public Backend {
                  {std::string(table), std::string(column)});
   }
 
+  std::vector<std::string> TableNames() override {
+    auto st = Compile(
+        "SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite_%' "
+        "ORDER BY name",
+        false);
+    std::vector<std::string> names;
+    while (st->Step()) names.push_back(st->Column(0).ToString());
+    return names;
+  }
+
   void CreateSchema() override {
     Exec(CoreSchemaSql());
     Exec(InventorySchemaSql());

@@ -96,7 +96,7 @@ TEST(CliArguments, EveryCommandHasItsOwnUsage) {
                     Command::Cancel, Command::Requisition, Command::Show, Command::Demo}) {
     const std::string text = HelpText(c);
     EXPECT_EQ(text.rfind("Usage: quelbarix " + std::string(CommandName(c)), 0), 0u) << text;
-    EXPECT_NE(text.find("--db PATH"), std::string::npos) << text;
+    EXPECT_NE(text.find("--db NAME"), std::string::npos) << text;
     EXPECT_NE(HelpText(Command::None).find(std::string(CommandName(c))), std::string::npos);
   }
   EXPECT_NE(HelpText(Command::Finalize)

@@ -16,22 +16,22 @@
 #include "suite/database.h"
 #include "suite/sample.h"
 #include "suite/services.h"
+#include "tests/test_database.h"
 
 namespace qbx::suite::test {
 
 // Every table's rows, in order, as one text: two databases (or one before
 // and after) hold the same data exactly when their texts are equal.
 inline std::string DatabaseText(Database& db) {
-  std::vector<std::string> tables;
-  auto names = db.PrepareOnce(
-      "SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite_%' "
-      "ORDER BY name",
-      Origin::Suite);
-  while (names->Step()) tables.push_back(names->Column(0).ToString());
   std::string text;
-  for (const std::string& table : tables) {
+  for (const std::string& table : db.TableNames()) {
     text += "[" + table + "]\n";
-    auto rows = db.PrepareOnce("SELECT * FROM " + QuoteIdentifier(table) + " ORDER BY rowid",
+    auto probe = db.PrepareOnce("SELECT * FROM " + QuoteIdentifier(table), Origin::Suite);
+    probe->Step();
+    std::string order;
+    for (int i = 1; i <= probe->ColumnCount(); ++i) order += (i > 1 ? ", " : "") + std::to_string(i);
+    probe.reset();
+    auto rows = db.PrepareOnce("SELECT * FROM " + QuoteIdentifier(table) + " ORDER BY " + order,
                                Origin::Suite);
     while (rows->Step()) {
       for (int i = 0; i < rows->ColumnCount(); ++i) text += rows->Column(i).Describe() + "|";
@@ -48,25 +48,29 @@ class SuiteTest : public ::testing::Test {
         (std::filesystem::temp_directory_path() / "quelbarix-suite-XXXXXX").string();
     ASSERT_NE(mkdtemp(pattern.data()), nullptr);
     dir_ = pattern;
+    QBX_SKIP_WITHOUT_SERVER();
+    db_path_ = ::qbx::test::FreshDatabase(dir_);
     CreateDatabase(db_path(), true);
     SetDatabasePath(db_path());
   }
   void TearDown() override {
     SetDatabasePath("");
     SetMessageSink(nullptr);
+    if (!db_path_.empty()) ::qbx::test::DropDatabase(db_path_);
     std::error_code ignored;
     std::filesystem::remove_all(dir_, ignored);
   }
 
   const std::string& dir() const { return dir_; }
-  std::string db_path() const { return dir_ + "/prueba.db"; }
+  // The test's database: a file in dir(), or a server's database.
+  const std::string& db_path() const { return db_path_; }
   // The calling thread's database (the one the services use).
   std::shared_ptr<Database> Db() { return Database::ForThread(); }
   // The first column of the first row (Empty when there is none).
   Variant Value(std::string_view sql, const std::vector<Variant>& params = {}) {
     return Db()->QueryValue(sql, params);
   }
-  // The query plan of a statement, one detail per line.
+  // The query plan of a statement, one detail per line (embedded file only).
   std::string Plan(const std::string& sql) {
     auto plan = Db()->PrepareOnce("EXPLAIN QUERY PLAN " + sql, Origin::Suite);
     std::string details;
@@ -84,6 +88,7 @@ class SuiteTest : public ::testing::Test {
 
  private:
   std::string dir_;
+  std::string db_path_;
 };
 
 // The run-time error fn raises (fails the test when it raises none).
