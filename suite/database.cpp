@@ -683,9 +683,3 @@ bool Database::EnsureSchema() {
 
 }  // namespace qbx::suite
 
-// TEMPORARY until the server backend lands.
-namespace qbx::suite {
-std::unique_ptr<Backend> OpenPostgres(const std::string&) {
-  RaiseSuiteError("server backend not built");
-}
-}  // namespace qbx::suite

@@ -102,7 +102,7 @@ std::string TransitWarehouse(Database& db) {
 int64_t NextCounter(Database& db, std::string_view key) {
   Statement& st = db.Prepare(
       "INSERT INTO Contador_Inventario (Ci_Clave, Ci_Ultimo) VALUES (?, 1) "
-      "ON CONFLICT (Ci_Clave) DO UPDATE SET Ci_Ultimo = Ci_Ultimo + 1 RETURNING Ci_Ultimo");
+      "ON CONFLICT (Ci_Clave) DO UPDATE SET Ci_Ultimo = Contador_Inventario.Ci_Ultimo + 1 RETURNING Ci_Ultimo");
   st.Bind({std::string(key)});
   int64_t n = 0;
   if (st.Step()) n = static_cast<int64_t>(st.Column(0).ToDouble());
@@ -323,8 +323,8 @@ class InventoryServices final : public com::Object<InventoryServices, IInventory
         "AND Al_Cve_Almacen = ?2 AND Es_Cve_Estado <> 'BA' "
         "ON CONFLICT (Sc_Cve_Sucursal, Pr_Cve_Producto, Tl_Cve_Talla, Cl_Cve_Color, "
         "Al_Cve_Almacen) DO UPDATE SET "
-        "Ex_Ajuste_1 = ROUND(Ex_Ajuste_1 + excluded.Ex_Ajuste_1, ?8), "
-        "Ex_Ajuste_2 = ROUND(Ex_Ajuste_2 + excluded.Ex_Ajuste_2, ?8), "
+        "Ex_Ajuste_1 = ROUND(Existencia.Ex_Ajuste_1 + excluded.Ex_Ajuste_1, ?8), "
+        "Ex_Ajuste_2 = ROUND(Existencia.Ex_Ajuste_2 + excluded.Ex_Ajuste_2, ?8), "
         "Fecha_Ult_Modif = excluded.Fecha_Ult_Modif");
     const int64_t changed =
         db_->Prepare(kInsertExistencia.For(db_->dialect()))

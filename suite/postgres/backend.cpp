@@ -5,6 +5,7 @@
 // handed out. The suite walks a recordset while it runs other statements on
 // the same connection, which a connection streaming rows one at a time
 // cannot do; results here are document-sized.
+#include <algorithm>
 #include <libpq-fe.h>
 
 #include <charconv>
@@ -391,13 +392,28 @@ class PgBackend final : public Backend {
         {std::string(table), std::string(column)});
   }
 
+  std::vector<std::string> TableNames() override {
+    Result r = core_->Check(PQexec(core_->conn,
+                                   "SELECT table_name FROM information_schema.tables WHERE "
+                                   "table_schema = current_schema() AND table_type = 'BASE TABLE'"));
+    std::vector<std::string> names;
+    for (int i = 0; i < PQntuples(r.get()); ++i) names.push_back(pg::Spelled(PQgetvalue(r.get(), i, 0)));
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
   void CreateSchema() override {
     static const std::string script =
         // Every NOCASE text column is citext. TOTAL is the embedded
         // backend's sum that is 0.0 over no rows, which the suite's texts use.
         "CREATE EXTENSION IF NOT EXISTS citext;\n"
         "CREATE OR REPLACE AGGREGATE total(double precision) "
-        "(SFUNC = float8pl, STYPE = double precision, INITCOND = '0');\n" +
+        "(SFUNC = float8pl, STYPE = double precision, INITCOND = '0');\n"
+        // ROUND(real, places) as the embedded backend has it: halves away
+        // from zero, a real back.
+        "CREATE OR REPLACE FUNCTION round(double precision, integer) RETURNS double precision "
+        "LANGUAGE sql IMMUTABLE STRICT AS "
+        "'SELECT CAST(round(CAST($1 AS numeric), $2) AS double precision)';\n" +
         pg::PostgresSchema(CoreSchemaSql()) + pg::PostgresSchema(InventorySchemaSql());
     core_->Exec(script);
   }

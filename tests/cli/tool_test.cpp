@@ -26,9 +26,11 @@ class CliTool : public testing::Test {
     std::string pattern = (fs::temp_directory_path() / "quelbarix-cli-XXXXXX").string();
     ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
     dir_ = pattern;
-    db_ = (dir_ / "t.db").string();
+    QBX_SKIP_WITHOUT_SERVER();
+    db_ = qbx::test::FreshDatabase(dir_.string(), "t.db");
   }
   void TearDown() override {
+    if (!db_.empty()) qbx::test::DropDatabase(db_);
     std::error_code ignored;
     fs::remove_all(dir_, ignored);
   }
@@ -90,7 +92,10 @@ TEST_F(CliTool, CaptureShowRefuseAndCancelOnOneDatabase) {
   EXPECT_NE(o.out.find(db_), std::string::npos);
   o = Run({"init", "--db", db_});
   EXPECT_EQ(o.status, 1);
-  EXPECT_NE(o.err.find("Ya existe la base de datos"), std::string::npos) << o.err;
+  EXPECT_NE(o.err.find(qbx::test::OnServer() ? "ya tiene las tablas de la suite"
+                                             : "Ya existe la base de datos"),
+            std::string::npos)
+      << o.err;
 
   // Mistakes in the command line or the document exit 2.
   o = Run({"fly"});
@@ -285,6 +290,7 @@ std::map<std::string, std::string> FolderSnapshot(const fs::path& dir) {
 // show on a database in a folder it may not write to (as root the folder's
 // bits stop nothing, so the proof is that nothing in it changed).
 TEST_F(CliTool, ShowLeavesTheFolderAsItWas) {
+  QBX_SKIP_ON_SERVER("files in a folder");
   const fs::path folder = dir_ / "read-only";
   fs::create_directory(folder);
   db_ = (folder / "t.db").string();

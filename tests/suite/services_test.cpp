@@ -356,9 +356,10 @@ TEST_F(ServicesTest, DatesPeriodsAndCatalogueRelations) {
 TEST_F(ServicesTest, ProcessedAndPostedDocuments) {
   EXPECT_TRUE(data_->Procesar_Documento("DETALLE_TRANSFERENCIA", "CEDIS-0000000001", "0001"));
   EXPECT_TRUE(data_->Procesar_Documento("TRANSFERENCIA", "CEDIS-0000000001", ""));
-  EXPECT_EQ(Value("SELECT COUNT(*) || Oper_Alta FROM Documento_Procesado WHERE Dp_Folio = ?1",
+  EXPECT_EQ(Value("SELECT COUNT(*) FROM Documento_Procesado WHERE Dp_Folio = ?1 AND "
+                  "Oper_Alta = 'ADMIN'",
                   {"CEDIS-0000000001"}),
-            Variant("2ADMIN"));
+            Variant(int32_t{2}));
   EXPECT_FALSE(data_->Procesar_Documento("TRANSFERENCIA", "", ""));
   EXPECT_NE(data_->Obtener_Ultimo_Error(), "");
   EXPECT_TRUE(data_->Procesar_Documento("TRANSFERENCIA", "X", ""));
