@@ -119,6 +119,11 @@ bool IsWord(std::string_view word, std::string_view upper) {
 
 }  // namespace
 
+void ReadRecording(const std::string& recording,
+                   const std::function<void(char origin, std::string& text)>& fn) {
+  ForEachRecorded(recording, fn);
+}
+
 Shaped ShapeOf(std::string_view text) {
   Shaped out;
   out.shape.reserve(text.size() + 16);

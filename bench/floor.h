@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -35,6 +36,11 @@ class StatementRecorder {
   std::FILE* file_ = nullptr;
   int64_t count_ = 0;
 };
+
+// Reads a recording one statement at a time: fn(origin, text), origin 'C'
+// or 'S', the text reused from one call to the next.
+void ReadRecording(const std::string& recording,
+                   const std::function<void(char origin, std::string& text)>& fn);
 
 // A statement of a recording whose plan reads a whole table or index, or
 // whose work grows as the run goes on, with how many times it was sent.

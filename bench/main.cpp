@@ -1,7 +1,8 @@
 // quelbarix_bench: the transfer chain at 1,000 and 10,000 lines on the
-// embedded database, each case in statement mode and in unit-of-work mode,
-// measured against the database's own floor, and the component alone on
-// services that do nothing.
+// embedded database and, with --backend server or both, on a PostgreSQL
+// server, each case in statement mode and in unit-of-work mode, measured
+// against the database's own floor, and the component alone on services that
+// do nothing.
 //
 // Every measured run is a process of its own (forked from a parent that
 // never touches a database), so each starts a fresh apartment and its peak
@@ -10,11 +11,14 @@
 // then per mode (statement, unit):
 //   record   a copy runs the case with every statement streamed to a file;
 //   timed    a copy runs the case without recording (best of --repeat);
-//   floor    a copy replays the recording straight into SQLite, each shape
-//            of text prepared once (best of --repeat).
-// Timed runs and replays end with a checkpoint, inside the timing: what a run
-// leaves in the journal is written to the file at its own expense, whether or
-// not the run was long enough for SQLite to checkpoint on its own.
+//   floor    a copy replays the recording straight into the database, each
+//            shape of text prepared once (best of --repeat).
+// On SQLite a copy is a file; timed runs and replays end with a checkpoint,
+// inside the timing: what a run leaves in the journal is written to the file
+// at its own expense, whether or not the run was long enough for SQLite to
+// checkpoint on its own. On the server a copy is CREATE DATABASE .. TEMPLATE
+// (nobody connected to the source), and every commit is durable as the
+// server is set up; the copies are dropped at the end.
 #include <sqlite3.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -35,12 +39,14 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "automation/com.h"
 #include "automation/value.h"
 #include "bench/cases.h"
 #include "bench/floor.h"
+#include "bench/floor_server.h"
 #include "bench/null_services.h"
 #include "component/publico.h"
 #include "suite/config.h"
@@ -72,7 +78,15 @@ constexpr const char* kUsage =
     "  --dir DIR           working folder (default: a new one under the temporary folder,\n"
     "                      removed at the end)\n"
     "  --keep              keep the working folder, with each case's starting database\n"
-    "                      (NAME-LINES.db) and its recorded statements (NAME-LINES.sql)\n";
+    "                      (NAME-LINES.db) and its recorded statements (NAME-LINES.sql);\n"
+    "                      on the server, the starting databases too\n"
+    "  --backend WHICH     sqlite, server or both (default sqlite)\n"
+    "  --server CONNINFO   the server's maintenance database as a libpq connection string\n"
+    "                      (default: the environment's QUELBARIX_BENCH_PG); the benchmark\n"
+    "                      creates its databases beside it and drops them at the end\n";
+
+enum class Engine { kFile, kServer };
+std::string EngineName(Engine e) { return e == Engine::kServer ? "server" : "sqlite"; }
 
 struct Options {
   std::vector<int> lines{1000, 10000};
@@ -83,6 +97,8 @@ struct Options {
   bool doubles = true;
   std::string dir;
   bool keep = false;
+  std::vector<Engine> engines{Engine::kFile};
+  std::string server;
 };
 
 std::vector<int> ParseList(const std::string& text) {
@@ -123,6 +139,18 @@ Options ParseOptions(int argc, char** argv) {
       o.dir = value();
     } else if (a == "--keep") {
       o.keep = true;
+    } else if (a == "--backend") {
+      const std::string which = value();
+      if (which == "sqlite")
+        o.engines = {Engine::kFile};
+      else if (which == "server")
+        o.engines = {Engine::kServer};
+      else if (which == "both")
+        o.engines = {Engine::kFile, Engine::kServer};
+      else
+        throw std::runtime_error("--backend takes sqlite, server or both, not " + which);
+    } else if (a == "--server") {
+      o.server = value();
     } else if (a == "--help" || a == "-h") {
       std::cout << kUsage;
       std::exit(0);
@@ -130,6 +158,11 @@ Options ParseOptions(int argc, char** argv) {
       throw std::runtime_error("unknown option " + a + "\n" + kUsage);
     }
   }
+  if (o.server.empty())
+    if (const char* env = std::getenv("QUELBARIX_BENCH_PG")) o.server = env;
+  if (o.server.empty() &&
+      std::find(o.engines.begin(), o.engines.end(), Engine::kServer) != o.engines.end())
+    throw std::runtime_error("the server backend needs --server or QUELBARIX_BENCH_PG");
   return o;
 }
 
@@ -273,12 +306,76 @@ Context ReadContext(const std::string& path) {
   return ctx;
 }
 
+// Where one backend's databases live, by short name ("catalogue",
+// "base-1000", "en-on-1000-unit-run"): files in the working folder, or
+// databases on the server beside the maintenance one, named after this
+// process so that runs side by side do not meet.
+class Store {
+ public:
+  Store(Engine engine, std::string dir, std::string maintenance)
+      : engine_(engine),
+        dir_(std::move(dir)),
+        maintenance_(std::move(maintenance)),
+        prefix_("qbxbench_" + std::to_string(getpid()) + "_") {}
+
+  Engine engine() const { return engine_; }
+  bool server() const { return engine_ == Engine::kServer; }
+  // What the suite opens: the file's path or a connection string.
+  std::string Name(const std::string& stem) const {
+    return server() ? server::WithDatabase(maintenance_, ServerName(stem))
+                    : dir_ + "/" + stem + ".db";
+  }
+  // The benchmark's own files of a database (its context, its recordings).
+  std::string File(const std::string& stem, const std::string& suffix) const {
+    return dir_ + "/" + (server() ? "server-" : "") + stem + suffix;
+  }
+  // An empty database for CreateDatabase (a file it creates itself).
+  void MakeEmpty(const std::string& stem) const {
+    if (!server()) return RemoveDatabase(Name(stem));
+    server::DropDatabase(maintenance_, ServerName(stem));
+    server::CreateDatabase(maintenance_, ServerName(stem));
+  }
+  void Copy(const std::string& from, const std::string& to) const {
+    if (!server()) return CopyDatabase(Name(from), Name(to));
+    server::DropDatabase(maintenance_, ServerName(to));
+    server::CreateDatabase(maintenance_, ServerName(to), ServerName(from));
+  }
+  void Remove(const std::string& stem) const {
+    if (server())
+      server::DropDatabase(maintenance_, ServerName(stem));
+    else
+      RemoveDatabase(Name(stem));
+  }
+  // Every database this process made on the server.
+  void RemoveAll() const {
+    if (server()) server::DropDatabases(maintenance_, prefix_);
+  }
+  // What a run leaves in SQLite's journal goes to the file inside its time;
+  // a server's commits are durable already.
+  void Checkpoint(const std::string& stem) const {
+    if (!server()) bench::Checkpoint(Name(stem));
+  }
+
+ private:
+  std::string ServerName(const std::string& stem) const {
+    std::string name = prefix_ + stem;
+    std::replace(name.begin(), name.end(), '-', '_');
+    return name;
+  }
+
+  Engine engine_;
+  std::string dir_;
+  std::string maintenance_;
+  std::string prefix_;
+};
+
 // ---------------------------------------------------------------------------
 // Measuring
 // ---------------------------------------------------------------------------
 
 struct Row {
   Case c;
+  const Store* store = nullptr;
   Mode mode = Mode::kStatement;
   bool ok = false;
   std::string error;
@@ -286,10 +383,13 @@ struct Row {
   double cpu_seconds = 0;
   double floor_seconds = 0;
   double lock_seconds = 0;  // of the best timed run
+  std::vector<double> all_seconds;        // every timed run, for the spread
+  std::vector<double> all_floor_seconds;  // every floor replay
   int64_t component = 0;
   int64_t suite = 0;
   int64_t recorded = 0;
   int64_t replay_failed = 0;
+  int64_t unshaped = 0;          // replayed texts the floor could not prepare
   uint64_t recorded_digest = 0;  // ComponentRowsDigest after the recording run
   int64_t scans = 0;             // statements sent per line whose plan scans
   std::string scan;              // the first of them
@@ -297,6 +397,7 @@ struct Row {
   std::string growth_note;       // the first of them
   bool rows_differ = false;      // the replay stored other rows than it
   long max_rss_kib = 0;
+  Engine engine() const { return store->engine(); }
 };
 
 struct DoublesRow {
@@ -308,56 +409,70 @@ struct DoublesRow {
 
 class Bench {
  public:
-  explicit Bench(Options o) : o_(std::move(o)) {}
+  explicit Bench(Options o) : o_(std::move(o)) {
+    for (Engine e : o_.engines) stores_.emplace_back(e, o_.dir, o_.server);
+  }
+  ~Bench() {
+    if (o_.keep) return;
+    for (const Store& store : stores_) {
+      try {
+        store.RemoveAll();
+      } catch (const std::exception& e) {
+        std::cerr << "quelbarix_bench: " << e.what() << '\n';
+      }
+    }
+  }
 
   int Run();
 
  private:
-  std::string Path(const std::string& name) const { return o_.dir + "/" + name; }
-  std::string BaseDb(int lines) const { return Path("base-" + std::to_string(lines) + ".db"); }
+  static std::string BaseDb(int lines) { return "base-" + std::to_string(lines); }
   void Step(const std::string& what) { std::cerr << "  " << what << std::endl; }
 
-  void MakeCatalogue(int products);
-  void MakeBase(int lines);
+  void MakeCatalogue(const Store& store, int products);
+  void MakeBase(const Store& store, int lines);
   std::string CaseName(const Case& c) const;
   std::string RowName(const Row& row) const;
-  bool Prepare(const Case& c, std::string& error);
+  bool Prepare(const Store& store, const Case& c, std::string& error);
   bool Record(Row& row);
   bool TimeOnce(Row& row, bool first);
-  void Cleanup(const Case& c, const std::vector<Row>& rows);
+  void Cleanup(const Store& store, const Case& c, const std::vector<Row>& rows);
   void MeasureKind(const std::vector<Case>& sizes);
   DoublesRow MeasureDoubles(const Case& c);
   void PrintSuiteTable();
+  void PrintSpread();
   void PrintDoublesTable();
   int PrintTargets();
 
   Options o_;
+  std::vector<Store> stores_;
   std::vector<Row> rows_;
   std::vector<DoublesRow> doubles_;
 };
 
-void Bench::MakeCatalogue(int products) {
-  Step("catalogue: sample plus " + std::to_string(products) + " products");
+void Bench::MakeCatalogue(const Store& store, int products) {
+  Step(EngineName(store.engine()) + " catalogue: sample plus " + std::to_string(products) +
+       " products");
   const Outcome out = InChild([&](Report&) {
-    const std::string path = Path("catalogue.db");
-    RemoveDatabase(path);
-    suite::CreateDatabase(path, true);
-    suite::Database db(path, false);
+    store.MakeEmpty("catalogue");
+    suite::CreateDatabase(store.Name("catalogue"), true);
+    suite::Database db(store.Name("catalogue"), false);
     AddBenchCatalogue(db, products);
   });
   if (!out.report.ok) throw std::runtime_error(std::string("catalogue: ") + out.report.error);
 }
 
-void Bench::MakeBase(int lines) {
-  Step("base for " + std::to_string(lines) + " lines: a finalised request");
+void Bench::MakeBase(const Store& store, int lines) {
+  Step(EngineName(store.engine()) + " base for " + std::to_string(lines) +
+       " lines: a finalised request");
   const Outcome out = InChild([&](Report&) {
-    CopyDatabase(Path("catalogue.db"), BaseDb(lines));
+    store.Copy("catalogue", BaseDb(lines));
     Context ctx;
     {
-      SuiteHost host(BaseDb(lines));
+      SuiteHost host(store.Name(BaseDb(lines)));
       ctx = PrepareBase(lines);
     }
-    WriteContext(BaseDb(lines) + ".ctx", ctx);
+    WriteContext(store.File(BaseDb(lines), ".ctx"), ctx);
   });
   if (!out.report.ok) throw std::runtime_error(std::string("base: ") + out.report.error);
 }
@@ -370,19 +485,18 @@ std::string Bench::RowName(const Row& row) const {
   return CaseName(row.c) + "-" + ModeName(row.mode);
 }
 
-bool Bench::Prepare(const Case& c, std::string& error) {
+bool Bench::Prepare(const Store& store, const Case& c, std::string& error) {
   const std::string name = CaseName(c);
-  const std::string start = Path(name + ".db");
-  Step(name + ": prepare");
+  Step(EngineName(store.engine()) + " " + name + ": prepare");
   Outcome out = InChild([&](Report&) {
-    CopyDatabase(BaseDb(c.lines), start);
-    Context ctx = ReadContext(BaseDb(c.lines) + ".ctx");
+    store.Copy(BaseDb(c.lines), name);
+    Context ctx = ReadContext(store.File(BaseDb(c.lines), ".ctx"));
     {
-      SuiteHost host(start);
+      SuiteHost host(store.Name(name));
       SetInTransit(host.db(), InTransit(c.kind));
       PrepareCase(c, host.db(), ctx);
     }
-    WriteContext(start + ".ctx", ctx);
+    WriteContext(store.File(name, ".ctx"), ctx);
   });
   if (!out.report.ok) error = std::string("prepare: ") + out.report.error;
   return out.report.ok != 0;
@@ -390,28 +504,34 @@ bool Bench::Prepare(const Case& c, std::string& error) {
 
 bool Bench::Record(Row& row) {
   const Case& c = row.c;
+  const Store& store = *row.store;
   const std::string name = RowName(row);
-  const std::string start = Path(CaseName(c) + ".db");
-  const std::string run = Path(name + "-run.db");
-  Step(name + ": record");
+  const std::string start = CaseName(c);
+  const std::string run = name + "-run";
+  const std::string recording = store.File(name, ".sql");
+  Step(EngineName(store.engine()) + " " + name + ": record");
   Outcome out = InChild([&](Report& r) {
-    CopyDatabase(start, run);
-    Context ctx = ReadContext(start + ".ctx");
-    StatementRecorder recorder(Path(name + ".sql"));
+    store.Copy(start, run);
+    Context ctx = ReadContext(store.File(start, ".ctx"));
+    StatementRecorder recorder(recording);
     {
-      SuiteHost host(run);
+      SuiteHost host(store.Name(run));
       host.db().SetTraceSink(recorder.Sink());
       RunCase(c, ctx, row.mode);
       host.db().SetTraceSink(nullptr);
     }
     recorder.Close();
     r.recorded = recorder.count();
-    r.digest = ComponentRowsDigest(run);
+    r.digest = ComponentRowsDigest(store.Name(run));
     // A statement sent at least once per two lines counts as sent per line.
-    const std::vector<Scan> scans = FindScans(Path(name + ".sql"), start, c.lines / 2);
+    // SQLite's plans are read on the starting database; the server's on the
+    // copy the run left, analysed, so that its planner sees the rows.
+    const std::vector<Scan> scans =
+        store.server() ? server::FindScans(recording, store.Name(run), c.lines / 2)
+                       : FindScans(recording, store.Name(start), c.lines / 2);
     SetScans(r, scans);
   });
-  RemoveDatabase(run);
+  store.Remove(run);
   if (!out.report.ok) {
     row.error = std::string("record: ") + out.report.error;
     return false;
@@ -425,14 +545,16 @@ bool Bench::Record(Row& row) {
 
 bool Bench::TimeOnce(Row& row, bool first) {
   const Case& c = row.c;
+  const Store& store = *row.store;
   const std::string name = RowName(row);
-  const std::string start = Path(CaseName(c) + ".db");
-  const std::string run = Path(name + "-run.db");
-  Step(name + ": timed run");
+  const std::string start = CaseName(c);
+  const std::string run = name + "-run";
+  const std::string recording = store.File(name, ".sql");
+  Step(EngineName(store.engine()) + " " + name + ": timed run");
   Outcome out = InChild([&](Report& r) {
-    CopyDatabase(start, run);
-    Context ctx = ReadContext(start + ".ctx");
-    SuiteHost host(run);
+    store.Copy(start, run);
+    Context ctx = ReadContext(store.File(start, ".ctx"));
+    SuiteHost host(store.Name(run));
     const int64_t component0 = host.db().StatementCount(suite::Origin::Component);
     const int64_t suite0 = host.db().StatementCount(suite::Origin::Suite);
     const double cpu0 = CpuSeconds();
@@ -440,14 +562,16 @@ bool Bench::TimeOnce(Row& row, bool first) {
     r.lock_seconds = RunCase(c, ctx, row.mode);
     r.component = host.db().StatementCount(suite::Origin::Component) - component0;
     r.suite = host.db().StatementCount(suite::Origin::Suite) - suite0;
-    Checkpoint(run);
+    store.Checkpoint(run);
     r.seconds = std::chrono::duration<double>(Clock::now() - t0).count();
     r.cpu_seconds = CpuSeconds() - cpu0;
   });
+  store.Remove(run);
   if (!out.report.ok) {
     row.error = std::string("timed: ") + out.report.error;
     return false;
   }
+  row.all_seconds.push_back(out.report.seconds);
   if (first || out.report.seconds < row.seconds) {
     row.seconds = out.report.seconds;
     row.cpu_seconds = out.report.cpu_seconds;
@@ -457,57 +581,64 @@ bool Bench::TimeOnce(Row& row, bool first) {
   row.suite = out.report.suite;
   row.max_rss_kib = std::max(row.max_rss_kib, out.max_rss_kib);
 
-  Step(name + ": floor");
+  Step(EngineName(store.engine()) + " " + name + ": floor");
   out = InChild([&](Report& r) {
-    CopyDatabase(start, run);
-    const ReplayResult replay = Replay(Path(name + ".sql"), run, c.lines);
+    store.Copy(start, run);
+    ReplayResult replay = store.server() ? server::Replay(recording, store.Name(run))
+                                         : Replay(recording, store.Name(run), c.lines);
     r.seconds = replay.seconds;
     r.recorded = replay.statements;
     r.failed = replay.failed;
+    r.component = replay.unshaped;
     if (replay.failed > 0) SetError(r, replay.first_error);
-    r.digest = ComponentRowsDigest(run);
+    r.digest = ComponentRowsDigest(store.Name(run));
     SetScans(r, replay.growing);
   });
+  store.Remove(run);
   if (!out.report.ok) {
     row.error = std::string("floor: ") + out.report.error;
     return false;
   }
+  row.all_floor_seconds.push_back(out.report.seconds);
   if (first || out.report.seconds < row.floor_seconds) row.floor_seconds = out.report.seconds;
   row.replay_failed = out.report.failed;
+  row.unshaped = out.report.component;
   // The replay ran the recorded texts (their dates included): it must have
   // stored what the recording run stored.
   if (out.report.digest != row.recorded_digest) row.rows_differ = true;
   row.growing = out.report.scans;
   row.growth_note = out.report.scan;
   if (out.report.failed > 0) row.error = std::string("replay: ") + out.report.error;
-  RemoveDatabase(run);
   return true;
 }
 
-void Bench::Cleanup(const Case& c, const std::vector<Row>& rows) {
+void Bench::Cleanup(const Store& store, const Case& c, const std::vector<Row>& rows) {
   if (o_.keep) return;
   const std::string name = CaseName(c);
-  for (const Row& row : rows) std::filesystem::remove(Path(RowName(row) + ".sql"));
-  RemoveDatabase(Path(name + ".db"));
-  std::filesystem::remove(Path(name + ".db.ctx"));
+  for (const Row& row : rows) std::filesystem::remove(store.File(RowName(row), ".sql"));
+  store.Remove(name);
+  std::filesystem::remove(store.File(name, ".ctx"));
 }
 
-// The sizes and modes of one case are prepared and recorded first and then
-// timed in turns (each size in both modes, then again), so that a busy spell
-// of the machine does not fall on one size or mode only and skew what is
-// compared.
+// The sizes and modes of one case, on every backend, are prepared and
+// recorded first and then timed in turns (each size in both modes on each
+// backend, then again), so that a busy spell of the machine does not fall on
+// one size, mode or backend only and skew what is compared.
 void Bench::MeasureKind(const std::vector<Case>& sizes) {
   std::vector<Row> rows;
-  for (const Case& c : sizes) {
-    std::string error;
-    const bool prepared = Prepare(c, error);
-    for (Mode mode : {Mode::kStatement, Mode::kUnit}) {
-      Row row;
-      row.c = c;
-      row.mode = mode;
-      row.error = error;
-      row.ok = prepared && Record(row);
-      rows.push_back(row);
+  for (const Store& store : stores_) {
+    for (const Case& c : sizes) {
+      std::string error;
+      const bool prepared = Prepare(store, c, error);
+      for (Mode mode : {Mode::kStatement, Mode::kUnit}) {
+        Row row;
+        row.c = c;
+        row.store = &store;
+        row.mode = mode;
+        row.error = error;
+        row.ok = prepared && Record(row);
+        rows.push_back(row);
+      }
     }
   }
   for (int i = 0; i < o_.repeat; ++i) {
@@ -515,11 +646,13 @@ void Bench::MeasureKind(const std::vector<Case>& sizes) {
       if (row.ok) row.ok = TimeOnce(row, i == 0);
     }
   }
-  for (const Case& c : sizes) {
-    std::vector<Row> of_case;
-    for (const Row& row : rows)
-      if (row.c.lines == c.lines) of_case.push_back(row);
-    Cleanup(c, of_case);
+  for (const Store& store : stores_) {
+    for (const Case& c : sizes) {
+      std::vector<Row> of_case;
+      for (const Row& row : rows)
+        if (row.c.lines == c.lines && row.store == &store) of_case.push_back(row);
+      Cleanup(store, c, of_case);
+    }
   }
   rows_.insert(rows_.end(), rows.begin(), rows.end());
 }
@@ -607,9 +740,10 @@ void PrintTable(const std::vector<std::string>& header,
   for (const auto& r : rows) line(r);
 }
 
-const Row* Find(const std::vector<Row>& rows, Kind kind, int lines, Mode mode) {
+const Row* Find(const std::vector<Row>& rows, Engine engine, Kind kind, int lines, Mode mode) {
   for (const Row& r : rows)
-    if (r.ok && r.c.kind == kind && r.c.lines == lines && r.mode == mode) return &r;
+    if (r.ok && r.engine() == engine && r.c.kind == kind && r.c.lines == lines && r.mode == mode)
+      return &r;
   return nullptr;
 }
 
@@ -621,6 +755,8 @@ std::string Note(const Row& r) {
            Thousands(r.component + r.suite);
   if (r.replay_failed > 0)
     note += (note.empty() ? "" : "; ") + Thousands(r.replay_failed) + " failed in the replay";
+  if (r.unshaped > 0)
+    note += (note.empty() ? "" : "; ") + Thousands(r.unshaped) + " replayed unprepared";
   if (r.rows_differ)
     note += (note.empty() ? "" : "; ") + std::string("rows differ from the replay");
   if (r.scans > 0) note += (note.empty() ? "" : "; ") + r.scan;
@@ -632,33 +768,72 @@ std::string Note(const Row& r) {
   return note;
 }
 
+// The rows by case, size and mode, each backend beside the other.
+std::vector<const Row*> SideBySide(const std::vector<Row>& rows) {
+  auto rank = [](Kind k) {
+    return std::find(std::begin(kAllKinds), std::end(kAllKinds), k) - std::begin(kAllKinds);
+  };
+  std::vector<const Row*> out;
+  for (const Row& r : rows) out.push_back(&r);
+  std::stable_sort(out.begin(), out.end(), [&](const Row* a, const Row* b) {
+    return std::make_tuple(rank(a->c.kind), a->c.lines, a->mode, a->engine()) <
+           std::make_tuple(rank(b->c.kind), b->c.lines, b->mode, b->engine());
+  });
+  return out;
+}
+
 void Bench::PrintSuiteTable() {
-  std::cout << "\nEmbedded database (WAL, synchronous=NORMAL); best of " << o_.repeat
-            << " timed runs and of " << o_.repeat << " floor replays\n\n";
+  std::cout << "\nsqlite: the embedded database (WAL, synchronous=NORMAL); server: PostgreSQL "
+               "as set up (see above). Best of "
+            << o_.repeat << " timed runs and of " << o_.repeat << " floor replays\n\n";
   std::vector<std::vector<std::string>> cells;
-  for (const Row& r : rows_) {
+  for (const Row* row : SideBySide(rows_)) {
+    const Row& r = *row;
     const std::string name = KindName(r.c.kind);
+    const std::string backend = EngineName(r.engine());
     if (!r.ok) {
-      cells.push_back({name, ModeName(r.mode), Thousands(r.c.lines), "FAILED: " + r.error});
+      cells.push_back(
+          {name, backend, ModeName(r.mode), Thousands(r.c.lines), "FAILED: " + r.error});
       continue;
     }
     const double handled = LinesHandled(r.c);
     std::string growth = "";
-    if (const Row* small = Find(rows_, r.c.kind, r.c.lines / 10, r.mode);
+    if (const Row* small = Find(rows_, r.engine(), r.c.kind, r.c.lines / 10, r.mode);
         small && r.c.lines % 10 == 0 && small->seconds > 0)
       growth = Fixed(r.seconds / small->seconds, 1) + "x";
-    cells.push_back({name, ModeName(r.mode), Thousands(r.c.lines), Fixed(r.seconds, 3),
+    cells.push_back({name, backend, ModeName(r.mode), Thousands(r.c.lines), Fixed(r.seconds, 3),
                      Thousands(handled / r.seconds), Fixed((r.component + r.suite) / handled, 2),
                      Fixed(r.floor_seconds, 3),
                      r.floor_seconds > 0 ? Fixed(r.seconds / r.floor_seconds, 2) : "-",
                      r.mode == Mode::kUnit ? Fixed(r.lock_seconds, 3) : "-",
                      Fixed(r.max_rss_kib / 1024.0, 1), growth, Note(r)});
   }
-  PrintTable({"case", "mode", "lines", "seconds", "lines/s", "stmts/line", "floor s", "case/floor",
-              "lock s", "peak MiB", "growth", "note"},
+  PrintTable({"case", "backend", "mode", "lines", "seconds", "lines/s", "stmts/line", "floor s",
+              "case/floor", "lock s", "peak MiB", "growth", "note"},
              cells);
   std::cout << "\nstmts/line: statements sent per line handled (component and suite); lock s: "
-               "the longest unit of work, from BeginTrans to the end of CommitTrans\n";
+               "the longest unit of work, from BeginTrans to the end of CommitTrans; peak MiB: "
+               "the benchmark's process (a server's own memory is not in it)\n";
+}
+
+// Every timed run and floor replay, fastest first: how far apart the
+// repeats were.
+void Bench::PrintSpread() {
+  if (o_.repeat < 2) return;
+  std::cout << "\nSpread: every run in seconds, fastest first\n\n";
+  auto list = [](std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    std::string out;
+    for (double d : v) out += (out.empty() ? "" : " ") + Fixed(d, 3);
+    return out;
+  };
+  std::vector<std::vector<std::string>> cells;
+  for (const Row* r : SideBySide(rows_)) {
+    if (!r->ok) continue;
+    cells.push_back({KindName(r->c.kind), EngineName(r->engine()), ModeName(r->mode),
+                     Thousands(r->c.lines), list(r->all_seconds), list(r->all_floor_seconds)});
+  }
+  PrintTable({"case", "backend", "mode", "lines", "timed runs", "floor replays"}, cells);
 }
 
 void Bench::PrintDoublesTable() {
@@ -683,20 +858,25 @@ int Bench::PrintTargets() {
     std::cout << (ok ? "  [met]    " : "  [missed] ") << text << '\n';
     if (!ok) ++missed;
   };
-  if (const Row* unit = Find(rows_, Kind::kShipmentOn, 10000, Mode::kUnit)) {
+  // The shipment targets: SQLite's and the server's (a round trip per
+  // statement puts the server's lower).
+  for (Engine engine : o_.engines) {
+    const Row* unit = Find(rows_, engine, Kind::kShipmentOn, 10000, Mode::kUnit);
+    if (!unit) continue;
+    const std::string name = "en-on 10,000 lines, unit of work, " + EngineName(engine) + ": ";
     const double rate = 10000 / unit->seconds;
-    verdict(rate >= 10000, "en-on 10,000 lines, unit of work: " + Thousands(rate) +
-                               " lines/s (>= 10,000)");
-    if (const Row* statement = Find(rows_, Kind::kShipmentOn, 10000, Mode::kStatement))
+    const double wanted = engine == Engine::kServer ? 2000 : 10000;
+    verdict(rate >= wanted, name + Thousands(rate) + " lines/s (>= " + Thousands(wanted) + ")");
+    if (const Row* statement = Find(rows_, engine, Kind::kShipmentOn, 10000, Mode::kStatement);
+        statement && engine == Engine::kFile)
       verdict(statement->seconds >= 3 * unit->seconds,
-              "en-on 10,000 lines, unit of work: " + Fixed(statement->seconds / unit->seconds, 2) +
-                  "x the statement mode (>= 3)");
+              name + Fixed(statement->seconds / unit->seconds, 2) + "x the statement mode (>= 3)");
     verdict(unit->seconds <= 1.3 * unit->floor_seconds,
-            "en-on 10,000 lines, unit of work: " + Fixed(unit->seconds / unit->floor_seconds, 2) +
-                "x its floor (<= 1.3)");
+            name + Fixed(unit->seconds / unit->floor_seconds, 2) + "x its floor (<= 1.3)");
   }
   for (const Row& r : rows_) {
-    const std::string name = KindName(r.c.kind) + " " + ModeName(r.mode);
+    const std::string name =
+        KindName(r.c.kind) + " " + EngineName(r.engine()) + " " + ModeName(r.mode);
     if (!r.ok) {
       verdict(false, name + " " + Thousands(r.c.lines) + ": failed");
       continue;
@@ -704,23 +884,31 @@ int Bench::PrintTargets() {
     if (r.floor_seconds > 0 && r.seconds < r.floor_seconds)
       verdict(false, name + " " + Thousands(r.c.lines) + ": " +
                          Fixed(r.seconds / r.floor_seconds, 2) + "x its floor (a floor above it is wrong)");
-    if (const Row* small = Find(rows_, r.c.kind, r.c.lines / 10, r.mode);
+    if (const Row* small = Find(rows_, r.engine(), r.c.kind, r.c.lines / 10, r.mode);
         small && r.c.lines % 10 == 0)
       verdict(r.seconds <= 11 * small->seconds,
               name + " growth " + Thousands(small->c.lines) + " -> " + Thousands(r.c.lines) + ": " +
                   Fixed(r.seconds / small->seconds, 1) + "x (<= 11)");
   }
-  int64_t scanning = 0, growing = 0;
-  for (const Row& r : rows_) {
-    scanning += r.scans;
-    growing += r.growing;
+  for (Engine engine : o_.engines) {
+    int64_t scanning = 0, growing = 0;
+    for (const Row& r : rows_) {
+      if (r.engine() != engine) continue;
+      scanning += r.scans;
+      growing += r.growing;
+    }
+    if (engine == Engine::kServer) {
+      verdict(scanning == 0, "server: statements sent per line that read a whole table of over "
+                             "500 rows: " + std::to_string(scanning) + " (EXPLAIN; 0)");
+      continue;
+    }
+    verdict(scanning == 0, "sqlite: statements sent per line that scan a table or index: " +
+                               std::to_string(scanning) + " (EXPLAIN QUERY PLAN; 0)");
+    verdict(growing == 0, "sqlite: statements sent per line whose work grows with the document: " +
+                              std::to_string(growing) + " (0)");
   }
-  verdict(scanning == 0, "statements sent per line that scan a table or index: " +
-                             std::to_string(scanning) + " (EXPLAIN QUERY PLAN; 0)");
-  verdict(growing == 0, "statements sent per line whose work grows with the document: " +
-                            std::to_string(growing) + " (0)");
   for (Mode mode : {Mode::kStatement, Mode::kUnit}) {
-    if (const Row* r = Find(rows_, Kind::kChain, 10000, mode))
+    if (const Row* r = Find(rows_, o_.engines[0], Kind::kChain, 10000, mode))
       verdict(r->max_rss_kib < 64 * 1024, "chain " + ModeName(mode) + " 10,000 lines: peak " +
                                               Fixed(r->max_rss_kib / 1024.0, 1) + " MiB (< 64)");
   }
@@ -750,6 +938,8 @@ int Bench::Run() {
   const std::vector<Case> cases = SelectedCases(o_);
   std::cout << "quelbarix_bench: " << std::thread::hardware_concurrency() << " CPU(s), "
             << CpuModel() << ", SQLite " << sqlite3_libversion() << "\n";
+  for (const Store& store : stores_)
+    if (store.server()) std::cout << "server: " << server::Describe(o_.server) << "\n";
   std::cout << "working folder: " << o_.dir << "\n";
   if (o_.suite) {
     int products = 0;
@@ -759,19 +949,23 @@ int Bench::Run() {
       sizes.insert(c.lines);
     }
     if (!cases.empty()) {
-      MakeCatalogue(products);
-      for (int n : sizes) MakeBase(n);
+      for (const Store& store : stores_) {
+        MakeCatalogue(store, products);
+        for (int n : sizes) MakeBase(store, n);
+      }
       for (Kind k : kAllKinds) {
         std::vector<Case> sizes;
         for (const Case& c : cases)
           if (c.kind == k) sizes.push_back(c);
         if (!sizes.empty()) MeasureKind(sizes);
       }
-      for (int n : sizes) {
-        RemoveDatabase(BaseDb(n));
-        std::filesystem::remove(BaseDb(n) + ".ctx");
+      for (const Store& store : stores_) {
+        for (int n : sizes) {
+          store.Remove(BaseDb(n));
+          std::filesystem::remove(store.File(BaseDb(n), ".ctx"));
+        }
+        store.Remove("catalogue");
       }
-      RemoveDatabase(Path("catalogue.db"));
     }
   }
   if (o_.doubles) {
@@ -782,7 +976,10 @@ int Bench::Run() {
     if (o_.cases.empty() || o_.cases.contains(KindName(k)))
       std::cout << "  " << KindName(k) << ": " << KindDescription(k) << '\n';
   }
-  if (o_.suite) PrintSuiteTable();
+  if (o_.suite) {
+    PrintSuiteTable();
+    PrintSpread();
+  }
   if (o_.doubles) PrintDoublesTable();
   const int missed = PrintTargets();
   int failed = 0;
