@@ -23,6 +23,7 @@
 #include "services/system_services.h"
 #include "suite/config.h"
 #include "suite/database.h"
+#include "suite/dialect.h"
 #include "suite/services.h"
 
 namespace qbx::suite {
@@ -133,8 +134,9 @@ class DataServices final : public com::Object<DataServices, IDataServices> {
         std::string sql = "SELECT " + number + " FROM " + QuoteIdentifier(t);
         if (!filter_column.empty())
           sql += " WHERE " + QuoteIdentifier(db_->ResolveColumn(t, filter_column)) + " = ?1";
-        // BINARY, as the (folio, CAST(id AS INTEGER)) indexes declare it.
-        sql += " ORDER BY " + number + " COLLATE BINARY DESC LIMIT 1";
+        // In the collation the (folio, CAST(id AS INTEGER)) indexes declare.
+        sql += " ORDER BY " + number + " " + std::string(db_->dialect().Binary()) +
+               " DESC LIMIT 1";
         return sql;
       });
       const double last = highest.IsEmpty() || highest.IsNull() ? 0 : highest.ToDouble();
