@@ -96,10 +96,12 @@ class DataServices final : public com::Object<DataServices, IDataServices> {
                    .ToStringOrEmpty();
         if (code.empty()) return;
         if (consume) {
+          // Folio. names the stored figure: on a server excluded has the
+          // column too, and a bare name is ambiguous.
           number = Counter(
               "INSERT INTO Folio (Sc_Cve_Sucursal, Fo_Documento, Fo_Consecutivo) "
               "VALUES (?1, ?2, 1) ON CONFLICT (Sc_Cve_Sucursal, Fo_Documento) "
-              "DO UPDATE SET Fo_Consecutivo = Fo_Consecutivo + 1 RETURNING Fo_Consecutivo",
+              "DO UPDATE SET Fo_Consecutivo = Folio.Fo_Consecutivo + 1 RETURNING Fo_Consecutivo",
               {code, kind});
         } else {
           Variant last = db_->QueryValue(
@@ -254,7 +256,8 @@ class DataServices final : public com::Object<DataServices, IDataServices> {
         number = Counter(
             "INSERT INTO Serie_Consecutivo (Sc_Cve_Sucursal, Se_Serie, Se_Consecutivo) "
             "VALUES (?1, ?2, 1) ON CONFLICT (Sc_Cve_Sucursal, Se_Serie) "
-            "DO UPDATE SET Se_Consecutivo = Se_Consecutivo + 1 RETURNING Se_Consecutivo",
+            "DO UPDATE SET Se_Consecutivo = Serie_Consecutivo.Se_Consecutivo + 1 "
+            "RETURNING Se_Consecutivo",
             {branch, series});
       });
       return ToLong32(static_cast<double>(number));
