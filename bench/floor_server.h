@@ -29,6 +29,12 @@ void DropDatabase(const std::string& maintenance, const std::string& name);
 // Drops every database whose name starts with prefix.
 void DropDatabases(const std::string& maintenance, const std::string& prefix);
 
+// A digest of every row of the tables only the component's own statements
+// write (Transferencia, Traslado, Pedido), each row as the server prints it,
+// in an order of their own (the server keeps no order of insertion). Equal
+// digests mean the case and its replay stored the same.
+uint64_t ComponentRowsDigest(const std::string& conninfo);
+
 // What the floor sends for one recorded text.
 struct Sent {
   enum class Kind {

@@ -350,6 +350,10 @@ class Store {
   void RemoveAll() const {
     if (server()) server::DropDatabases(maintenance_, prefix_);
   }
+  // The component's rows (ComponentRowsDigest, by backend).
+  uint64_t Digest(const std::string& stem) const {
+    return server() ? server::ComponentRowsDigest(Name(stem)) : ComponentRowsDigest(Name(stem));
+  }
   // What a run leaves in SQLite's journal goes to the file inside its time;
   // a server's commits are durable already.
   void Checkpoint(const std::string& stem) const {
@@ -522,7 +526,7 @@ bool Bench::Record(Row& row) {
     }
     recorder.Close();
     r.recorded = recorder.count();
-    r.digest = ComponentRowsDigest(store.Name(run));
+    r.digest = store.Digest(run);
     // A statement sent at least once per two lines counts as sent per line.
     // SQLite's plans are read on the starting database; the server's on the
     // copy the run left, analysed, so that its planner sees the rows.
@@ -591,7 +595,7 @@ bool Bench::TimeOnce(Row& row, bool first) {
     r.failed = replay.failed;
     r.component = replay.unshaped;
     if (replay.failed > 0) SetError(r, replay.first_error);
-    r.digest = ComponentRowsDigest(store.Name(run));
+    r.digest = store.Digest(run);
     SetScans(r, replay.growing);
   });
   store.Remove(run);

@@ -191,6 +191,26 @@ TEST_F(ServerFloorTest, ReplayStoresWhatTheTextsStore) {
   EXPECT_NE(Rows(replayed), Rows(start_));
 }
 
+TEST_F(ServerFloorTest, DigestOfTheComponentsRowsIgnoresTheirOrderNotTheirValues) {
+  const std::string pid = std::to_string(getpid());
+  const std::string a = Copy("qbx_floor_digest_a_" + pid);
+  const std::string b = Copy("qbx_floor_digest_b_" + pid);
+  const char* tables =
+      "CREATE TABLE Transferencia (f text, n bigint); CREATE TABLE Traslado (f text);"
+      "CREATE TABLE Pedido (f text);";
+  suite::Database(a, false).Exec(std::string(tables) +
+                                 "INSERT INTO Transferencia VALUES ('F', 1), ('F', 2);"
+                                 "INSERT INTO Pedido VALUES (NULL)");
+  suite::Database(b, false).Exec(std::string(tables) +
+                                 "INSERT INTO Transferencia VALUES ('F', 2), ('F', 1);"
+                                 "INSERT INTO Pedido VALUES (NULL)");
+  EXPECT_EQ(ComponentRowsDigest(a), ComponentRowsDigest(b));
+  suite::Database(b, false).Exec("UPDATE Pedido SET f = ''");
+  EXPECT_NE(ComponentRowsDigest(a), ComponentRowsDigest(b));
+  suite::Database(b, false).Exec("UPDATE Pedido SET f = NULL; UPDATE Transferencia SET n = 3 WHERE n = 2");
+  EXPECT_NE(ComponentRowsDigest(a), ComponentRowsDigest(b));
+}
+
 TEST_F(ServerFloorTest, AFailedStatementIsCounted) {
   Record("failing.sql", {{'S', "BEGIN"},
                          {'S', "INSERT INTO t (k, n, x) VALUES ('K-1', 1, 0)"},  // a duplicate
