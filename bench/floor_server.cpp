@@ -289,40 +289,62 @@ ReplayResult Replay(const std::string& recording, const std::string& conninfo) {
       ++result.shapes;
     }
   }
-  Values values;
+  // Everything sent is made ready before the first statement, so that
+  // between two round trips the floor does no more than the suite does.
+  struct Item {
+    const std::string* name = nullptr;  // a prepared shape; nullptr: `text` as it is
+    std::string text;
+    std::vector<std::string> values;
+    bool commit = false;
+  };
+  std::vector<Item> items;
   ReadRecording(recording, [&](char origin, std::string& text) {
     Sent s = ToSend(origin, text);
-    const std::string* name = nullptr;
+    Item item;
     if (s.kind == Sent::Kind::kShape) {
-      name = &names.at(s.text);
-      if (name->empty()) {
+      const auto it = names.find(s.text);
+      if (!it->second.empty()) {
+        item.name = &it->second;
+        item.text = it->first.substr(0, 200);
+        for (const Shaped::Value& v : s.values) {
+          const auto* n = std::get_if<int64_t>(&v);
+          item.values.push_back(n ? std::to_string(*n) : std::get<std::string>(v));
+        }
+      } else {
         // Refused as a shape: the text itself, its literals written in.
-        s.text = suite::pg::Rewrite(origin == 'C' ? suite::RewriteTop(text) : text).text;
-        name = nullptr;
+        item.text = suite::pg::Rewrite(origin == 'C' ? suite::RewriteTop(text) : text).text;
+        ++result.unshaped;
       }
+    } else {
+      if (s.kind == Sent::Kind::kText) ++result.unshaped;
+      item.commit = s.kind == Sent::Kind::kTransaction && StartsWithWord(s.text, "COMMIT");
+      item.text = std::move(s.text);
     }
-    if (!name && s.kind != Sent::Kind::kTransaction) ++result.unshaped;
+    items.push_back(std::move(item));
+  });
+  std::vector<const char*> pointers;
+  for (const Item& item : items) {
     Result r;
-    if (name) {
-      values.Set(s.values);
+    if (item.name) {
+      pointers.clear();
+      for (const std::string& v : item.values) pointers.push_back(v.c_str());
       const Clock::time_point t0 = Clock::now();
-      r.reset(PQexecPrepared(c, name->c_str(), values.count(), values.pointers.data(), nullptr,
-                             nullptr, 0));
+      r.reset(PQexecPrepared(c, item.name->c_str(), static_cast<int>(pointers.size()),
+                             pointers.data(), nullptr, nullptr, 0));
       inside += Clock::now() - t0;
     } else {
       const Clock::time_point t0 = Clock::now();
-      r.reset(PQexec(c, s.text.c_str()));
+      r.reset(PQexec(c, item.text.c_str()));
       inside += Clock::now() - t0;
     }
     ++result.statements;
     // A COMMIT of an aborted transaction answers ROLLBACK: the work is lost.
-    const bool lost = Ok(r.get()) && s.kind == Sent::Kind::kTransaction &&
-                      StartsWithWord(s.text, "COMMIT") &&
-                      std::string_view(PQcmdStatus(r.get())) == "ROLLBACK";
+    const bool lost =
+        Ok(r.get()) && item.commit && std::string_view(PQcmdStatus(r.get())) == "ROLLBACK";
     if ((!Ok(r.get()) || lost) && result.failed++ == 0)
       result.first_error =
-          text.substr(0, 200) + ": " + (lost ? "rolled back" : Trimmed(PQerrorMessage(c)));
-  });
+          item.text.substr(0, 200) + ": " + (lost ? "rolled back" : Trimmed(PQerrorMessage(c)));
+  }
   result.seconds = std::chrono::duration<double>(inside).count();
   return result;
 }

@@ -73,6 +73,7 @@ constexpr const char* kUsage =
     "  --order-lines LIST  order sizes of the requisition (default 100,1000)\n"
     "  --cases LIST        en-off,en-on,sl,rc-off,rc-on,cfdi,cancel,req,chain (default all)\n"
     "  --repeat N          timed and floor runs per case, best kept (default 3)\n"
+    "  --modes LIST        statement,unit (default both)\n"
     "  --doubles           only the component on do-nothing services\n"
     "  --no-doubles        skip the component on do-nothing services\n"
     "  --dir DIR           working folder (default: a new one under the temporary folder,\n"
@@ -98,6 +99,7 @@ struct Options {
   std::string dir;
   bool keep = false;
   std::vector<Engine> engines{Engine::kFile};
+  std::vector<Mode> modes{Mode::kStatement, Mode::kUnit};
   std::string server;
 };
 
@@ -149,6 +151,18 @@ Options ParseOptions(int argc, char** argv) {
         o.engines = {Engine::kFile, Engine::kServer};
       else
         throw std::runtime_error("--backend takes sqlite, server or both, not " + which);
+    } else if (a == "--modes") {
+      o.modes.clear();
+      std::stringstream in(value());
+      std::string item;
+      while (std::getline(in, item, ',')) {
+        if (item == "statement")
+          o.modes.push_back(Mode::kStatement);
+        else if (item == "unit")
+          o.modes.push_back(Mode::kUnit);
+        else
+          throw std::runtime_error("not a mode: " + item);
+      }
     } else if (a == "--server") {
       o.server = value();
     } else if (a == "--help" || a == "-h") {
@@ -634,7 +648,7 @@ void Bench::MeasureKind(const std::vector<Case>& sizes) {
     for (const Case& c : sizes) {
       std::string error;
       const bool prepared = Prepare(store, c, error);
-      for (Mode mode : {Mode::kStatement, Mode::kUnit}) {
+      for (Mode mode : o_.modes) {
         Row row;
         row.c = c;
         row.store = &store;
