@@ -311,7 +311,12 @@ RowSet DocumentRows(Database& db, std::string_view table) {
   static constexpr std::string_view kTables[] = {"Transferencia", "Traslado", "Pedido"};
   if (std::find(std::begin(kTables), std::end(kTables), table) == std::end(kTables))
     throw RuntimeError(kErrSuite, "not a document table: " + std::string(table));
-  return Read(db, "SELECT * FROM " + std::string(table) + " ORDER BY rowid");
+  // Every column in turn: one order for the same rows on any backend.
+  const int width = db.PrepareOnce("SELECT * FROM " + std::string(table), Origin::Suite)
+                        ->ColumnCount();
+  std::string order;
+  for (int i = 1; i <= width; ++i) order += (i > 1 ? ", " : "") + std::to_string(i);
+  return Read(db, "SELECT * FROM " + std::string(table) + " ORDER BY " + order);
 }
 
 }  // namespace qbx::suite

@@ -134,7 +134,7 @@ struct NewOrderLine {
 void AddOrderLines(Database& db, const std::vector<NewOrderLine>& lines);
 
 // The rows of the documents' tables (transfers, transport documents,
-// orders) in the order they were stored, for comparing two databases.
+// orders), ordered by every column in turn, for comparing two databases.
 RowSet DocumentRows(Database& db, std::string_view table);
 
 }  // namespace qbx::suite
