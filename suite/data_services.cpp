@@ -23,6 +23,7 @@
 #include "services/system_services.h"
 #include "suite/config.h"
 #include "suite/database.h"
+#include "suite/dialect.h"
 #include "suite/services.h"
 
 namespace qbx::suite {
@@ -95,6 +96,8 @@ class DataServices final : public com::Object<DataServices, IDataServices> {
                    .ToStringOrEmpty();
         if (code.empty()) return;
         if (consume) {
+          // Folio. names the stored figure: on a server excluded has the
+          // column too, and a bare name is ambiguous.
           number = Counter(
               "INSERT INTO Folio (Sc_Cve_Sucursal, Fo_Documento, Fo_Consecutivo) "
               "VALUES (?1, ?2, 1) ON CONFLICT (Sc_Cve_Sucursal, Fo_Documento) "
@@ -133,8 +136,9 @@ class DataServices final : public com::Object<DataServices, IDataServices> {
         std::string sql = "SELECT " + number + " FROM " + QuoteIdentifier(t);
         if (!filter_column.empty())
           sql += " WHERE " + QuoteIdentifier(db_->ResolveColumn(t, filter_column)) + " = ?1";
-        // BINARY, as the (folio, CAST(id AS INTEGER)) indexes declare it.
-        sql += " ORDER BY " + number + " COLLATE BINARY DESC LIMIT 1";
+        // In the collation the (folio, CAST(id AS INTEGER)) indexes declare.
+        sql += " ORDER BY " + number + " " + std::string(db_->dialect().Binary()) +
+               " DESC LIMIT 1";
         return sql;
       });
       const double last = highest.IsEmpty() || highest.IsNull() ? 0 : highest.ToDouble();
@@ -252,7 +256,8 @@ class DataServices final : public com::Object<DataServices, IDataServices> {
         number = Counter(
             "INSERT INTO Serie_Consecutivo (Sc_Cve_Sucursal, Se_Serie, Se_Consecutivo) "
             "VALUES (?1, ?2, 1) ON CONFLICT (Sc_Cve_Sucursal, Se_Serie) "
-            "DO UPDATE SET Se_Consecutivo = Serie_Consecutivo.Se_Consecutivo + 1 RETURNING Se_Consecutivo",
+            "DO UPDATE SET Se_Consecutivo = Serie_Consecutivo.Se_Consecutivo + 1 "
+            "RETURNING Se_Consecutivo",
             {branch, series});
       });
       return ToLong32(static_cast<double>(number));

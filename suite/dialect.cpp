@@ -19,6 +19,8 @@ std::string Dialect::Expand(std::string_view text) const {
       out.append(now_);
     else if (name == "today")
       out.append(today_);
+    else if (name == "binary")
+      out.append(binary_);
     else
       RaiseSuiteError("Pieza desconocida {" + std::string(name) +
                       "} en la sentencia: " + std::string(text));

@@ -100,9 +100,12 @@ std::string TransitWarehouse(Database& db) {
 }
 
 int64_t NextCounter(Database& db, std::string_view key) {
+  // The table name: a bare column in the SET is ambiguous on a server, where
+  // excluded has it too.
   Statement& st = db.Prepare(
       "INSERT INTO Contador_Inventario (Ci_Clave, Ci_Ultimo) VALUES (?, 1) "
-      "ON CONFLICT (Ci_Clave) DO UPDATE SET Ci_Ultimo = Contador_Inventario.Ci_Ultimo + 1 RETURNING Ci_Ultimo");
+      "ON CONFLICT (Ci_Clave) DO UPDATE SET Ci_Ultimo = Contador_Inventario.Ci_Ultimo + 1 "
+      "RETURNING Ci_Ultimo");
   st.Bind({std::string(key)});
   int64_t n = 0;
   if (st.Step()) n = static_cast<int64_t>(st.Column(0).ToDouble());
@@ -314,6 +317,8 @@ class InventoryServices final : public com::Object<InventoryServices, IInventory
     // The live warehouse is read in the same statement that adjusts its
     // figure, so its capabilities (and whether it still exists) are as of
     // now; a warehouse that keeps no sizes (colours) counts them as "00".
+    // Servers round only exact numbers to a number of decimals, hence the
+    // cast; the table name keeps the old figure apart from excluded's.
     static const DialectSql kInsertExistencia(
         "INSERT INTO Existencia (Sc_Cve_Sucursal, Al_Cve_Almacen, Pr_Cve_Producto, "
         "Tl_Cve_Talla, Cl_Cve_Color, Ex_Ajuste_1, Ex_Ajuste_2, Fecha_Ult_Modif) "
@@ -323,8 +328,10 @@ class InventoryServices final : public com::Object<InventoryServices, IInventory
         "AND Al_Cve_Almacen = ?2 AND Es_Cve_Estado <> 'BA' "
         "ON CONFLICT (Sc_Cve_Sucursal, Pr_Cve_Producto, Tl_Cve_Talla, Cl_Cve_Color, "
         "Al_Cve_Almacen) DO UPDATE SET "
-        "Ex_Ajuste_1 = ROUND(Existencia.Ex_Ajuste_1 + excluded.Ex_Ajuste_1, ?8), "
-        "Ex_Ajuste_2 = ROUND(Existencia.Ex_Ajuste_2 + excluded.Ex_Ajuste_2, ?8), "
+        "Ex_Ajuste_1 = ROUND(CAST(Existencia.Ex_Ajuste_1 + excluded.Ex_Ajuste_1 AS NUMERIC), "
+        "?8), "
+        "Ex_Ajuste_2 = ROUND(CAST(Existencia.Ex_Ajuste_2 + excluded.Ex_Ajuste_2 AS NUMERIC), "
+        "?8), "
         "Fecha_Ult_Modif = excluded.Fecha_Ult_Modif");
     const int64_t changed =
         db_->Prepare(kInsertExistencia.For(db_->dialect()))
@@ -341,10 +348,10 @@ class InventoryServices final : public com::Object<InventoryServices, IInventory
                             const std::string& reserved) override {
     if ((unit != 1 && unit != 2) || !reserved.empty()) Raise(kErrInvalidCall);
     Statement& st = db_->Prepare(
-        unit == 1 ? "SELECT TOTAL(Ex_Cantidad_1 + Ex_Ajuste_1) FROM Existencia "
+        unit == 1 ? "SELECT COALESCE(SUM(Ex_Cantidad_1 + Ex_Ajuste_1), 0.0) FROM Existencia "
                     "WHERE Sc_Cve_Sucursal = ? AND Pr_Cve_Producto = ? AND Tl_Cve_Talla = ? "
                     "AND Cl_Cve_Color = ? AND Al_Cve_Almacen LIKE ?"
-                  : "SELECT TOTAL(Ex_Cantidad_2 + Ex_Ajuste_2) FROM Existencia "
+                  : "SELECT COALESCE(SUM(Ex_Cantidad_2 + Ex_Ajuste_2), 0.0) FROM Existencia "
                     "WHERE Sc_Cve_Sucursal = ? AND Pr_Cve_Producto = ? AND Tl_Cve_Talla = ? "
                     "AND Cl_Cve_Color = ? AND Al_Cve_Almacen LIKE ?");
     st.Bind({branch, product, size, colour, warehouse_pattern});
@@ -360,11 +367,14 @@ class InventoryServices final : public com::Object<InventoryServices, IInventory
       const bool allow_negative = inv::NegativeStockAllowed(*db_);
       db_->Transaction([&] {
         // Newest first, so that each reversal meets the stock its movement left.
+        // Folios come from a counter ("MV" and eight digits) and lines are
+        // numbered as they are added, so (folio, line number) descending is
+        // the reverse of the order the rows were stored and applied in.
         Statement& rows = db_->Prepare(
             "SELECT Mv_Naturaleza, Mv_Aplicado, Sc_Cve_Sucursal, Al_Cve_Almacen, "
             "Pr_Cve_Producto, Tl_Cve_Talla, Cl_Cve_Color, Mv_Cantidad_1, Mv_Cantidad_2, Mv_Costo "
             "FROM Movimiento WHERE Mv_Tabla = ? AND Mv_Documento = ? AND Es_Cve_Estado = 'AC' "
-            "AND Mv_Aplicado = 1 ORDER BY rowid DESC");
+            "AND Mv_Aplicado = 1 ORDER BY Mv_Folio DESC, CAST(Mv_ID AS INTEGER) DESC");
         std::vector<PendingRow> applied = ReadRows(rows.Bind({kind, folio}));
         for (const PendingRow& r : applied) {
           inv::ApplyToStock(*db_, r.key, r.direction, true, r.q1, r.q2, r.cost, allow_negative);
@@ -534,7 +544,7 @@ class InventoryServices final : public com::Object<InventoryServices, IInventory
             "SELECT Mv_Naturaleza, Mv_Aplicado, Sc_Cve_Sucursal, Al_Cve_Almacen, "
             "Pr_Cve_Producto, Tl_Cve_Talla, Cl_Cve_Color, Mv_Cantidad_1, Mv_Cantidad_2, Mv_Costo "
             "FROM Movimiento WHERE Mv_Folio = ? AND Es_Cve_Estado = 'AC' AND Mv_Aplicado = 0 "
-            "ORDER BY rowid");
+            "ORDER BY CAST(Mv_ID AS INTEGER)");  // the order the lines were added in
         std::vector<PendingRow> pending = ReadRows(rows.Bind({folio}));
         for (const PendingRow& r : pending) {
           inv::ApplyToStock(*db_, r.key, r.direction, false, r.q1, r.q2, r.cost, allow_negative);

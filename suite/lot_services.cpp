@@ -103,7 +103,7 @@ class LotServices final : public com::Object<LotServices, ILotServices> {
   double Holding(const std::string& product, const std::string& size, const std::string& colour,
                  const std::string& lot, const std::string& branch, const std::string& warehouse) {
     Statement& st = db_->Prepare(
-        "SELECT TOTAL(r.Lt_Cantidad_1) FROM Lote_Registro r "
+        "SELECT COALESCE(SUM(r.Lt_Cantidad_1), 0.0) FROM Lote_Registro r "
         "WHERE r.Pr_Cve_Producto = ? AND r.Lt_Cve_Lote = ? AND r.Tl_Cve_Talla = ? "
         "AND r.Cl_Cve_Color = ? AND r.Sc_Cve_Sucursal = ? AND r.Al_Cve_Almacen = ? "
         "AND r.Es_Cve_Estado <> 'CA' "

@@ -98,10 +98,13 @@ class PostingServices final : public com::Object<PostingServices, IPostingServic
     accounts_.clear();
     if (LiveEntry(std::string(inv::kKindTransfer), folio)) return true;  // already posted
 
-    Statement& rows = db_->Prepare(
+    // Line order, which is the order the lines were stored in (ids are taken
+    // one past the highest); the (folio, CAST(id AS INTEGER)) index serves it.
+    static const DialectSql kLines(
         "SELECT Tr_Tipo, Tr_Fecha, Sc_Cve_Sucursal, Al_Cve_Almacen, Sc_Cve_Sucursal_Recibe, "
         "Pr_Cve_Producto, Tr_Importe_Costo FROM Transferencia "
-        "WHERE Tr_Folio = ? AND Es_Cve_Estado <> 'CA' ORDER BY rowid");
+        "WHERE Tr_Folio = ? AND Es_Cve_Estado <> 'CA' ORDER BY CAST(Tr_ID AS INTEGER) {binary}");
+    Statement& rows = db_->Prepare(kLines.For(db_->dialect()));
     rows.Bind({folio});
     const std::string transit = inv::TransitWarehouse(*db_);
     bool any = false;

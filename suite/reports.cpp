@@ -125,11 +125,9 @@ std::optional<std::string> FinalisedAt(Database& db, const std::string& folio) {
 MovementCounts MovementsOf(Database& db, const std::string& folio) {
   if (!db.HasTable("Movimiento")) return {};
   const RowSet t = Read(db,
-                        "SELECT COUNT(*), "
-                        "COALESCE(SUM(CASE WHEN Mv_Aplicado <> 0 THEN 1 ELSE 0 END), 0), "
-                        "COALESCE(SUM(CASE WHEN Es_Cve_Estado <> 'CA' THEN 1 ELSE 0 END), 0), "
-                        "COALESCE(SUM(CASE WHEN Mv_Aplicado = 0 AND Es_Cve_Estado <> 'CA' "
-                        "THEN 1 ELSE 0 END), 0) "
+                        "SELECT COUNT(*), COUNT(CASE WHEN Mv_Aplicado <> 0 THEN 1 END), "
+                        "COUNT(CASE WHEN Es_Cve_Estado <> 'CA' THEN 1 END), "
+                        "COUNT(CASE WHEN Mv_Aplicado = 0 AND Es_Cve_Estado <> 'CA' THEN 1 END) "
                         "FROM Movimiento WHERE Mv_Tabla = 'TRANSFERENCIA' AND Mv_Documento = ?1",
                         {folio});
   const auto& row = t.rows.at(0);
@@ -207,6 +205,8 @@ std::vector<std::string> RequestsOfOrder(Database& db, const std::string& order)
 }
 
 std::vector<OrderDemand> DemandOfOrder(Database& db, const std::string& order) {
+  // An order is asked at one branch and warehouse: MIN just names them in
+  // the product's group.
   const RowSet t = Read(db,
                         "SELECT p.Pr_Cve_Producto, p.Tl_Cve_Talla, p.Cl_Cve_Color, "
                         "SUM(p.Pd_Cantidad_1), SUM(p.Pd_Cantidad_Control_1), "

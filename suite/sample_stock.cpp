@@ -32,8 +32,8 @@ struct Opening {
 
 void MovementKinds(Database& db) {
   Statement& kinds = db.Prepare(
-      "INSERT OR IGNORE INTO Tipo_Movimiento (Tm_Cve_Tipo_Movimiento, Tm_Descripcion, "
-      "Tm_Naturaleza) VALUES (?, ?, ?)");
+      "INSERT INTO Tipo_Movimiento (Tm_Cve_Tipo_Movimiento, Tm_Descripcion, "
+      "Tm_Naturaleza) VALUES (?, ?, ?) ON CONFLICT DO NOTHING");
   kinds.Bind({sample::kKindOpening, "Inventario inicial", "E"}).Run();
   struct Named {
     const char* parameter;
@@ -51,8 +51,8 @@ void MovementKinds(Database& db) {
 
 void Parameters(Database& db) {
   Statement& st = db.Prepare(
-      "INSERT OR IGNORE INTO Parametro (Pa_Cve_Parametro, Pa_Valor, Pa_Tipo, Pa_Descripcion) "
-      "VALUES (?, ?, 'B', ?)");
+      "INSERT INTO Parametro (Pa_Cve_Parametro, Pa_Valor, Pa_Tipo, Pa_Descripcion) "
+      "VALUES (?, ?, 'B', ?) ON CONFLICT DO NOTHING");
   st.Bind({"CON_CONTABILIZAR_TRANSFERENCIAS", "1",
            "Generar la póliza contable de las transferencias"})
       .Run();

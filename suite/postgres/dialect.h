@@ -10,6 +10,6 @@ namespace qbx::suite {
 
 inline constexpr Dialect kPostgresDialect{
     1, "date_trunc('second', CAST(statement_timestamp() AS timestamp))",
-    "CAST(statement_timestamp() AS date)"};
+    "CAST(statement_timestamp() AS date)", ""};
 
 }  // namespace qbx::suite

@@ -16,8 +16,8 @@
 namespace qbx::suite::test {
 namespace {
 
-constexpr Dialect kFirst{0, "NOW_A", "TODAY_A"};
-constexpr Dialect kSecond{1, "LOCALTIMESTAMP(0)", "CURRENT_DATE"};
+constexpr Dialect kFirst{0, "NOW_A", "TODAY_A", "BIN_A"};
+constexpr Dialect kSecond{1, "LOCALTIMESTAMP(0)", "CURRENT_DATE", ""};
 
 int32_t ErrorNumber(const std::function<void()>& fn) {
   try {
@@ -32,6 +32,10 @@ TEST(Dialect, ExpandsEveryPieceAndLeavesTheRestAsItIs) {
   EXPECT_EQ(kFirst.Expand("SELECT {now}, {today}, {now} FROM t WHERE a = '}' "),
             "SELECT NOW_A, TODAY_A, NOW_A FROM t WHERE a = '}' ");
   EXPECT_EQ(kFirst.Expand("{today}"), "TODAY_A");
+  EXPECT_EQ(kFirst.Expand("ORDER BY CAST(i AS INTEGER) {binary} DESC"),
+            "ORDER BY CAST(i AS INTEGER) BIN_A DESC");
+  EXPECT_EQ(kSecond.Expand("ORDER BY CAST(i AS INTEGER) {binary} DESC"),
+            "ORDER BY CAST(i AS INTEGER)  DESC");
   EXPECT_EQ(kFirst.Expand("SELECT 1"), "SELECT 1");
   EXPECT_EQ(kFirst.Expand(""), "");
 }
@@ -66,7 +70,7 @@ TEST(DialectSql, ManyThreadsAtOnceGetOneText) {
 
 TEST(DialectSql, ADialectWithoutPlaceIsRefused) {
   const DialectSql sql("SELECT {now}");
-  constexpr Dialect kStray{kMaxDialects, "X", "Y"};
+  constexpr Dialect kStray{kMaxDialects, "X", "Y", ""};
   EXPECT_EQ(ErrorNumber([&] { sql.For(kStray); }), kErrSuite);
 }
 
@@ -101,6 +105,20 @@ TEST_F(DialectPiecesTest, AnswerTheLocalDateAndTime) {
   EXPECT_EQ(now[10], ' ');
   EXPECT_TRUE(now.substr(0, 10) == before || now.substr(0, 10) == after) << now;
   EXPECT_TRUE(today == before || today == after) << today;
+}
+
+// A document's lines in line-number order come from the index, unsorted.
+TEST_F(DialectPiecesTest, AnIntegerKeyIsReadAlongTheLineNumberIndex) {
+  QBX_SKIP_ON_SERVER("the plan is the embedded file's");
+  auto db = Db();
+  for (const char* order : {"", " DESC LIMIT 1"}) {
+    const std::string details = Plan(db->dialect().Expand(
+        std::string("SELECT Tr_Tipo FROM Transferencia WHERE Tr_Folio = 'F' "
+                    "ORDER BY CAST(Tr_ID AS INTEGER) {binary}") +
+        order));
+    EXPECT_NE(details.find("IX_Transferencia_Id_Numero"), std::string::npos) << details;
+    EXPECT_EQ(details.find("TEMP B-TREE"), std::string::npos) << details;
+  }
 }
 
 TEST_F(DialectPiecesTest, ServicesSendTheBackendsText) {

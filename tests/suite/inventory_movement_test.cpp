@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "automation/value.h"
 #include "tests/suite/inventory_fixture.h"
 
 namespace qbx::suite::test {
@@ -65,7 +66,10 @@ TEST_F(InventoryMovementTest, FolioIsGivenOnTheFirstAcceptedDetailOnly) {
   EXPECT_EQ(Rows("Mv_Folio = '" + folio + "'"), 2);
   auto other = Open(kCedis, kWarehouseGeneral, kKindIssueTransfer, "T-1");
   ASSERT_TRUE(Add(*other, kProductPlain, 1));
-  EXPECT_NE(other->Obtener_Encabezado_Movimiento().Folio, folio);
+  // Folios are "MV" and the next number of one counter.
+  ASSERT_EQ(folio.size(), 10u);
+  EXPECT_EQ(other->Obtener_Encabezado_Movimiento().Folio,
+            "MV" + FormatZeros(static_cast<double>(std::stoll(folio.substr(2)) + 1), "00000000"));
   m->Nuevo_Movimiento();
   EXPECT_EQ(m->Obtener_Encabezado_Movimiento().Folio, "");
 }
@@ -229,6 +233,19 @@ TEST_F(InventoryMovementTest, CancelReversesAppliedMovementsAndDiscardsPendingOn
                 Short("AZUCAR", kBranchNorth, 2, 10));
   EXPECT_DOUBLE_EQ(OnHand(kBranchNorth, "AZUCAR"), 2);
   EXPECT_EQ(Rows("Mv_Documento = 'T-11' AND Es_Cve_Estado = 'AC'"), 1);
+}
+
+TEST_F(InventoryMovementTest, CancelUndoesTheNewestMovementFirst) {
+  // T-13 brings 10 of sugar to the north branch (which held none) and then
+  // sends them on: undoing the entry first would leave -10 and be refused.
+  Move(kBranchNorth, kKindEntryTransfer, "T-13", "AZUCAR", 10, 5);
+  Move(kBranchNorth, kKindIssueTransfer, "T-13", "AZUCAR", 10);
+  ASSERT_EQ(OnHand(kBranchNorth, "AZUCAR"), 0);
+  auto stock = Inventory();
+  ASSERT_TRUE(stock->Cancelar_Movimientos_Documento("TRANSFERENCIA", "T-13"))
+      << stock->Obtener_Mensaje_Error();
+  EXPECT_EQ(OnHand(kBranchNorth, "AZUCAR"), 0);
+  EXPECT_EQ(Rows("Mv_Documento = 'T-13' AND Es_Cve_Estado = 'CA'"), 2);
 }
 
 TEST_F(InventoryMovementTest, LargeDocumentStaysFast) {

@@ -99,6 +99,18 @@ class SchemaTest : public SuiteTest {
     for (const std::string& row : rows) out += row;
     return out;
   }
+  // Rows expected in the embedded file's order, sorted on a server as Rows
+  // sorts them.
+  static std::string InStoredOrder(const std::string& expected) {
+    if (!qbx::test::OnServer()) return expected;
+    std::vector<std::string> rows;
+    for (size_t at = 0, end; (end = expected.find("; ", at)) != std::string::npos; at = end + 2)
+      rows.push_back(expected.substr(at, end + 2 - at));
+    std::sort(rows.begin(), rows.end());
+    std::string out;
+    for (const std::string& row : rows) out += row;
+    return out;
+  }
   std::string Lookup(const std::string& table, const std::string& key, const std::string& value,
                      const std::string& result, const std::string& key2, const std::string& value2,
                      const std::string& excluded) {
@@ -172,8 +184,7 @@ TEST_F(SchemaTest, EveryStatementOfTheComponentRunsOnTheSchema) {
                  "Tl_Cve_Talla,      Cl_Cve_Color,      Tr_Cantidad_Control_1,      "
                  "Tr_Cantidad_Control_2 FROM Transferencia WHERE      Tr_Folio = 'F-EN' ",
                  {"Sc_Cve_Sucursal", "Pr_Cve_Producto", "Tr_Cantidad_Control_1"}),
-            qbx::test::OnServer() ? "CEDIS|KIT-01|1; CEDIS|TORN-001|2.5; "
-                                  : "CEDIS|TORN-001|2.5; CEDIS|KIT-01|1; ");
+            InStoredOrder("CEDIS|TORN-001|2.5; CEDIS|KIT-01|1; "));
   const std::string transport =
       Lookup("Traslado", "Tr_Tabla", "TRANSFERENCIA", "Tr_Folio", "Tr_Documento", "F-EN", "CA");
   EXPECT_EQ(transport, "CEDIS-0000000009");
@@ -218,7 +229,7 @@ TEST_F(SchemaTest, EveryStatementOfTheComponentRunsOnTheSchema) {
   EXPECT_EQ(Rows(qbx::test::RequisitionOrderQuery("PED-0001"),
                  {"Al_Cve_Almacen", "Al_Cve_Almacen_Pedido", "Pd_Cantidad_1",
                   "Sc_Centro_Distribucion", "Pd_Fecha", "Es_Cve_Estado"}),
-            "GRL|GRL|4|CEDIS|15/01/2026|AC; GRL|GRL|150|CEDIS|15/01/2026|AC; ");
+            InStoredOrder("GRL|GRL|4|CEDIS|15/01/2026|AC; GRL|GRL|150|CEDIS|15/01/2026|AC; "));
 
   // The lookups find their rows through an index, without scanning.
   const std::pair<std::string, std::string> lookups[] = {
