@@ -14,6 +14,7 @@ enum OptionBit : unsigned {
   kPerStatement = 8,
   kForce = 16,
   kKey = 32,
+  kFilters = 64,  // list: --type, --state, --branch, --from, --to
   kWrites = kPerStatement | kKey,  // what every command that writes takes
 };
 
@@ -125,6 +126,36 @@ constexpr std::array kCommands = {
                 "inventory movements, its transport document and its accounting entry.\n"
                 "\n"
                 "  --json      the same as one JSON object\n"},
+    CommandSpec{Command::List, "list", "", false, kJson | kFilters,
+                "list [--type SL|EN|RC] [--state STATE] [--branch CODE] [--from DATE] "
+                "[--to DATE] [--json] [--db NAME]",
+                "Lists the transfers, newest first: folio, type, state, date, branch and\n"
+                "number of lines, one row per folio.\n"
+                "\n"
+                "  --type T    only requests (SL), shipments (EN) or receptions (RC)\n"
+                "  --state S   only this state (AC live, CA cancelled, RCP partly received,\n"
+                "              ...)\n"
+                "  --branch B  only transfers of this branch\n"
+                "  --from D    only those dated D (yyyy-mm-dd) or later\n"
+                "  --to D      only those dated D or earlier\n"
+                "  --json      the same as a JSON list\n"},
+    CommandSpec{Command::Catalogue, "catalogue", "WHAT", false, kJson,
+                "catalogue products|warehouses|units|branches|periods [--json] [--db NAME]",
+                "Shows the codes a capture document names:\n"
+                "  products    code, description, unit, lot or serial tracking\n"
+                "  warehouses  per branch, with what each keeps apart (sizes, colours,\n"
+                "              lots, serials) and whether it is a transit warehouse\n"
+                "  units       code and description\n"
+                "  branches    code, description and the distribution centre serving it\n"
+                "  periods     the open operating periods: a document's date must fall in one\n"
+                "\n"
+                "  --json      the same as a JSON list\n"},
+    CommandSpec{Command::Example, "example", "KIND", true, 0, "example [KIND]",
+                "Prints an example capture document that works on the sample catalogue\n"
+                "(init --sample); without KIND, lists the kinds. Save one, edit it, and\n"
+                "give it to capture:\n"
+                "  quelbarix example shipment > my.json\n"
+                "  quelbarix capture my.json\n"},
     CommandSpec{Command::Demo, "demo", "", false, 0, "demo [--db NAME]",
                 "Runs the whole transfer chain on a new database with the sample catalogue\n"
                 "(a temporary file unless --db names one; on a server, an empty database)\n"
@@ -156,7 +187,22 @@ unsigned OptionBitOf(std::string_view option) {
   if (option == "--per-statement") return kPerStatement;
   if (option == "--force") return kForce;
   if (option == "--key" || option.starts_with("--key=")) return kKey;
+  for (std::string_view filter : {"--type", "--state", "--branch", "--from", "--to"}) {
+    if (option == filter) return kFilters;
+  }
   return 0;
+}
+
+// The field a list filter option (--type X or --type=X) sets; null when the
+// argument is none.
+std::string* FilterOf(Invocation& inv, std::string_view arg) {
+  const std::string_view name = arg.substr(0, arg.find('='));
+  if (name == "--type") return &inv.type;
+  if (name == "--state") return &inv.state;
+  if (name == "--branch") return &inv.branch;
+  if (name == "--from") return &inv.from;
+  if (name == "--to") return &inv.to;
+  return nullptr;
 }
 
 }  // namespace
@@ -200,6 +246,15 @@ Invocation ParseArguments(const std::vector<std::string>& args) {
       if (a.size() == 6) throw UsageError("option --key needs a key");
       inv.key = a.substr(6);
       specific.push_back("--key");
+    } else if (std::string* value = FilterOf(inv, a)) {
+      const std::string name = a.substr(0, a.find('='));
+      if (a.find('=') != std::string::npos) {
+        *value = a.substr(a.find('=') + 1);
+      } else if (i + 1 < args.size()) {
+        *value = args[++i];
+      }
+      if (value->empty()) throw UsageError("option " + name + " needs a value");
+      specific.push_back(name);
     } else if (OptionBitOf(a) != 0) {
       specific.push_back(a);
     } else {

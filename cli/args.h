@@ -19,22 +19,26 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
 
-enum class Command { None, Help, Init, Capture, Finalize, Cfdi, Cancel, Requisition, Show, Demo };
+enum class Command { None, Help, Init, Capture, Finalize, Cfdi, Cancel, Requisition, Show, Demo,
+                     List, Catalogue, Example };
 
 struct Invocation {
   Command command = Command::None;
   // FILE of capture, FOLIO of finalize/cfdi/cancel/show, ORDER of
-  // requisition, COMMAND of help; "" when the command takes none.
+  // requisition, COMMAND of help, WHAT of catalogue, KIND of example; ""
+  // when the command takes none.
   std::string operand;
   std::optional<std::string> db;
   bool trace = false;
   bool help = false;
   bool sample = false;       // init --sample
   bool no_finalize = false;  // capture --no-finalize
-  bool json = false;         // show --json
+  bool json = false;         // show, list, catalogue --json
   bool per_statement = false;  // writes: each statement commits on its own
   bool force = false;          // finalize --force
   std::optional<std::string> key;  // writes: --key, the retry key
+  // list: --type, --state, --branch, --from, --to ("" when not given)
+  std::string type, state, branch, from, to;
 };
 
 // A wrong command line; the message says what is wrong.

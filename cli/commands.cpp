@@ -341,6 +341,12 @@ int Run(const std::vector<std::string>& args, Streams io) {
         return RunShow(cx);
       case Command::Demo:
         return RunDemo(cx);
+      case Command::List:
+        return RunList(cx);
+      case Command::Catalogue:
+        return RunCatalogue(cx);
+      case Command::Example:
+        return RunExample(cx);
       case Command::None:
       case Command::Help:
         break;

@@ -31,5 +31,8 @@ struct Context {
 
 int RunShow(Context& cx);  // show.cpp
 int RunDemo(Context& cx);  // demo.cpp
+int RunList(Context& cx);       // browse.cpp
+int RunCatalogue(Context& cx);  // browse.cpp
+int RunExample(Context& cx);    // browse.cpp
 
 }  // namespace qbx::cli

@@ -36,6 +36,15 @@
 namespace qbx::cli {
 namespace {
 
+// A name as one word for a shell: a server's "host=... dbname=..." has blanks.
+std::string ShellWord(const std::string& text) {
+  if (text.find_first_of(" \t'\"\\$`") == std::string::npos) return text;
+  std::string out = "'";
+  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+
 // The sample order of the northern branch, served by the distribution centre.
 constexpr const char* kOrder = "PED-0001";
 
@@ -530,7 +539,7 @@ int Demo::Run() {
     return kExitFailure;
   }
   out_ << "Every step did what it should. The database is kept at " << s_.db_path()
-       << "; try `quelbarix show " << shipment_ << " --db " << s_.db_path() << "`.\n";
+       << "; try `quelbarix show " << shipment_ << " --db " << ShellWord(s_.db_path()) << "`.\n";
   return kExitOk;
 }
 

@@ -1,6 +1,7 @@
 // The suite's implementation of the ADO-style connection over its database:
-// the component's statement texts run as built, with the one rewrite SQLite
-// needs (SELECT TOP n). A row insert whose values are all literals runs as a
+// the component's statement texts run as built, with the one rewrite both
+// backends need (SELECT TOP n); each backend may rewrite further (see its
+// Compile). A row insert whose values are all literals runs as a
 // statement prepared once for its shape, with the same result (see
 // ShapeOfInsert in connection.cpp); it is traced and counted as the text sent.
 #pragma once

@@ -4,8 +4,8 @@
 //
 // Backends: the name chooses one (IsServerDatabase). The embedded file is
 // in suite/sqlite/, a server in suite/postgres/; each is the only folder
-// that includes its driver's headers (tests sqlite_seam and postgres_seam
-// keep it so), behind suite/backend.h. What they share is here and in
+// that includes its driver's headers (test backend_seam keeps it so),
+// behind suite/backend.h. What they share is here and in
 // suite/database.cpp.
 //
 // Writers: the outermost transaction takes the backend's write lock, so

@@ -307,11 +307,94 @@ void AddOrderLines(Database& db, const std::vector<NewOrderLine>& lines) {
   });
 }
 
+namespace {
+
+// A stored date as "yyyy-mm-dd", whichever way the backend hands it out.
+std::string DayText(const Variant& v) {
+  if (v.type() == Variant::Type::Date) return v.ToDate().ToIsoText().substr(0, 10);
+  return v.ToStringOrEmpty().substr(0, 10);
+}
+
+}  // namespace
+
+std::vector<TransferSummary> ListTransfers(Database& db, const TransferFilter& filter) {
+  // Only the filters given become conditions: an unused parameter would
+  // leave its type unknown to a server.
+  std::string where;
+  std::vector<Variant> params;
+  auto condition = [&](const std::string& value, std::string_view column) {
+    if (value.empty()) return;
+    params.push_back(value);
+    where += (where.empty() ? " WHERE " : " AND ") + std::string(column) + " = ?" +
+             std::to_string(params.size());
+  };
+  condition(filter.type, "Tr_Tipo");
+  condition(filter.state, "Es_Cve_Estado");
+  condition(filter.branch, "Sc_Cve_Sucursal");
+  const RowSet t = Read(db,
+                        "SELECT Tr_Folio, Tr_Tipo, Es_Cve_Estado, MIN(Tr_Fecha), "
+                        "Sc_Cve_Sucursal, COUNT(*), MAX(Fecha_Alta) FROM Transferencia" +
+                            where +
+                            " GROUP BY Tr_Folio, Tr_Tipo, Es_Cve_Estado, Sc_Cve_Sucursal "
+                            "ORDER BY MIN(Tr_Fecha) DESC, MAX(Fecha_Alta) DESC, Tr_Folio DESC",
+                        params);
+  std::vector<TransferSummary> list;
+  for (const auto& row : t.rows) {
+    TransferSummary s{row[0].ToStringOrEmpty(), row[1].ToStringOrEmpty(),
+                      row[2].ToStringOrEmpty(), DayText(row[3]), row[4].ToStringOrEmpty(),
+                      row[5].ToLong()};
+    // Dates are compared here: how a date column meets a text differs
+    // between backends.
+    if (!filter.from.empty() && s.date < filter.from) continue;
+    if (!filter.to.empty() && s.date > filter.to) continue;
+    list.push_back(std::move(s));
+  }
+  return list;
+}
+
+RowSet CatalogueProducts(Database& db) {
+  return Read(db,
+              "SELECT Pr_Cve_Producto, Pr_Descripcion, Pr_Unidad_Control_1, "
+              "CASE Pr_Tipo_Producto WHEN '02' THEN 'lot' WHEN '03' THEN 'serial' "
+              "ELSE '' END AS Seguimiento FROM Producto WHERE Es_Cve_Estado = 'AC' "
+              "ORDER BY Pr_Cve_Producto");
+}
+
+RowSet CatalogueWarehouses(Database& db) {
+  return Read(db,
+              "SELECT Sc_Cve_Sucursal, Al_Cve_Almacen, Al_Descripcion, Al_Maneja_Talla, "
+              "Al_Maneja_Color, Al_Maneja_Lote, Al_Maneja_Serie, Al_Transito FROM Almacen "
+              "WHERE Es_Cve_Estado = 'AC' ORDER BY Sc_Cve_Sucursal, Al_Cve_Almacen");
+}
+
+RowSet CatalogueUnits(Database& db) {
+  return Read(db,
+              "SELECT Un_Cve_Unidad, Un_Descripcion FROM Unidad WHERE Es_Cve_Estado = 'AC' "
+              "ORDER BY Un_Cve_Unidad");
+}
+
+RowSet CatalogueBranches(Database& db) {
+  return Read(db,
+              "SELECT Sc_Cve_Sucursal, Sc_Descripcion, Sc_Centro_Distribucion FROM Sucursal "
+              "WHERE Es_Cve_Estado = 'AC' ORDER BY Sc_Cve_Sucursal");
+}
+
+RowSet OpenPeriods(Database& db) {
+  return Read(db,
+              "SELECT Pe_Modulo, Pe_Fecha_Inicio, Pe_Fecha_Fin FROM Periodo_Operativo "
+              "WHERE Es_Cve_Estado = 'AC' ORDER BY Pe_Modulo, Pe_Fecha_Inicio");
+}
+
 RowSet DocumentRows(Database& db, std::string_view table) {
   static constexpr std::string_view kTables[] = {"Transferencia", "Traslado", "Pedido"};
   if (std::find(std::begin(kTables), std::end(kTables), table) == std::end(kTables))
     throw RuntimeError(kErrSuite, "not a document table: " + std::string(table));
-  return Read(db, "SELECT * FROM " + std::string(table) + " ORDER BY rowid");
+  // Every column in turn: one order for the same rows on any backend.
+  const int width = db.PrepareOnce("SELECT * FROM " + std::string(table), Origin::Suite)
+                        ->ColumnCount();
+  std::string order;
+  for (int i = 1; i <= width; ++i) order += (i > 1 ? ", " : "") + std::to_string(i);
+  return Read(db, "SELECT * FROM " + std::string(table) + " ORDER BY " + order);
 }
 
 }  // namespace qbx::suite

@@ -133,8 +133,34 @@ struct NewOrderLine {
 // All or none.
 void AddOrderLines(Database& db, const std::vector<NewOrderLine>& lines);
 
+// One transfer as a list shows it: its first line's date, type, state and
+// branch, and how many lines it has.
+struct TransferSummary {
+  std::string folio, type, state, date, branch;  // date "yyyy-mm-dd"
+  int64_t lines = 0;
+};
+// Filters of ListTransfers; an empty one does not filter. Dates are
+// "yyyy-mm-dd" and both ends are included.
+struct TransferFilter {
+  std::string type, state, branch, from, to;
+};
+// Transfers that pass the filter, newest first (by date, then by when they
+// were stored, then by folio).
+std::vector<TransferSummary> ListTransfers(Database& db, const TransferFilter& filter);
+
+// What a capture document names, each ordered by its codes. Products:
+// code, description, unit, tracking ("lot", "serial" or ""); warehouses:
+// branch, code, description, sizes/colours/lots/serials/transit flags;
+// units and branches: code, description; periods: open operating periods
+// (module, start, end).
+RowSet CatalogueProducts(Database& db);
+RowSet CatalogueWarehouses(Database& db);
+RowSet CatalogueUnits(Database& db);
+RowSet CatalogueBranches(Database& db);
+RowSet OpenPeriods(Database& db);
+
 // The rows of the documents' tables (transfers, transport documents,
-// orders) in the order they were stored, for comparing two databases.
+// orders), ordered by every column in turn, for comparing two databases.
 RowSet DocumentRows(Database& db, std::string_view table);
 
 }  // namespace qbx::suite

@@ -11,7 +11,9 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cctype>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "suite/database.h"
@@ -48,6 +50,27 @@ inline std::string FreshDatabase(const std::string& dir, const std::string& file
   admin.Exec("CREATE DATABASE " + name);
   // Later keys win in a key=value string.
   return ServerConninfo() + " dbname=" + name;
+}
+
+// The database named by `from` copied whole: a file copied to dir/file, or
+// on the server a new database made from it as a template (nothing may be
+// connected to `from` meanwhile). Replaces an earlier copy of the same name.
+inline std::string CopyDatabase(const std::string& from, const std::string& dir,
+                                const std::string& file) {
+  if (!OnServer()) {
+    const std::string to = dir + "/" + file;
+    std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing);
+    return to;
+  }
+  auto name_of = [](const std::string& conninfo) {
+    return conninfo.substr(conninfo.rfind("dbname=") + 7);
+  };
+  std::string copy = name_of(from) + "_";
+  for (char c : file) copy += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+  suite::Database admin(ServerConninfo(), false);
+  admin.Exec("DROP DATABASE IF EXISTS " + copy + " WITH (FORCE)");
+  admin.Exec("CREATE DATABASE " + copy + " TEMPLATE " + name_of(from));
+  return ServerConninfo() + " dbname=" + copy;
 }
 
 inline void DropDatabase(const std::string& name) {

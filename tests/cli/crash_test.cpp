@@ -2,6 +2,7 @@
 // and through its cancel: afterwards the database is sound, holds all of the
 // document or none of it, total stock is unchanged, and a rerun with the same
 // key stores it exactly once.
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -168,10 +169,20 @@ class Crash : public testing::Test {
     const Outcome full = Spawn(QUELBARIX_TOOL, a);
     ASSERT_EQ(full.status, 0);
     const std::string after = MaskTimes(Text(clean));
+    // The kill times spread over the faster of two clean runs: the first is
+    // often slowed by a cold cache or a busy machine, and kills timed after
+    // a run's end land on nothing.
+    {
+      std::vector<std::string> again = args;
+      again.insert(again.end(), {"--db", Copy("clean2.db")});
+      const Outcome second = Spawn(QUELBARIX_TOOL, again);
+      ASSERT_EQ(second.status, 0);
+      full_seconds_ = std::min(full.seconds, second.seconds);
+    }
 
     int killed = 0, stored = 0, points = 0;
     for (int i = 1; i <= kTimedKills; ++i) {
-      const double at = full.seconds * i / (kTimedKills + 1);
+      const double at = full_seconds_ * i / (kTimedKills + 1);
       SCOPED_TRACE("killed after " + std::to_string(at) + " s");
       const std::string db = Copy("killed.db");
       a = args;
@@ -205,6 +216,7 @@ class Crash : public testing::Test {
 
   fs::path dir_;
   std::string base_;
+  double full_seconds_ = 0;
 };
 
 // Killed between finalising the issue movement and the receipt's, stock

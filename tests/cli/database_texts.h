@@ -31,4 +31,18 @@ inline std::string MaskTimes(std::string text) {
   return text;
 }
 
+// The first line where two texts differ, with its table ("" when equal).
+inline std::string FirstDifference(const std::string& a, const std::string& b) {
+  std::string table;
+  for (size_t i = 0, j = 0; i < a.size() || j < b.size();) {
+    const size_t ei = std::min(a.find('\n', i), a.size()), ej = std::min(b.find('\n', j), b.size());
+    const std::string la = a.substr(i, ei - i), lb = b.substr(j, ej - j);
+    if (la.starts_with('[')) table = la;
+    if (la != lb) return table + "\n< " + la + "\n> " + lb;
+    i = ei + 1;
+    j = ej + 1;
+  }
+  return "";
+}
+
 }  // namespace qbx::cli::test

@@ -34,14 +34,20 @@ inline std::string Slurp(const std::filesystem::path& p) {
   return s.str();
 }
 
-// Runs `tool` with the arguments, `input` as its standard input; its output
-// passes through files in `dir`. With kill_after >= 0 it is killed (SIGKILL)
-// once it has run that many seconds. `env` comes before the inherited
-// environment, so its entries win.
-inline Spawned SpawnTool(const std::filesystem::path& dir, const char* tool,
+// A child started by StartTool and not yet waited for.
+struct Started {
+  pid_t pid = -1;  // -1 when it could not start
+  std::filesystem::path dir;
+  std::chrono::steady_clock::time_point start;
+};
+
+// Starts `tool` with the arguments, `input` as its standard input; its output
+// passes through files in `dir`, so children running at once need folders
+// of their own. `env` comes before the inherited environment, so its entries
+// win.
+inline Started StartTool(const std::filesystem::path& dir, const char* tool,
                          std::vector<std::string> args, const std::string& input = "",
-                         double kill_after = -1, const std::vector<std::string>& env = {}) {
-  using Clock = std::chrono::steady_clock;
+                         const std::vector<std::string>& env = {}) {
   const std::filesystem::path in = dir / "stdin", out = dir / "stdout", err = dir / "stderr";
   std::ofstream(in, std::ios::binary) << input;
   posix_spawn_file_actions_t actions;
@@ -58,30 +64,46 @@ inline Spawned SpawnTool(const std::filesystem::path& dir, const char* tool,
   std::vector<char*> envp;
   for (std::string& v : vars) envp.push_back(v.data());
   envp.push_back(nullptr);
+  Started s{-1, dir, std::chrono::steady_clock::now()};
   pid_t pid = 0;
-  const Clock::time_point start = Clock::now();
   const int rc = posix_spawn(&pid, tool, &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
-  Spawned o;
   if (rc != 0) {
     ADD_FAILURE() << "cannot start " << tool;
-    return o;
+    return s;
   }
+  s.pid = pid;
+  return s;
+}
+
+// Waits for a started child. With kill_after >= 0 it is killed (SIGKILL)
+// once it has run that many seconds since it started.
+inline Spawned WaitTool(const Started& s, double kill_after = -1) {
+  using Clock = std::chrono::steady_clock;
+  Spawned o;
+  if (s.pid < 0) return o;
   int status = 0;
   for (;;) {
-    if (::waitpid(pid, &status, kill_after < 0 ? 0 : WNOHANG) == pid) break;
-    if (std::chrono::duration<double>(Clock::now() - start).count() >= kill_after) {
-      ::kill(pid, SIGKILL);
-      ::waitpid(pid, &status, 0);
+    if (::waitpid(s.pid, &status, kill_after < 0 ? 0 : WNOHANG) == s.pid) break;
+    if (std::chrono::duration<double>(Clock::now() - s.start).count() >= kill_after) {
+      ::kill(s.pid, SIGKILL);
+      ::waitpid(s.pid, &status, 0);
       break;
     }
     std::this_thread::sleep_for(std::chrono::microseconds(200));
   }
-  o.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  o.seconds = std::chrono::duration<double>(Clock::now() - s.start).count();
   o.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  o.out = Slurp(out);
-  o.err = Slurp(err);
+  o.out = Slurp(s.dir / "stdout");
+  o.err = Slurp(s.dir / "stderr");
   return o;
+}
+
+// Runs `tool` and waits for it (StartTool, then WaitTool).
+inline Spawned SpawnTool(const std::filesystem::path& dir, const char* tool,
+                         std::vector<std::string> args, const std::string& input = "",
+                         double kill_after = -1, const std::vector<std::string>& env = {}) {
+  return WaitTool(StartTool(dir, tool, std::move(args), input, env), kill_after);
 }
 
 }  // namespace qbx::cli::test

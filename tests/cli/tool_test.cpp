@@ -275,6 +275,89 @@ TEST_F(CliTool, CfdiAndRequisitionNameWhatTheyMade) {
   EXPECT_EQ(requests.size(), 2u);  // each run names its own request
 }
 
+// The documents of examples/ in the order examples/README.md gives, on a new
+// sample database; then list and catalogue show what a person needs.
+TEST_F(CliTool, ExamplesRunInOrderAndListAndCatalogueShowThem) {
+  ASSERT_EQ(Run({"init", "--sample", "--db", db_}).status, 0);
+  const fs::path examples = QUELBARIX_EXAMPLES;
+  const std::string kinds[] = {"request", "shipment", "shipment-lots", "shipment-serials",
+                               "reception"};
+  std::string listed;
+  std::map<std::string, std::string> folio;  // by kind
+  for (const std::string& kind : kinds) {
+    const fs::path file = examples / (kind + ".json");
+    EXPECT_EQ(Run({"example", kind}).out, Slurp(file)) << kind;
+    const Outcome o = Run({"capture", file.string(), "--db", db_});
+    ASSERT_EQ(o.status, 0) << kind << ": " << o.err;
+    folio[kind] = FirstLine(o.out);
+    listed += kind + "\n";
+  }
+  EXPECT_EQ(Run({"example"}).out, listed);
+  EXPECT_EQ(folio["shipment"], "CEDIS-0000000001");  // what reception.json refers to
+  Outcome o = Run({"requisition", FirstLine(Slurp(examples / "order.txt")), "--db", db_});
+  ASSERT_EQ(o.status, 0) << o.err;
+  folio["requisition"] = FirstLine(o.out);
+  ASSERT_EQ(Run({"cancel", folio["shipment-serials"], "--db", db_}).status, 0);
+
+  auto list = [&](std::vector<std::string> filters) {
+    filters.insert(filters.end(), {"--json", "--db", db_});
+    filters.insert(filters.begin(), "list");
+    const Outcome o = Run(filters);
+    EXPECT_EQ(o.status, 0) << o.err;
+    return nlohmann::json::parse(o.out);
+  };
+  const nlohmann::json all = list({});
+  std::map<std::string, std::string> seen;  // folio: type, state, lines
+  for (size_t i = 0; i < all.size(); ++i) {
+    const auto& r = all[i];
+    seen[r["folio"]] = r["tipo"].get<std::string>() + " " + r["estado"].get<std::string>() + " " +
+                       std::to_string(r["renglones"].get<int>());
+    if (i > 0) {
+      EXPECT_GE(all[i - 1]["fecha"], r["fecha"]) << "newest first";
+    }
+  }
+  EXPECT_EQ(seen, (std::map<std::string, std::string>{{folio["request"], "SL AC 2"},
+                                                      {folio["shipment"], "EN AC 2"},
+                                                      {folio["shipment-lots"], "EN AC 2"},
+                                                      {folio["shipment-serials"], "EN CA 2"},
+                                                      {folio["reception"], "RC AC 2"},
+                                                      {folio["requisition"], "SL AC 1"}}));
+  const std::string today = all[0]["fecha"];  // the captures' date
+  const std::pair<std::vector<std::string>, std::set<std::string>> filtered[] = {
+      {{"--state", "CA"}, {folio["shipment-serials"]}},
+      {{"--type", "RC"}, {folio["reception"]}},
+      {{"--branch", "NORTE", "--type", "SL"}, {folio["request"], folio["requisition"]}},
+      {{"--to", "2000-12-31"}, {}},
+  };
+  for (const auto& [filters, expected] : filtered) {
+    std::set<std::string> got;
+    for (const auto& r : list(filters)) got.insert(r["folio"]);
+    EXPECT_EQ(got, expected) << filters[0];
+  }
+  std::set<std::string> dated;
+  for (const auto& r : list({"--from", today, "--to", today})) dated.insert(r["folio"]);
+  for (const std::string& kind : kinds) EXPECT_TRUE(dated.count(folio[kind])) << kind;
+  o = Run({"list", "--db", db_});
+  EXPECT_EQ(FirstLine(o.out).substr(0, 5), "Folio");
+  EXPECT_NE(o.out.find(folio["reception"] + "  RC    AC"), std::string::npos) << o.out;
+
+  // Each part of the catalogue names what a document needs.
+  const std::pair<std::string, std::string> parts[] = {
+      {"products", "serial"}, {"warehouses", "SER"}, {"units", "CJA"},
+      {"branches", "CEDIS"},  {"periods", today.substr(0, 4) + "-01-01"}};
+  for (const auto& [part, shown] : parts) {
+    o = Run({"catalogue", part, "--db", db_});
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_NE(o.out.find(shown), std::string::npos) << part << ":\n" << o.out;
+  }
+  std::map<std::string, std::string> tracking;
+  o = Run({"catalogue", "products", "--json", "--db", db_});
+  for (const auto& p : nlohmann::json::parse(o.out)) tracking[p["Pr_Cve_Producto"]] = p["Seguimiento"];
+  EXPECT_EQ(tracking["MED-LOTE"], "lot");
+  EXPECT_EQ(tracking["LAPTOP-01"], "serial");
+  EXPECT_EQ(tracking["TORN-001"], "");
+}
+
 // What a folder holds: each file's name, size, time and a hash of its bytes.
 std::map<std::string, std::string> FolderSnapshot(const fs::path& dir) {
   std::map<std::string, std::string> files;

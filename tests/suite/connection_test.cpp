@@ -9,6 +9,7 @@
 #include <functional>
 #include <future>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -264,6 +265,36 @@ TEST_F(ConnectionTest, ASecondWriterWaitsForTheUnit) {
   connection_->CommitTrans();
   EXPECT_EQ(second.get(), 1);
   EXPECT_EQ(Value("SELECT Nota FROM Prueba WHERE Id = 1"), Variant("primero segundo"));
+}
+
+// On a server another client's transaction can deadlock with one of the
+// suite's own: the server aborts one of them, and the suite runs its own again
+// from the start once the other has finished.
+TEST_F(ConnectionTest, AServerDeadlockRunsTheSuitesTransactionAgain) {
+  if (!qbx::test::OnServer()) GTEST_SKIP() << "a server's deadlock";
+  std::promise<void> holds_first, main_holds;
+  std::shared_future<void> main_ready = main_holds.get_future().share();
+  auto other = std::async(std::launch::async, [&, path = db_path()] {
+    Database db(path, false);
+    db.Exec("BEGIN; UPDATE Prueba SET Nota = 'otro' WHERE Id = 1");
+    holds_first.set_value();
+    main_ready.wait();
+    // The suite's transaction waits first, so the server's check finds the
+    // deadlock there and aborts it.
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    db.Exec("UPDATE Prueba SET Nota = 'otro' WHERE Id = 5000000000");
+    db.Exec("COMMIT");
+  });
+  holds_first.get_future().wait();
+  int attempts = 0;
+  Db()->Transaction([&] {
+    Db()->Run("UPDATE Prueba SET Nota = 'suite' WHERE Id = 5000000000");
+    if (++attempts == 1) main_holds.set_value();
+    Db()->Run("UPDATE Prueba SET Nota = 'suite' WHERE Id = 1");
+  });
+  other.get();
+  EXPECT_EQ(attempts, 2);
+  EXPECT_EQ(Value("SELECT COUNT(*) FROM Prueba WHERE Nota = 'suite'"), Variant(int32_t{2}));
 }
 
 }  // namespace

@@ -542,14 +542,14 @@ TEST_F(ReportsTest, OrderLinesDemandAndStoredOrder) {
     EXPECT_EQ(d.branch + "/" + d.warehouse, branch + "/" + grl);
   }
 
-  // The digest's reading keeps the order the rows were stored in.
+  // The digest reads the rows in one order whatever order they were stored in.
   const RowSet stored = DocumentRows(*Db(), "Pedido");
   std::vector<std::string> stored_ids;
   for (size_t r = 0; r < stored.rows.size(); ++r) {
     if (stored.At(r, "Pd_Folio").ToString() == "PED-X")
       stored_ids.push_back(stored.At(r, "Pd_ID").ToString());
   }
-  EXPECT_EQ(stored_ids, (std::vector<std::string>{"0002", "0001", "0003"}));
+  EXPECT_EQ(stored_ids, (std::vector<std::string>{"0001", "0002", "0003"}));
   EXPECT_EQ(ErrorOf([&] { DocumentRows(*Db(), "Parametro"); }).number(), kErrSuite);
 }
 

@@ -1,0 +1,116 @@
+// Commands that help a person write a document: list, catalogue, example.
+#include <algorithm>
+#include <array>
+#include <iostream>
+
+#include "cli/commands.h"
+#include "cli/document.h"
+#include "cli/session.h"
+#include "cli/table.h"
+#include "examples_embedded.h"  // generated from examples/ at build time
+#include "suite/reports.h"
+
+namespace qbx::cli {
+namespace {
+
+// "yyyy-mm-dd" with plausible month and day; the list compares dates as texts.
+bool IsDay(const std::string& s) {
+  if (s.size() != 10 || s[4] != '-' || s[7] != '-') return false;
+  for (size_t i : {0, 1, 2, 3, 5, 6, 8, 9}) {
+    if (s[i] < '0' || s[i] > '9') return false;
+  }
+  const int month = std::stoi(s.substr(5, 2)), day = std::stoi(s.substr(8, 2));
+  return month >= 1 && month <= 12 && day >= 1 && day <= 31;
+}
+
+}  // namespace
+
+int RunList(Context& cx) {
+  const Invocation& inv = cx.invocation;
+  for (const auto& [name, value] : {std::pair{"--from", inv.from}, std::pair{"--to", inv.to}}) {
+    if (!value.empty() && !IsDay(value))
+      throw DocumentError(std::string(name) + ": expected a date yyyy-mm-dd, not " + value);
+  }
+  Session session(cx.db_path, cx.trace, Access::ReadOnly);
+  const auto list = suite::ListTransfers(session.db(),
+                                         {inv.type, inv.state, inv.branch, inv.from, inv.to});
+  Table t;
+  t.columns = {"folio", "tipo", "estado", "fecha", "sucursal", "renglones"};
+  for (const auto& s : list) t.rows.push_back(
+        {s.folio, s.type, s.state, s.date, s.branch, static_cast<int32_t>(s.lines)});
+  if (inv.json) {
+    cx.io.out << TableJson(t).dump(2) << '\n';
+  } else {
+    PrintTable(cx.io.out, t,
+               {{"folio", "Folio"},
+                {"tipo", "Type"},
+                {"estado", "State"},
+                {"fecha", "Date"},
+                {"sucursal", "Branch"},
+                {"renglones", "Lines"}},
+               "");
+  }
+  return kExitOk;
+}
+
+int RunCatalogue(Context& cx) {
+  struct Part {
+    std::string_view name;
+    suite::RowSet (*read)(suite::Database&);
+    std::vector<Column> columns;
+  };
+  const std::array<Part, 5> parts = {{
+      {"products", suite::CatalogueProducts,
+       {{"Pr_Cve_Producto", "Product"},
+        {"Pr_Descripcion", "Description"},
+        {"Pr_Unidad_Control_1", "Unit"},
+        {"Seguimiento", "Tracking"}}},
+      {"warehouses", suite::CatalogueWarehouses,
+       {{"Sc_Cve_Sucursal", "Branch"},
+        {"Al_Cve_Almacen", "Warehouse"},
+        {"Al_Descripcion", "Description"},
+        {"Al_Maneja_Talla", "Sizes"},
+        {"Al_Maneja_Color", "Colours"},
+        {"Al_Maneja_Lote", "Lots"},
+        {"Al_Maneja_Serie", "Serials"},
+        {"Al_Transito", "Transit"}}},
+      {"units", suite::CatalogueUnits, {{"Un_Cve_Unidad", "Unit"}, {"Un_Descripcion", "Description"}}},
+      {"branches", suite::CatalogueBranches,
+       {{"Sc_Cve_Sucursal", "Branch"},
+        {"Sc_Descripcion", "Description"},
+        {"Sc_Centro_Distribucion", "Served by"}}},
+      {"periods", suite::OpenPeriods,
+       {{"Pe_Modulo", "Module"}, {"Pe_Fecha_Inicio", "From"}, {"Pe_Fecha_Fin", "To"}}},
+  }};
+  const auto part = std::find_if(parts.begin(), parts.end(), [&](const Part& p) {
+    return p.name == cx.invocation.operand;
+  });
+  if (part == parts.end())
+    throw DocumentError("catalogue: unknown '" + cx.invocation.operand +
+                        "' (products, warehouses, units, branches or periods)");
+  Session session(cx.db_path, cx.trace, Access::ReadOnly);
+  const suite::RowSet rows = part->read(session.db());
+  if (cx.invocation.json) {
+    cx.io.out << TableJson(rows).dump(2) << '\n';
+  } else {
+    PrintTable(cx.io.out, rows, part->columns, "");
+  }
+  return kExitOk;
+}
+
+int RunExample(Context& cx) {
+  const std::string& kind = cx.invocation.operand;
+  if (kind.empty()) {
+    for (const auto& e : kExamples) cx.io.out << e.kind << '\n';
+    return kExitOk;
+  }
+  for (const auto& e : kExamples) {
+    if (e.kind == kind) {
+      cx.io.out << e.text;
+      return kExitOk;
+    }
+  }
+  throw DocumentError("example: unknown kind '" + kind + "' (`quelbarix example` lists them)");
+}
+
+}  // namespace qbx::cli
