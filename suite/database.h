@@ -10,7 +10,7 @@
 //
 // Writers: the outermost transaction takes the backend's write lock, so
 // writers on one database go one at a time and readers never wait; a second
-// writer waits up to kBusyTimeoutMs. A server's serialization failure or
+// writer waits up to kBusyTimeoutMs on the file, a minute on a server. A server's serialization failure or
 // deadlock in one of the suite's own outermost transactions runs it again.
 //
 // Failure: every method raises qbx::RuntimeError. A database error carries

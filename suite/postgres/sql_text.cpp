@@ -319,7 +319,8 @@ Rewritten Rewrite(std::string_view sql) {
       int number = r.parameters + 1;
       if (x.text.size() > 1) std::from_chars(x.text.data() + 1, x.text.data() + x.text.size(), number);
       r.parameters = std::max(r.parameters, number);
-      const std::string piece = "$" + std::to_string(number);
+      std::string piece = "$";  // appended: GCC 12 misreads "$" + text as overlapping
+      piece += std::to_string(number);
       r.marks.push_back({r.text.size(), piece.size(), number});
       r.text += piece;
     } else if (x.kind == Kind::Quoted && x.text.size() > 2 &&
