@@ -16,9 +16,27 @@ std::string TypeName(const std::string& type) {
   return "type " + type;
 }
 
+namespace {
+
+// The folio as stored: the lookup may match what the person typed in
+// another case.
+std::string StoredFolio(const TransferReport& r) {
+  const std::string stored = CellText(r.rows.At(0, "Tr_Folio"));
+  return stored.empty() ? r.folio : stored;
+}
+
+// What a movement did to stock; a cancelled one no longer counts either way.
+std::string StockEffect(const Table& movements, size_t row) {
+  if (CellText(movements.At(row, "Es_Cve_Estado")) == "CA") return "cancelled";
+  const Variant& applied = movements.At(row, "Mv_Aplicado");
+  return !applied.IsNull() && applied.ToLong() != 0 ? "applied" : "pending";
+}
+
+}  // namespace
+
 nlohmann::json ReportJson(const TransferReport& r) {
   nlohmann::json j;
-  j["folio"] = r.folio;
+  j["folio"] = StoredFolio(r);
   j["tipo"] = CellJson(r.rows.At(0, "Tr_Tipo"));
   j["estado"] = CellJson(r.rows.At(0, "Es_Cve_Estado"));
   j["finalizada"] = r.finalised_at.has_value();
@@ -26,6 +44,8 @@ nlohmann::json ReportJson(const TransferReport& r) {
   j["renglones"] = TableJson(r.rows);
   j["referida_por"] = TableJson(r.referred_by);
   j["movimientos"] = TableJson(r.movements);
+  for (size_t i = 0; i < r.movements.rows.size(); ++i)
+    j["movimientos"][i]["inventario"] = StockEffect(r.movements, i);
   j["traslado"] = TableJson(r.transport);
   j["comprobantes"] = TableJson(r.vouchers);
   j["polizas"] = TableJson(r.entries);
@@ -36,7 +56,7 @@ nlohmann::json ReportJson(const TransferReport& r) {
 void PrintReport(std::ostream& out, const TransferReport& r) {
   const Table& t = r.rows;
   auto at = [&](std::string_view column) { return CellText(t.At(0, column)); };
-  out << "Transfer " << r.folio << ": " << TypeName(at("Tr_Tipo")) << " (" << at("Tr_Tipo")
+  out << "Transfer " << StoredFolio(r) << ": " << TypeName(at("Tr_Tipo")) << " (" << at("Tr_Tipo")
       << "), state " << at("Es_Cve_Estado") << ", "
       << (r.finalised_at ? "finalised " + *r.finalised_at : std::string("not finalised")) << '\n';
   out << "  date " << at("Tr_Fecha") << ", delivery " << at("Tr_Fecha_Entrega") << '\n';
@@ -75,10 +95,8 @@ void PrintReport(std::ostream& out, const TransferReport& r) {
   out << "\nInventory movements:\n";
   Table movements = r.movements;
   if (const int applied = movements.Find("Mv_Aplicado"); applied >= 0) {
-    for (auto& row : movements.rows) {
-      Variant& v = row[static_cast<size_t>(applied)];
-      v = Variant(std::string(!v.IsNull() && v.ToLong() != 0 ? "applied" : "pending"));
-    }
+    for (size_t i = 0; i < movements.rows.size(); ++i)
+      movements.rows[i][static_cast<size_t>(applied)] = Variant(StockEffect(r.movements, i));
   }
   PrintTable(out, movements,
              {{"Mv_Folio", "Movement"},

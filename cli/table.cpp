@@ -15,7 +15,8 @@ std::string CellText(const Variant& v) {
     case Variant::Type::Long:
       return NumberText(v.ToDouble());
     case Variant::Type::Date:
-      return v.ToDate().ToIsoText();
+      // The zero date (1899-12-30) and earlier stand for "no date".
+      return v.ToDate().serial() <= 0 ? "" : v.ToDate().ToIsoText();
     case Variant::Type::Boolean:
       return v.ToBool() ? "True" : "False";
     case Variant::Type::String:
@@ -39,6 +40,9 @@ nlohmann::json CellJson(const Variant& v) {
     case Variant::Type::Null:
     case Variant::Type::Missing:
       return nullptr;
+    case Variant::Type::Date:
+      if (v.ToDate().serial() <= 0) return nullptr;
+      return CellText(v);
     default:
       return CellText(v);
   }

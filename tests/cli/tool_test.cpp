@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -298,6 +299,19 @@ TEST_F(CliTool, ExamplesRunInOrderAndListAndCatalogueShowThem) {
   ASSERT_EQ(o.status, 0) << o.err;
   folio["requisition"] = FirstLine(o.out);
   ASSERT_EQ(Run({"cancel", folio["shipment-serials"], "--db", db_}).status, 0);
+  // show: the folio as stored whatever its case as typed, a cancelled
+  // movement as cancelled.
+  const std::string serials = folio["shipment-serials"];
+  std::string typed = serials;
+  for (char& c : typed) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  const nlohmann::json cancelled = ShowJson(typed);
+  EXPECT_EQ(cancelled["folio"], serials);
+  ASSERT_FALSE(cancelled["movimientos"].empty());
+  for (const auto& m : cancelled["movimientos"]) EXPECT_EQ(m["inventario"], "cancelled") << m;
+  o = Run({"show", typed, "--db", db_});
+  EXPECT_EQ(FirstLine(o.out).substr(0, 9 + serials.size()), "Transfer " + serials);
+  for (const std::string& text : {o.out, cancelled.dump()})
+    EXPECT_EQ(text.find("applied"), std::string::npos) << text;
 
   auto list = [&](std::vector<std::string> filters) {
     filters.insert(filters.end(), {"--json", "--db", db_});
