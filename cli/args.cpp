@@ -28,10 +28,11 @@ struct CommandSpec {
   std::string_view help;
 };
 
-constexpr std::string_view kCommonOptions =
-    "  --db NAME   the database (default: $QUELBARIX_DB, else quelbarix.db here):\n"
-    "              a file (PATH or sqlite:PATH), or a PostgreSQL server's\n"
-    "              (postgresql://... or \"host=... dbname=...\")\n"
+constexpr std::string_view kDbOption =
+    "  --db NAME   the database: a file (PATH or sqlite:PATH), or a PostgreSQL\n"
+    "              server's (postgresql://... or \"host=... dbname=...\");\n";
+
+constexpr std::string_view kOtherCommonOptions =
     "  --trace     print each statement and each call to the suite's services on\n"
     "              standard error as it happens\n"
     "  --help      this text\n";
@@ -164,8 +165,7 @@ constexpr std::array kCommands = {
                 "Each step is printed with the stock figures it changed and checked in the\n"
                 "database; it exits 0 only when every step did what it should.\n"
                 "\n"
-                "Without --db it creates a new file under the temporary folder. The\n"
-                "database is kept and its path printed; an existing path is refused.\n"},
+                "The database is kept and its path printed; an existing path is refused.\n"},
 };
 
 const CommandSpec* FindCommand(std::string_view name) {
@@ -231,6 +231,8 @@ Invocation ParseArguments(const std::vector<std::string>& args) {
       options_ended = true;
     } else if (a == "--help" || a == "-h") {
       inv.help = true;
+    } else if (a == "--version") {
+      inv.version = true;
     } else if (a == "--trace") {
       inv.trace = true;
     } else if (a == "--db") {
@@ -288,7 +290,7 @@ Invocation ParseArguments(const std::vector<std::string>& args) {
   }
 
   if (!def) {
-    if (!inv.help) throw UsageError("no command given");
+    if (!inv.help && !inv.version) throw UsageError("no command given");
     return inv;
   }
   // A key is recorded in the unit of work of what it guards; without one a
@@ -328,11 +330,24 @@ std::optional<Command> CommandByName(std::string_view name) {
   return def->command;
 }
 
+namespace {
+
+// The common options; the demo's rule is told wherever the demo may be meant.
+std::string CommonOptions(bool with_demo) {
+  std::string text(kDbOption);
+  text += "              " + std::string(kDefaultDatabaseText) + "\n";
+  if (with_demo) text += "              (" + std::string(kDemoDatabaseText) + ")\n";
+  return text + std::string(kOtherCommonOptions);
+}
+
+}  // namespace
+
 std::string HelpText(Command command) {
   const CommandSpec* def = FindCommand(command);
   if (!def || command == Command::Help) {
     std::string text =
         "Usage: quelbarix COMMAND [ARGS] [--db NAME] [--trace]\n"
+        "       quelbarix --version\n"
         "\n"
         "Captures and manages inventory transfers through the Quelbarix component on\n"
         "the suite's embedded database.\n"
@@ -344,14 +359,14 @@ std::string HelpText(Command command) {
     text +=
         "\n"
         "Options of every command:\n" +
-        std::string(kCommonOptions) +
+        CommonOptions(true) +
         "\n"
         "`quelbarix COMMAND --help` describes a command. Exit status: 0 done, 1 refused\n"
         "or failed (the component's message is printed), 2 wrong command line or\n"
         "document.\n";
     return text;
   }
-  std::string options = std::string(kCommonOptions);
+  std::string options = CommonOptions(command == Command::Demo);
   if (def->options & kPerStatement) options += kWriteOptions;
   return "Usage: quelbarix " + std::string(def->usage) + "\n\n" + std::string(def->help) +
          "\nOptions:\n" + options;

@@ -31,6 +31,7 @@ struct Invocation {
   std::optional<std::string> db;
   bool trace = false;
   bool help = false;
+  bool version = false;      // --version
   bool sample = false;       // init --sample
   bool no_finalize = false;  // capture --no-finalize
   bool json = false;         // show, list, catalogue --json
@@ -53,6 +54,13 @@ Invocation ParseArguments(const std::vector<std::string>& args);
 // The database path: the --db option, else the environment's QUELBARIX_DB
 // (when set and not empty), else "quelbarix.db" in the current folder.
 std::string ResolveDatabasePath(const std::optional<std::string>& option, const char* environment);
+
+// How every help text and the README state the default database, and the
+// demo's exception to it.
+inline constexpr std::string_view kDefaultDatabaseText =
+    "default: $QUELBARIX_DB, else quelbarix.db in the current folder";
+inline constexpr std::string_view kDemoDatabaseText =
+    "demo without --db makes a new temporary file instead";
 
 std::string_view CommandName(Command command);
 std::optional<Command> CommandByName(std::string_view name);

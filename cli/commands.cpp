@@ -6,6 +6,7 @@
 #include <functional>
 #include <optional>
 #include <iostream>
+#include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "automation/value.h"
@@ -304,15 +305,53 @@ int RunRequisition(Context& cx) {
   });
 }
 
+// --json among the options (before "--"): errors are then JSON too, even
+// when the command line itself is wrong.
+bool AsksForJson(const std::vector<std::string>& args) {
+  for (const std::string& a : args) {
+    if (a == "--") return false;
+    if (a == "--json") return true;
+  }
+  return false;
+}
+
+// The messages a command wrote to standard error, as one JSON object: the
+// program's prefix and the final line break dropped.
+std::string JsonError(std::string text, int status) {
+  constexpr std::string_view kPrefix = "quelbarix: ";
+  if (text.starts_with(kPrefix)) text.erase(0, kPrefix.size());
+  while (!text.empty() && text.back() == '\n') text.pop_back();
+  return nlohmann::json{{"error", text}, {"exit", status}}.dump() + '\n';
+}
+
+int RunCommand(const std::vector<std::string>& args, Streams io, std::ostream& trace_to);
+
 }  // namespace
 
 int Run(const std::vector<std::string>& args, Streams io) {
+  if (!AsksForJson(args)) return RunCommand(args, io, io.err);
+  // Held back: on failure everything said becomes the one error object; the
+  // trace still goes out as it happens.
+  std::ostringstream held;
+  const int status = RunCommand(args, Streams{io.out, held, io.in, false}, io.err);
+  io.err << (status == kExitOk ? held.str() : JsonError(held.str(), status));
+  return status;
+}
+
+namespace {
+
+int RunCommand(const std::vector<std::string>& args, Streams io, std::ostream& trace_to) {
   Invocation inv;
   try {
     inv = ParseArguments(args);
   } catch (const UsageError& e) {
-    io.err << "quelbarix: " << e.what() << "\nTry 'quelbarix --help'.\n";
+    io.err << "quelbarix: " << e.what() << '\n';
+    if (!AsksForJson(args)) io.err << "Try 'quelbarix --help'.\n";
     return kExitUsage;
+  }
+  if (inv.version) {
+    io.out << "quelbarix " << QUELBARIX_VERSION << '\n';
+    return kExitOk;
   }
   if (inv.help || inv.command == Command::Help || inv.command == Command::None) {
     Command topic = inv.command;
@@ -322,7 +361,7 @@ int Run(const std::vector<std::string>& args, Streams io) {
   }
 
   Context cx{inv, ResolveDatabasePath(inv.db, std::getenv("QUELBARIX_DB")), io, nullptr};
-  if (inv.trace) cx.trace = [&io](std::string_view line) { io.err << line << '\n'; };
+  if (inv.trace) cx.trace = [&trace_to](std::string_view line) { trace_to << line << '\n'; };
   try {
     switch (inv.command) {
       case Command::Init:
@@ -364,4 +403,5 @@ int Run(const std::vector<std::string>& args, Streams io) {
   return kExitUsage;
 }
 
+}  // namespace
 }  // namespace qbx::cli

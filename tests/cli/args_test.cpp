@@ -2,12 +2,19 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <regex>
+#include <sstream>
+
+#include "cli/commands.h"
+
 namespace qbx::cli {
 namespace {
 
 TEST(CliArguments, GoodCommandLines) {
   // flags: t trace, h help, s sample, n no-finalize, j json, p per-statement,
-  // f force; k: the key is "K1".
+  // f force, v version; k: the key is "K1".
   const struct {
     std::vector<std::string> args;
     Command command;
@@ -32,6 +39,7 @@ TEST(CliArguments, GoodCommandLines) {
       {{"cancel", "--", "-7"}, Command::Cancel, "-7", std::nullopt, ""},
       {{"capture", "--help"}, Command::Capture, "", std::nullopt, "h"},  // no operand needed
       {{"-h"}, Command::None, "", std::nullopt, "h"},
+      {{"--version"}, Command::None, "", std::nullopt, "v"},
       {{"help", "show"}, Command::Help, "show", std::nullopt, ""},
   };
   for (const auto& c : cases) {
@@ -43,6 +51,7 @@ TEST(CliArguments, GoodCommandLines) {
     EXPECT_EQ(inv.db, c.db);
     EXPECT_EQ(inv.trace, flag('t'));
     EXPECT_EQ(inv.help, flag('h'));
+    EXPECT_EQ(inv.version, flag('v'));
     EXPECT_EQ(inv.sample, flag('s'));
     EXPECT_EQ(inv.no_finalize, flag('n'));
     EXPECT_EQ(inv.json, flag('j'));
@@ -102,6 +111,60 @@ TEST(CliArguments, EveryCommandHasItsOwnUsage) {
   EXPECT_NE(HelpText(Command::Finalize)
                 .find("cannot finalise inventory movements captured on another object"),
             std::string::npos);
+}
+
+// Every help text and the README state the same default database, and the
+// demo's exception where the demo may be meant.
+TEST(CliArguments, HelpTextsAndReadmeAgreeOnTheDefaultDatabase) {
+  std::ostringstream readme;
+  readme << std::ifstream(QUELBARIX_README).rdbuf();
+  const std::string prose =
+      std::regex_replace(std::regex_replace(readme.str(), std::regex("`"), ""),
+                         std::regex("\\s+"), " ");
+  const std::pair<std::string, std::vector<std::string_view>> texts[] = {
+      {HelpText(Command::None), {kDefaultDatabaseText, kDemoDatabaseText}},
+      {HelpText(Command::Init), {kDefaultDatabaseText}},
+      {HelpText(Command::Show), {kDefaultDatabaseText}},
+      {HelpText(Command::Capture), {kDefaultDatabaseText}},
+      {HelpText(Command::Demo), {kDefaultDatabaseText, kDemoDatabaseText}},
+      {prose, {kDefaultDatabaseText, kDemoDatabaseText}},
+  };
+  for (const auto& [text, phrases] : texts) {
+    for (std::string_view phrase : phrases)
+      EXPECT_NE(text.find(phrase), std::string::npos) << phrase << " in:\n" << text;
+    EXPECT_EQ(text.find("quelbarix.db here"), std::string::npos);
+  }
+}
+
+TEST(CliArguments, RunPrintsVersionAndJsonErrors) {
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string out, err;
+  } cases[] = {
+      {{"--version"}, 0, std::string("quelbarix ") + QUELBARIX_VERSION + "\n", ""},
+      {{"show", "--json"}, 2, "", R"({"error":"'show' needs FOLIO","exit":2})" "\n"},
+      {{"list", "--json", "--type"}, 2, "",
+       R"({"error":"option --type needs a value","exit":2})" "\n"},
+      {{"show", "F1", "--json", "--db", "/nonexistent/q.db"}, 1, "", ""},
+      {{"catalogue", "units", "--json", "--db", "/nonexistent/q.db"}, 1, "", ""},
+      {{"list", "--json", "--db", "/nonexistent/q.db"}, 1, "", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.args));
+    std::ostringstream out, err;
+    std::istringstream in;
+    EXPECT_EQ(qbx::cli::Run(c.args, {out, err, in}), c.status);
+    EXPECT_EQ(out.str(), c.out);
+    if (c.status == 0 || !c.err.empty()) {
+      EXPECT_EQ(err.str(), c.err);
+    } else {  // a failure whose words are the database's: one object all the same
+      const auto error = nlohmann::json::parse(err.str());
+      EXPECT_EQ(error.size(), 2u);
+      EXPECT_EQ(error["exit"], c.status);
+      EXPECT_FALSE(error["error"].get<std::string>().empty());
+    }
+  }
 }
 
 }  // namespace
