@@ -19,15 +19,6 @@ namespace {
 constexpr Dialect kFirst{0, "NOW_A", "TODAY_A", "BIN_A"};
 constexpr Dialect kSecond{1, "LOCALTIMESTAMP(0)", "CURRENT_DATE", ""};
 
-int32_t ErrorNumber(const std::function<void()>& fn) {
-  try {
-    fn();
-  } catch (const RuntimeError& e) {
-    return e.number();
-  }
-  return 0;
-}
-
 TEST(Dialect, ExpandsEveryPieceAndLeavesTheRestAsItIs) {
   EXPECT_EQ(kFirst.Expand("SELECT {now}, {today}, {now} FROM t WHERE a = '}' "),
             "SELECT NOW_A, TODAY_A, NOW_A FROM t WHERE a = '}' ");
@@ -41,9 +32,9 @@ TEST(Dialect, ExpandsEveryPieceAndLeavesTheRestAsItIs) {
 }
 
 TEST(Dialect, AnUnknownOrUnclosedPieceIsASuiteError) {
-  EXPECT_EQ(ErrorNumber([] { kFirst.Expand("SELECT {nwo}"); }), kErrSuite);
-  EXPECT_EQ(ErrorNumber([] { kFirst.Expand("SELECT {} FROM t"); }), kErrSuite);
-  EXPECT_EQ(ErrorNumber([] { kFirst.Expand("SELECT {now FROM t"); }), kErrSuite);
+  EXPECT_EQ(ErrorOf([] { kFirst.Expand("SELECT {nwo}"); }).number(), kErrSuite);
+  EXPECT_EQ(ErrorOf([] { kFirst.Expand("SELECT {} FROM t"); }).number(), kErrSuite);
+  EXPECT_EQ(ErrorOf([] { kFirst.Expand("SELECT {now FROM t"); }).number(), kErrSuite);
 }
 
 TEST(DialectSql, BuildsOneTextPerDialectOnce) {
@@ -71,7 +62,7 @@ TEST(DialectSql, ManyThreadsAtOnceGetOneText) {
 TEST(DialectSql, ADialectWithoutPlaceIsRefused) {
   const DialectSql sql("SELECT {now}");
   constexpr Dialect kStray{kMaxDialects, "X", "Y", ""};
-  EXPECT_EQ(ErrorNumber([&] { sql.For(kStray); }), kErrSuite);
+  EXPECT_EQ(ErrorOf([&] { sql.For(kStray); }).number(), kErrSuite);
 }
 
 class DialectPiecesTest : public SuiteTest {};

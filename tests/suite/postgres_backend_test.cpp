@@ -13,18 +13,10 @@
 #include "suite/backend.h"
 #include "suite/postgres/sql_text.h"
 #include "suite/schema.h"
+#include "tests/suite/suite_fixture.h"
 
 namespace qbx::suite::test {
 namespace {
-
-int32_t ErrorNumber(const std::function<void()>& fn) {
-  try {
-    fn();
-  } catch (const RuntimeError& e) {
-    return e.number();
-  }
-  return 0;
-}
 
 TEST(PostgresText, RewritesSuiteTextsForTheServer) {
   struct Case {
@@ -82,7 +74,7 @@ TEST(PostgresText, TranslatesColumnTypesKeepingTheirConstraints) {
 }
 
 TEST(PostgresBackend, ConnectionFailureIsADatabaseError) {
-  EXPECT_EQ(ErrorNumber([] { OpenPostgres("host=/nonexistent-dir dbname=none connect_timeout=2"); }),
+  EXPECT_EQ(ErrorOf([] { OpenPostgres("host=/nonexistent-dir dbname=none connect_timeout=2"); }).number(),
             kErrDatabase);
 }
 
@@ -159,7 +151,7 @@ TEST_F(PostgresBackendTest, SchemaCreatesEveryTableWithCaseInsensitiveTextAndUsa
   Run(*db_, "INSERT INTO Parametro (Pa_Cve_Parametro, Pa_Valor) VALUES (?, ?)", {"Clave", "v"});
   EXPECT_EQ(Value(*db_, "SELECT COUNT(*) FROM Parametro WHERE Pa_Cve_Parametro = 'CLAVE'"), Variant(1));
   EXPECT_EQ(Value(*db_, "SELECT COUNT(*) FROM Parametro WHERE Pa_Cve_Parametro LIKE 'cla%'"), Variant(1));
-  EXPECT_EQ(ErrorNumber([&] { Run(*db_, "INSERT INTO Parametro (Pa_Cve_Parametro) VALUES ('CLAVE')"); }),
+  EXPECT_EQ(ErrorOf([&] { Run(*db_, "INSERT INTO Parametro (Pa_Cve_Parametro) VALUES ('CLAVE')"); }).number(),
             kErrDatabase);
   // An INTEGER PRIMARY KEY numbers the rows itself.
   for (int i = 0; i < 2; ++i)
@@ -236,7 +228,7 @@ TEST_F(PostgresBackendTest, SavepointsUndoAFailedStatementAndKeepTheRest) {
   EXPECT_TRUE(db_->InTransaction());
   Run(*db_, "INSERT INTO u VALUES (1)");
   db_->Run("SAVEPOINT q2");
-  EXPECT_EQ(ErrorNumber([&] { Run(*db_, "INSERT INTO u VALUES (1)"); }), kErrDatabase);
+  EXPECT_EQ(ErrorOf([&] { Run(*db_, "INSERT INTO u VALUES (1)"); }).number(), kErrDatabase);
   EXPECT_FALSE(db_->LastFailureRetryable());
   EXPECT_TRUE(db_->InTransaction());
   db_->Rollback(2);
@@ -251,17 +243,17 @@ TEST_F(PostgresBackendTest, SavepointsUndoAFailedStatementAndKeepTheRest) {
   // Without a savepoint the failure spoils the transaction: its COMMIT fails.
   db_->Begin();
   Run(*db_, "INSERT INTO u VALUES (4)");
-  EXPECT_EQ(ErrorNumber([&] { Run(*db_, "INSERT INTO u VALUES (1)"); }), kErrDatabase);
-  EXPECT_EQ(ErrorNumber([&] { db_->Run("COMMIT"); }), kErrDatabase);
+  EXPECT_EQ(ErrorOf([&] { Run(*db_, "INSERT INTO u VALUES (1)"); }).number(), kErrDatabase);
+  EXPECT_EQ(ErrorOf([&] { db_->Run("COMMIT"); }).number(), kErrDatabase);
   EXPECT_FALSE(db_->InTransaction());
   EXPECT_EQ(Value(*db_, "SELECT SUM(k) FROM u"), Variant(3));
 
   // More than one statement is the suite's error; a shape the server refuses
   // is no statement outside a transaction and the server's error inside one.
-  EXPECT_EQ(ErrorNumber([&] { db_->Compile("SELECT 1; SELECT 2", false); }), kErrSuite);
+  EXPECT_EQ(ErrorOf([&] { db_->Compile("SELECT 1; SELECT 2", false); }).number(), kErrSuite);
   EXPECT_EQ(db_->TryCompile("SELECT nada FROM u"), nullptr);
   db_->Begin();
-  EXPECT_EQ(ErrorNumber([&] { db_->TryCompile("SELECT nada FROM u"); }), kErrDatabase);
+  EXPECT_EQ(ErrorOf([&] { db_->TryCompile("SELECT nada FROM u"); }).number(), kErrDatabase);
   db_->Rollback(1);
 }
 
@@ -271,7 +263,7 @@ TEST_F(PostgresBackendTest, AConcurrentUpdateIsARetryableFailure) {
   db_->Exec("BEGIN ISOLATION LEVEL REPEATABLE READ");
   EXPECT_EQ(Value(*db_, "SELECT n FROM r"), Variant(0));
   Run(*other, "UPDATE r SET n = 1");
-  EXPECT_EQ(ErrorNumber([&] { Run(*db_, "UPDATE r SET n = 2"); }), kErrDatabase);
+  EXPECT_EQ(ErrorOf([&] { Run(*db_, "UPDATE r SET n = 2"); }).number(), kErrDatabase);
   EXPECT_TRUE(db_->LastFailureRetryable());
   db_->Rollback(1);
 }
