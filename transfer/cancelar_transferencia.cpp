@@ -20,256 +20,303 @@ namespace {
 constexpr std::string_view kCancelar = "Cancelar_Transferencia";
 const std::string kDocumento = "TRANSFERENCIA";
 
-// Runs one statement on the shared connection.
-com::ComPtr<IRecordset> Ejecutar(Publico& module, const std::string& sql) {
-  return module.system->Obtener_Conexion()->Execute(sql, Missing{}, -1);
-}
+// One cancellation, step by step. Each step answers false after leaving the
+// refusal in error; the recordset of the step that refuses stays open unless
+// the step closes it, as the operation always did.
+class Cancelacion {
+ public:
+  Cancelacion(Publico& modulo, IInventoryServices& existencia, std::string& error,
+              const std::string& fecha_hora, const std::string& Tr_Folio)
+      : modulo_(modulo),
+        existencia_(existencia),
+        error_(error),
+        fecha_hora_(fecha_hora),
+        Tr_Folio_(Tr_Folio),
+        folio_(SqlText(Tr_Folio)),
+        sql_(modulo.scratch) {}
 
-// Starts, in sql, the statement that marks a table's rows cancelled by the
-// operator at the timestamp, up to the opening quote of the folio. The
-// operator is asked afresh for each of its two columns.
-void StartCancelUpdate(std::string& sql, std::string_view table, ISystemServices& system,
-                       const std::string& timestamp) {
-  sql.clear();
-  sql += "UPDATE ";
-  sql += table;
-  sql += " SET ";
-  sql += "     Es_Cve_Estado = 'CA', ";
-  sql += "     Oper_Ult_Modif = '";
-  sql += SqlText(system.Obtener_Usuario());
-  sql += "', ";
-  sql += "     Fecha_Ult_Modif = '";
-  sql += SqlText(timestamp);
-  sql += "', ";
-  sql += "     Oper_Baja = '";
-  sql += SqlText(system.Obtener_Usuario());
-  sql += "', ";
-  sql += "     Fecha_Baja = '";
-  sql += SqlText(timestamp);
-  sql += "' ";
-  sql += "WHERE Tr_Folio = '";
-}
+  bool Ejecutar() {
+    if (!Localizar()) return false;
+    if (!Contabilidad()) return false;
+    const std::string tipo = rs_->Field("Tr_Tipo").ToString();
+    const std::string referencia = rs_->Field("Tr_Referencia").ToString();
+    rs_->Close();
+    if (!Movimientos()) return false;
+    if ((tipo == "SL" || tipo == "EN") && !Existencias(tipo == "SL")) return false;
+    if (tipo == "EN" && !Traslado()) return false;
+    if (tipo == "RC" && !Pedidos()) return false;
+
+    // Every row of the folio, whatever its type or state.
+    IniciarCancelacion("Transferencia");
+    sql_ += folio_;
+    sql_ += "'";
+    Correr(sql_);
+    Reabrir(tipo, referencia);
+    return true;
+  }
+
+ private:
+  bool Rehusar(std::string_view mensaje, bool cerrar) {
+    error_ = FailureText(kCancelar, mensaje);
+    if (cerrar) rs_->Close();
+    return false;
+  }
+
+  // Runs one statement on the shared connection.
+  com::ComPtr<IRecordset> Correr(const std::string& sql) {
+    return modulo_.system->Obtener_Conexion()->Execute(sql, Missing{}, -1);
+  }
+
+  // Locates the transfer (its first row in line order speaks for all), then
+  // checks its period and its state; the row stays open.
+  bool Localizar() {
+    sql_.clear();
+    sql_ += "SELECT * FROM Transferencia WHERE Tr_Folio = '";
+    sql_ += folio_;
+    sql_ += "' ORDER BY Tr_ID ";
+    rs_ = Correr(sql_);
+    if (rs_->Eof()) return Rehusar("Imposible localizar la transferencia: " + Tr_Folio_, true);
+
+    Variant validar =
+        modulo_.system->Obtener_Parametro("GEN_VALIDAR_PERIODO_OPERATIVO", 0, "", "");
+    if (!validar.IsNull() && validar.ToBool()) {
+      const Date fecha = rs_->Field("Tr_Fecha").ToDate();
+      if (!modulo_.data->Validar_Periodo_Operativo(fecha, "INVENTARIOS", 0)) {
+        return Rehusar("El período operativo correspondiente a la fecha: " +
+                           fecha.FormatDdMmYyyy() + ", está cerrado o no existe!",
+                       true);
+      }
+    }
+    if (IsEqual(rs_->Field("Es_Cve_Estado"), Variant("CA"))) {
+      return Rehusar("Imposible cancelar la transferencia: " + Tr_Folio_ + ", con estado = 'CA'",
+                     true);
+    }
+    return true;
+  }
+
+  // The posting component cancels its record when it handles transfers;
+  // otherwise a transfer already posted cannot be cancelled.
+  bool Contabilidad() {
+    auto contabilidad = com::Create<IPostingServices>(kClsidPostingServices);
+    if (contabilidad->Documento_Habilitado(kDocumento)) {
+      if (!contabilidad->Cancelar_Documento(kDocumento, Tr_Folio_))
+        return Rehusar(contabilidad->Obtener_Mensaje_Error(), false);
+    } else if (modulo_.data->Documento_Contabilizado(kDocumento, Tr_Folio_)) {
+      std::string detalle = modulo_.data->Obtener_Ultimo_Error();
+      if (detalle.empty()) detalle = "Transferencia: " + Tr_Folio_;
+      return Rehusar("Imposible cancelar el documento, ya está contabilizado! " +
+                         std::string(kCrLf) + detalle,
+                     false);
+    }
+    return true;
+  }
+
+  // Inventory movements.
+  bool Movimientos() {
+    sql_.clear();
+    sql_ +=
+        "SELECT COUNT(*) as Total FROM Movimiento WHERE Mv_Tabla = 'TRANSFERENCIA' AND "
+        "Mv_Documento = '";
+    sql_ += folio_;
+    sql_ += "'";
+    rs_ = Correr(sql_);
+    if (rs_->Field("Total").ToDouble() > 0) {
+      if (!existencia_.Cancelar_Movimientos_Documento(kDocumento, Tr_Folio_))
+        return Rehusar(existencia_.Obtener_Mensaje_Error(), true);
+    }
+    rs_->Close();
+    return true;
+  }
+
+  // Stock adjustments of the lines: a request gives back what it reserved
+  // at the distribution centre, a shipment takes back what it added.
+  bool Existencias(bool solicitud) {
+    const std::string sucursal = solicitud ? "Sc_Cve_Sucursal_Recibe" : "Sc_Cve_Sucursal";
+    const std::string almacen = solicitud ? "Al_Cve_Almacen_Recibe" : "Al_Cve_Almacen";
+    sql_.clear();
+    sql_ += "SELECT ";
+    sql_ += "     " + sucursal + ", ";
+    sql_ += "     " + almacen + ", ";
+    sql_ += "     Pr_Cve_Producto, ";
+    sql_ += "     Tl_Cve_Talla, ";
+    sql_ += "     Cl_Cve_Color, ";
+    sql_ += "     Tr_Cantidad_Control_1, ";
+    sql_ += "     Tr_Cantidad_Control_2 ";
+    sql_ += "FROM Transferencia ";
+    sql_ += "WHERE ";
+    sql_ += "     Tr_Folio = '";
+    sql_ += folio_;
+    sql_ += "' ";
+    rs_ = Correr(sql_);
+    const double signo = solicitud ? 1.0 : -1.0;
+    while (!rs_->Eof()) {
+      if (!existencia_.Ajustar_Existencia(
+              rs_->Field(sucursal).ToString(), rs_->Field(almacen).ToString(),
+              rs_->Field("Pr_Cve_Producto").ToString(), rs_->Field("Tl_Cve_Talla").ToString(),
+              rs_->Field("Cl_Cve_Color").ToString(),
+              Multiply(rs_->Field("Tr_Cantidad_Control_1").ToDouble(), signo),
+              Multiply(rs_->Field("Tr_Cantidad_Control_2").ToDouble(), signo)))
+        return Rehusar(existencia_.Obtener_Mensaje_Error(), false);
+      rs_->MoveNext();
+    }
+    rs_.Reset();
+    return true;
+  }
+
+  // The live transport document of the shipment and its voucher.
+  bool Traslado() {
+    const std::string traslado = modulo_.data->Obtener_Valor_Campo(
+        "Traslado", "Tr_Tabla", kDocumento, "Tr_Folio", 0, "Tr_Documento", Tr_Folio_, "CA");
+    if (traslado.empty()) return true;
+    const std::string comprobante =
+        modulo_.data->Obtener_Valor_Campo("Comprobante_Digital", "Cd_Tabla", "TRASLADO",
+                                          "Es_Cve_Estado", 0, "Cd_Documento", traslado, "");
+    if (!comprobante.empty()) {
+      auto comprobantes = com::Create<IVoucherServices>(kClsidVoucherServices);
+      if (!comprobantes->Cancelar_Comprobante(
+              modulo_.system->Obtener_Conexion()->DefaultDatabase(), 7, traslado))
+        return Rehusar(comprobantes->Obtener_Mensaje_Error(), false);
+    }
+    IniciarCancelacion("Traslado");
+    sql_ += SqlText(traslado);
+    sql_ += "' ";
+    Correr(sql_);
+    return true;
+  }
+
+  // Order lines this reception consolidated go back to back-order, with
+  // their quantities available again.
+  bool Pedidos() {
+    sql_.clear();
+    sql_ += "SELECT  ";
+    sql_ += "   pd.Pd_Sucursal_Inventario,";
+    sql_ += "   pd.Pd_Almacen_Inventario,";
+    sql_ += "   pd.Pd_Folio,";
+    sql_ += "   pd.Pd_ID,";
+    sql_ += "   pd.Pr_Cve_Producto,";
+    sql_ += "   pd.Tl_Cve_Talla ,";
+    sql_ += "   pd.Cl_Cve_Color ,";
+    sql_ += "   pd.Pd_Cantidad_Control_1 ,";
+    sql_ += "   pd.Pd_Cantidad_Control_2 ";
+    sql_ += "FROM Documento_Consolidado dc";
+    sql_ += "     INNER JOIN Pedido pd ON pd.Pd_Folio = dc.dc_documento ";
+    sql_ += "       AND pd.Pd_ID = dc.Dc_Documento_id ";
+    sql_ += "       AND pd.Es_Cve_Estado = 'AC' ";
+    sql_ += "WHERE ";
+    sql_ += "   dc.Dc_Documento_origen = '";
+    sql_ += folio_;
+    sql_ += "' AND ";
+    sql_ += "   dc.Dc_Tabla_Origen = 'TRANSFERENCIA' ";
+    rs_ = Correr(sql_);
+    while (!rs_->Eof()) {
+      // The order lines are updated through the scratch text too, so the
+      // query text is no longer needed once it ran.
+      sql_.clear();
+      sql_ += "UPDATE Pedido ";
+      sql_ += "SET Es_Cve_Estado = 'BO' ";
+      sql_ += "WHERE ";
+      sql_ += "   Pd_Folio = '";
+      sql_ += SqlText(rs_->Field("Pd_Folio").ToString());
+      sql_ += "' AND ";
+      sql_ += "   Pd_ID = '";
+      sql_ += SqlText(rs_->Field("Pd_ID").ToString());
+      sql_ += "' ";
+      Correr(sql_);
+      if (!existencia_.Ajustar_Existencia(
+              rs_->Field("Pd_Sucursal_Inventario").ToString(),
+              rs_->Field("Pd_Almacen_Inventario").ToString(),
+              rs_->Field("Pr_Cve_Producto").ToString(), rs_->Field("Tl_Cve_Talla").ToString(),
+              rs_->Field("Cl_Cve_Color").ToString(),
+              rs_->Field("Pd_Cantidad_Control_1").ToDouble(),
+              rs_->Field("Pd_Cantidad_Control_2").ToDouble()))
+        return Rehusar(existencia_.Obtener_Mensaje_Error(), false);
+      rs_->MoveNext();
+    }
+    rs_.Reset();
+    return true;
+  }
+
+  // Reopens the referred transfer; this transfer no longer counts as live.
+  void Reabrir(const std::string& tipo, const std::string& referencia) {
+    const std::string ref = SqlText(referencia);
+    if (tipo == "EN") {
+      if (referencia.empty()) return;
+      sql_.clear();
+      sql_ += "SELECT TOP 1 * FROM Transferencia WHERE Tr_Referencia = '";
+      sql_ += ref;
+      sql_ += "' AND Tr_Tipo = 'EN' AND Es_Cve_Estado <> 'CA'";
+      rs_ = Correr(sql_);
+      if (rs_->Eof()) {
+        sql_.clear();
+        sql_ += "UPDATE Transferencia SET ";
+        sql_ += "   Es_Cve_Estado = 'AC' ";
+        sql_ += "WHERE Tr_Folio = '";
+        sql_ += ref;
+        sql_ += "' AND Tr_Tipo = 'SL'";
+        Correr(sql_);
+      }
+      rs_->Close();
+    } else if (tipo == "RC") {
+      sql_.clear();
+      sql_ += "SELECT TOP 1 Tr_Folio FROM Transferencia WHERE Tr_Referencia = '";
+      sql_ += ref;
+      sql_ += "' AND Tr_Tipo = 'RC' AND Es_Cve_Estado <> 'CA'";
+      rs_ = Correr(sql_);
+      // Other live receptions leave the shipment partly received.
+      const bool otras = !rs_->Eof();
+      sql_.clear();
+      sql_ += "UPDATE Transferencia SET ";
+      sql_ += otras ? "   Es_Cve_Estado = 'RCP' " : "   Es_Cve_Estado = 'AC' ";
+      sql_ += "WHERE Tr_Folio = '";
+      sql_ += ref;
+      sql_ += "' AND Tr_Tipo = 'EN'";
+      Correr(sql_);
+      rs_->Close();
+    }
+  }
+
+  // Starts the statement that marks a table's rows cancelled by the operator
+  // at the operation's time, up to the opening quote of the folio. The
+  // operator is asked afresh for each of its two columns.
+  void IniciarCancelacion(std::string_view tabla) {
+    ISystemServices& sistema = *modulo_.system;
+    sql_.clear();
+    sql_ += "UPDATE ";
+    sql_ += tabla;
+    sql_ += " SET ";
+    sql_ += "     Es_Cve_Estado = 'CA', ";
+    sql_ += "     Oper_Ult_Modif = '";
+    sql_ += SqlText(sistema.Obtener_Usuario());
+    sql_ += "', ";
+    sql_ += "     Fecha_Ult_Modif = '";
+    sql_ += SqlText(fecha_hora_);
+    sql_ += "', ";
+    sql_ += "     Oper_Baja = '";
+    sql_ += SqlText(sistema.Obtener_Usuario());
+    sql_ += "', ";
+    sql_ += "     Fecha_Baja = '";
+    sql_ += SqlText(fecha_hora_);
+    sql_ += "' ";
+    sql_ += "WHERE Tr_Folio = '";
+  }
+
+  Publico& modulo_;
+  IInventoryServices& existencia_;
+  std::string& error_;
+  const std::string& fecha_hora_;
+  const std::string& Tr_Folio_;
+  const std::string folio_;  // as SQL text
+  std::string& sql_;
+  com::ComPtr<IRecordset> rs_;
+};
 
 }  // namespace
 
 bool Transferencia::Cancelar_Transferencia(std::string& Tr_Folio) {
   // Before the trap: a failure here reaches the caller as the call's error.
   timestamp_ = module_.data->Formatear_Fecha_Hora(module_.data->Obtener_Fecha_Servidor());
-
-  com::ComPtr<IRecordset> rs;
   try {
-    const std::string folio = SqlText(Tr_Folio);
-    std::string& sql = module_.scratch;
-    auto refuse = [&](std::string_view message, bool close) {
-      error_ = FailureText(kCancelar, message);
-      if (close) rs->Close();
-      return false;
-    };
-
-    // Locate the transfer; its first row in line order speaks for all.
-    sql.clear();
-    sql += "SELECT * FROM Transferencia WHERE Tr_Folio = '";
-    sql += folio;
-    sql += "' ORDER BY Tr_ID ";
-    rs = Ejecutar(module_, sql);
-    if (rs->Eof()) return refuse("Imposible localizar la transferencia: " + Tr_Folio, true);
-
-    Variant validar = module_.system->Obtener_Parametro("GEN_VALIDAR_PERIODO_OPERATIVO", 0, "", "");
-    if (!validar.IsNull() && validar.ToBool()) {
-      const Date fecha = rs->Field("Tr_Fecha").ToDate();
-      if (!module_.data->Validar_Periodo_Operativo(fecha, "INVENTARIOS", 0)) {
-        return refuse("El período operativo correspondiente a la fecha: " + fecha.FormatDdMmYyyy() +
-                          ", está cerrado o no existe!",
-                      true);
-      }
-    }
-
-    if (IsEqual(rs->Field("Es_Cve_Estado"), Variant("CA"))) {
-      return refuse("Imposible cancelar la transferencia: " + Tr_Folio + ", con estado = 'CA'",
-                    true);
-    }
-
-    // Accounting: the posting component cancels its record when it handles
-    // transfers; otherwise a transfer already posted cannot be cancelled.
-    {
-      auto posting = com::Create<IPostingServices>(kClsidPostingServices);
-      if (posting->Documento_Habilitado(kDocumento)) {
-        if (!posting->Cancelar_Documento(kDocumento, Tr_Folio))
-          return refuse(posting->Obtener_Mensaje_Error(), false);
-      } else if (module_.data->Documento_Contabilizado(kDocumento, Tr_Folio)) {
-        std::string detalle = module_.data->Obtener_Ultimo_Error();
-        if (detalle.empty()) detalle = "Transferencia: " + Tr_Folio;
-        return refuse("Imposible cancelar el documento, ya está contabilizado! " +
-                          std::string(kCrLf) + detalle,
-                      false);
-      }
-    }
-
-    const std::string tipo = rs->Field("Tr_Tipo").ToString();
-    const std::string referencia = rs->Field("Tr_Referencia").ToString();
-    rs->Close();
-
-    // Inventory movements.
-    sql.clear();
-    sql +=
-        "SELECT COUNT(*) as Total FROM Movimiento WHERE Mv_Tabla = 'TRANSFERENCIA' AND "
-        "Mv_Documento = '";
-    sql += folio;
-    sql += "'";
-    rs = Ejecutar(module_, sql);
-    if (rs->Field("Total").ToDouble() > 0) {
-      if (!stock_->Cancelar_Movimientos_Documento(kDocumento, Tr_Folio))
-        return refuse(stock_->Obtener_Mensaje_Error(), true);
-    }
-    rs->Close();
-
-    // Stock adjustments of the lines: a request gives back what it reserved
-    // at the distribution centre, a shipment takes back what it added.
-    if (tipo == "SL" || tipo == "EN") {
-      const bool request = tipo == "SL";
-      const std::string sucursal = request ? "Sc_Cve_Sucursal_Recibe" : "Sc_Cve_Sucursal";
-      const std::string almacen = request ? "Al_Cve_Almacen_Recibe" : "Al_Cve_Almacen";
-      sql.clear();
-      sql += "SELECT ";
-      sql += "     " + sucursal + ", ";
-      sql += "     " + almacen + ", ";
-      sql += "     Pr_Cve_Producto, ";
-      sql += "     Tl_Cve_Talla, ";
-      sql += "     Cl_Cve_Color, ";
-      sql += "     Tr_Cantidad_Control_1, ";
-      sql += "     Tr_Cantidad_Control_2 ";
-      sql += "FROM Transferencia ";
-      sql += "WHERE ";
-      sql += "     Tr_Folio = '";
-      sql += folio;
-      sql += "' ";
-      rs = Ejecutar(module_, sql);
-      const double sign = request ? 1.0 : -1.0;
-      while (!rs->Eof()) {
-        if (!stock_->Ajustar_Existencia(
-                rs->Field(sucursal).ToString(), rs->Field(almacen).ToString(),
-                rs->Field("Pr_Cve_Producto").ToString(), rs->Field("Tl_Cve_Talla").ToString(),
-                rs->Field("Cl_Cve_Color").ToString(),
-                Multiply(rs->Field("Tr_Cantidad_Control_1").ToDouble(), sign),
-                Multiply(rs->Field("Tr_Cantidad_Control_2").ToDouble(), sign)))
-          return refuse(stock_->Obtener_Mensaje_Error(), false);
-        rs->MoveNext();
-      }
-      rs.Reset();
-    }
-
-    if (tipo == "EN") {
-      // The live transport document of the shipment and its voucher.
-      const std::string traslado = module_.data->Obtener_Valor_Campo(
-          "Traslado", "Tr_Tabla", kDocumento, "Tr_Folio", 0, "Tr_Documento", Tr_Folio, "CA");
-      if (!traslado.empty()) {
-        const std::string comprobante =
-            module_.data->Obtener_Valor_Campo("Comprobante_Digital", "Cd_Tabla", "TRASLADO",
-                                              "Es_Cve_Estado", 0, "Cd_Documento", traslado, "");
-        if (!comprobante.empty()) {
-          auto voucher = com::Create<IVoucherServices>(kClsidVoucherServices);
-          if (!voucher->Cancelar_Comprobante(module_.system->Obtener_Conexion()->DefaultDatabase(),
-                                             7, traslado))
-            return refuse(voucher->Obtener_Mensaje_Error(), false);
-        }
-        StartCancelUpdate(sql, "Traslado", *module_.system, timestamp_);
-        sql += SqlText(traslado);
-        sql += "' ";
-        Ejecutar(module_, sql);
-      }
-    } else if (tipo == "RC") {
-      // Order lines this reception consolidated go back to back-order, with
-      // their quantities available again.
-      sql.clear();
-      sql += "SELECT  ";
-      sql += "   pd.Pd_Sucursal_Inventario,";
-      sql += "   pd.Pd_Almacen_Inventario,";
-      sql += "   pd.Pd_Folio,";
-      sql += "   pd.Pd_ID,";
-      sql += "   pd.Pr_Cve_Producto,";
-      sql += "   pd.Tl_Cve_Talla ,";
-      sql += "   pd.Cl_Cve_Color ,";
-      sql += "   pd.Pd_Cantidad_Control_1 ,";
-      sql += "   pd.Pd_Cantidad_Control_2 ";
-      sql += "FROM Documento_Consolidado dc";
-      sql += "     INNER JOIN Pedido pd ON pd.Pd_Folio = dc.dc_documento ";
-      sql += "       AND pd.Pd_ID = dc.Dc_Documento_id ";
-      sql += "       AND pd.Es_Cve_Estado = 'AC' ";
-      sql += "WHERE ";
-      sql += "   dc.Dc_Documento_origen = '";
-      sql += folio;
-      sql += "' AND ";
-      sql += "   dc.Dc_Tabla_Origen = 'TRANSFERENCIA' ";
-      rs = Ejecutar(module_, sql);
-      while (!rs->Eof()) {
-        // The order lines are updated through the scratch text too, so the
-        // query text is no longer needed once it ran.
-        sql.clear();
-        sql += "UPDATE Pedido ";
-        sql += "SET Es_Cve_Estado = 'BO' ";
-        sql += "WHERE ";
-        sql += "   Pd_Folio = '";
-        sql += SqlText(rs->Field("Pd_Folio").ToString());
-        sql += "' AND ";
-        sql += "   Pd_ID = '";
-        sql += SqlText(rs->Field("Pd_ID").ToString());
-        sql += "' ";
-        Ejecutar(module_, sql);
-        if (!stock_->Ajustar_Existencia(
-                rs->Field("Pd_Sucursal_Inventario").ToString(),
-                rs->Field("Pd_Almacen_Inventario").ToString(),
-                rs->Field("Pr_Cve_Producto").ToString(), rs->Field("Tl_Cve_Talla").ToString(),
-                rs->Field("Cl_Cve_Color").ToString(), rs->Field("Pd_Cantidad_Control_1").ToDouble(),
-                rs->Field("Pd_Cantidad_Control_2").ToDouble()))
-          return refuse(stock_->Obtener_Mensaje_Error(), false);
-        rs->MoveNext();
-      }
-      rs.Reset();
-    }
-
-    // Every row of the folio, whatever its type or state.
-    StartCancelUpdate(sql, "Transferencia", *module_.system, timestamp_);
-    sql += folio;
-    sql += "'";
-    Ejecutar(module_, sql);
-
-    // Reopen the referred transfer; this transfer no longer counts as live.
-    const std::string ref = SqlText(referencia);
-    if (tipo == "EN") {
-      if (referencia.empty()) return true;
-      sql.clear();
-      sql += "SELECT TOP 1 * FROM Transferencia WHERE Tr_Referencia = '";
-      sql += ref;
-      sql += "' AND Tr_Tipo = 'EN' AND Es_Cve_Estado <> 'CA'";
-      rs = Ejecutar(module_, sql);
-      if (rs->Eof()) {
-        sql.clear();
-        sql += "UPDATE Transferencia SET ";
-        sql += "   Es_Cve_Estado = 'AC' ";
-        sql += "WHERE Tr_Folio = '";
-        sql += ref;
-        sql += "' AND Tr_Tipo = 'SL'";
-        Ejecutar(module_, sql);
-      }
-      rs->Close();
-    } else if (tipo == "RC") {
-      sql.clear();
-      sql += "SELECT TOP 1 Tr_Folio FROM Transferencia WHERE Tr_Referencia = '";
-      sql += ref;
-      sql += "' AND Tr_Tipo = 'RC' AND Es_Cve_Estado <> 'CA'";
-      rs = Ejecutar(module_, sql);
-      // Other live receptions leave the shipment partly received.
-      const bool others = !rs->Eof();
-      sql.clear();
-      sql += "UPDATE Transferencia SET ";
-      sql += others ? "   Es_Cve_Estado = 'RCP' " : "   Es_Cve_Estado = 'AC' ";
-      sql += "WHERE Tr_Folio = '";
-      sql += ref;
-      sql += "' AND Tr_Tipo = 'EN'";
-      Ejecutar(module_, sql);
-      rs->Close();
-    }
-    return true;
+    return Cancelacion(module_, *stock_, error_, timestamp_, Tr_Folio).Ejecutar();
   } catch (...) {
     RuntimeError e = CurrentRuntimeError();
     // This operation leaves an empty line before the description.

@@ -81,6 +81,76 @@ class Values {
   std::string& sql_;
 };
 
+// The row's INSERT; the outside calls for its values are made as the text
+// is built, in column order.
+void BuildInsert(std::string& sql, IDataServices& data, ISystemServices& system,
+                 const tTrEncabezado& h, const tTrDetalle& d, const std::string& timestamp) {
+  sql = "INSERT INTO Transferencia (";
+  for (std::string_view column : kColumns) sql += column;
+  sql += "VALUES (";
+  Values v(sql);
+  v.Text(h.Tr_Folio);
+  v.Text(data.Obtener_Siguiente_Id("TRANSFERENCIA", "Tr_ID", "Tr_Folio", h.Tr_Folio, "", ""));
+  v.Text(data.Formatear_Fecha(h.Tr_Fecha));
+  v.Text(data.Formatear_Fecha(h.Tr_Fecha_Entrega));
+  v.Text(h.Tr_Tipo);
+  v.Text(h.Tr_Referencia);
+  v.Text(h.Tr_Comentario);
+  v.Text(h.Tr_Tabla);
+  v.Text(h.Tr_Documento);
+  v.Text(h.Sucursal_Recibe.Sc_Cve_Sucursal);
+  v.Text(h.Sucursal.Sc_Cve_Sucursal);
+  v.Text(h.Almacen.Al_Cve_Almacen);
+  v.Text(h.Almacen_Recibe.Al_Cve_Almacen);
+  v.Text(d.Producto.Pr_Cve_Producto);
+  v.Text(d.Tl_Cve_Talla);
+  v.Text(d.Cl_Cve_Color);
+  v.Number(d.Tr_Cantidad_1);
+  v.Text(d.Tr_Unidad_1);
+  v.Number(d.Tr_Cantidad_Control_1);
+  v.Text(d.Tr_Unidad_Control_1);
+  v.Number(d.Tr_Cantidad_Control_2);
+  v.Text(d.Tr_Unidad_Control_2);
+  v.Number(d.Tr_Cantidad_Costo);
+  v.Text(d.Tr_Unidad_Costo);
+  v.Number(d.Tr_Costo);
+  v.Number(d.Tr_Importe_Costo);
+  v.Number(d.Tr_Indirecto_Factor);
+  v.Number(d.Tr_Indirecto_Importe);
+  // The lot code goes only to the lot service.
+  v.Piece("'', ");
+  v.Text(data.Formatear_Fecha(d.Lote.Lt_Fecha_Caducidad));
+  v.Text(d.Lote.Lt_Pedimento);
+  v.Text(data.Formatear_Fecha(d.Lote.Lt_Fecha_Pedimento));
+  v.Text(system.Obtener_Usuario());
+  v.Text(timestamp);
+  v.Text(system.Obtener_Usuario());
+  v.Last(timestamp);
+}
+
+// Registers the line's serial (and, for a fiscal-deposit branch, first in
+// the deposit); false with the refusal in error.
+bool RegisterSerie(const tTrEncabezado& h, const tTrDetalle& d, bool fiscal_deposit,
+                   std::string& error) {
+  com::ComPtr<ISeriesServices> series = com::Create<ISeriesServices>(kClsidSeriesServices);
+  bool ok = true;
+  if (fiscal_deposit)
+    ok = series->Registrar_Serie_Deposito_Fiscal(
+        d.Producto.Pr_Cve_Producto, d.Serie.Sr_Cve_Serie, d.Serie.Sr_Pedimento,
+        d.Serie.Sr_FechaPedimento, Variant(d.Tr_Costo), 0, true, 0, "", "", "",
+        Variant(int16_t{0}), Variant(int16_t{0}), 0.0, 0.0);
+  if (ok)
+    ok = series->Registrar_Serie(
+        "TRANSFERENCIA", h.Tr_Folio, d.Tr_ID, d.Producto.Pr_Cve_Producto, d.Tl_Cve_Talla,
+        d.Cl_Cve_Color, d.Serie.Sr_Cve_Serie, d.Serie.Sr_Pedimento, d.Serie.Sr_FechaPedimento,
+        ToInteger16(d.Tr_Cantidad_Control_1));
+  if (!ok) {
+    error = FailureText(kOperation, series->Obtener_Mensaje_Error());
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool Transferencia::Inserta_Transferencia() {
@@ -95,47 +165,7 @@ bool Transferencia::Inserta_Transferencia() {
     ISystemServices& system = *module_.system;
 
     std::string& sql = module_.scratch;
-    sql = "INSERT INTO Transferencia (";
-    for (std::string_view column : kColumns) sql += column;
-    sql += "VALUES (";
-    Values v(sql);
-    v.Text(h.Tr_Folio);
-    v.Text(data.Obtener_Siguiente_Id("TRANSFERENCIA", "Tr_ID", "Tr_Folio", h.Tr_Folio, "", ""));
-    v.Text(data.Formatear_Fecha(h.Tr_Fecha));
-    v.Text(data.Formatear_Fecha(h.Tr_Fecha_Entrega));
-    v.Text(h.Tr_Tipo);
-    v.Text(h.Tr_Referencia);
-    v.Text(h.Tr_Comentario);
-    v.Text(h.Tr_Tabla);
-    v.Text(h.Tr_Documento);
-    v.Text(h.Sucursal_Recibe.Sc_Cve_Sucursal);
-    v.Text(h.Sucursal.Sc_Cve_Sucursal);
-    v.Text(h.Almacen.Al_Cve_Almacen);
-    v.Text(h.Almacen_Recibe.Al_Cve_Almacen);
-    v.Text(d.Producto.Pr_Cve_Producto);
-    v.Text(d.Tl_Cve_Talla);
-    v.Text(d.Cl_Cve_Color);
-    v.Number(d.Tr_Cantidad_1);
-    v.Text(d.Tr_Unidad_1);
-    v.Number(d.Tr_Cantidad_Control_1);
-    v.Text(d.Tr_Unidad_Control_1);
-    v.Number(d.Tr_Cantidad_Control_2);
-    v.Text(d.Tr_Unidad_Control_2);
-    v.Number(d.Tr_Cantidad_Costo);
-    v.Text(d.Tr_Unidad_Costo);
-    v.Number(d.Tr_Costo);
-    v.Number(d.Tr_Importe_Costo);
-    v.Number(d.Tr_Indirecto_Factor);
-    v.Number(d.Tr_Indirecto_Importe);
-    // The lot code goes only to the lot service.
-    v.Piece("'', ");
-    v.Text(data.Formatear_Fecha(d.Lote.Lt_Fecha_Caducidad));
-    v.Text(d.Lote.Lt_Pedimento);
-    v.Text(data.Formatear_Fecha(d.Lote.Lt_Fecha_Pedimento));
-    v.Text(system.Obtener_Usuario());
-    v.Text(timestamp_);
-    v.Text(system.Obtener_Usuario());
-    v.Last(timestamp_);
+    BuildInsert(sql, data, system, h, d, timestamp_);
 
     {
       com::ComPtr<IConnection> connection = system.Obtener_Conexion();
@@ -144,22 +174,7 @@ bool Transferencia::Inserta_Transferencia() {
 
     const std::string& type = d.Producto.Pr_Tipo_Producto;
     if (h.Tr_Tipo != "SL" && type == "03" && usa_series_) {
-      com::ComPtr<ISeriesServices> series = com::Create<ISeriesServices>(kClsidSeriesServices);
-      bool ok = true;
-      if (fiscal_deposit)
-        ok = series->Registrar_Serie_Deposito_Fiscal(
-            d.Producto.Pr_Cve_Producto, d.Serie.Sr_Cve_Serie, d.Serie.Sr_Pedimento,
-            d.Serie.Sr_FechaPedimento, Variant(d.Tr_Costo), 0, true, 0, "", "", "",
-            Variant(int16_t{0}), Variant(int16_t{0}), 0.0, 0.0);
-      if (ok)
-        ok = series->Registrar_Serie(
-            "TRANSFERENCIA", h.Tr_Folio, d.Tr_ID, d.Producto.Pr_Cve_Producto, d.Tl_Cve_Talla,
-            d.Cl_Cve_Color, d.Serie.Sr_Cve_Serie, d.Serie.Sr_Pedimento, d.Serie.Sr_FechaPedimento,
-            ToInteger16(d.Tr_Cantidad_Control_1));
-      if (!ok) {
-        error_ = FailureText(kOperation, series->Obtener_Mensaje_Error());
-        return false;
-      }
+      if (!RegisterSerie(h, d, fiscal_deposit, error_)) return false;
     }
 
     if (h.Tr_Tipo == "SL" || type != "02" || !usa_lotes_) return true;

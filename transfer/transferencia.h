@@ -51,6 +51,11 @@ class Transferencia {
   bool Graba_Movimiento();
   bool Inserta_Transferencia();
   bool Finaliza_Movimiento();
+  // Steps of Add_Transferencia_Detalle; those answering bool leave a refusal
+  // in Error(). OpenDocument runs on the first line of a folio only.
+  bool OpenDocument();
+  void StartMovements();
+  bool CheckLine();
   // Refusal of a Detalle write (shown or stored as MostrarMensajeError says).
   void RefuseDetalle(const std::string& key, const std::string& message);
 
