@@ -5,6 +5,7 @@
 #include <cctype>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <set>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "tests/cli/spawn.h"
+#include "suite/reports.h"
 #include "tests/suite/suite_fixture.h"
 
 namespace {
@@ -370,6 +372,109 @@ TEST_F(CliTool, ExamplesRunInOrderAndListAndCatalogueShowThem) {
   EXPECT_EQ(tracking["MED-LOTE"], "lot");
   EXPECT_EQ(tracking["LAPTOP-01"], "serial");
   EXPECT_EQ(tracking["TORN-001"], "");
+}
+
+// Every stored text equal to a key of `names` becomes its value, in every
+// table: the catalogue, the folio series and the order keep agreeing.
+void RenameCodes(qbx::suite::Database& db, const std::map<std::string, std::string>& names) {
+  for (const std::string& table : db.TableNames()) {
+    std::set<std::pair<std::string, std::string>> cells;  // column, old text
+    auto rows = db.PrepareOnce("SELECT * FROM " + qbx::suite::QuoteIdentifier(table),
+                               qbx::suite::Origin::Suite);
+    while (rows->Step()) {
+      for (int i = 0; i < rows->ColumnCount(); ++i) {
+        const qbx::Variant v = rows->Column(i);
+        if (v.type() == qbx::Variant::Type::String && names.count(v.ToString()))
+          cells.insert({rows->ColumnName(i), v.ToString()});
+      }
+    }
+    rows->Reset();
+    for (const auto& [column, old] : cells)
+      db.Run("UPDATE " + table + " SET " + column + " = ?1 WHERE " + column + " = ?2",
+             {names.at(old), old});
+  }
+}
+
+// The same texts renamed inside a document, with its header's extra fields.
+std::string Renamed(const std::string& text, const std::map<std::string, std::string>& names,
+                    const nlohmann::json& header = nlohmann::json::object()) {
+  nlohmann::json doc = nlohmann::json::parse(text);
+  std::function<void(nlohmann::json&)> walk = [&](nlohmann::json& j) {
+    if (j.is_structured()) {
+      for (auto& child : j) walk(child);
+    } else if (j.is_string() && names.count(j.get<std::string>())) {
+      j = names.at(j.get<std::string>());
+    }
+  };
+  walk(doc);
+  doc["Encabezado"].update(header);
+  return doc.dump();
+}
+
+// Folios, codes and the order number all holding a quote, through every
+// operation that builds its statements as text: each succeeds, stores the
+// codes as given, and cancelling everything gives back the stock.
+TEST_F(CliTool, QuotesInFoliosAndCodesGoThroughEveryOperation) {
+  ASSERT_EQ(Run({"init", "--sample", "--db", db_}).status, 0);
+  const std::map<std::string, std::string> names = {
+      {"NORTE", "NOR'TE"},      {"CEDIS", "CE'DIS"}, {"GRL", "G'RL"},       {"PZA", "P'ZA"},
+      {"TORN-001", "TOR'N-1"}, {"KIT-01", "KI'T"},  {"PED-0001", "PED'01"}};
+  std::map<std::string, std::pair<double, double>> stock_before;
+  {
+    qbx::suite::Database db(db_, false);
+    RenameCodes(db, names);
+    for (const auto& s : qbx::suite::ReadStock(db))
+      stock_before[s.branch + "/" + s.warehouse + "/" + s.product] = {s.on_hand, s.available};
+  }
+  const fs::path examples = QUELBARIX_EXAMPLES;
+  auto capture = [&](const std::string& document) {
+    const Outcome o = Run({"capture", "-", "--db", db_}, document);
+    EXPECT_EQ(o.status, 0) << o.err;
+    return FirstLine(o.out);
+  };
+  const std::string request = capture(Renamed(Slurp(examples / "request.json"), names));
+  ASSERT_EQ(request.substr(0, 7), "NOR'TE-");
+  const std::string shipment = capture(
+      Renamed(Slurp(examples / "shipment.json"), names, {{"Tr_Referencia", request}}));
+  ASSERT_EQ(shipment.substr(0, 7), "CE'DIS-");
+  Outcome o = Run({"cfdi", shipment, "--db", db_});
+  ASSERT_EQ(o.status, 0) << o.err;
+  const std::string reception = capture(
+      Renamed(Slurp(examples / "reception.json"), names, {{"Tr_Referencia", shipment}}));
+  o = Run({"requisition", "PED'01", "--db", db_});
+  ASSERT_EQ(o.status, 0) << o.err;
+  const std::string requisition = FirstLine(o.out);
+
+  double consolidated = 0;  // what the reception's cancellation makes available again
+  {
+    qbx::suite::Database db(db_, false);
+    for (const auto& line : qbx::suite::OrderLines(db, "PED'01")) {
+      ASSERT_EQ(line.state, "AC");
+      qbx::suite::RecordConsolidation(db, "PED'01", line.id, reception);
+      consolidated += line.control;
+    }
+  }
+  ASSERT_GT(consolidated, 0);
+  for (const std::string& folio : {reception, shipment, request, requisition}) {
+    o = Run({"cancel", folio, "--db", db_});
+    EXPECT_EQ(o.status, 0) << folio << ": " << o.err;
+  }
+
+  qbx::suite::Database db(db_, false);
+  for (const auto& line : qbx::suite::OrderLines(db, "PED'01")) EXPECT_EQ(line.state, "BO");
+  EXPECT_EQ(qbx::suite::MovementsOf(db, shipment).live, 0);
+  for (const auto& t : qbx::suite::ListTransfers(db, {})) EXPECT_EQ(t.state, "CA") << t.folio;
+  EXPECT_EQ(qbx::suite::TransferRows(db, request).At(0, "Pr_Cve_Producto").ToString(), "TOR'N-1");
+  const std::vector<std::string> transport = qbx::suite::TransportDocumentsOf(db, shipment);
+  ASSERT_EQ(transport.size(), 1u);
+  for (const auto& line : qbx::suite::TransportLines(db, transport[0])) EXPECT_EQ(line.state, "CA");
+  double available_gained = 0;
+  for (const auto& s : qbx::suite::ReadStock(db)) {
+    const auto& [on_hand, available] = stock_before[s.branch + "/" + s.warehouse + "/" + s.product];
+    EXPECT_DOUBLE_EQ(s.on_hand, on_hand) << s.branch << "/" << s.warehouse << "/" << s.product;
+    available_gained += s.available - available;
+  }
+  EXPECT_DOUBLE_EQ(available_gained, consolidated);
 }
 
 // What a folder holds: each file's name, size, time and a hash of its bytes.
