@@ -1,5 +1,6 @@
 // Add_Transferencia_Detalle with Graba_Movimiento and Inserta_Transferencia:
 // opening the document, checks, posting, numbering, the row, registration.
+#include <cmath>
 #include <functional>
 #include <string>
 #include <vector>
@@ -239,6 +240,11 @@ TEST_F(AddLineTest, RefusesWithItsExactText) {
           [](auto&, auto& d) { d.Tr_Cantidad_Costo = -1; });
   refused("EN", 1, "El costo no puede ser negativo: \r\nCosto: -0.5", {},
           [](auto&, auto& d) { d.Tr_Costo = -0.5; });
+  // Not a number is refused as a negative is.
+  refused("EN", 1, "las cantidades deben ser positivas!", {{"Data.Obtener_Factor_Conversion", 0.0}},
+          [](auto&, auto& d) { d.Tr_Cantidad_Costo = std::nan(""); });
+  refused("EN", 1, "El costo no puede ser negativo: \r\nCosto: NAN", {},
+          [](auto&, auto& d) { d.Tr_Costo = std::nan(""); });
   refused("RC", 1, "El tipo de producto: 05, no está programado!",
           {{"Inventory#1.Obtener_Tipo_Producto", "05"}});
   // Graba_Movimiento's texts get this operation's source line in front.
