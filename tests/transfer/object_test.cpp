@@ -70,8 +70,6 @@ TEST_F(ObjectTest, EncabezadoIsIgnoredOnceTheFolioIsAssignedUntilNuevo) {
   ASSERT_EQ(before.Tr_Folio, "F-1");
   suite->journal.Clear();
   t.SetEncabezado(Header("RC"));
-  t.Done();
-  t.Done();  // changes nothing
   EXPECT_EQ(t.Encabezado(), before);
   EXPECT_EQ(t.Error(), "");
   EXPECT_TRUE(suite->journal.entries().empty()) << suite->journal.Dump();
