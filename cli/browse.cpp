@@ -35,19 +35,21 @@ int RunList(Context& cx) {
   const auto list = suite::ListTransfers(session.db(),
                                          {inv.type, inv.state, inv.branch, inv.from, inv.to});
   Table t;
-  t.columns = {"folio", "tipo", "estado", "fecha", "sucursal", "renglones"};
+  // Stored values under their column names, the count under a name of the
+  // tool's own (README: "JSON keys").
+  t.columns = {"Tr_Folio", "Tr_Tipo", "Es_Cve_Estado", "Tr_Fecha", "Sc_Cve_Sucursal", "line_count"};
   for (const auto& s : list) t.rows.push_back(
         {s.folio, s.type, s.state, s.date, s.branch, static_cast<int32_t>(s.lines)});
   if (inv.json) {
-    cx.io.out << TableJson(t).dump(2) << '\n';
+    WriteJsonRows(cx.io.out, t);
   } else {
     PrintTable(cx.io.out, t,
-               {{"folio", "Folio"},
-                {"tipo", "Type"},
-                {"estado", "State"},
-                {"fecha", "Date"},
-                {"sucursal", "Branch"},
-                {"renglones", "Lines"}},
+               {{"Tr_Folio", "Folio"},
+                {"Tr_Tipo", "Type"},
+                {"Es_Cve_Estado", "State"},
+                {"Tr_Fecha", "Date"},
+                {"Sc_Cve_Sucursal", "Branch"},
+                {"line_count", "Lines"}},
                "");
   }
   return kExitOk;
@@ -64,7 +66,7 @@ int RunCatalogue(Context& cx) {
        {{"Pr_Cve_Producto", "Product"},
         {"Pr_Descripcion", "Description"},
         {"Pr_Unidad_Control_1", "Unit"},
-        {"Seguimiento", "Tracking"}}},
+        {"tracking", "Tracking"}}},
       {"warehouses", suite::CatalogueWarehouses,
        {{"Sc_Cve_Sucursal", "Branch"},
         {"Al_Cve_Almacen", "Warehouse"},
@@ -91,7 +93,7 @@ int RunCatalogue(Context& cx) {
   Session session(cx.db_path, cx.trace, Access::ReadOnly);
   const suite::RowSet rows = part->read(session.db());
   if (cx.invocation.json) {
-    cx.io.out << TableJson(rows).dump(2) << '\n';
+    WriteJsonRows(cx.io.out, rows);
   } else {
     PrintTable(cx.io.out, rows, part->columns, "");
   }

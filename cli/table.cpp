@@ -1,6 +1,8 @@
 #include "cli/table.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
 
 namespace qbx::cli {
 
@@ -27,35 +29,107 @@ std::string CellText(const Variant& v) {
   return "";
 }
 
-nlohmann::json CellJson(const Variant& v) {
+void AppendJsonText(std::string& out, std::string_view text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  out += '"';
+  for (const char c : text) {
+    const auto u = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if (u < 0x20) {
+      out += "\\u00";
+      out += kHex[u >> 4];
+      out += kHex[u & 15];
+    } else {
+      out += c;
+    }
+  }
+  out += '"';
+}
+
+void AppendJsonCell(std::string& out, const Variant& v) {
   switch (v.type()) {
-    case Variant::Type::Double:
-      return v.ToDouble();
+    case Variant::Type::Double: {
+      const double d = v.ToDouble();
+      if (!std::isfinite(d)) {
+        out += "null";  // JSON has no infinities
+        break;
+      }
+      char buffer[32];
+      const auto end = std::to_chars(buffer, buffer + sizeof buffer, d).ptr;
+      out.append(buffer, end);
+      break;
+    }
     case Variant::Type::Integer:
     case Variant::Type::Long:
-      return v.ToLong();
+      out += std::to_string(v.ToLong());
+      break;
     case Variant::Type::Boolean:
-      return v.ToBool();
+      out += v.ToBool() ? "true" : "false";
+      break;
     case Variant::Type::Empty:
     case Variant::Type::Null:
     case Variant::Type::Missing:
-      return nullptr;
+      out += "null";
+      break;
     case Variant::Type::Date:
-      if (v.ToDate().serial() <= 0) return nullptr;
-      return CellText(v);
+      if (v.ToDate().serial() <= 0) {
+        out += "null";
+        break;
+      }
+      AppendJsonText(out, CellText(v));
+      break;
     default:
-      return CellText(v);
+      AppendJsonText(out, CellText(v));
   }
 }
 
-nlohmann::json TableJson(const Table& table) {
-  nlohmann::json rows = nlohmann::json::array();
-  for (const auto& row : table.rows) {
-    nlohmann::json object = nlohmann::json::object();
-    for (size_t c = 0; c < table.columns.size(); ++c) object[table.columns[c]] = CellJson(row[c]);
-    rows.push_back(std::move(object));
+JsonRows::JsonRows(std::ostream& out, std::string indent) : out_(out), indent_(std::move(indent)) {
+  out_ << '[';
+}
+
+void JsonRows::Columns(const std::vector<std::string>& names) {
+  keys_.clear();
+  for (const std::string& name : names) {
+    std::string key;
+    AppendJsonText(key, name);
+    keys_.push_back(key + ':');
   }
-  return rows;
+}
+
+void JsonRows::Row(const std::vector<Variant>& values) {
+  line_.assign(any_ ? ",\n" : "\n");
+  line_ += indent_;
+  line_ += '{';
+  for (size_t c = 0; c < keys_.size() && c < values.size(); ++c) {
+    if (c) line_ += ',';
+    line_ += keys_[c];
+    AppendJsonCell(line_, values[c]);
+  }
+  line_ += '}';
+  out_ << line_;
+  any_ = true;
+}
+
+void JsonRows::Close() {
+  // The closing bracket one space out from the rows.
+  if (any_) out_ << '\n' << std::string_view(indent_).substr(indent_.empty() ? 0 : 1);
+  out_ << ']';
+}
+
+void WriteJsonRows(std::ostream& out, const Table& table) {
+  JsonRows rows(out, " ");
+  rows.Columns(table.columns);
+  for (const auto& row : table.rows) rows.Row(row);
+  rows.Close();
+  out << '\n';
 }
 
 namespace {
@@ -65,55 +139,101 @@ bool IsNumber(const Variant& v) {
          v.type() == Variant::Type::Integer;
 }
 
-}  // namespace
+// Finds the shown columns among a result's and sizes them (first pass), or
+// prints each row under them (second pass).
+class TextTable final : public RowStream {
+ public:
+  TextTable(std::ostream& out, const std::vector<Column>& columns, std::string_view indent)
+      : out_(out), wanted_(columns), indent_(indent) {}
 
-void PrintTable(std::ostream& out, const Table& table, const std::vector<Column>& columns,
-                std::string_view indent) {
-  if (table.empty()) {
-    out << indent << "(none)\n";
-    return;
+  void Columns(const std::vector<std::string>& names) override {
+    if (sized_) return;
+    const Table header{names, {}};
+    for (const Column& c : wanted_) {
+      const int i = header.Find(c.name);
+      if (i >= 0) shown_.push_back({static_cast<size_t>(i), c.label, Utf16Length(c.label), true});
+    }
   }
+
+  void Row(const std::vector<Variant>& values) override {
+    if (!sized_) {
+      ++rows_;
+      for (Shown& s : shown_) {
+        const Variant& v = values[s.index];
+        s.width = std::max(s.width, Utf16Length(CellText(v)));
+        if (!IsNumber(v) && !v.IsNull()) s.numeric = false;
+      }
+      return;
+    }
+    cells_.clear();
+    for (const Shown& s : shown_) cells_.push_back(CellText(values[s.index]));
+    PrintLine(cells_);
+  }
+
+  // Ends the sizing pass: prints the labels, or "(none)"; false when there
+  // is nothing more to print.
+  bool Sized() {
+    sized_ = true;
+    if (rows_ == 0) {
+      out_ << indent_ << "(none)\n";
+      return false;
+    }
+    for (const Shown& s : shown_) cells_.emplace_back(s.label);
+    PrintLine(cells_);
+    return true;
+  }
+
+ private:
   struct Shown {
-    int index;
-    std::string label;
+    size_t index;
+    std::string_view label;
     size_t width;
     bool numeric;
   };
-  std::vector<Shown> shown;
-  for (const Column& c : columns) {
-    const int i = table.Find(c.name);
-    if (i < 0) continue;
-    shown.push_back({i, std::string(c.label), Utf16Length(c.label), true});
-  }
-  std::vector<std::vector<std::string>> cells;
-  for (const auto& row : table.rows) {
-    std::vector<std::string> line;
-    for (Shown& s : shown) {
-      const Variant& v = row[static_cast<size_t>(s.index)];
-      line.push_back(CellText(v));
-      s.width = std::max(s.width, Utf16Length(line.back()));
-      if (!IsNumber(v) && !v.IsNull()) s.numeric = false;
+
+  void PrintLine(const std::vector<std::string>& line) {
+    text_.assign(indent_);
+    for (size_t i = 0; i < shown_.size(); ++i) {
+      if (i) text_ += "  ";
+      const size_t n = Utf16Length(line[i]);
+      const size_t fill = shown_[i].width > n ? shown_[i].width - n : 0;
+      if (shown_[i].numeric) text_.append(fill, ' ');
+      text_ += line[i];
+      if (!shown_[i].numeric) text_.append(fill, ' ');
     }
-    cells.push_back(std::move(line));
+    while (!text_.empty() && text_.back() == ' ') text_.pop_back();
+    text_ += '\n';
+    out_ << text_;
   }
-  auto pad = [](const std::string& text, size_t width, bool right) {
-    const size_t n = Utf16Length(text);
-    const std::string fill(width > n ? width - n : 0, ' ');
-    return right ? fill + text : text + fill;
-  };
-  auto print_line = [&](const std::vector<std::string>& line) {
-    std::string text(indent);
-    for (size_t i = 0; i < shown.size(); ++i) {
-      if (i) text += "  ";
-      text += pad(line[i], shown[i].width, shown[i].numeric);
-    }
-    while (!text.empty() && text.back() == ' ') text.pop_back();
-    out << text << '\n';
-  };
-  std::vector<std::string> labels;
-  for (const Shown& s : shown) labels.push_back(s.label);
-  print_line(labels);
-  for (const auto& line : cells) print_line(line);
+
+  std::ostream& out_;
+  const std::vector<Column>& wanted_;
+  std::string_view indent_;
+  std::vector<Shown> shown_;
+  size_t rows_ = 0;
+  bool sized_ = false;
+  std::vector<std::string> cells_;
+  std::string text_;
+};
+
+}  // namespace
+
+void PrintTable(std::ostream& out, const RowSource& read, const std::vector<Column>& columns,
+                std::string_view indent) {
+  TextTable table(out, columns, indent);
+  read(table);
+  if (table.Sized()) read(table);
+}
+
+void PrintTable(std::ostream& out, const Table& table, const std::vector<Column>& columns,
+                std::string_view indent) {
+  PrintTable(
+      out,
+      [&table](RowStream& to) {
+        to.Columns(table.columns);
+        for (const auto& row : table.rows) to.Row(row);
+      },
+      columns, indent);
 }
 
 }  // namespace qbx::cli

@@ -10,18 +10,32 @@
 namespace qbx::suite {
 namespace {
 
-RowSet Read(Database& db, std::string_view sql, const std::vector<Variant>& params = {}) {
+void Stream(Database& db, std::string_view sql, const std::vector<Variant>& params,
+            RowStream& to) {
   auto st = db.PrepareOnce(sql, Origin::Suite);
   st->Bind(params);
-  RowSet t;
-  for (int i = 0; i < st->ColumnCount(); ++i) t.columns.push_back(st->ColumnName(i));
+  const int width = st->ColumnCount();
+  std::vector<std::string> columns;
+  for (int i = 0; i < width; ++i) columns.push_back(st->ColumnName(i));
+  to.Columns(columns);
+  std::vector<Variant> row(static_cast<size_t>(width));
   while (st->Step()) {
-    std::vector<Variant> row;
-    row.reserve(t.columns.size());
-    for (int i = 0; i < st->ColumnCount(); ++i) row.push_back(st->Column(i));
-    t.rows.push_back(std::move(row));
+    for (int i = 0; i < width; ++i) row[static_cast<size_t>(i)] = st->Column(i);
+    to.Row(row);
   }
-  return t;
+}
+
+// Keeps every row.
+struct Collect final : RowStream {
+  RowSet t;
+  void Columns(const std::vector<std::string>& names) override { t.columns = names; }
+  void Row(const std::vector<Variant>& values) override { t.rows.push_back(values); }
+};
+
+RowSet Read(Database& db, std::string_view sql, const std::vector<Variant>& params = {}) {
+  Collect c;
+  Stream(db, sql, params, c);
+  return std::move(c.t);
 }
 
 std::vector<std::string> FirstColumn(const RowSet& t) {
@@ -49,54 +63,56 @@ Variant RowSet::At(size_t r, std::string_view column) const {
   return c < 0 ? Variant(Null{}) : rows.at(r).at(static_cast<size_t>(c));
 }
 
-TransferRecord ReadTransferRecord(Database& db, const std::string& folio) {
-  TransferRecord r;
-  r.folio = folio;
-  r.rows = TransferRows(db, folio);
-  if (r.rows.empty()) return r;
-  r.finalised_at = FinalisedAt(db, folio);
-  r.referred_by = Read(db,
-                       "SELECT Tr_Folio, Tr_Tipo, Es_Cve_Estado, COUNT(*) AS Lineas "
-                       "FROM Transferencia WHERE Tr_Referencia = ?1 "
-                       "GROUP BY Tr_Folio, Tr_Tipo, Es_Cve_Estado ORDER BY Tr_Folio",
-                       {folio});
-  // Databases made before inventory and accounting have neither table.
-  if (db.HasTable("Movimiento")) {
-    r.movements = Read(db,
-                       "SELECT * FROM Movimiento WHERE Mv_Tabla = 'TRANSFERENCIA' AND "
-                       "Mv_Documento = ?1 ORDER BY Mv_Folio, Mv_ID",
-                       {folio});
+void ReadRecordPart(Database& db, RecordPart part, const std::string& key, RowStream& to) {
+  std::string_view sql;
+  switch (part) {
+    case RecordPart::FirstLine:
+      sql = "SELECT * FROM Transferencia WHERE Tr_Folio = ?1 "
+            "ORDER BY CAST(Tr_ID AS INTEGER), Tr_ID LIMIT 1";
+      break;
+    case RecordPart::Lines:
+      sql = "SELECT * FROM Transferencia WHERE Tr_Folio = ?1 ORDER BY CAST(Tr_ID AS INTEGER), Tr_ID";
+      break;
+    case RecordPart::ReferredBy:
+      sql = "SELECT Tr_Folio, Tr_Tipo, Es_Cve_Estado, COUNT(*) AS line_count "
+            "FROM Transferencia WHERE Tr_Referencia = ?1 "
+            "GROUP BY Tr_Folio, Tr_Tipo, Es_Cve_Estado ORDER BY Tr_Folio";
+      break;
+    case RecordPart::Movements:
+      if (!db.HasTable("Movimiento")) return to.Columns({});
+      sql = "SELECT * FROM Movimiento WHERE Mv_Tabla = 'TRANSFERENCIA' AND Mv_Documento = ?1 "
+            "ORDER BY Mv_Folio, Mv_ID";
+      break;
+    case RecordPart::TransportLines:
+      sql = "SELECT * FROM Traslado WHERE Tr_Folio = ?1 ORDER BY CAST(Tr_ID AS INTEGER), Tr_ID";
+      break;
+    case RecordPart::TransportVouchers:
+      sql = "SELECT * FROM Comprobante_Digital WHERE Cd_Tabla = 'TRASLADO' AND Cd_Documento = ?1 "
+            "ORDER BY Cd_Numero";
+      break;
+    case RecordPart::Entries:
+      if (!db.HasTable("Poliza")) return to.Columns({});
+      sql = "SELECT * FROM Poliza WHERE Po_Tabla = 'TRANSFERENCIA' AND Po_Documento = ?1 "
+            "ORDER BY Po_Folio";
+      break;
+    case RecordPart::EntryLines:
+      if (!db.HasTable("Poliza") || !db.HasTable("Poliza_Detalle")) return to.Columns({});
+      sql = "SELECT d.* FROM Poliza_Detalle d JOIN Poliza p ON p.Po_Folio = d.Po_Folio "
+            "WHERE p.Po_Tabla = 'TRANSFERENCIA' AND p.Po_Documento = ?1 "
+            "ORDER BY d.Po_Folio, d.Po_Renglon";
+      break;
   }
-  r.transport = Read(db,
-                     "SELECT * FROM Traslado WHERE Tr_Tabla = 'TRANSFERENCIA' AND "
-                     "Tr_Documento = ?1 ORDER BY Tr_Folio, CAST(Tr_ID AS INTEGER)",
-                     {folio});
-  r.vouchers = Read(db,
-                    "SELECT * FROM Comprobante_Digital WHERE Cd_Tabla = 'TRASLADO' AND "
-                    "Cd_Documento IN (SELECT Tr_Folio FROM Traslado WHERE Tr_Tabla = "
-                    "'TRANSFERENCIA' AND Tr_Documento = ?1) ORDER BY Cd_Numero",
-                    {folio});
-  if (db.HasTable("Poliza")) {
-    r.entries = Read(db,
-                     "SELECT * FROM Poliza WHERE Po_Tabla = 'TRANSFERENCIA' AND Po_Documento = "
-                     "?1 ORDER BY Po_Folio",
-                     {folio});
-    if (db.HasTable("Poliza_Detalle")) {
-      r.entry_lines = Read(db,
-                           "SELECT d.* FROM Poliza_Detalle d JOIN Poliza p ON p.Po_Folio = "
-                           "d.Po_Folio WHERE p.Po_Tabla = 'TRANSFERENCIA' AND p.Po_Documento = "
-                           "?1 ORDER BY d.Po_Folio, d.Po_Renglon",
-                           {folio});
-    }
-  }
-  return r;
+  Stream(db, sql, {key}, to);
+}
+
+RowSet ReadRecordRows(Database& db, RecordPart part, const std::string& key) {
+  Collect c;
+  ReadRecordPart(db, part, key, c);
+  return std::move(c.t);
 }
 
 RowSet TransferRows(Database& db, const std::string& folio) {
-  return Read(db,
-              "SELECT * FROM Transferencia WHERE Tr_Folio = ?1 "
-              "ORDER BY CAST(Tr_ID AS INTEGER), Tr_ID",
-              {folio});
+  return ReadRecordRows(db, RecordPart::Lines, folio);
 }
 
 int64_t TransferRowCount(Database& db, const std::string& folio) {
@@ -356,7 +372,7 @@ RowSet CatalogueProducts(Database& db) {
   return Read(db,
               "SELECT Pr_Cve_Producto, Pr_Descripcion, Pr_Unidad_Control_1, "
               "CASE Pr_Tipo_Producto WHEN '02' THEN 'lot' WHEN '03' THEN 'serial' "
-              "ELSE '' END AS Seguimiento FROM Producto WHERE Es_Cve_Estado = 'AC' "
+              "ELSE '' END AS tracking FROM Producto WHERE Es_Cve_Estado = 'AC' "
               "ORDER BY Pr_Cve_Producto");
 }
 

@@ -29,19 +29,32 @@ struct RowSet {
   Variant At(size_t r, std::string_view column) const;
 };
 
-// Everything held about one transfer; rows empty when there is none.
-struct TransferRecord {
-  std::string folio;
-  RowSet rows;                              // Transferencia rows, in line order
-  std::optional<std::string> finalised_at;  // from the processed-documents log
-  RowSet referred_by;  // Tr_Folio, Tr_Tipo, Es_Cve_Estado, Lineas of transfers referring to it
-  RowSet movements;    // its inventory movements
-  RowSet transport;    // its transport document rows
-  RowSet vouchers;     // vouchers of those transport documents
-  RowSet entries;      // its accounting entries
-  RowSet entry_lines;  // and their lines
+// A query's answer handed over as it is read: the column names once, then
+// each row. Nothing is kept, so a document of any size reads in little memory.
+class RowStream {
+ public:
+  virtual ~RowStream() = default;
+  virtual void Columns(const std::vector<std::string>& names) = 0;
+  virtual void Row(const std::vector<Variant>& values) = 0;
 };
-TransferRecord ReadTransferRecord(Database& db, const std::string& folio);
+
+// The parts of what is held about a transfer. `key` is the transfer's folio,
+// except for a transport document's lines and vouchers (its own folio).
+enum class RecordPart {
+  FirstLine,           // the transfer's first row (none: no such transfer)
+  Lines,               // its Transferencia rows, in line order
+  ReferredBy,          // Tr_Folio, Tr_Tipo, Es_Cve_Estado, line_count of transfers referring to it
+  Movements,           // its inventory movements
+  TransportLines,      // the Traslado rows of one transport document, in line order
+  TransportVouchers,   // the vouchers of one transport document
+  Entries,             // its accounting entries
+  EntryLines,          // and their lines
+};
+// Streams one part; a part whose table the database lacks (made before
+// inventory or accounting) answers its columns empty and no rows.
+void ReadRecordPart(Database& db, RecordPart part, const std::string& key, RowStream& to);
+// The same, kept (for small parts).
+RowSet ReadRecordRows(Database& db, RecordPart part, const std::string& key);
 
 // A transfer's rows in line order (lines numbered as numbers).
 RowSet TransferRows(Database& db, const std::string& folio);

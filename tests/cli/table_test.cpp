@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <nlohmann/json.hpp>
 #include <sstream>
 
 namespace qbx::cli {
@@ -25,9 +27,17 @@ TEST(CliTable, CellsAsAPersonAndAsJsonReadThem) {
                          {Variant(Date(-1.0)), "", nullptr},
                          {Variant(Date(1.0)), "1899-12-31", "1899-12-31"},
                          {Variant(Date::FromCalendar(2024, 3, 5, 14, 30, 0)), "2024-03-05 14:30:00",
-                          "2024-03-05 14:30:00"}}) {
+                          "2024-03-05 14:30:00"},
+                         {Variant(true), "True", true},
+                         // JSON has no infinity.
+                         {Variant(HUGE_VAL), "INF", nullptr},
+                         // What a JSON text must escape, and UTF-8 as it is.
+                         {Variant(std::string("\"a\\b\n\t\x01ñ")), "\"a\\b\n\t\x01ñ",
+                          "\"a\\b\n\t\x01ñ"}}) {
     EXPECT_EQ(CellText(c.value), c.text) << c.value.Describe();
-    EXPECT_EQ(CellJson(c.value), c.json) << c.value.Describe();
+    std::string json;
+    AppendJsonCell(json, c.value);
+    EXPECT_EQ(nlohmann::json::parse(json), c.json) << json;
   }
 }
 
@@ -53,9 +63,15 @@ TEST(CliTable, PrintsChosenColumnsAlignedNumbersRight) {
   EXPECT_EQ(none.str(), "    (none)\n");
 }
 
-TEST(CliTable, JsonRowsAreObjectsByColumn) {
-  Table t{{"Tr_Folio", "Tr_Costo"}, {{Variant("F1"), Variant(Null{})}}};
-  EXPECT_EQ(TableJson(t), nlohmann::json::parse(R"([{"Tr_Folio": "F1", "Tr_Costo": null}])"));
+// Objects keyed by column in the columns' order, one row a line.
+TEST(CliTable, JsonRowsAreObjectsByColumnOneALine) {
+  Table t{{"Tr_Folio", "Tr_Costo"}, {{Variant("F1"), Variant(Null{})}, {Variant("F2"), Variant(1.5)}}};
+  std::ostringstream out;
+  WriteJsonRows(out, t);
+  EXPECT_EQ(out.str(), "[\n {\"Tr_Folio\":\"F1\",\"Tr_Costo\":null},\n {\"Tr_Folio\":\"F2\",\"Tr_Costo\":1.5}\n]\n");
+  std::ostringstream none;
+  WriteJsonRows(none, Table{{"A"}, {}});
+  EXPECT_EQ(none.str(), "[]\n");
 }
 
 }  // namespace

@@ -2,12 +2,15 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <regex>
 #include <set>
 #include <string>
 #include <vector>
@@ -123,21 +126,21 @@ TEST_F(CliTool, CaptureShowRefuseAndCancelOnOneDatabase) {
   ASSERT_FALSE(folio.empty());
   EXPECT_EQ(o.out, folio + "\n");
   const nlohmann::json shown = ShowJson(folio);
-  EXPECT_EQ(shown["folio"], folio);
-  EXPECT_EQ(shown["tipo"], "SL");
-  EXPECT_EQ(shown["estado"], "AC");
-  EXPECT_EQ(shown["finalizada"], true);
-  ASSERT_EQ(shown["renglones"].size(), 2u);
-  const auto& first = shown["renglones"][0];
+  EXPECT_EQ(shown["Tr_Folio"], folio);
+  EXPECT_EQ(shown["Tr_Tipo"], "SL");
+  EXPECT_EQ(shown["Es_Cve_Estado"], "AC");
+  EXPECT_EQ(shown["finalised"], true);
+  ASSERT_EQ(shown["lines"].size(), 2u);
+  const auto& first = shown["lines"][0];
   EXPECT_EQ(first["Tr_ID"], "0001");
   EXPECT_EQ(first["Pr_Cve_Producto"], "TORN-001");
   EXPECT_EQ(first["Tr_Cantidad_Control_1"], 24);
   EXPECT_EQ(first["Sc_Cve_Sucursal_Recibe"], "CEDIS");
-  EXPECT_EQ(shown["renglones"][1]["Pr_Cve_Producto"], "KIT-01");
-  EXPECT_TRUE(shown["movimientos"].empty());  // a request moves no goods
+  EXPECT_EQ(shown["lines"][1]["Pr_Cve_Producto"], "KIT-01");
+  EXPECT_TRUE(shown["movements"].empty());  // a request moves no goods
   o = Run({"show", folio, "--db", db_});
   EXPECT_EQ(FirstLine(o.out), "Transfer " + folio + ": request (SL), state AC, finalised " +
-                                  shown["fecha_finalizacion"].get<std::string>());
+                                  shown["finalised_at"].get<std::string>());
 
   // A refused second line stores nothing: the whole command is one unit.
   const std::string negative = RequestDocument(R"("Tr_Unidad_1": "PAQ", "Tr_Costo": -0.5)");
@@ -164,8 +167,8 @@ TEST_F(CliTool, CaptureShowRefuseAndCancelOnOneDatabase) {
   const size_t from = at + marker.size();
   const std::string partial = o.err.substr(from, o.err.find(' ', from) - from);
   EXPECT_NE(o.err.find("`quelbarix cancel " + partial + "` undoes them."), std::string::npos);
-  EXPECT_EQ(ShowJson(partial)["renglones"].size(), 1u);
-  EXPECT_EQ(ShowJson(partial)["finalizada"], false);
+  EXPECT_EQ(ShowJson(partial)["lines"].size(), 1u);
+  EXPECT_EQ(ShowJson(partial)["finalised"], false);
   // A refused first line stores nothing.
   o = Run({"capture", "-", "--db", db_},
           R"({"Encabezado": {"Tr_Tipo": "SL",
@@ -182,7 +185,7 @@ TEST_F(CliTool, CaptureShowRefuseAndCancelOnOneDatabase) {
   // Cancel, and the component's refusal of a second cancel, reach the person.
   o = Run({"cancel", partial, "--db", db_});
   EXPECT_EQ(o.status, 0) << o.err;
-  EXPECT_EQ(ShowJson(partial)["estado"], "CA");
+  EXPECT_EQ(ShowJson(partial)["Es_Cve_Estado"], "CA");
   o = Run({"cancel", partial, "--db", db_});
   EXPECT_EQ(o.status, 1);
   EXPECT_EQ(o.err, "quelbarix: transfer " + partial +
@@ -234,7 +237,7 @@ TEST_F(CliTool, RetryKeysAndPendingMovements) {
     EXPECT_EQ(o.status, 0) << o.err;
     EXPECT_EQ(o.out, out);
   }
-  EXPECT_EQ(ShowJson(folio)["estado"], "CA");
+  EXPECT_EQ(ShowJson(folio)["Es_Cve_Estado"], "CA");
 
   o = Run({"capture", "-", "--no-finalize", "--db", db_}, ShipmentDocument());
   ASSERT_EQ(o.status, 0) << o.err;
@@ -258,21 +261,30 @@ TEST_F(CliTool, CfdiAndRequisitionNameWhatTheyMade) {
   const std::string shipment = FirstLine(shipped.out);
   Outcome o = Run({"cfdi", shipment, "--db", db_});
   ASSERT_EQ(o.status, 0) << o.err;
-  const nlohmann::json transport = ShowJson(shipment)["traslado"];
+  // A transport document is numbered like a transfer: its folio is labelled.
+  const nlohmann::json transport = ShowJson(shipment)["transport_documents"];
   ASSERT_EQ(transport.size(), 1u);
-  const std::string traslado = transport[0]["Tr_Folio"];
+  const std::string traslado = transport[0]["transport_folio"];
+  ASSERT_EQ(transport[0]["lines"].size(), 1u);
+  const nlohmann::json& line = transport[0]["lines"][0];
+  EXPECT_EQ(line["Tr_Folio"], traslado);
+  EXPECT_EQ(line["Tr_Documento"], shipment);
   EXPECT_EQ(o.out, traslado + "\n");
   EXPECT_EQ(o.err, "Transport document " + traslado + " (invoice key " +
-                       transport[0]["Tr_Factura"].get<std::string>() + ", 1 line) for shipment " +
+                       line["Tr_Factura"].get<std::string>() + ", 1 line) for shipment " +
                        shipment + ".\n");
+  o = Run({"show", shipment, "--db", db_});
+  EXPECT_NE(o.out.find("\n  Transport folio " + traslado + " (a transport document, not a transfer):\n"),
+            std::string::npos)
+      << o.out;
 
   std::set<std::string> requests;
   for (int n = 0; n < 2; ++n) {
     o = Run({"requisition", "PED-0001", "--db", db_});
     ASSERT_EQ(o.status, 0) << o.err;
     const std::string request = FirstLine(o.out);
-    EXPECT_EQ(ShowJson(request)["tipo"], "SL");
-    EXPECT_EQ(ShowJson(request)["renglones"][0]["Tr_Documento"], "PED-0001");
+    EXPECT_EQ(ShowJson(request)["Tr_Tipo"], "SL");
+    EXPECT_EQ(ShowJson(request)["lines"][0]["Tr_Documento"], "PED-0001");
     requests.insert(request);
   }
   EXPECT_EQ(requests.size(), 2u);  // each run names its own request
@@ -307,9 +319,9 @@ TEST_F(CliTool, ExamplesRunInOrderAndListAndCatalogueShowThem) {
   std::string typed = serials;
   for (char& c : typed) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   const nlohmann::json cancelled = ShowJson(typed);
-  EXPECT_EQ(cancelled["folio"], serials);
-  ASSERT_FALSE(cancelled["movimientos"].empty());
-  for (const auto& m : cancelled["movimientos"]) EXPECT_EQ(m["inventario"], "cancelled") << m;
+  EXPECT_EQ(cancelled["Tr_Folio"], serials);
+  ASSERT_FALSE(cancelled["movements"].empty());
+  for (const auto& m : cancelled["movements"]) EXPECT_EQ(m["stock"], "cancelled") << m;
   o = Run({"show", typed, "--db", db_});
   EXPECT_EQ(FirstLine(o.out).substr(0, 9 + serials.size()), "Transfer " + serials);
   for (const std::string& text : {o.out, cancelled.dump()})
@@ -326,10 +338,11 @@ TEST_F(CliTool, ExamplesRunInOrderAndListAndCatalogueShowThem) {
   std::map<std::string, std::string> seen;  // folio: type, state, lines
   for (size_t i = 0; i < all.size(); ++i) {
     const auto& r = all[i];
-    seen[r["folio"]] = r["tipo"].get<std::string>() + " " + r["estado"].get<std::string>() + " " +
-                       std::to_string(r["renglones"].get<int>());
+    seen[r["Tr_Folio"]] = r["Tr_Tipo"].get<std::string>() + " " +
+                          r["Es_Cve_Estado"].get<std::string>() + " " +
+                          std::to_string(r["line_count"].get<int>());
     if (i > 0) {
-      EXPECT_GE(all[i - 1]["fecha"], r["fecha"]) << "newest first";
+      EXPECT_GE(all[i - 1]["Tr_Fecha"], r["Tr_Fecha"]) << "newest first";
     }
   }
   EXPECT_EQ(seen, (std::map<std::string, std::string>{{folio["request"], "SL AC 2"},
@@ -338,7 +351,7 @@ TEST_F(CliTool, ExamplesRunInOrderAndListAndCatalogueShowThem) {
                                                       {folio["shipment-serials"], "EN CA 2"},
                                                       {folio["reception"], "RC AC 2"},
                                                       {folio["requisition"], "SL AC 1"}}));
-  const std::string today = all[0]["fecha"];  // the captures' date
+  const std::string today = all[0]["Tr_Fecha"];  // the captures' date
   const std::pair<std::vector<std::string>, std::set<std::string>> filtered[] = {
       {{"--state", "CA"}, {folio["shipment-serials"]}},
       {{"--type", "RC"}, {folio["reception"]}},
@@ -347,11 +360,11 @@ TEST_F(CliTool, ExamplesRunInOrderAndListAndCatalogueShowThem) {
   };
   for (const auto& [filters, expected] : filtered) {
     std::set<std::string> got;
-    for (const auto& r : list(filters)) got.insert(r["folio"]);
+    for (const auto& r : list(filters)) got.insert(r["Tr_Folio"]);
     EXPECT_EQ(got, expected) << filters[0];
   }
   std::set<std::string> dated;
-  for (const auto& r : list({"--from", today, "--to", today})) dated.insert(r["folio"]);
+  for (const auto& r : list({"--from", today, "--to", today})) dated.insert(r["Tr_Folio"]);
   for (const std::string& kind : kinds) EXPECT_TRUE(dated.count(folio[kind])) << kind;
   o = Run({"list", "--db", db_});
   EXPECT_EQ(FirstLine(o.out).substr(0, 5), "Folio");
@@ -368,7 +381,7 @@ TEST_F(CliTool, ExamplesRunInOrderAndListAndCatalogueShowThem) {
   }
   std::map<std::string, std::string> tracking;
   o = Run({"catalogue", "products", "--json", "--db", db_});
-  for (const auto& p : nlohmann::json::parse(o.out)) tracking[p["Pr_Cve_Producto"]] = p["Seguimiento"];
+  for (const auto& p : nlohmann::json::parse(o.out)) tracking[p["Pr_Cve_Producto"]] = p["tracking"];
   EXPECT_EQ(tracking["MED-LOTE"], "lot");
   EXPECT_EQ(tracking["LAPTOP-01"], "serial");
   EXPECT_EQ(tracking["TORN-001"], "");
@@ -477,6 +490,94 @@ TEST_F(CliTool, QuotesInFoliosAndCodesGoThroughEveryOperation) {
   EXPECT_DOUBLE_EQ(available_gained, consolidated);
 }
 
+// The keys the README's "JSON output" table says the tool makes.
+std::set<std::string> DocumentedToolKeys() {
+  std::ifstream readme(QUELBARIX_README);
+  std::set<std::string> keys;
+  bool in_table = false;
+  for (std::string line; std::getline(readme, line);) {
+    if (line.starts_with("| Where | Tool keys |")) in_table = true;
+    if (!in_table) continue;
+    if (!line.starts_with("|")) break;
+    const std::string tool = line.substr(line.find('|', 1));
+    const std::regex key("`([a-z_]+)`");
+    for (std::sregex_iterator m(tool.begin(), tool.end(), key), end; m != end; ++m)
+      keys.insert((*m)[1]);
+  }
+  return keys;
+}
+
+// Keys that are neither a column's stored name nor a documented tool key.
+void KeysOutsideTheScheme(const nlohmann::json& j, const std::set<std::string>& tool,
+                          std::set<std::string>& outside) {
+  static const std::regex column("[A-Z][A-Za-z]*(_[A-Za-z0-9]+)+");
+  if (j.is_object()) {
+    for (const auto& [key, value] : j.items()) {
+      if (!tool.count(key) && !std::regex_match(key, column)) outside.insert(key);
+      KeysOutsideTheScheme(value, tool, outside);
+    }
+  } else if (j.is_array()) {
+    for (const auto& value : j) KeysOutsideTheScheme(value, tool, outside);
+  }
+}
+
+// Every JSON the tool prints keys stored values by their column names and
+// its own by documented names; show writes a many-line document whole.
+TEST_F(CliTool, JsonKeysFollowOneSchemeAndShowHoldsEveryLine) {
+  ASSERT_EQ(Run({"init", "--sample", "--db", db_}).status, 0);
+  const fs::path examples = QUELBARIX_EXAMPLES;
+  for (const char* kind : {"shipment", "reception"})  // the reception refers to the shipment
+    ASSERT_EQ(Run({"capture", (examples / kind).string() + ".json", "--db", db_}).status, 0);
+  constexpr int kLines = 120;
+  std::string lines;
+  for (int i = 0; i < kLines; ++i) {
+    lines += std::string(i ? "," : "") +
+             R"({"Producto": {"Pr_Cve_Producto": "TORN-001"}, "Tr_Cantidad_1": 0.01, "Tr_Unidad_1": "PZA"})";
+  }
+  const std::string shipment = ShipmentDocument();
+  Outcome o = Run({"capture", "-", "--db", db_},
+                  shipment.substr(0, shipment.find("\"Detalles\"")) + "\"Detalles\": [" + lines + "]}");
+  ASSERT_EQ(o.status, 0) << o.err;
+  const std::string many = FirstLine(o.out);
+  ASSERT_EQ(Run({"cfdi", many, "--db", db_}).status, 0);
+
+  const nlohmann::json shown = ShowJson(many);
+  ASSERT_EQ(shown["lines"].size(), size_t{kLines});
+  for (int i = 0; i < kLines; ++i) {
+    char id[8];
+    std::snprintf(id, sizeof id, "%04d", i + 1);
+    EXPECT_EQ(shown["lines"][i]["Tr_ID"], id);
+  }
+  EXPECT_EQ(shown["movements"].size(), size_t{2 * kLines});  // out of the warehouse, into transit
+  for (const auto& m : shown["movements"]) EXPECT_EQ(m["stock"], "applied");
+  EXPECT_EQ(shown["transport_documents"].at(0)["lines"].size(), size_t{kLines});
+  EXPECT_FALSE(shown["entries"].empty());
+  o = Run({"show", many, "--db", db_});
+  const size_t from = o.out.find("\nLines:\n"), to = o.out.find("\n\n", from + 1);
+  EXPECT_EQ(std::count(o.out.begin() + from, o.out.begin() + to, '\n'), kLines + 2) << o.out;
+
+  std::vector<std::vector<std::string>> commands = {
+      {"show", "CEDIS-0000000001"}, {"show", "NORTE-0000000001"}, {"list"}};
+  for (const char* kind : {"products", "warehouses", "units", "branches", "periods"})
+    commands.push_back({"catalogue", kind});
+  std::vector<nlohmann::json> printed = {shown};
+  for (auto args : commands) {
+    args.insert(args.end(), {"--json", "--db", db_});
+    o = Run(args);
+    ASSERT_EQ(o.status, 0) << args[0] << ": " << o.err;
+    printed.push_back(nlohmann::json::parse(o.out));
+  }
+  EXPECT_FALSE(printed[1]["referred_by"].empty());
+  o = Run({"show", "NADA-1", "--json", "--db", db_});
+  EXPECT_EQ(o.status, 1);
+  printed.push_back(nlohmann::json::parse(o.err));
+  const std::set<std::string> tool = DocumentedToolKeys();
+  ASSERT_TRUE(tool.count("transport_folio") && tool.count("exit")) << "README table not found";
+  std::set<std::string> outside;
+  for (const auto& j : printed) KeysOutsideTheScheme(j, tool, outside);
+  EXPECT_EQ(outside, std::set<std::string>{});
+}
+
 // What a folder holds: each file's name, size, time and a hash of its bytes.
 std::map<std::string, std::string> FolderSnapshot(const fs::path& dir) {
   std::map<std::string, std::string> files;
@@ -507,7 +608,7 @@ TEST_F(CliTool, ShowLeavesTheFolderAsItWas) {
 
   fs::permissions(folder, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                   fs::perm_options::remove);
-  EXPECT_EQ(ShowJson(folio)["renglones"].size(), 2u);
+  EXPECT_EQ(ShowJson(folio)["lines"].size(), 2u);
   const Outcome o = Run({"show", folio, "--db", empty});
   EXPECT_EQ(o.status, 1);
   EXPECT_EQ(o.err,
