@@ -342,10 +342,23 @@ TEST_F(ConnectionTest, UnitsOfWorkNestAndUndoExactly) {
   EXPECT_EQ(DatabaseText(*Db()), before);
   EXPECT_EQ(data->Obtener_Folio("CEDIS", "TRASLADO", 10, true), Variant("CEDIS-0000000001"));
 
+  // Service transactions nest too: the inner one that fails is undone to its
+  // savepoint, and what the outer one and the unit did is committed.
   EXPECT_EQ(connection_->BeginTrans(), 1);
   Run("UPDATE Prueba SET Nota = 'e' WHERE Id = 1");
+  Db()->Transaction([&] {
+    Run("UPDATE Prueba SET Importe = 2 WHERE Id = 1");
+    EXPECT_EQ(ErrorOf([&] {
+                Db()->Transaction([&] {
+                  Run("UPDATE Prueba SET Nota = 'f', Importe = 3 WHERE Id = 1");
+                  throw RuntimeError(5, "falla");
+                });
+              }).number(),
+              5);
+  });
   connection_->CommitTrans();
   EXPECT_EQ(other.QueryValue("SELECT Nota FROM Prueba WHERE Id = 1"), Variant("e"));
+  EXPECT_EQ(other.QueryValue("SELECT Importe FROM Prueba WHERE Id = 1"), Variant(2.0));
 }
 
 // An open unit holds the write lock: another writer waits for it rather than
