@@ -1,14 +1,13 @@
 #include "suite/connection.h"
 
 #include <algorithm>
-#include <array>
 #include <cctype>
-#include <charconv>
 #include <optional>
 #include <utility>
 #include <vector>
 
 #include "suite/database.h"
+#include "suite/insert_text.h"
 #include "suite/services.h"
 
 namespace qbx::suite {
@@ -33,153 +32,6 @@ std::optional<size_t> Keyword(std::string_view s, size_t pos, std::string_view w
   if (pos >= s.size() || !IsBlank(s[pos])) return std::nullopt;
   while (pos < s.size() && IsBlank(s[pos])) ++pos;
   return pos;
-}
-
-bool IsWordChar(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
-         static_cast<unsigned char>(c) >= 0x80;
-}
-
-bool IsDigit(char c) {
-  return c >= '0' && c <= '9';
-}
-
-// A text "INSERT ... VALUES (v1, v2, ...)" whose values are all literals: the
-// same statement with a parameter in place of each literal, and the values.
-struct Shaped {
-  std::string shape;
-  std::vector<Statement::Literal> values;
-};
-
-// Recognises the component's row inserts (one per document line, each with
-// its own values written into the text) so that they run as one statement
-// prepared for their shape instead of being compiled line after line. Only
-// this form is taken, and only when the result is the same as compiling the
-// text: before VALUES nothing but names, blanks, commas and parentheses;
-// after it one parenthesised list of literals, each a text ('...' with ''
-// for a quote), or a decimal number with an optional sign. A text binds as
-// that text; a number without point or exponent (up to 18 digits) binds as
-// that integer; any other number binds as its own text under CAST(? AS
-// REAL), which reads it with the very routine that reads a literal. A sign
-// stays in the shape. Anything else (NULL, expressions, several rows,
-// comments) gives nullopt and the text runs as it is.
-std::optional<Shaped> ShapeOfInsert(std::string_view sql) {
-  size_t p = 0;
-  while (p < sql.size() && IsBlank(sql[p])) ++p;
-  if (!Keyword(sql, p, "INSERT")) return std::nullopt;
-  // Up to VALUES: names, blanks, commas and parentheses only.
-  static const std::array<bool, 256> kNameText = [] {
-    std::array<bool, 256> allowed{};
-    for (int c = 0; c < 256; ++c) {
-      const char ch = static_cast<char>(c);
-      allowed[c] = IsWordChar(ch) || IsBlank(ch) || ch == ',' || ch == '(' || ch == ')';
-    }
-    return allowed;
-  }();
-  size_t values_at = std::string_view::npos;
-  for (size_t i = p; i < sql.size(); ++i) {
-    const char c = sql[i];
-    if (!kNameText[static_cast<unsigned char>(c)]) return std::nullopt;
-    if ((c == 'V' || c == 'v') && !IsWordChar(sql[i - 1]) && i + 6 <= sql.size() &&
-        (i + 6 == sql.size() || !IsWordChar(sql[i + 6]))) {
-      std::string_view word = sql.substr(i, 6);
-      if (std::equal(word.begin(), word.end(), "VALUES", [](char a, char b) {
-            return std::toupper(static_cast<unsigned char>(a)) == b;
-          })) {
-        values_at = i;
-        break;
-      }
-    }
-  }
-  if (values_at == std::string_view::npos) return std::nullopt;
-
-  Shaped out;
-  // At most one value per comma, and "CAST(?n AS REAL), " is the longest piece.
-  const size_t items = static_cast<size_t>(std::count(sql.begin() + values_at, sql.end(), ',')) + 1;
-  out.values.reserve(items);
-  out.shape.reserve(values_at + 8 + 20 * items);
-  out.shape.assign(sql.substr(0, values_at + 6));
-  p = values_at + 6;
-  while (p < sql.size() && IsBlank(sql[p])) ++p;
-  if (p >= sql.size() || sql[p] != '(') return std::nullopt;
-  ++p;
-  out.shape += " (";
-  for (;;) {
-    while (p < sql.size() && IsBlank(sql[p])) ++p;
-    if (p >= sql.size()) return std::nullopt;
-    char digits[24];
-    const char* end = std::to_chars(digits, digits + sizeof digits, out.values.size() + 1).ptr;
-    const std::string_view number_of(digits, static_cast<size_t>(end - digits));
-    if (sql[p] == '\'') {
-      std::string text;
-      ++p;
-      for (;;) {
-        const size_t quote = sql.find('\'', p);
-        if (quote == std::string_view::npos) return std::nullopt;
-        text.append(sql.data() + p, quote - p);
-        p = quote + 1;
-        if (p < sql.size() && sql[p] == '\'') {  // '' stands for one quote
-          text += '\'';
-          ++p;
-          continue;
-        }
-        break;
-      }
-      if (text.find('\0') != std::string::npos) return std::nullopt;
-      out.shape += '?';
-      out.shape += number_of;
-      out.values.emplace_back(std::move(text));
-    } else {
-      if (sql[p] == '-' || sql[p] == '+') out.shape += sql[p++];
-      const size_t start = p;
-      while (p < sql.size() && IsDigit(sql[p])) ++p;
-      const size_t whole_digits = p - start;
-      bool integer = true;
-      if (p < sql.size() && sql[p] == '.') {
-        integer = false;
-        ++p;
-        while (p < sql.size() && IsDigit(sql[p])) ++p;
-      }
-      if (p - start == 0 || (p - start == 1 && !integer)) return std::nullopt;  // no digit
-      if (p < sql.size() && (sql[p] == 'e' || sql[p] == 'E')) {
-        integer = false;
-        ++p;
-        if (p < sql.size() && (sql[p] == '+' || sql[p] == '-')) ++p;
-        const size_t exponent = p;
-        while (p < sql.size() && IsDigit(sql[p])) ++p;
-        if (p == exponent) return std::nullopt;
-      }
-      if (p < sql.size() && (IsWordChar(sql[p]) || sql[p] == '.')) return std::nullopt;
-      const std::string_view number = sql.substr(start, p - start);
-      if (integer) {
-        if (whole_digits > 18) return std::nullopt;
-        int64_t value = 0;
-        for (char c : number) value = value * 10 + (c - '0');
-        out.shape += '?';
-        out.shape += number_of;
-        out.values.emplace_back(value);
-      } else {
-        out.shape += "CAST(?";
-        out.shape += number_of;
-        out.shape += " AS REAL)";
-        out.values.emplace_back(std::string(number));
-      }
-    }
-    while (p < sql.size() && IsBlank(sql[p])) ++p;
-    if (p >= sql.size()) return std::nullopt;
-    if (sql[p] == ',') {
-      out.shape += ", ";
-      ++p;
-      continue;
-    }
-    if (sql[p] != ')') return std::nullopt;
-    ++p;
-    out.shape += ')';
-    break;
-  }
-  while (p < sql.size() && (IsBlank(sql[p]) || sql[p] == ';')) ++p;
-  if (p != sql.size()) return std::nullopt;
-  return out;
 }
 
 // Rows are read as they are walked (a forward-only cursor), which keeps the
@@ -311,7 +163,7 @@ class Connection final : public com::Object<Connection, IConnection> {
 
   com::ComPtr<IRecordset> Execute(const std::string& command_text, const Variant&,
                                   int32_t) override {
-    if (std::optional<Shaped> shaped = ShapeOfInsert(command_text)) {
+    if (std::optional<ShapedInsert> shaped = ShapeOfInsert(command_text)) {
       if (Statement* st = db_->PrepareShape(shaped->shape)) {
         st->BindLiterals(std::move(shaped->values));
         st->ReportAs(command_text);  // traced and counted as the text sent

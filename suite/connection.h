@@ -3,7 +3,7 @@
 // backends need (SELECT TOP n); each backend may rewrite further (see its
 // Compile). A row insert whose values are all literals runs as a
 // statement prepared once for its shape, with the same result (see
-// ShapeOfInsert in connection.cpp); it is traced and counted as the text sent.
+// suite/insert_text.h); it is traced and counted as the text sent.
 #pragma once
 
 #include <memory>

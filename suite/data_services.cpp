@@ -326,13 +326,10 @@ class DataServices final : public com::Object<DataServices, IDataServices> {
       Statement& st = db_->Prepare(it->second);
       const int64_t compiled = st.Reprepares();
       try {
-        st.Bind(params);
         Variant value;
-        if (st.Step()) value = st.Column(0);
-        st.Reset();
+        if (Query query(st, params); query.Step()) value = query.Value(0);
         if (st.Reprepares() == compiled) return value;
-      } catch (const RuntimeError&) {
-        st.Reset();  // answered below as on first use
+      } catch (const RuntimeError&) {  // answered below as on first use
       }
       lookups_.erase(it);
     }
@@ -393,11 +390,10 @@ class DataServices final : public com::Object<DataServices, IDataServices> {
 
   // Runs an upsert ... RETURNING to its end and answers the value returned.
   int64_t Counter(std::string_view sql, const std::vector<Variant>& params) {
-    Statement& st = db_->Prepare(sql);
-    st.Bind(params);
-    if (!st.Step()) RaiseSuiteError("El contador no devolvió valor");
-    const auto value = static_cast<int64_t>(st.Column(0).ToDouble());
-    st.Run();
+    Query query(*db_, sql, params);
+    if (!query.Step()) RaiseSuiteError("El contador no devolvió valor");
+    const auto value = static_cast<int64_t>(query.Number(0));
+    query.statement().Run();
     return value;
   }
 

@@ -280,6 +280,45 @@ int64_t Statement::Reprepares() const {
 }
 
 // ---------------------------------------------------------------------------
+// Query
+// ---------------------------------------------------------------------------
+
+Query::Query(Database& db, std::string_view sql, const std::vector<Variant>& params)
+    : Query(db.Prepare(sql), params) {}
+
+Query::Query(Statement& statement, const std::vector<Variant>& params) : st_(statement) {
+  st_.Bind(params);
+}
+
+Query::~Query() {
+  try {
+    st_.Reset();
+  } catch (...) {  // a reset only releases; nothing to report
+  }
+}
+
+bool Query::Step() {
+  return st_.Step();
+}
+
+Variant Query::Value(int index) const {
+  return st_.Column(index);
+}
+
+std::string Query::Text(int index) const {
+  return st_.Column(index).ToStringOrEmpty();
+}
+
+double Query::Number(int index) const {
+  return st_.Column(index).ToDouble();
+}
+
+bool Query::Flag(int index) const {
+  const Variant v = st_.Column(index);
+  return !v.IsNull() && v.ToDouble() != 0;
+}
+
+// ---------------------------------------------------------------------------
 // Database
 // ---------------------------------------------------------------------------
 
@@ -569,8 +608,7 @@ std::shared_ptr<const Database::KeptRow> Database::UnitRow(std::string_view tabl
     if (auto it = impl_->kept_rows.find(key); it != impl_->kept_rows.end()) return it->second;
   }
   auto row = std::make_shared<KeptRow>();
-  st.Bind(params);
-  if (st.Step()) {
+  if (Query query(st, params); query.Step()) {
     row->found = true;
     const int width = st.ColumnCount();
     auto& names = impl_->kept_names[&st];
@@ -581,9 +619,8 @@ std::shared_ptr<const Database::KeptRow> Database::UnitRow(std::string_view tabl
     }
     row->names = names;
     row->values.reserve(static_cast<size_t>(width));
-    for (int i = 0; i < width; ++i) row->values.push_back(st.Column(i));
+    for (int i = 0; i < width; ++i) row->values.push_back(query.Value(i));
   }
-  st.Reset();
   if (keep) {
     if (impl_->kept_rows.size() >= kMaxKeptRows) impl_->DropKeptRows();
     if (std::none_of(impl_->kept_tables.begin(), impl_->kept_tables.end(),
@@ -626,17 +663,8 @@ std::string Database::ResolveColumn(std::string_view table, std::string_view col
 }
 
 Variant Database::QueryValue(std::string_view sql, const std::vector<Variant>& params) {
-  Statement& st = Prepare(sql);
-  st.Bind(params);
-  Variant value;
-  try {
-    if (st.Step()) value = st.Column(0);
-  } catch (...) {
-    st.Reset();
-    throw;
-  }
-  st.Reset();
-  return value;
+  Query query(*this, sql, params);
+  return query.Step() ? query.Value(0) : Variant();
 }
 
 int64_t Database::Run(std::string_view sql, const std::vector<Variant>& params) {

@@ -112,6 +112,37 @@ class Statement {
   std::unique_ptr<Impl> impl_;
 };
 
+// One use of a cached statement, from binding to reset: binds the values,
+// steps through the rows and reads typed columns. Leaving the scope resets
+// the statement whatever happened meanwhile (a conversion that throws half
+// way through a row included), so no read stays open on a statement the
+// next caller shares: an open read would hold the connection's snapshot,
+// and a later write would fail once another user committed.
+class Query {
+ public:
+  // The cached statement for sql (Database::Prepare), or one already at hand.
+  Query(Database& db, std::string_view sql, const std::vector<Variant>& params = {});
+  Query(Statement& statement, const std::vector<Variant>& params);
+  Query(const Query&) = delete;
+  Query& operator=(const Query&) = delete;
+  ~Query();
+
+  // The next row: true while there is one.
+  bool Step();
+  // Columns of the current row (0-based), as Statement::Column has them.
+  Variant Value(int index) const;
+  // As text, Null as "".
+  std::string Text(int index) const;
+  // As a number; Null is an error, as for a Variant.
+  double Number(int index) const;
+  // A flag: true unless Null or zero.
+  bool Flag(int index) const;
+  Statement& statement() { return st_; }
+
+ private:
+  Statement& st_;
+};
+
 // Who sent a statement, for counting and tracing.
 enum class Origin { Component, Suite };
 
@@ -150,7 +181,7 @@ class Database {
   // A one-off statement (not cached), e.g. the component's own texts.
   std::unique_ptr<Statement> PrepareOnce(std::string_view sql, Origin origin);
   // A cached statement for the shape of a component text (its literals made
-  // parameters; see connection.cpp), counted as the component's. nullptr,
+  // parameters; see suite/insert_text.h), counted as the component's. nullptr,
   // with nothing sent, when the shape does not compile or kMaxShapes shapes
   // are cached already: the caller then runs the text as it is.
   static constexpr int kMaxShapes = 64;

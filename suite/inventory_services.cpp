@@ -74,13 +74,11 @@ bool SameCode(std::string_view a, std::string_view b) {
 }
 
 std::optional<std::string> ParameterText(Database& db, std::string_view name) {
-  Statement& st = db.Prepare(
-      "SELECT Pa_Valor FROM Parametro WHERE Pa_Cve_Parametro = ? AND Es_Cve_Estado <> 'BA'");
-  st.Bind({std::string(name)});
-  std::optional<std::string> value;
-  if (st.Step()) value = st.Column(0).ToStringOrEmpty();
-  st.Reset();
-  return value;
+  Query query(db,
+              "SELECT Pa_Valor FROM Parametro WHERE Pa_Cve_Parametro = ? AND Es_Cve_Estado <> 'BA'",
+              {std::string(name)});
+  if (query.Step()) return query.Text(0);
+  return std::nullopt;
 }
 
 bool ParameterFlag(Database& db, std::string_view name, bool default_value) {
@@ -102,25 +100,22 @@ std::string TransitWarehouse(Database& db) {
 int64_t NextCounter(Database& db, std::string_view key) {
   // The table name: a bare column in the SET is ambiguous on a server, where
   // excluded has it too.
-  Statement& st = db.Prepare(
-      "INSERT INTO Contador_Inventario (Ci_Clave, Ci_Ultimo) VALUES (?, 1) "
-      "ON CONFLICT (Ci_Clave) DO UPDATE SET Ci_Ultimo = Contador_Inventario.Ci_Ultimo + 1 "
-      "RETURNING Ci_Ultimo");
-  st.Bind({std::string(key)});
-  int64_t n = 0;
-  if (st.Step()) n = static_cast<int64_t>(st.Column(0).ToDouble());
-  st.Reset();
-  return n;
+  Query query(db,
+              "INSERT INTO Contador_Inventario (Ci_Clave, Ci_Ultimo) VALUES (?, 1) "
+              "ON CONFLICT (Ci_Clave) DO UPDATE SET Ci_Ultimo = Contador_Inventario.Ci_Ultimo + 1 "
+              "RETURNING Ci_Ultimo",
+              {std::string(key)});
+  return query.Step() ? static_cast<int64_t>(query.Number(0)) : 0;
 }
 
 char KindDirection(Database& db, std::string_view kind) {
-  Statement& st = db.Prepare(
-      "SELECT Tm_Naturaleza FROM Tipo_Movimiento "
-      "WHERE Tm_Cve_Tipo_Movimiento = ? AND Es_Cve_Estado <> 'BA'");
-  st.Bind({std::string(kind)});
   std::string nature;
-  if (st.Step()) nature = UCase(st.Column(0).ToStringOrEmpty());
-  st.Reset();
+  if (Query query(db,
+                  "SELECT Tm_Naturaleza FROM Tipo_Movimiento "
+                  "WHERE Tm_Cve_Tipo_Movimiento = ? AND Es_Cve_Estado <> 'BA'",
+                  {std::string(kind)});
+      query.Step())
+    nature = UCase(query.Text(0));
   if (nature == "E" || nature == "S") return nature[0];
   if (kind.empty()) return '\0';
   for (const char* p : {"MOV_SALIDA_TRANSFERENCIA", "MOV_SALIDA_TRANSITO"}) {
@@ -135,24 +130,12 @@ char KindDirection(Database& db, std::string_view kind) {
 }
 
 WarehouseFlags ReadWarehouse(Database& db, std::string_view branch, std::string_view warehouse) {
-  Statement& st = db.Prepare(
-      "SELECT Al_Maneja_Talla, Al_Maneja_Color, Al_Maneja_Lote, Al_Maneja_Serie FROM Almacen "
-      "WHERE Sc_Cve_Sucursal = ? AND Al_Cve_Almacen = ? AND Es_Cve_Estado <> 'BA'");
-  st.Bind({std::string(branch), std::string(warehouse)});
-  WarehouseFlags f;
-  if (st.Step()) {
-    auto flag = [&](int i) {
-      Variant v = st.Column(i);
-      return !v.IsNull() && v.ToDouble() != 0;
-    };
-    f.exists = true;
-    f.sizes = flag(0);
-    f.colours = flag(1);
-    f.lots = flag(2);
-    f.serials = flag(3);
-  }
-  st.Reset();
-  return f;
+  Query query(db,
+              "SELECT Al_Maneja_Talla, Al_Maneja_Color, Al_Maneja_Lote, Al_Maneja_Serie FROM "
+              "Almacen WHERE Sc_Cve_Sucursal = ? AND Al_Cve_Almacen = ? AND Es_Cve_Estado <> 'BA'",
+              {std::string(branch), std::string(warehouse)});
+  if (!query.Step()) return {};
+  return {true, query.Flag(0), query.Flag(1), query.Flag(2), query.Flag(3)};
 }
 
 StockKey NormalisedKey(const WarehouseFlags& flags, StockKey key) {
@@ -162,21 +145,20 @@ StockKey NormalisedKey(const WarehouseFlags& flags, StockKey key) {
 }
 
 StockRow ReadStock(Database& db, const StockKey& key) {
-  Statement& st = db.Prepare(
-      "SELECT Ex_Cantidad_1, Ex_Cantidad_2, Ex_Costo_Promedio, Ex_Ajuste_1, Ex_Ajuste_2 "
-      "FROM Existencia WHERE Sc_Cve_Sucursal = ? AND Pr_Cve_Producto = ? AND Tl_Cve_Talla = ? "
-      "AND Cl_Cve_Color = ? AND Al_Cve_Almacen = ?");
-  st.Bind({key.branch, key.product, key.size, key.colour, key.warehouse});
+  Query query(db,
+              "SELECT Ex_Cantidad_1, Ex_Cantidad_2, Ex_Costo_Promedio, Ex_Ajuste_1, Ex_Ajuste_2 "
+              "FROM Existencia WHERE Sc_Cve_Sucursal = ? AND Pr_Cve_Producto = ? AND "
+              "Tl_Cve_Talla = ? AND Cl_Cve_Color = ? AND Al_Cve_Almacen = ?",
+              {key.branch, key.product, key.size, key.colour, key.warehouse});
   StockRow row;
-  if (st.Step()) {
+  if (query.Step()) {
     row.exists = true;
-    row.on_hand_1 = st.Column(0).ToDouble();
-    row.on_hand_2 = st.Column(1).ToDouble();
-    row.average_cost = st.Column(2).ToDouble();
-    row.adjustment_1 = st.Column(3).ToDouble();
-    row.adjustment_2 = st.Column(4).ToDouble();
+    row.on_hand_1 = query.Number(0);
+    row.on_hand_2 = query.Number(1);
+    row.average_cost = query.Number(2);
+    row.adjustment_1 = query.Number(3);
+    row.adjustment_2 = query.Number(4);
   }
-  st.Reset();
   return row;
 }
 
@@ -234,21 +216,21 @@ void ApplyToStock(Database& db, const StockKey& key, char direction, bool revers
 }
 
 TransferLine ReadTransferLine(Database& db, std::string_view folio, std::string_view line_id) {
-  Statement& st = db.Prepare(
-      "SELECT Tr_Tipo, Es_Cve_Estado, Sc_Cve_Sucursal, Al_Cve_Almacen, Sc_Cve_Sucursal_Recibe, "
-      "Al_Cve_Almacen_Recibe FROM Transferencia WHERE Tr_Folio = ? AND Tr_ID = ?");
-  st.Bind({std::string(folio), std::string(line_id)});
+  Query query(db,
+              "SELECT Tr_Tipo, Es_Cve_Estado, Sc_Cve_Sucursal, Al_Cve_Almacen, "
+              "Sc_Cve_Sucursal_Recibe, Al_Cve_Almacen_Recibe FROM Transferencia "
+              "WHERE Tr_Folio = ? AND Tr_ID = ?",
+              {std::string(folio), std::string(line_id)});
   TransferLine line;
-  if (st.Step()) {
+  if (query.Step()) {
     line.exists = true;
-    line.type = st.Column(0).ToStringOrEmpty();
-    line.state = st.Column(1).ToStringOrEmpty();
-    line.branch = st.Column(2).ToStringOrEmpty();
-    line.warehouse = st.Column(3).ToStringOrEmpty();
-    line.receiving_branch = st.Column(4).ToStringOrEmpty();
-    line.receiving_warehouse = st.Column(5).ToStringOrEmpty();
+    line.type = query.Text(0);
+    line.state = query.Text(1);
+    line.branch = query.Text(2);
+    line.warehouse = query.Text(3);
+    line.receiving_branch = query.Text(4);
+    line.receiving_warehouse = query.Text(5);
   }
-  st.Reset();
   return line;
 }
 
@@ -299,12 +281,8 @@ class InventoryServices final : public com::Object<InventoryServices, IInventory
       const Variant* type = row->Find("Pr_Tipo_Producto");
       return type ? type->ToStringOrEmpty() : std::string();
     }
-    Statement& st = db_->Prepare("SELECT Pr_Tipo_Producto FROM Producto WHERE Pr_Cve_Producto = ?");
-    st.Bind({product});
-    std::string type;
-    if (st.Step()) type = st.Column(0).ToStringOrEmpty();
-    st.Reset();
-    return type;
+    Query query(*db_, "SELECT Pr_Tipo_Producto FROM Producto WHERE Pr_Cve_Producto = ?", {product});
+    return query.Step() ? query.Text(0) : std::string();
   }
 
   bool Ajustar_Existencia(const std::string& branch, const std::string& warehouse,
@@ -347,17 +325,16 @@ class InventoryServices final : public com::Object<InventoryServices, IInventory
                             const std::string& colour, int32_t unit,
                             const std::string& reserved) override {
     if ((unit != 1 && unit != 2) || !reserved.empty()) Raise(kErrInvalidCall);
-    Statement& st = db_->Prepare(
-        unit == 1 ? "SELECT COALESCE(SUM(Ex_Cantidad_1 + Ex_Ajuste_1), 0.0) FROM Existencia "
-                    "WHERE Sc_Cve_Sucursal = ? AND Pr_Cve_Producto = ? AND Tl_Cve_Talla = ? "
-                    "AND Cl_Cve_Color = ? AND Al_Cve_Almacen LIKE ?"
-                  : "SELECT COALESCE(SUM(Ex_Cantidad_2 + Ex_Ajuste_2), 0.0) FROM Existencia "
-                    "WHERE Sc_Cve_Sucursal = ? AND Pr_Cve_Producto = ? AND Tl_Cve_Talla = ? "
-                    "AND Cl_Cve_Color = ? AND Al_Cve_Almacen LIKE ?");
-    st.Bind({branch, product, size, colour, warehouse_pattern});
-    double total = 0;
-    if (st.Step()) total = st.Column(0).ToDouble();
-    st.Reset();
+    Query query(*db_,
+                unit == 1
+                    ? "SELECT COALESCE(SUM(Ex_Cantidad_1 + Ex_Ajuste_1), 0.0) FROM Existencia "
+                      "WHERE Sc_Cve_Sucursal = ? AND Pr_Cve_Producto = ? AND Tl_Cve_Talla = ? "
+                      "AND Cl_Cve_Color = ? AND Al_Cve_Almacen LIKE ?"
+                    : "SELECT COALESCE(SUM(Ex_Cantidad_2 + Ex_Ajuste_2), 0.0) FROM Existencia "
+                      "WHERE Sc_Cve_Sucursal = ? AND Pr_Cve_Producto = ? AND Tl_Cve_Talla = ? "
+                      "AND Cl_Cve_Color = ? AND Al_Cve_Almacen LIKE ?",
+                {branch, product, size, colour, warehouse_pattern});
+    const double total = query.Step() ? query.Number(0) : 0;
     return StockFigure(total);  // a sum of kept figures, at their precision
   }
 
@@ -370,12 +347,13 @@ class InventoryServices final : public com::Object<InventoryServices, IInventory
         // Folios come from a counter ("MV" and eight digits) and lines are
         // numbered as they are added, so (folio, line number) descending is
         // the reverse of the order the rows were stored and applied in.
-        Statement& rows = db_->Prepare(
+        std::vector<PendingRow> applied = ReadRows(Query(
+            *db_,
             "SELECT Mv_Naturaleza, Mv_Aplicado, Sc_Cve_Sucursal, Al_Cve_Almacen, "
             "Pr_Cve_Producto, Tl_Cve_Talla, Cl_Cve_Color, Mv_Cantidad_1, Mv_Cantidad_2, Mv_Costo "
             "FROM Movimiento WHERE Mv_Tabla = ? AND Mv_Documento = ? AND Es_Cve_Estado = 'AC' "
-            "AND Mv_Aplicado = 1 ORDER BY Mv_Folio DESC, CAST(Mv_ID AS INTEGER) DESC");
-        std::vector<PendingRow> applied = ReadRows(rows.Bind({kind, folio}));
+            "AND Mv_Aplicado = 1 ORDER BY Mv_Folio DESC, CAST(Mv_ID AS INTEGER) DESC",
+            {kind, folio}));
         for (const PendingRow& r : applied) {
           inv::ApplyToStock(*db_, r.key, r.direction, true, r.q1, r.q2, r.cost, allow_negative);
         }
@@ -430,24 +408,8 @@ class InventoryServices final : public com::Object<InventoryServices, IInventory
     // Nothing about the warehouse is remembered: it is read as it is now by
     // the statements that need it (an issue's read of the stock it leaves,
     // and the insert itself).
-    inv::StockKey key{header_.Sucursal, header_.Almacen, line_.Producto, line_.Talla, line_.Color};
     double cost = line_.Costo;
     std::string stock_id;
-    // Runs in the transaction that stores the row: no other writer can take
-    // the stock between this read and the insert.
-    auto check_issue = [&] {
-      const IssueSource source = ReadIssueSource(key);
-      if (!source.flags.exists)
-        inv::Refuse(MissingWarehouseText(header_.Sucursal, header_.Almacen));
-      key = inv::NormalisedKey(source.flags, std::move(key));
-      stock_id = key.product + '\x1f' + key.size + '\x1f' + key.colour;
-      cost = source.average_cost;
-      const auto issued = issued_.find(stock_id);
-      const double available = source.on_hand_1 - (issued == issued_.end() ? 0 : issued->second);
-      if (line_.Cantidad_1 > available + inv::kEpsilon && !inv::NegativeStockAllowed(*db_)) {
-        inv::Refuse(inv::InsufficientStockText(key, available, line_.Cantidad_1));
-      }
-    };
     if (direction_ != 'S' && !std::isfinite(cost) &&
         !Flags(header_.Sucursal, header_.Almacen).exists) {
       // Refused either way; a missing warehouse is named first.
@@ -455,64 +417,22 @@ class InventoryServices final : public com::Object<InventoryServices, IInventory
     }
     if (!std::isfinite(cost)) return Fail("El costo del movimiento no es un número válido");
 
-    // Inserts nothing when the warehouse is missing or no longer live; a
-    // warehouse that keeps no sizes (colours) records them as "00".
-    auto insert = [&](const std::string& folio) {
-      static const DialectSql kInsertMovimiento(
-          "INSERT INTO Movimiento (Mv_Folio, Mv_ID, Mv_Fecha, Mv_Tipo_Movimiento, "
-          "Mv_Naturaleza, Mv_Tabla, Mv_Documento, Mv_Referencia, Mv_Comentario, "
-          "Sc_Cve_Sucursal, Al_Cve_Almacen, Pr_Cve_Producto, Tl_Cve_Talla, Cl_Cve_Color, "
-          "Mv_Cantidad_1, Mv_Unidad_1, Mv_Cantidad_2, Mv_Unidad_2, Mv_Costo, Mv_Importe, "
-          "Sr_Cve_Serie, Lt_Cve_Lote, Mv_Aplicado, Oper_Alta, Fecha_Alta) "
-          "SELECT ?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, "
-          "CASE WHEN Al_Maneja_Talla <> 0 THEN ?13 ELSE '00' END, "
-          "CASE WHEN Al_Maneja_Color <> 0 THEN ?14 ELSE '00' END, ?15, ?16, ?17, ?18, ?19, "
-          "?20, ?21, ?22, 0, ?23, {now} FROM Almacen "
-          "WHERE Sc_Cve_Sucursal = ?10 AND Al_Cve_Almacen = ?11 AND Es_Cve_Estado <> 'BA'");
-      const int64_t changed =
-          db_->Prepare(kInsertMovimiento.For(db_->dialect()))
-              .Bind({folio,
-                     FormatZeros(lines_ + 1, "0000"),
-                     header_.Fecha,
-                     header_.Tipo_Movimiento,
-                     std::string(1, direction_),
-                     header_.Tabla,
-                     header_.Documento,
-                     header_.Referencia,
-                     header_.Comentario,
-                     header_.Sucursal,
-                     header_.Almacen,
-                     line_.Producto,
-                     line_.Talla,
-                     line_.Color,
-                     line_.Cantidad_1,
-                     line_.Unidad_1,
-                     line_.Cantidad_2,
-                     line_.Unidad_2,
-                     cost,
-                     Multiply(cost, line_.Cantidad_1),
-                     line_.Serie.Serie,
-                     line_.Lote.Lote,
-                     CurrentConfig().operator_code})
-              .Run();
-      if (changed == 0) inv::Refuse(MissingWarehouseText(header_.Sucursal, header_.Almacen));
-    };
     try {
       if (direction_ == 'S' || folio_.empty()) {
         // The first detail also takes the document's folio in the same
         // transaction as its row.
         std::string folio = folio_;
         db_->Transaction([&] {
-          if (direction_ == 'S') check_issue();
+          if (direction_ == 'S') stock_id = CheckIssue(cost);
           if (folio.empty()) {
             folio = "MV" + FormatZeros(static_cast<double>(inv::NextCounter(*db_, "MOVIMIENTO")),
                                        "00000000");
           }
-          insert(folio);
+          InsertLine(folio, cost);
         });
         folio_ = std::move(folio);  // only once its number is committed
       } else {
-        insert(folio_);  // a single statement, atomic on its own
+        InsertLine(folio_, cost);  // a single statement, atomic on its own
       }
     } catch (const Refusal& r) {
       return Fail(r.what());
@@ -533,19 +453,18 @@ class InventoryServices final : public com::Object<InventoryServices, IInventory
 
   bool Finalizar_Movimiento(const std::string& folio) override {
     error_.clear();
-    Statement& any = db_->Prepare("SELECT 1 FROM Movimiento WHERE Mv_Folio = ? LIMIT 1");
-    bool exists = any.Bind({folio}).Step();
-    any.Reset();
-    if (!exists) return Fail("El movimiento: " + folio + ", no existe");
+    if (!Query(*db_, "SELECT 1 FROM Movimiento WHERE Mv_Folio = ? LIMIT 1", {folio}).Step())
+      return Fail("El movimiento: " + folio + ", no existe");
     try {
       const bool allow_negative = inv::NegativeStockAllowed(*db_);
       db_->Transaction([&] {
-        Statement& rows = db_->Prepare(
+        std::vector<PendingRow> pending = ReadRows(Query(
+            *db_,
             "SELECT Mv_Naturaleza, Mv_Aplicado, Sc_Cve_Sucursal, Al_Cve_Almacen, "
             "Pr_Cve_Producto, Tl_Cve_Talla, Cl_Cve_Color, Mv_Cantidad_1, Mv_Cantidad_2, Mv_Costo "
             "FROM Movimiento WHERE Mv_Folio = ? AND Es_Cve_Estado = 'AC' AND Mv_Aplicado = 0 "
-            "ORDER BY CAST(Mv_ID AS INTEGER)");  // the order the lines were added in
-        std::vector<PendingRow> pending = ReadRows(rows.Bind({folio}));
+            "ORDER BY CAST(Mv_ID AS INTEGER)",  // the order the lines were added in
+            {folio}));
         for (const PendingRow& r : pending) {
           inv::ApplyToStock(*db_, r.key, r.direction, false, r.q1, r.q2, r.cost, allow_negative);
         }
@@ -571,20 +490,79 @@ class InventoryServices final : public com::Object<InventoryServices, IInventory
     double q1, q2, cost;
   };
 
-  static std::vector<PendingRow> ReadRows(Statement& st) {
+  static std::vector<PendingRow> ReadRows(Query&& rows) {
     std::vector<PendingRow> out;
-    while (st.Step()) {
-      std::string nature = UCase(st.Column(0).ToStringOrEmpty());
+    while (rows.Step()) {
+      std::string nature = UCase(rows.Text(0));
       out.push_back({nature == "S" ? 'S' : 'E',
-                     {st.Column(2).ToStringOrEmpty(), st.Column(3).ToStringOrEmpty(),
-                      st.Column(4).ToStringOrEmpty(), st.Column(5).ToStringOrEmpty(),
-                      st.Column(6).ToStringOrEmpty()},
-                     st.Column(7).ToDouble(),
-                     st.Column(8).ToDouble(),
-                     st.Column(9).ToDouble()});
+                     {rows.Text(2), rows.Text(3), rows.Text(4), rows.Text(5), rows.Text(6)},
+                     rows.Number(7),
+                     rows.Number(8),
+                     rows.Number(9)});
     }
-    st.Reset();
     return out;
+  }
+
+  // An issue's check, in the transaction that stores the row (no other
+  // writer can take the stock between this read and the insert): the live
+  // warehouse, and enough on hand less what this document already issues.
+  // Answers the stock row's id and sets the cost to its average.
+  std::string CheckIssue(double& cost) {
+    inv::StockKey key{header_.Sucursal, header_.Almacen, line_.Producto, line_.Talla, line_.Color};
+    const IssueSource source = ReadIssueSource(key);
+    if (!source.flags.exists) inv::Refuse(MissingWarehouseText(header_.Sucursal, header_.Almacen));
+    key = inv::NormalisedKey(source.flags, std::move(key));
+    std::string stock_id = key.product + '\x1f' + key.size + '\x1f' + key.colour;
+    cost = source.average_cost;
+    const auto issued = issued_.find(stock_id);
+    const double available = source.on_hand_1 - (issued == issued_.end() ? 0 : issued->second);
+    if (line_.Cantidad_1 > available + inv::kEpsilon && !inv::NegativeStockAllowed(*db_)) {
+      inv::Refuse(inv::InsufficientStockText(key, available, line_.Cantidad_1));
+    }
+    return stock_id;
+  }
+
+  // Stores the current line under the folio at the cost given. Inserts
+  // nothing when the warehouse is missing or no longer live; a warehouse
+  // that keeps no sizes (colours) records them as "00".
+  void InsertLine(const std::string& folio, double cost) {
+    static const DialectSql kInsertMovimiento(
+        "INSERT INTO Movimiento (Mv_Folio, Mv_ID, Mv_Fecha, Mv_Tipo_Movimiento, "
+        "Mv_Naturaleza, Mv_Tabla, Mv_Documento, Mv_Referencia, Mv_Comentario, "
+        "Sc_Cve_Sucursal, Al_Cve_Almacen, Pr_Cve_Producto, Tl_Cve_Talla, Cl_Cve_Color, "
+        "Mv_Cantidad_1, Mv_Unidad_1, Mv_Cantidad_2, Mv_Unidad_2, Mv_Costo, Mv_Importe, "
+        "Sr_Cve_Serie, Lt_Cve_Lote, Mv_Aplicado, Oper_Alta, Fecha_Alta) "
+        "SELECT ?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, "
+        "CASE WHEN Al_Maneja_Talla <> 0 THEN ?13 ELSE '00' END, "
+        "CASE WHEN Al_Maneja_Color <> 0 THEN ?14 ELSE '00' END, ?15, ?16, ?17, ?18, ?19, "
+        "?20, ?21, ?22, 0, ?23, {now} FROM Almacen "
+        "WHERE Sc_Cve_Sucursal = ?10 AND Al_Cve_Almacen = ?11 AND Es_Cve_Estado <> 'BA'");
+    const int64_t changed = db_->Prepare(kInsertMovimiento.For(db_->dialect()))
+                                .Bind({folio,
+                                       FormatZeros(lines_ + 1, "0000"),
+                                       header_.Fecha,
+                                       header_.Tipo_Movimiento,
+                                       std::string(1, direction_),
+                                       header_.Tabla,
+                                       header_.Documento,
+                                       header_.Referencia,
+                                       header_.Comentario,
+                                       header_.Sucursal,
+                                       header_.Almacen,
+                                       line_.Producto,
+                                       line_.Talla,
+                                       line_.Color,
+                                       line_.Cantidad_1,
+                                       line_.Unidad_1,
+                                       line_.Cantidad_2,
+                                       line_.Unidad_2,
+                                       cost,
+                                       Multiply(cost, line_.Cantidad_1),
+                                       line_.Serie.Serie,
+                                       line_.Lote.Lote,
+                                       CurrentConfig().operator_code})
+                                .Run();
+    if (changed == 0) inv::Refuse(MissingWarehouseText(header_.Sucursal, header_.Almacen));
   }
 
   // Warehouse capabilities as they are now (read on every call).
@@ -606,29 +584,26 @@ class InventoryServices final : public com::Object<InventoryServices, IInventory
     double average_cost = 0;
   };
   IssueSource ReadIssueSource(const inv::StockKey& key) {
-    Statement& st = db_->Prepare(
+    Query query(
+        *db_,
         "SELECT a.Al_Maneja_Talla, a.Al_Maneja_Color, a.Al_Maneja_Lote, a.Al_Maneja_Serie, "
         "e.Ex_Cantidad_1, e.Ex_Costo_Promedio FROM Almacen a LEFT JOIN Existencia e "
         "ON e.Sc_Cve_Sucursal = ?1 AND e.Al_Cve_Almacen = ?2 AND e.Pr_Cve_Producto = ?3 "
         "AND e.Tl_Cve_Talla = CASE WHEN a.Al_Maneja_Talla <> 0 THEN ?4 ELSE '00' END "
         "AND e.Cl_Cve_Color = CASE WHEN a.Al_Maneja_Color <> 0 THEN ?5 ELSE '00' END "
-        "WHERE a.Sc_Cve_Sucursal = ?1 AND a.Al_Cve_Almacen = ?2 AND a.Es_Cve_Estado <> 'BA'");
-    st.Bind({key.branch, key.warehouse, key.product, key.size, key.colour});
+        "WHERE a.Sc_Cve_Sucursal = ?1 AND a.Al_Cve_Almacen = ?2 AND a.Es_Cve_Estado <> 'BA'",
+        {key.branch, key.warehouse, key.product, key.size, key.colour});
     IssueSource source;
-    if (st.Step()) {
-      auto flag = [&](int i) {
-        Variant v = st.Column(i);
-        return !v.IsNull() && v.ToDouble() != 0;
-      };
-      source.flags = {true, flag(0), flag(1), flag(2), flag(3)};
+    if (query.Step()) {
+      source.flags = {true, query.Flag(0), query.Flag(1), query.Flag(2), query.Flag(3)};
+      // No stock row yet: nothing on hand, no cost.
       auto number = [&](int i) {
-        Variant v = st.Column(i);
+        const Variant v = query.Value(i);
         return v.IsNull() ? 0.0 : v.ToDouble();
       };
       source.on_hand_1 = number(4);
       source.average_cost = number(5);
     }
-    st.Reset();
     return source;
   }
 

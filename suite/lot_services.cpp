@@ -93,27 +93,24 @@ class LotServices final : public com::Object<LotServices, ILotServices> {
 
  private:
   bool Known(const std::string& product, const std::string& lot) {
-    Statement& st = db_->Prepare(
-        "SELECT 1 FROM Lote_Registro WHERE Pr_Cve_Producto = ? AND Lt_Cve_Lote = ? LIMIT 1");
-    bool found = st.Bind({product, lot}).Step();
-    st.Reset();
-    return found;
+    return Query(*db_,
+                 "SELECT 1 FROM Lote_Registro WHERE Pr_Cve_Producto = ? AND Lt_Cve_Lote = ? "
+                 "LIMIT 1",
+                 {product, lot})
+        .Step();
   }
 
   double Holding(const std::string& product, const std::string& size, const std::string& colour,
                  const std::string& lot, const std::string& branch, const std::string& warehouse) {
-    Statement& st = db_->Prepare(
-        "SELECT COALESCE(SUM(r.Lt_Cantidad_1), 0.0) FROM Lote_Registro r "
-        "WHERE r.Pr_Cve_Producto = ? AND r.Lt_Cve_Lote = ? AND r.Tl_Cve_Talla = ? "
-        "AND r.Cl_Cve_Color = ? AND r.Sc_Cve_Sucursal = ? AND r.Al_Cve_Almacen = ? "
-        "AND r.Es_Cve_Estado <> 'CA' "
-        "AND (r.Lt_Tabla <> 'TRANSFERENCIA' OR EXISTS (SELECT 1 FROM Transferencia t "
-        "WHERE t.Tr_Folio = r.Lt_Folio AND t.Tr_ID = r.Lt_ID AND t.Es_Cve_Estado <> 'CA'))");
-    st.Bind({product, lot, size, colour, branch, warehouse});
-    double total = 0;
-    if (st.Step()) total = st.Column(0).ToDouble();
-    st.Reset();
-    return total;
+    Query query(*db_,
+                "SELECT COALESCE(SUM(r.Lt_Cantidad_1), 0.0) FROM Lote_Registro r "
+                "WHERE r.Pr_Cve_Producto = ? AND r.Lt_Cve_Lote = ? AND r.Tl_Cve_Talla = ? "
+                "AND r.Cl_Cve_Color = ? AND r.Sc_Cve_Sucursal = ? AND r.Al_Cve_Almacen = ? "
+                "AND r.Es_Cve_Estado <> 'CA' "
+                "AND (r.Lt_Tabla <> 'TRANSFERENCIA' OR EXISTS (SELECT 1 FROM Transferencia t "
+                "WHERE t.Tr_Folio = r.Lt_Folio AND t.Tr_ID = r.Lt_ID AND t.Es_Cve_Estado <> 'CA'))",
+                {product, lot, size, colour, branch, warehouse});
+    return query.Step() ? query.Number(0) : 0;
   }
 
   void Insert(const std::string& folio, const std::string& line_id, const std::string& product,

@@ -97,38 +97,50 @@ class PostingServices final : public com::Object<PostingServices, IPostingServic
     // write lock and writes no catalogue row, so none can change under it.
     accounts_.clear();
     if (LiveEntry(std::string(inv::kKindTransfer), folio)) return true;  // already posted
+    const Totals totals = ReadTotals(folio);
+    if (!totals.any) return Fail("La transferencia: " + folio + ", no existe o está cancelada");
+    const Exact cents = RoundedUnits(totals.total, 2);
+    if (cents == 0) return true;  // nothing moved that has a value
+    WriteEntry(totals, folio, company, cents);
+    return true;
+  }
 
+  // What a transfer's live lines add up to, per account and side.
+  struct Totals {
+    bool any = false;  // a live line was found
+    std::string type;  // of the first line, as is the date
+    Variant date;
+    // (account, side) -> exact amount; side 0 debit, 1 credit.
+    std::map<std::pair<std::string, int>, Exact> lines;
+    Exact total = 0;
+  };
+
+  Totals ReadTotals(const std::string& folio) {
     // Line order, which is the order the lines were stored in (ids are taken
     // one past the highest); the (folio, CAST(id AS INTEGER)) index serves it.
     static const DialectSql kLines(
         "SELECT Tr_Tipo, Tr_Fecha, Sc_Cve_Sucursal, Al_Cve_Almacen, Sc_Cve_Sucursal_Recibe, "
         "Pr_Cve_Producto, Tr_Importe_Costo FROM Transferencia "
         "WHERE Tr_Folio = ? AND Es_Cve_Estado <> 'CA' ORDER BY CAST(Tr_ID AS INTEGER) {binary}");
-    Statement& rows = db_->Prepare(kLines.For(db_->dialect()));
-    rows.Bind({folio});
+    Query rows(*db_, kLines.For(db_->dialect()), {folio});
     const std::string transit = inv::TransitWarehouse(*db_);
-    bool any = false;
-    std::string type;
-    Variant date;
-    // (account, side) -> exact amount; side 0 debit, 1 credit.
-    std::map<std::pair<std::string, int>, Exact> lines;
-    Exact total = 0;
+    Totals t;
     while (rows.Step()) {
-      if (!any) {
-        any = true;
-        type = rows.Column(0).ToStringOrEmpty();
-        date = rows.Column(1);
+      if (!t.any) {
+        t.any = true;
+        t.type = rows.Text(0);
+        t.date = rows.Value(1);
       }
-      if (type != "EN" && type != "RC") continue;
-      const std::string branch = rows.Column(2).ToStringOrEmpty();
-      const std::string warehouse = rows.Column(3).ToStringOrEmpty();
-      const std::string receiving = rows.Column(4).ToStringOrEmpty();
-      const std::string product = rows.Column(5).ToStringOrEmpty();
-      Variant value = rows.Column(6);
+      if (t.type != "EN" && t.type != "RC") continue;
+      const std::string branch = rows.Text(2);
+      const std::string warehouse = rows.Text(3);
+      const std::string receiving = rows.Text(4);
+      const std::string product = rows.Text(5);
+      Variant value = rows.Value(6);
       Exact amount = value.IsNull() ? 0 : ExactAmount(value.ToDouble());
       if (amount == 0) continue;
       std::string debit, credit;
-      if (type == "EN") {
+      if (t.type == "EN") {
         debit = Account(receiving, transit, product);
         credit = Account(branch, warehouse, product);
       } else {
@@ -139,15 +151,15 @@ class PostingServices final : public com::Object<PostingServices, IPostingServic
         std::swap(debit, credit);
         amount = -amount;
       }
-      lines[{debit, 0}] += amount;
-      lines[{credit, 1}] += amount;
-      total += amount;
+      t.lines[{debit, 0}] += amount;
+      t.lines[{credit, 1}] += amount;
+      t.total += amount;
     }
-    rows.Reset();
-    if (!any) return Fail("La transferencia: " + folio + ", no existe o está cancelada");
-    const Exact cents = RoundedUnits(total, 2);
-    if (cents == 0) return true;  // nothing moved that has a value
+    return t;
+  }
 
+  void WriteEntry(const Totals& t, const std::string& folio, const std::string& company,
+                  Exact cents) {
     const std::string entry =
         "PO" + FormatZeros(static_cast<double>(inv::NextCounter(*db_, "POLIZA")), "00000000");
     const std::string op = CurrentConfig().operator_code;
@@ -156,8 +168,8 @@ class PostingServices final : public com::Object<PostingServices, IPostingServic
         "Po_Concepto, Po_Cargos, Po_Abonos, Oper_Alta, Fecha_Alta) "
         "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, {now})");
     db_->Prepare(kInsertPoliza.For(db_->dialect()))
-        .Bind({entry, date, std::string(inv::kKindTransfer), folio, company,
-               "Transferencia " + type + " " + folio, static_cast<double>(cents) / 100.0,
+        .Bind({entry, t.date, std::string(inv::kKindTransfer), folio, company,
+               "Transferencia " + t.type + " " + folio, static_cast<double>(cents) / 100.0,
                static_cast<double>(cents) / 100.0, op})
         .Run();
     Statement& detail = db_->Prepare(
@@ -167,7 +179,7 @@ class PostingServices final : public com::Object<PostingServices, IPostingServic
     for (int side : {0, 1}) {
       std::vector<const std::string*> accounts;
       std::vector<Exact> amounts;
-      for (const auto& [key, amount] : lines) {
+      for (const auto& [key, amount] : t.lines) {
         if (key.second != side) continue;
         accounts.push_back(&key.first);
         amounts.push_back(amount);
@@ -182,16 +194,14 @@ class PostingServices final : public com::Object<PostingServices, IPostingServic
             .Run();
       }
     }
-    return true;
   }
 
   bool LiveEntry(const std::string& kind, const std::string& folio) {
-    Statement& st = db_->Prepare(
-        "SELECT 1 FROM Poliza WHERE Po_Tabla = ? AND Po_Documento = ? "
-        "AND Es_Cve_Estado <> 'CA' LIMIT 1");
-    bool found = st.Bind({kind, folio}).Step();
-    st.Reset();
-    return found;
+    return Query(*db_,
+                 "SELECT 1 FROM Poliza WHERE Po_Tabla = ? AND Po_Documento = ? "
+                 "AND Es_Cve_Estado <> 'CA' LIMIT 1",
+                 {kind, folio})
+        .Step();
   }
 
   // The accounts of the catalogue records (see Generate for how long they
@@ -217,11 +227,8 @@ class PostingServices final : public com::Object<PostingServices, IPostingServic
     for (const Variant& v : key) cache_key += '\x1f' + UCase(v.ToStringOrEmpty());
     auto it = accounts_.find(cache_key);
     if (it != accounts_.end()) return it->second;
-    Statement& st = db_->Prepare(sql);
-    st.Bind(key);
     std::string value;
-    if (st.Step()) value = Trim(st.Column(0).ToStringOrEmpty());
-    st.Reset();
+    if (Query query(*db_, sql, key); query.Step()) value = Trim(query.Text(0));
     accounts_.emplace(cache_key, value);
     return value;
   }

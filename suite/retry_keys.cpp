@@ -7,16 +7,11 @@
 namespace qbx::suite {
 
 std::optional<RetryKey> FindRetryKey(Database& db, const std::string& key) {
-  Statement& st = db.Prepare(
-      "SELECT Co_Comando, Co_Resumen, Co_Folio FROM Clave_Operacion WHERE Co_Clave = ?1");
-  st.Bind({key});
-  std::optional<RetryKey> found;
-  if (st.Step()) {
-    found = RetryKey{st.Column(0).ToStringOrEmpty(), st.Column(1).ToStringOrEmpty(),
-                     st.Column(2).ToStringOrEmpty()};
-  }
-  st.Reset();
-  return found;
+  Query query(db,
+              "SELECT Co_Comando, Co_Resumen, Co_Folio FROM Clave_Operacion WHERE Co_Clave = ?1",
+              {key});
+  if (!query.Step()) return std::nullopt;
+  return RetryKey{query.Text(0), query.Text(1), query.Text(2)};
 }
 
 void RecordRetryKey(Database& db, const std::string& key, const RetryKey& record) {

@@ -106,21 +106,15 @@ class SeriesServices final : public com::Object<SeriesServices, ISeriesServices>
 
   // The newest registration of the serial that still counts.
   Location Where(const std::string& product, const std::string& serial) {
-    Statement& st = db_->Prepare(
-        "SELECT s.Sr_Sucursal_Destino, s.Sr_Almacen_Destino FROM Serie_Registro s "
-        "WHERE s.Pr_Cve_Producto = ? AND s.Sr_Cve_Serie = ? AND s.Es_Cve_Estado <> 'CA' "
-        "AND (s.Sr_Tabla <> 'TRANSFERENCIA' OR EXISTS (SELECT 1 FROM Transferencia t "
-        "WHERE t.Tr_Folio = s.Sr_Folio AND t.Tr_ID = s.Sr_ID AND t.Es_Cve_Estado <> 'CA')) "
-        "ORDER BY s.Sr_Registro DESC LIMIT 1");
-    st.Bind({product, serial});
-    Location at;
-    if (st.Step()) {
-      at.found = true;
-      at.branch = st.Column(0).ToStringOrEmpty();
-      at.warehouse = st.Column(1).ToStringOrEmpty();
-    }
-    st.Reset();
-    return at;
+    Query query(*db_,
+                "SELECT s.Sr_Sucursal_Destino, s.Sr_Almacen_Destino FROM Serie_Registro s "
+                "WHERE s.Pr_Cve_Producto = ? AND s.Sr_Cve_Serie = ? AND s.Es_Cve_Estado <> 'CA' "
+                "AND (s.Sr_Tabla <> 'TRANSFERENCIA' OR EXISTS (SELECT 1 FROM Transferencia t "
+                "WHERE t.Tr_Folio = s.Sr_Folio AND t.Tr_ID = s.Sr_ID AND t.Es_Cve_Estado <> 'CA')) "
+                "ORDER BY s.Sr_Registro DESC LIMIT 1",
+                {product, serial});
+    if (!query.Step()) return {};
+    return {true, query.Text(0), query.Text(1)};
   }
 
   bool Fail(std::string text) {

@@ -31,16 +31,15 @@ class SystemServices final : public com::Object<SystemServices, ISystemServices>
   // empty logical or numeric value is Null. The Long argument is not used.
   Variant Obtener_Parametro(const std::string& name, int32_t, const std::string& kind,
                             const std::string& default_value) override {
-    Statement& st = db_->Prepare(
-        "SELECT Pa_Valor, Pa_Tipo FROM Parametro "
-        "WHERE Pa_Cve_Parametro = ?1 AND Es_Cve_Estado <> 'BA'");
-    st.Bind({name});
+    Query query(*db_,
+                "SELECT Pa_Valor, Pa_Tipo FROM Parametro "
+                "WHERE Pa_Cve_Parametro = ?1 AND Es_Cve_Estado <> 'BA'",
+                {name});
     Variant value;
     std::string stored_kind;
-    if (st.Step()) {
-      value = st.Column(0);
-      stored_kind = st.Column(1).ToStringOrEmpty();
-      st.Reset();
+    if (query.Step()) {
+      value = query.Value(0);
+      stored_kind = query.Text(1);
     } else if (default_value.empty()) {
       return Null{};
     } else {

@@ -280,6 +280,33 @@ std::string Spelled(std::string_view name) {
   return it == s.end() ? std::string(name) : it->second;
 }
 
+namespace {
+
+// The written table: INSERT [OR x] INTO t, UPDATE [OR x] t, DELETE FROM t
+// (the statement's first word at first), as r.table.
+void WrittenTable(const std::vector<Token>& t, size_t first, Rewritten& r) {
+  size_t at = t.size();
+  if (first < t.size() && (Is(t[first], "INSERT") || Is(t[first], "UPDATE"))) {
+    at = Next(t, first);
+    if (at < t.size() && Is(t[at], "OR")) at = Next(t, Next(t, at));
+    if (Is(t[first], "INSERT")) at = at < t.size() && Is(t[at], "INTO") ? Next(t, at) : t.size();
+  } else if (first < t.size() && Is(t[first], "DELETE")) {
+    at = Next(t, first);
+    at = at < t.size() && Is(t[at], "FROM") ? Next(t, at) : t.size();
+  }
+  if (at < t.size() && Is(t[at], "ONLY")) at = Next(t, at);
+  if (at < t.size()) {
+    std::string_view name = t[at].text;
+    const size_t after = Next(t, at);
+    const bool qualified = after < t.size() && IsPunct(t[after], '.');
+    if (t[at].kind == Kind::Quoted && name.size() > 2) name = name.substr(1, name.size() - 2);
+    if (!qualified && (t[at].kind == Kind::Word || t[at].kind == Kind::Quoted))
+      r.table = Spelled(name);
+  }
+}
+
+}  // namespace
+
 Rewritten Rewrite(std::string_view sql) {
   Rewritten r;
   std::vector<Token> t = Lex(sql);
@@ -347,25 +374,7 @@ Rewritten Rewrite(std::string_view sql) {
   if (first < t.size())
     r.read_only = (Is(t[first], "SELECT") || Is(t[first], "VALUES") || Is(t[first], "WITH")) &&
                   !writes;
-  // The written table: INSERT [OR x] INTO t, UPDATE [OR x] t, DELETE FROM t.
-  size_t at = t.size();
-  if (first < t.size() && (Is(t[first], "INSERT") || Is(t[first], "UPDATE"))) {
-    at = Next(t, first);
-    if (at < t.size() && Is(t[at], "OR")) at = Next(t, Next(t, at));
-    if (Is(t[first], "INSERT")) at = at < t.size() && Is(t[at], "INTO") ? Next(t, at) : t.size();
-  } else if (first < t.size() && Is(t[first], "DELETE")) {
-    at = Next(t, first);
-    at = at < t.size() && Is(t[at], "FROM") ? Next(t, at) : t.size();
-  }
-  if (at < t.size() && Is(t[at], "ONLY")) at = Next(t, at);
-  if (at < t.size()) {
-    std::string_view name = t[at].text;
-    const size_t after = Next(t, at);
-    const bool qualified = after < t.size() && IsPunct(t[after], '.');
-    if (t[at].kind == Kind::Quoted && name.size() > 2) name = name.substr(1, name.size() - 2);
-    if (!qualified && (t[at].kind == Kind::Word || t[at].kind == Kind::Quoted))
-      r.table = Spelled(name);
-  }
+  WrittenTable(t, first, r);
   return r;
 }
 

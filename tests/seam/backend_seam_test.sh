@@ -3,19 +3,8 @@
 # catches each kind of use elsewhere. Usage: sqlite_seam_test.sh CHECK
 set -u
 check=${1:?usage: backend_seam_test.sh CHECK}
-tmp=$(mktemp -d) || exit 2
-trap 'rm -rf "$tmp"' EXIT
-failures=0
-
-# expect PASS|FAIL description: runs the check on $tmp/tree
-expect() {
-  if sh "$check" "$tmp/tree" >"$tmp/out" 2>&1; then got=PASS; else got=FAIL; fi
-  if [ "$got" != "$1" ]; then
-    echo "expected $1, got $got: $2"
-    cat "$tmp/out"
-    failures=$((failures + 1))
-  fi
-}
+. "$(dirname "$0")/expect.sh"
+run_check() { sh "$check" "$tmp/tree"; }
 fresh() {
   rm -rf "$tmp/tree"
   mkdir -p "$tmp/tree/suite/sqlite" "$tmp/tree/suite/postgres" "$tmp/tree/bench" "$tmp/tree/tests/suite" "$tmp/tree/cli" \
@@ -55,5 +44,4 @@ expect FAIL "libpq call in cli/"
 fresh; echo '#include <sqlite3.h>' >"$tmp/tree/suite/postgres/x.cpp"
 expect FAIL "SQLite in the server backend's folder"
 
-[ "$failures" -eq 0 ] && echo "all cases as expected"
-[ "$failures" -eq 0 ]
+finish

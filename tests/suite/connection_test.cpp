@@ -15,6 +15,7 @@
 
 #include "services/inventory_services.h"
 #include "services/system_services.h"
+#include "suite/insert_text.h"
 #include "tests/suite/suite_fixture.h"
 
 namespace qbx::suite::test {
@@ -32,6 +33,50 @@ TEST(RewriteTop, RewritesOnlyALeadingTop) {
                            "SELECT a FROM t WHERE b = 'SELECT TOP 1 c'", "UPDATE t SET TOP = 1",
                            "SELECTTOP 1 a FROM t", ""})
     EXPECT_EQ(RewriteTop(same), same);
+}
+
+// The shapes of row inserts: the literals become parameters, or the text is
+// left to run as it is.
+TEST(ShapeOfInsert, MakesParametersOfLiteralsOnly) {
+  using namespace std::string_literals;
+  using Values = std::vector<Statement::Literal>;
+  const struct {
+    std::string sql, shape;
+    Values values;
+  } shaped[] = {
+      {"INSERT INTO T (a, b, c) VALUES ('x', -12, +1.5)",
+       "INSERT INTO T (a, b, c) VALUES (?1, -?2, +CAST(?3 AS REAL))", Values{"x", 12, "1.5"}},
+      {" insert into T values('It''s', 1E-05 ,007, '');\n",
+       " insert into T values (?1, CAST(?2 AS REAL), ?3, ?4)", Values{"It's", "1E-05", 7, ""}},
+      {"INSERT INTO T VALUES (999999999999999999, .5, 2e+3)",
+       "INSERT INTO T VALUES (?1, CAST(?2 AS REAL), CAST(?3 AS REAL))",
+       Values{int64_t{999999999999999999}, ".5", "2e+3"}},
+  };
+  for (const auto& c : shaped) {
+    const std::optional<ShapedInsert> out = ShapeOfInsert(c.sql);
+    ASSERT_TRUE(out) << c.sql;
+    EXPECT_EQ(out->shape, c.shape);
+    EXPECT_EQ(out->values, c.values) << c.sql;
+  }
+  for (const std::string& same : {
+           std::string("INSERT INTO T VALUES (1234567890123456789)"),  // beyond 18 digits
+           "INSERT INTO T VALUES ('a\0b')"s,                           // a NUL in a text
+           std::string("INSERT INTO T VALUES (1), (2)"),               // several rows
+           std::string("INSERT INTO T VALUES (1) -- uno"),             // comments
+           std::string("INSERT /* c */ INTO T VALUES (1)"),
+           std::string("INSERT INTO T VALUES (NULL)"),
+           std::string("INSERT INTO T VALUES (1 + 2)"),
+           std::string("INSERT INTO T VALUES (1.2.3)"),
+           std::string("INSERT INTO T VALUES (1e)"),
+           std::string("INSERT INTO T VALUES (.)"),
+           std::string("INSERT INTO T VALUES (-'a')"),
+           std::string("INSERT INTO T VALUES ('abc)"),
+           std::string("INSERT INTO T VALUES (1) x"),
+           std::string("INSERT INTO T SELECT 1"),
+           std::string("INSERTINTO T VALUES (1)"),
+           std::string("UPDATE T SET a = 1"),
+       })
+    EXPECT_FALSE(ShapeOfInsert(same)) << same;
 }
 
 class ConnectionTest : public SuiteTest {
@@ -154,6 +199,57 @@ TEST_F(ConnectionTest, UnknownFieldEndOfFileAndDatabaseErrors) {
   EXPECT_FALSE(Run("SELECT Id FROM Prueba")->Eof());  // still usable
 }
 
+// A shaped insert stores the very row its text stores when compiled as it is.
+TEST_F(ConnectionTest, AShapedInsertStoresWhatItsTextStores) {
+  auto db = Db();
+  auto row = [&] {
+    std::string text;
+    Query rows(*db, "SELECT * FROM Prueba");
+    while (rows.Step())
+      for (int i = 0; i < rows.statement().ColumnCount(); ++i)
+        text += rows.Value(i).Describe() + "|";
+    db->Exec("DELETE FROM Prueba");
+    return text;
+  };
+  row();
+  for (const char* sql :
+       {"INSERT INTO Prueba (Id, Nombre, Importe) VALUES (3, 'O''Brien', -1E-05)",
+        "insert into Prueba (Id, Nota, Importe) values (123456789012345678, '', +2.50);",
+        "INSERT INTO Prueba (Id, Importe, Nota) VALUES (7, .1, '3.0')"}) {
+    std::optional<ShapedInsert> shaped = ShapeOfInsert(sql);
+    ASSERT_TRUE(shaped) << sql;
+    Statement* st = db->PrepareShape(shaped->shape);
+    ASSERT_NE(st, nullptr) << shaped->shape;
+    st->BindLiterals(std::move(shaped->values));
+    st->Run();
+    const std::string stored = row();
+    db->Exec(sql);
+    EXPECT_EQ(stored, row()) << sql;
+    EXPECT_NE(stored, "") << sql;
+  }
+}
+
+// A read that stops half way (a conversion fails on its row) is released
+// all the same: the connection holds no old snapshot, so it still writes
+// after another user's commit, and the statement reads afresh. (A server's
+// answer is read whole, so there it holds in any case.)
+TEST_F(ConnectionTest, AQueryLeftByAFailedConversionHoldsNoRead) {
+  auto db = Db();
+  const char* sql = "SELECT Nombre, Importe FROM Prueba ORDER BY Id";
+  EXPECT_EQ(ErrorOf([&] {
+              Query rows(*db, sql);
+              rows.Step();
+              rows.Number(0);  // "Uno" is no number
+            }).number(),
+            kErrTypeMismatch);
+  Database other(db_path(), false);
+  other.Run("UPDATE Prueba SET Importe = 7 WHERE Id = 1");
+  EXPECT_EQ(db->Run("UPDATE Prueba SET Nota = 'escrita' WHERE Id = 1"), 1);
+  Query rows(*db, sql);
+  ASSERT_TRUE(rows.Step());
+  EXPECT_EQ(rows.Number(1), 7);
+}
+
 TEST_F(ConnectionTest, CountsAndTracesTheComponentsStatements) {
   EXPECT_EQ(
       Traced(Origin::Component,
@@ -246,10 +342,23 @@ TEST_F(ConnectionTest, UnitsOfWorkNestAndUndoExactly) {
   EXPECT_EQ(DatabaseText(*Db()), before);
   EXPECT_EQ(data->Obtener_Folio("CEDIS", "TRASLADO", 10, true), Variant("CEDIS-0000000001"));
 
+  // Service transactions nest too: the inner one that fails is undone to its
+  // savepoint, and what the outer one and the unit did is committed.
   EXPECT_EQ(connection_->BeginTrans(), 1);
   Run("UPDATE Prueba SET Nota = 'e' WHERE Id = 1");
+  Db()->Transaction([&] {
+    Run("UPDATE Prueba SET Importe = 2 WHERE Id = 1");
+    EXPECT_EQ(ErrorOf([&] {
+                Db()->Transaction([&] {
+                  Run("UPDATE Prueba SET Nota = 'f', Importe = 3 WHERE Id = 1");
+                  throw RuntimeError(5, "falla");
+                });
+              }).number(),
+              5);
+  });
   connection_->CommitTrans();
   EXPECT_EQ(other.QueryValue("SELECT Nota FROM Prueba WHERE Id = 1"), Variant("e"));
+  EXPECT_EQ(other.QueryValue("SELECT Importe FROM Prueba WHERE Id = 1"), Variant(2.0));
 }
 
 // An open unit holds the write lock: another writer waits for it rather than
