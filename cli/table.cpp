@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "cli/i18n.h"
+
 namespace qbx::cli {
 
 std::string CellText(const Variant& v) {
@@ -70,7 +72,7 @@ bool IsNumber(const Variant& v) {
 void PrintTable(std::ostream& out, const Table& table, const std::vector<Column>& columns,
                 std::string_view indent) {
   if (table.empty()) {
-    out << indent << "(none)\n";
+    out << indent << _("(none)\n");
     return;
   }
   struct Shown {
@@ -83,7 +85,8 @@ void PrintTable(std::ostream& out, const Table& table, const std::vector<Column>
   for (const Column& c : columns) {
     const int i = table.Find(c.name);
     if (i < 0) continue;
-    shown.push_back({i, std::string(c.label), Utf16Length(c.label), true});
+    const std::string label = _(c.label);
+    shown.push_back({i, label, Utf16Length(label), true});
   }
   std::vector<std::vector<std::string>> cells;
   for (const auto& row : table.rows) {
