@@ -38,8 +38,8 @@ struct FormatArg {
   std::string text;
 };
 
-// The pattern with {0}, {1}, ... replaced by the arguments: a translation may
-// put them in another order.
+// The pattern with {0} ... {9} replaced by the arguments (other braces stay
+// as they are): a translation may put them in another order.
 std::string Format(std::string_view pattern, std::initializer_list<FormatArg> args);
 
 }  // namespace qbx::cli
