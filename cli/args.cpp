@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 
+#include "cli/i18n.h"
+
 namespace qbx::cli {
 namespace {
 
@@ -28,16 +30,16 @@ struct CommandSpec {
   std::string_view help;
 };
 
-constexpr std::string_view kDbOption =
+constexpr std::string_view kDbOption = N_(
     "  --db NAME   the database: a file (PATH or sqlite:PATH), or a PostgreSQL\n"
-    "              server's (postgresql://... or \"host=... dbname=...\");\n";
+    "              server's (postgresql://... or \"host=... dbname=...\");\n");
 
-constexpr std::string_view kOtherCommonOptions =
+constexpr std::string_view kOtherCommonOptions = N_(
     "  --trace     print each statement and each call to the suite's services on\n"
     "              standard error as it happens\n"
-    "  --help      this text\n";
+    "  --help      this text\n");
 
-constexpr std::string_view kWriteOptions =
+constexpr std::string_view kWriteOptions = N_(
     "  --key KEY       run at most once under this key: running the same key\n"
     "                  again prints the folio it recorded and changes nothing;\n"
     "                  the same key for another request is refused\n"
@@ -46,22 +48,22 @@ constexpr std::string_view kWriteOptions =
     "                  was done before it (and --key cannot be used)\n"
     "\n"
     "Everything the command does is one unit of work unless --per-statement is\n"
-    "given: on any refusal or error nothing is stored.\n";
+    "given: on any refusal or error nothing is stored.\n");
 
 constexpr std::array kCommands = {
     CommandSpec{Command::Help, "help", "COMMAND", true, 0, "help [COMMAND]",
-                "Shows the help of a command, or the list of commands.\n"},
+                N_("Shows the help of a command, or the list of commands.\n")},
     CommandSpec{Command::Init, "init", "", false, kSample, "init [--sample] [--db NAME]",
-                "Creates a new database with the suite's schema. It refuses a path that\n"
+                N_("Creates a new database with the suite's schema. It refuses a path that\n"
                 "already exists. On a PostgreSQL server the database must exist (createdb)\n"
                 "and hold none of the suite's tables yet.\n"
                 "\n"
                 "  --sample    also load the sample catalogue (branches CEDIS, NORTE and SUR,\n"
                 "              their warehouses, products, units, parameters, periods,\n"
-                "              opening stock and two orders)\n"},
+                "              opening stock and two orders)\n")},
     CommandSpec{Command::Capture, "capture", "FILE", false, kNoFinalize | kWrites,
                 "capture FILE.json [--no-finalize] [--key KEY] [--per-statement] [--db NAME]",
-                "Captures one transfer from a JSON document (FILE, or - for standard input)\n"
+                N_("Captures one transfer from a JSON document (FILE, or - for standard input)\n"
                 "through the component, as a client would: Nuevo, Encabezado, then Detalle\n"
                 "and Add_Transferencia_Detalle for each line, then Finalizar_Transferencia\n"
                 "on the same object. Prints the new folio.\n"
@@ -93,10 +95,10 @@ constexpr std::array kCommands = {
                 "\n"
                 "  --no-finalize  store the lines but do not finalise. Only the object that\n"
                 "                 captured a transfer can finalise its inventory movements,\n"
-                "                 so movements of a transfer captured this way stay pending.\n"},
+                "                 so movements of a transfer captured this way stay pending.\n")},
     CommandSpec{Command::Finalize, "finalize", "FOLIO", false, kForce | kWrites,
                 "finalize FOLIO [--force] [--key KEY] [--per-statement] [--db NAME]",
-                "Finalises a stored transfer on a new object: produces its accounting entry\n"
+                N_("Finalises a stored transfer on a new object: produces its accounting entry\n"
                 "(when the suite posts transfers) and hands it to the suite's document\n"
                 "processing.\n"
                 "\n"
@@ -106,31 +108,31 @@ constexpr std::array kCommands = {
                 "movements are still pending: its accounting entry would post goods that\n"
                 "never moved.\n"
                 "\n"
-                "  --force     finalise all the same (a warning is printed)\n"},
+                "  --force     finalise all the same (a warning is printed)\n")},
     CommandSpec{Command::Cfdi, "cfdi", "FOLIO", false, kWrites,
                 "cfdi FOLIO [--key KEY] [--per-statement] [--db NAME]",
-                "Writes the transport document (Traslado rows) of a shipment (type EN) and\n"
-                "prints its folio.\n"},
+                N_("Writes the transport document (Traslado rows) of a shipment (type EN) and\n"
+                "prints its folio.\n")},
     CommandSpec{Command::Cancel, "cancel", "FOLIO", false, kWrites,
                 "cancel FOLIO [--key KEY] [--per-statement] [--db NAME]",
-                "Cancels a stored transfer: its accounting entry, inventory movements, stock\n"
+                N_("Cancels a stored transfer: its accounting entry, inventory movements, stock\n"
                 "commitments, transport document and voucher (shipments) and consolidated\n"
                 "order lines (receptions) are undone, and the transfer it refers to is\n"
-                "reopened.\n"},
+                "reopened.\n")},
     CommandSpec{Command::Requisition, "requisition", "ORDER", false, kWrites,
                 "requisition ORDER [--key KEY] [--per-statement] [--db NAME]",
-                "Derives a transfer request (type SL) from a customer order, for what the\n"
+                N_("Derives a transfer request (type SL) from a customer order, for what the\n"
                 "order's distribution centre cannot cover from its stock, finalises it and\n"
-                "prints its folio.\n"},
+                "prints its folio.\n")},
     CommandSpec{Command::Show, "show", "FOLIO", false, kJson, "show FOLIO [--json] [--db NAME]",
-                "Shows a transfer: its rows and state, whether it was finalised, its\n"
+                N_("Shows a transfer: its rows and state, whether it was finalised, its\n"
                 "inventory movements, its transport document and its accounting entry.\n"
                 "\n"
-                "  --json      the same as one JSON object\n"},
+                "  --json      the same as one JSON object\n")},
     CommandSpec{Command::List, "list", "", false, kJson | kFilters,
                 "list [--type SL|EN|RC] [--state STATE] [--branch CODE] [--from DATE] "
                 "[--to DATE] [--json] [--db NAME]",
-                "Lists the transfers, newest first: folio, type, state, date, branch and\n"
+                N_("Lists the transfers, newest first: folio, type, state, date, branch and\n"
                 "number of lines, one row per folio.\n"
                 "\n"
                 "  --type T    only requests (SL), shipments (EN) or receptions (RC)\n"
@@ -139,10 +141,10 @@ constexpr std::array kCommands = {
                 "  --branch B  only transfers of this branch\n"
                 "  --from D    only those dated D (yyyy-mm-dd) or later\n"
                 "  --to D      only those dated D or earlier\n"
-                "  --json      the same as a JSON list\n"},
+                "  --json      the same as a JSON list\n")},
     CommandSpec{Command::Catalogue, "catalogue", "WHAT", false, kJson,
                 "catalogue products|warehouses|units|branches|periods [--json] [--db NAME]",
-                "Shows the codes a capture document names:\n"
+                N_("Shows the codes a capture document names:\n"
                 "  products    code, description, unit, lot or serial tracking\n"
                 "  warehouses  per branch, with what each keeps apart (sizes, colours,\n"
                 "              lots, serials) and whether it is a transit warehouse\n"
@@ -150,22 +152,22 @@ constexpr std::array kCommands = {
                 "  branches    code, description and the distribution centre serving it\n"
                 "  periods     the open operating periods: a document's date must fall in one\n"
                 "\n"
-                "  --json      the same as a JSON list\n"},
+                "  --json      the same as a JSON list\n")},
     CommandSpec{Command::Example, "example", "KIND", true, 0, "example [KIND]",
-                "Prints an example capture document that works on the sample catalogue\n"
+                N_("Prints an example capture document that works on the sample catalogue\n"
                 "(init --sample); without KIND, lists the kinds. Save one, edit it, and\n"
                 "give it to capture:\n"
                 "  quelbarix example shipment > my.json\n"
-                "  quelbarix capture my.json\n"},
+                "  quelbarix capture my.json\n")},
     CommandSpec{Command::Demo, "demo", "", false, 0, "demo [--db NAME]",
-                "Runs the whole transfer chain on a new database with the sample catalogue\n"
+                N_("Runs the whole transfer chain on a new database with the sample catalogue\n"
                 "(a temporary file unless --db names one; on a server, an empty database)\n"
                 "and in-transit movements on: a request from an order, a shipment with its\n"
                 "transport document, two partial receptions, then cancelling them in turn.\n"
                 "Each step is printed with the stock figures it changed and checked in the\n"
                 "database; it exits 0 only when every step did what it should.\n"
                 "\n"
-                "The database is kept and its path printed; an existing path is refused.\n"},
+                "The database is kept and its path printed; an existing path is refused.\n")},
 };
 
 const CommandSpec* FindCommand(std::string_view name) {
@@ -220,7 +222,7 @@ Invocation ParseArguments(const std::vector<std::string>& args) {
     if (!is_option) {
       if (!def) {
         def = FindCommand(a);
-        if (!def) throw UsageError("unknown command '" + a + "'");
+        if (!def) throw UsageError(Format(_("unknown command '{0}'"), {a}));
         inv.command = def->command;
       } else {
         operands.push_back(a);
@@ -236,16 +238,16 @@ Invocation ParseArguments(const std::vector<std::string>& args) {
     } else if (a == "--trace") {
       inv.trace = true;
     } else if (a == "--db") {
-      if (i + 1 >= args.size()) throw UsageError("option --db needs a path");
+      if (i + 1 >= args.size()) throw UsageError(_("option --db needs a path"));
       inv.db = args[++i];
     } else if (a.starts_with("--db=")) {
       inv.db = a.substr(5);
     } else if (a == "--key") {
-      if (i + 1 >= args.size() || args[i + 1].empty()) throw UsageError("option --key needs a key");
+      if (i + 1 >= args.size() || args[i + 1].empty()) throw UsageError(_("option --key needs a key"));
       inv.key = args[++i];
       specific.push_back(a);
     } else if (a.starts_with("--key=")) {
-      if (a.size() == 6) throw UsageError("option --key needs a key");
+      if (a.size() == 6) throw UsageError(_("option --key needs a key"));
       inv.key = a.substr(6);
       specific.push_back("--key");
     } else if (std::string* value = FilterOf(inv, a)) {
@@ -255,21 +257,20 @@ Invocation ParseArguments(const std::vector<std::string>& args) {
       } else if (i + 1 < args.size()) {
         *value = args[++i];
       }
-      if (value->empty()) throw UsageError("option " + name + " needs a value");
+      if (value->empty()) throw UsageError(Format(_("option {0} needs a value"), {name}));
       specific.push_back(name);
     } else if (OptionBitOf(a) != 0) {
       specific.push_back(a);
     } else {
-      throw UsageError("unknown option '" + a + "'");
+      throw UsageError(Format(_("unknown option '{0}'"), {a}));
     }
-    if (inv.db && inv.db->empty()) throw UsageError("option --db needs a path");
+    if (inv.db && inv.db->empty()) throw UsageError(_("option --db needs a path"));
   }
 
   for (const std::string& option : specific) {
-    if (!def) throw UsageError("option '" + option + "' needs a command");
+    if (!def) throw UsageError(Format(_("option '{0}' needs a command"), {option}));
     if ((def->options & OptionBitOf(option)) == 0)
-      throw UsageError("option '" + option + "' does not apply to '" + std::string(def->name) +
-                       "'");
+      throw UsageError(Format(_("option '{0}' does not apply to '{1}'"), {option, def->name}));
     switch (OptionBitOf(option)) {
       case kSample:
         inv.sample = true;
@@ -290,26 +291,24 @@ Invocation ParseArguments(const std::vector<std::string>& args) {
   }
 
   if (!def) {
-    if (!inv.help && !inv.version) throw UsageError("no command given");
+    if (!inv.help && !inv.version) throw UsageError(_("no command given"));
     return inv;
   }
   // A key is recorded in the unit of work of what it guards; without one a
   // crash could leave the work stored and the key not.
   if (inv.key && inv.per_statement)
-    throw UsageError("--key cannot be used with --per-statement");
+    throw UsageError(_("--key cannot be used with --per-statement"));
   if (def->operand.empty() && !operands.empty())
-    throw UsageError("unexpected argument '" + operands.front() + "' for '" +
-                     std::string(def->name) + "'");
+    throw UsageError(Format(_("unexpected argument '{0}' for '{1}'"), {operands.front(), def->name}));
   if (operands.size() > 1)
-    throw UsageError("unexpected argument '" + operands[1] + "' for '" + std::string(def->name) +
-                     "'");
+    throw UsageError(Format(_("unexpected argument '{0}' for '{1}'"), {operands[1], def->name}));
   if (!operands.empty()) {
     inv.operand = operands.front();
   } else if (!def->operand.empty() && !def->operand_optional && !inv.help) {
-    throw UsageError("'" + std::string(def->name) + "' needs " + std::string(def->operand));
+    throw UsageError(Format(_("'{0}' needs {1}"), {def->name, def->operand}));
   }
   if (inv.command == Command::Help && !inv.operand.empty() && !FindCommand(inv.operand))
-    throw UsageError("unknown command '" + inv.operand + "'");
+    throw UsageError(Format(_("unknown command '{0}'"), {inv.operand}));
   return inv;
 }
 
@@ -334,10 +333,10 @@ namespace {
 
 // The common options; the demo's rule is told wherever the demo may be meant.
 std::string CommonOptions(bool with_demo) {
-  std::string text(kDbOption);
-  text += "              " + std::string(kDefaultDatabaseText) + "\n";
-  if (with_demo) text += "              (" + std::string(kDemoDatabaseText) + ")\n";
-  return text + std::string(kOtherCommonOptions);
+  std::string text = _(kDbOption);
+  text += "              " + _(kDefaultDatabaseText) + "\n";
+  if (with_demo) text += "              (" + _(kDemoDatabaseText) + ")\n";
+  return text + _(kOtherCommonOptions);
 }
 
 }  // namespace
@@ -345,31 +344,28 @@ std::string CommonOptions(bool with_demo) {
 std::string HelpText(Command command) {
   const CommandSpec* def = FindCommand(command);
   if (!def || command == Command::Help) {
-    std::string text =
+    std::string text = _(
         "Usage: quelbarix COMMAND [ARGS] [--db NAME] [--trace]\n"
         "       quelbarix --version\n"
         "\n"
         "Captures and manages inventory transfers through the Quelbarix component on\n"
         "the suite's embedded database.\n"
         "\n"
-        "Commands:\n";
+        "Commands:\n");
     for (const CommandSpec& c : kCommands) {
       text += "  " + std::string(c.usage) + "\n";
     }
-    text +=
-        "\n"
-        "Options of every command:\n" +
-        CommonOptions(true) +
+    text += _("\nOptions of every command:\n") + CommonOptions(true) + _(
         "\n"
         "`quelbarix COMMAND --help` describes a command. Exit status: 0 done, 1 refused\n"
         "or failed (the component's message is printed), 2 wrong command line or\n"
-        "document.\n";
+        "document.\n");
     return text;
   }
   std::string options = CommonOptions(command == Command::Demo);
-  if (def->options & kPerStatement) options += kWriteOptions;
-  return "Usage: quelbarix " + std::string(def->usage) + "\n\n" + std::string(def->help) +
-         "\nOptions:\n" + options;
+  if (def->options & kPerStatement) options += _(kWriteOptions);
+  return _("Usage: quelbarix ") + std::string(def->usage) + "\n\n" + _(def->help) +
+         _("\nOptions:\n") + options;
 }
 
 }  // namespace qbx::cli

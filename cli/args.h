@@ -13,6 +13,8 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/i18n.h"
+
 namespace qbx::cli {
 
 inline constexpr int kExitOk = 0;
@@ -58,9 +60,9 @@ std::string ResolveDatabasePath(const std::optional<std::string>& option, const 
 // How every help text and the README state the default database, and the
 // demo's exception to it.
 inline constexpr std::string_view kDefaultDatabaseText =
-    "default: $QUELBARIX_DB, else quelbarix.db in the current folder";
+    N_("default: $QUELBARIX_DB, else quelbarix.db in the current folder");
 inline constexpr std::string_view kDemoDatabaseText =
-    "demo without --db makes a new temporary file instead";
+    N_("demo without --db makes a new temporary file instead");
 
 std::string_view CommandName(Command command);
 std::optional<Command> CommandByName(std::string_view name);

@@ -5,6 +5,7 @@
 
 #include "cli/commands.h"
 #include "cli/document.h"
+#include "cli/i18n.h"
 #include "cli/session.h"
 #include "cli/table.h"
 #include "examples_embedded.h"  // generated from examples/ at build time
@@ -29,7 +30,7 @@ int RunList(Context& cx) {
   const Invocation& inv = cx.invocation;
   for (const auto& [name, value] : {std::pair{"--from", inv.from}, std::pair{"--to", inv.to}}) {
     if (!value.empty() && !IsDay(value))
-      throw DocumentError(std::string(name) + ": expected a date yyyy-mm-dd, not " + value);
+      throw DocumentError(Format(_("{0}: expected a date yyyy-mm-dd, not {1}"), {name, value}));
   }
   Session session(cx.db_path, cx.trace, Access::ReadOnly);
   const auto list = suite::ListTransfers(session.db(),
@@ -44,12 +45,12 @@ int RunList(Context& cx) {
     WriteJsonRows(cx.io.out, t);
   } else {
     PrintTable(cx.io.out, t,
-               {{"Tr_Folio", "Folio"},
-                {"Tr_Tipo", "Type"},
-                {"Es_Cve_Estado", "State"},
-                {"Tr_Fecha", "Date"},
-                {"Sc_Cve_Sucursal", "Branch"},
-                {"line_count", "Lines"}},
+               {{"Tr_Folio", N_("Folio")},
+                {"Tr_Tipo", N_("Type")},
+                {"Es_Cve_Estado", N_("State")},
+                {"Tr_Fecha", N_("Date")},
+                {"Sc_Cve_Sucursal", N_("Branch")},
+                {"line_count", N_("Lines")}},
                "");
   }
   return kExitOk;
@@ -63,33 +64,34 @@ int RunCatalogue(Context& cx) {
   };
   const std::array<Part, 5> parts = {{
       {"products", suite::CatalogueProducts,
-       {{"Pr_Cve_Producto", "Product"},
-        {"Pr_Descripcion", "Description"},
-        {"Pr_Unidad_Control_1", "Unit"},
-        {"tracking", "Tracking"}}},
+       {{"Pr_Cve_Producto", N_("Product")},
+        {"Pr_Descripcion", N_("Description")},
+        {"Pr_Unidad_Control_1", N_("Unit")},
+        {"tracking", N_("Tracking")}}},
       {"warehouses", suite::CatalogueWarehouses,
-       {{"Sc_Cve_Sucursal", "Branch"},
-        {"Al_Cve_Almacen", "Warehouse"},
-        {"Al_Descripcion", "Description"},
-        {"Al_Maneja_Talla", "Sizes"},
-        {"Al_Maneja_Color", "Colours"},
-        {"Al_Maneja_Lote", "Lots"},
-        {"Al_Maneja_Serie", "Serials"},
-        {"Al_Transito", "Transit"}}},
-      {"units", suite::CatalogueUnits, {{"Un_Cve_Unidad", "Unit"}, {"Un_Descripcion", "Description"}}},
+       {{"Sc_Cve_Sucursal", N_("Branch")},
+        {"Al_Cve_Almacen", N_("Warehouse")},
+        {"Al_Descripcion", N_("Description")},
+        {"Al_Maneja_Talla", N_("Sizes")},
+        {"Al_Maneja_Color", N_("Colours")},
+        {"Al_Maneja_Lote", N_("Lots")},
+        {"Al_Maneja_Serie", N_("Serials")},
+        {"Al_Transito", N_("Transit")}}},
+      {"units", suite::CatalogueUnits, {{"Un_Cve_Unidad", N_("Unit")}, {"Un_Descripcion", N_("Description")}}},
       {"branches", suite::CatalogueBranches,
-       {{"Sc_Cve_Sucursal", "Branch"},
-        {"Sc_Descripcion", "Description"},
-        {"Sc_Centro_Distribucion", "Served by"}}},
+       {{"Sc_Cve_Sucursal", N_("Branch")},
+        {"Sc_Descripcion", N_("Description")},
+        {"Sc_Centro_Distribucion", N_("Served by")}}},
       {"periods", suite::OpenPeriods,
-       {{"Pe_Modulo", "Module"}, {"Pe_Fecha_Inicio", "From"}, {"Pe_Fecha_Fin", "To"}}},
+       {{"Pe_Modulo", N_("Module")}, {"Pe_Fecha_Inicio", N_("From")}, {"Pe_Fecha_Fin", N_("To")}}},
   }};
   const auto part = std::find_if(parts.begin(), parts.end(), [&](const Part& p) {
     return p.name == cx.invocation.operand;
   });
   if (part == parts.end())
-    throw DocumentError("catalogue: unknown '" + cx.invocation.operand +
-                        "' (products, warehouses, units, branches or periods)");
+    throw DocumentError(
+        Format(_("catalogue: unknown '{0}' (products, warehouses, units, branches or periods)"),
+               {cx.invocation.operand}));
   Session session(cx.db_path, cx.trace, Access::ReadOnly);
   const suite::RowSet rows = part->read(session.db());
   if (cx.invocation.json) {
@@ -112,7 +114,8 @@ int RunExample(Context& cx) {
       return kExitOk;
     }
   }
-  throw DocumentError("example: unknown kind '" + kind + "' (`quelbarix example` lists them)");
+  throw DocumentError(
+      Format(_("example: unknown kind '{0}' (`quelbarix example` lists them)"), {kind}));
 }
 
 }  // namespace qbx::cli

@@ -12,6 +12,7 @@
 #include "automation/value.h"
 #include "cli/digest.h"
 #include "cli/document.h"
+#include "cli/i18n.h"
 #include "cli/session.h"
 #include "cli/table.h"
 #include "suite/database.h"
@@ -44,7 +45,7 @@ std::string ReadInput(Context& cx, const std::string& name) {
     return text.str();
   }
   std::ifstream file(name, std::ios::binary);
-  if (!file) throw DocumentError("cannot read " + name);
+  if (!file) throw DocumentError(Format(_("cannot read {0}"), {name}));
   text << file.rdbuf();
   return text.str();
 }
@@ -59,7 +60,7 @@ class Progress {
   }
   void Done(size_t line) {
     if (!shown_ || line % kEvery != 0) return;
-    out_ << "\rcapturing: line " << line << " of " << total_ << std::flush;
+    out_ << '\r' << Format(_("capturing: line {0} of {1}"), {line, total_}) << std::flush;
     printed_ = true;
   }
 
@@ -74,8 +75,10 @@ class Progress {
 int RunInit(Context& cx) {
   Session session(cx.db_path, cx.trace);
   suite::CreateDatabase(cx.db_path, cx.invocation.sample);
-  cx.io.out << "Created " << cx.db_path
-            << (cx.invocation.sample ? " with the sample catalogue" : " (empty schema)") << '\n';
+  cx.io.out << Format(cx.invocation.sample ? _("Created {0} with the sample catalogue")
+                                           : _("Created {0} (empty schema)"),
+                      {cx.db_path})
+            << '\n';
   return kExitOk;
 }
 
@@ -93,7 +96,10 @@ struct WriteResult {
 int RunWrite(Context& cx, const std::optional<std::string>& key, const std::string& digest,
              const std::function<WriteResult(Context&, Session&, bool in_unit)>& body) {
   Session session(cx.db_path, cx.trace);
-  if (cx.invocation.per_statement) return body(cx, session, false).status;
+  if (cx.invocation.per_statement) {
+    session.db();  // a missing database is told as such, not as the component's failure
+    return body(cx, session, false).status;
+  }
 
   const std::string command(CommandName(cx.invocation.command));
   std::ostringstream held;
@@ -103,12 +109,16 @@ int RunWrite(Context& cx, const std::optional<std::string>& key, const std::stri
   if (key) {
     if (const auto done = suite::FindRetryKey(session.db(), *key)) {
       if (done->command != command || done->digest != digest) {
-        cx.io.err << "quelbarix: key " << *key << " was used for another request ("
-                  << done->command << ", folio " << done->folio << "); nothing was done.\n";
+        cx.io.err << "quelbarix: "
+                  << Format(_("key {0} was used for another request ({1}, folio {2}); nothing "
+                              "was done."),
+                            {*key, done->command, done->folio})
+                  << '\n';
         return kExitFailure;
       }
-      cx.io.err << "Key " << *key << " already ran (folio " << done->folio
-                << "): nothing was changed.\n";
+      cx.io.err << Format(_("Key {0} already ran (folio {1}): nothing was changed."),
+                          {*key, done->folio})
+                << '\n';
       cx.io.out << done->folio << '\n';
       return kExitOk;
     }
@@ -126,8 +136,17 @@ std::string OperandDigest(const Context& cx) {
   return Sha256Hex(std::string(CommandName(cx.invocation.command)) + '\n' + cx.invocation.operand);
 }
 
-constexpr std::string_view kNothingStored =
-    "Nothing was stored: the whole command was rolled back.\n";
+// What a refused or failed command left stored under its folio.
+std::string StoredUnder(int64_t lines, const std::string& folio) {
+  return Format(P_("{0} line is stored under folio {1}; `quelbarix cancel {1}` undoes them.",
+                   "{0} lines are stored under folio {1}; `quelbarix cancel {1}` undoes them.",
+                   static_cast<unsigned long>(lines)),
+                {lines, folio}) +
+         '\n';
+}
+
+constexpr const char* kNothingStored =
+    N_("Nothing was stored: the whole command was rolled back.\n");
 
 WriteResult Capture(Context& cx, Session& session, bool in_unit, const CaptureDocument& doc) {
   suite::Database& db = session.db();
@@ -140,25 +159,32 @@ WriteResult Capture(Context& cx, Session& session, bool in_unit, const CaptureDo
   transfer.SetEncabezado(header);
 
   auto refused = [&](size_t line, const std::string& error) {
-    Refusal(cx, "line " + std::to_string(line) + " refused:", error);
+    Refusal(cx, Format(_("line {0} refused:"), {line}), error);
     if (in_unit) {
-      cx.io.err << kNothingStored;
+      cx.io.err << _(kNothingStored);
       return WriteResult{kExitFailure, ""};
     }
     const std::string folio = transfer.Encabezado().Tr_Folio;
     const int64_t stored = folio.empty() ? 0 : suite::TransferRowCount(db, folio);
     if (stored > 0) {
-      cx.io.err << stored << (stored == 1 ? " line is" : " lines are") << " stored under folio "
-                << folio << " (not finalised); `quelbarix cancel " << folio << "` undoes them.\n";
+      cx.io.err << Format(P_("{0} line is stored under folio {1} (not finalised); `quelbarix "
+                             "cancel {1}` undoes them.",
+                             "{0} lines are stored under folio {1} (not finalised); `quelbarix "
+                             "cancel {1}` undoes them.",
+                             static_cast<unsigned long>(stored)),
+                          {stored, folio})
+                << '\n';
     } else {
-      cx.io.err << "Nothing was stored.\n";
+      cx.io.err << _("Nothing was stored.\n");
     }
     // Movement details the service accepted before the refusal stay pending
     // (they change no stock); a person should know they are there.
     if (const int64_t pending = folio.empty() ? 0 : suite::MovementsOf(db, folio).pending;
         pending > 0) {
-      cx.io.err << pending << " movement detail(s) of folio " << folio
-                << " stay pending; they change no stock.\n";
+      cx.io.err << Format(_("{0} movement detail(s) of folio {1} stay pending; they change no "
+                            "stock."),
+                          {pending, folio})
+                << '\n';
     }
     return WriteResult{kExitFailure, folio};
   };
@@ -175,12 +201,11 @@ WriteResult Capture(Context& cx, Session& session, bool in_unit, const CaptureDo
 
   const std::string folio = transfer.Encabezado().Tr_Folio;
   if (!cx.invocation.no_finalize && !transfer.Finalizar_Transferencia(folio)) {
-    Refusal(cx, "the transfer was not finalised:", transfer.Error());
+    Refusal(cx, _("the transfer was not finalised:"), transfer.Error());
     if (in_unit) {
-      cx.io.err << kNothingStored;
+      cx.io.err << _(kNothingStored);
     } else {
-      cx.io.err << suite::TransferRowCount(db, folio) << " lines are stored under folio " << folio
-                << "; `quelbarix cancel " << folio << "` undoes them.\n";
+      cx.io.err << StoredUnder(suite::TransferRowCount(db, folio), folio);
     }
     return WriteResult{kExitFailure, folio};
   }
@@ -193,12 +218,12 @@ int RunCapture(Context& cx) {
   std::optional<std::string> key = doc.Key();
   if (cx.invocation.key) {
     if (key && *key != *cx.invocation.key)
-      throw DocumentError("Clave: \"" + *key + "\" differs from --key \"" + *cx.invocation.key +
-                          "\"");
+      throw DocumentError(
+          Format(_("Clave: \"{0}\" differs from --key \"{1}\""), {*key, *cx.invocation.key}));
     key = cx.invocation.key;
   }
   if (key && cx.invocation.per_statement)
-    throw DocumentError("Clave: a retry key cannot be used with --per-statement");
+    throw DocumentError(_("Clave: a retry key cannot be used with --per-statement"));
   return RunWrite(cx, key, doc.Digest(), [&](Context& inner, Session& session, bool in_unit) {
     return Capture(inner, session, in_unit, doc);
   });
@@ -211,29 +236,36 @@ int RunFinalize(Context& cx) {
     // Without accounting the component does not look the transfer up; the
     // tool does, so a mistyped folio is not handed to document processing.
     if (suite::TransferRowCount(session.db(), folio) == 0) {
-      cx.io.err << "quelbarix: there is no transfer with folio " << folio << '\n';
+      cx.io.err << "quelbarix: " << Format(_("there is no transfer with folio {0}"), {folio})
+                << '\n';
       return {kExitFailure, ""};
     }
     // Only the object that captured a transfer can finalise its movements: a
     // new one would post accounting for goods that never moved.
     if (const int64_t pending = suite::MovementsOf(session.db(), folio).pending; pending > 0) {
       if (!cx.invocation.force) {
-        cx.io.err << "quelbarix: transfer " << folio << " has " << pending
-                  << " pending movement detail(s) (captured with --no-finalize); finalising it "
-                     "here would post accounting for goods that never moved. Nothing was done; "
-                     "--force finalises all the same.\n";
+        cx.io.err << "quelbarix: "
+                  << Format(_("transfer {0} has {1} pending movement detail(s) (captured with "
+                              "--no-finalize); finalising it here would post accounting for "
+                              "goods that never moved. Nothing was done; --force finalises all "
+                              "the same."),
+                            {folio, pending})
+                  << '\n';
         return {kExitFailure, ""};
       }
-      cx.io.err << "quelbarix: warning: " << pending << " movement detail(s) of " << folio
-                << " stay pending; the accounting entry is posted all the same (--force).\n";
+      cx.io.err << "quelbarix: "
+                << Format(_("warning: {0} movement detail(s) of {1} stay pending; the "
+                            "accounting entry is posted all the same (--force)."),
+                          {pending, folio})
+                << '\n';
     }
     Transfer transfer(session);
     if (!transfer.Finalizar_Transferencia(folio)) {
-      Refusal(cx, "transfer " + folio + " was not finalised:", transfer.Error());
-      if (in_unit) cx.io.err << kNothingStored;
+      Refusal(cx, Format(_("transfer {0} was not finalised:"), {folio}), transfer.Error());
+      if (in_unit) cx.io.err << _(kNothingStored);
       return {kExitFailure, ""};
     }
-    cx.io.out << "Transfer " << folio << " finalised.\n";
+    cx.io.out << Format(_("Transfer {0} finalised."), {folio}) << '\n';
     return {kExitOk, folio};
   });
 }
@@ -245,8 +277,8 @@ int RunCfdi(Context& cx) {
     const auto before = suite::TransportDocumentsOf(session.db(), folio);
     Transfer transfer(session);
     if (!transfer.Generar_CFDI_Traslado(folio)) {
-      Refusal(cx, "no transport document for " + folio + ":", transfer.Error());
-      if (in_unit) cx.io.err << kNothingStored;
+      Refusal(cx, Format(_("no transport document for {0}:"), {folio}), transfer.Error());
+      if (in_unit) cx.io.err << _(kNothingStored);
       return {kExitFailure, ""};
     }
     const std::string traslado =
@@ -259,8 +291,13 @@ int RunCfdi(Context& cx) {
       for (const auto& l : lines) key = std::min(key, l.invoice_key);
       const auto count = std::count_if(lines.begin(), lines.end(),
                                        [&](const auto& l) { return l.invoice_key == key; });
-      cx.io.err << "Transport document " << traslado << " (invoice key " << key << ", " << count
-                << (count == 1 ? " line" : " lines") << ") for shipment " << folio << ".\n";
+      cx.io.err << Format(P_("Transport document {0} (invoice key {1}, {2} line) for shipment "
+                             "{3}.",
+                             "Transport document {0} (invoice key {1}, {2} lines) for shipment "
+                             "{3}.",
+                             static_cast<unsigned long>(count)),
+                          {traslado, key, count, folio})
+                << '\n';
     }
     return {kExitOk, traslado};
   });
@@ -272,11 +309,11 @@ int RunCancel(Context& cx) {
     const std::string& folio = cx.invocation.operand;
     Transfer transfer(session);
     if (!transfer.Cancelar_Transferencia(folio)) {
-      Refusal(cx, "transfer " + folio + " was not cancelled:", transfer.Error());
-      if (in_unit) cx.io.err << kNothingStored;
+      Refusal(cx, Format(_("transfer {0} was not cancelled:"), {folio}), transfer.Error());
+      if (in_unit) cx.io.err << _(kNothingStored);
       return {kExitFailure, ""};
     }
-    cx.io.out << "Transfer " << folio << " cancelled.\n";
+    cx.io.out << Format(_("Transfer {0} cancelled."), {folio}) << '\n';
     return {kExitOk, folio};
   });
 }
@@ -290,13 +327,11 @@ int RunRequisition(Context& cx) {
     const bool ok = transfer.Genera_Requisicion_Pedido(order);
     const std::string folio = NewFolio(before, suite::RequestsOfOrder(session.db(), order));
     if (!ok) {
-      Refusal(cx, "no requisition from order " + order + ":", transfer.Error());
+      Refusal(cx, Format(_("no requisition from order {0}:"), {order}), transfer.Error());
       if (in_unit) {
-        cx.io.err << kNothingStored;
+        cx.io.err << _(kNothingStored);
       } else if (!folio.empty()) {
-        cx.io.err << suite::TransferRowCount(session.db(), folio)
-                  << " lines are stored under folio " << folio << "; `quelbarix cancel " << folio
-                  << "` undoes them.\n";
+        cx.io.err << StoredUnder(suite::TransferRowCount(session.db(), folio), folio);
       }
       return {kExitFailure, ""};
     }
@@ -346,7 +381,7 @@ int RunCommand(const std::vector<std::string>& args, Streams io, std::ostream& t
     inv = ParseArguments(args);
   } catch (const UsageError& e) {
     io.err << "quelbarix: " << e.what() << '\n';
-    if (!AsksForJson(args)) io.err << "Try 'quelbarix --help'.\n";
+    if (!AsksForJson(args)) io.err << _("Try 'quelbarix --help'.\n");
     return kExitUsage;
   }
   if (inv.version) {
@@ -393,6 +428,12 @@ int RunCommand(const std::vector<std::string>& args, Streams io, std::ostream& t
   } catch (const DocumentError& e) {
     io.err << "quelbarix: " << e.what() << '\n';
     return kExitUsage;
+  } catch (const suite::MissingDatabase& e) {
+    io.err << "quelbarix: "
+           << Format(_("database {0} does not exist (create it with: quelbarix init --db {0})"),
+                     {e.name()})
+           << '\n';
+    return kExitFailure;
   } catch (const RuntimeError& e) {
     io.err << "quelbarix: " << TextLines(e.description()) << '\n';
     return kExitFailure;

@@ -26,6 +26,7 @@
 #include <tuple>
 
 #include "cli/commands.h"
+#include "cli/i18n.h"
 #include "cli/session.h"
 #include "cli/show.h"
 #include "cli/table.h"
@@ -117,7 +118,7 @@ class Demo {
   void Heading(const std::string& text) { out_ << '\n' << text << '\n'; }
   void Say(const std::string& text) { out_ << "  " << text << '\n'; }
   void Check(bool ok, const std::string& what) {
-    out_ << (ok ? "  [ok] " : "  [FAILED] ") << what << '\n';
+    out_ << (ok ? _("  [ok] ") : _("  [FAILED] ")) << what << '\n';
     if (!ok) ++failures_;
   }
   void PrintChanges(const Stock& before, const Stock& after) {
@@ -129,16 +130,17 @@ class Demo {
       const Figures a = At(before, std::get<0>(k), std::get<1>(k), std::get<2>(k));
       const Figures b = At(after, std::get<0>(k), std::get<1>(k), std::get<2>(k));
       if (Same(a.on_hand, b.on_hand) && Same(a.available, b.available)) continue;
-      if (!any) Say("stock changed (product at branch/warehouse: on hand, available):");
+      if (!any) Say(_("stock changed (product at branch/warehouse: on hand, available):"));
       any = true;
       std::ostringstream line;
       line << "  " << std::left << std::setw(22)
-           << (std::get<2>(k) + " at " + std::get<0>(k) + "/" + std::get<1>(k)) << "  on hand "
-           << NumberText(a.on_hand) << " -> " << NumberText(b.on_hand) << ", available "
-           << NumberText(a.available) << " -> " << NumberText(b.available);
+           << Format(_("{0} at {1}/{2}"), {std::get<2>(k), std::get<0>(k), std::get<1>(k)})
+           << Format(_("  on hand {0} -> {1}, available {2} -> {3}"),
+                     {NumberText(a.on_hand), NumberText(b.on_hand), NumberText(a.available),
+                      NumberText(b.available)});
       Say(line.str());
     }
-    if (!any) Say("stock unchanged");
+    if (!any) Say(_("stock unchanged"));
   }
   // Checks that a product's on-hand figures moved by exactly these amounts.
   void CheckMoved(const Stock& before, const Stock& after, const std::string& product,
@@ -152,8 +154,8 @@ class Demo {
     }
     Check(ok, what);
     Check(Same(TotalOnHand(before, product), TotalOnHand(after, product)),
-          product + ": nothing created or lost (total on hand " +
-              NumberText(TotalOnHand(after, product)) + ")");
+          Format(_("{0}: nothing created or lost (total on hand {1})"),
+                 {product, NumberText(TotalOnHand(after, product))}));
   }
 
   // --- documents ---
@@ -183,7 +185,7 @@ class Demo {
       std::string error = t.Error();
       if (error.empty() && !t.Add_Transferencia_Detalle()) error = t.Error();
       if (!error.empty())
-        throw Stop("line " + std::to_string(i + 1) + " refused:\n" + TextLines(error));
+        throw Stop(Format(_("line {0} refused:"), {i + 1}) + '\n' + TextLines(error));
     }
     const std::string folio = t.Encabezado().Tr_Folio;
     if (!t.Finalizar_Transferencia(folio)) throw Stop(TextLines(t.Error()));
@@ -207,10 +209,11 @@ class Demo {
     }
     if (live) {
       Check(live_entries == 1 && balanced,
-            "accounting entry of " + folio + ": debits = credits = " + NumberText(amount));
+            Format(_("accounting entry of {0}: debits = credits = {1}"),
+                   {folio, NumberText(amount)}));
     } else {
       Check(!entries.empty() && live_entries == 0 && balanced,
-            "accounting entry of " + folio + " cancelled");
+            Format(_("accounting entry of {0} cancelled"), {folio}));
     }
   }
   bool Finalised(const std::string& folio) { return suite::FinalisedAt(db_, folio).has_value(); }
@@ -242,7 +245,7 @@ class Demo {
 };
 
 void Demo::Step1() {
-  Heading("Step 1. Requisition from order " + std::string(kOrder));
+  Heading(Format(_("Step 1. Requisition from order {0}"), {kOrder}));
   const Stock before = ReadStock();
   // What the order asks and what its distribution centre has available.
   std::map<std::string, double> expected;
@@ -253,9 +256,10 @@ void Demo::Step1() {
     branch_warehouse_ = d.warehouse;
     const double available = BranchAvailable(before, cedis_, product);
     const double ordered = d.control;
-    Say(product + ": ordered " + NumberText(ordered) + ", available at " + cedis_ + " " +
-        NumberText(available) +
-        (available < ordered ? " -> request " + NumberText(ordered - available) : " -> covered"));
+    Say(Format(_("{0}: ordered {1}, available at {2} {3}"),
+               {product, NumberText(ordered), cedis_, NumberText(available)}) +
+        (available < ordered ? Format(_(" -> request {0}"), {NumberText(ordered - available)})
+                             : std::string(_(" -> covered"))));
     if (available < ordered) expected[product] = d.quantity - available;
   }
 
@@ -268,8 +272,8 @@ void Demo::Step1() {
   for (const std::string& folio : requests()) {
     if (std::find(known.begin(), known.end(), folio) == known.end()) request_ = folio;
   }
-  if (request_.empty()) throw Stop("no new request for the order");
-  Say("Genera_Requisicion_Pedido(\"" + std::string(kOrder) + "\") -> request " + request_);
+  if (request_.empty()) throw Stop(_("no new request for the order"));
+  Say(Format(_("Genera_Requisicion_Pedido(\"{0}\") -> request {1}"), {kOrder, request_}));
 
   const Table rows = Rows(request_);
   bool lines_ok = rows.rows.size() == expected.size();
@@ -282,17 +286,17 @@ void Demo::Step1() {
                           CellText(rows.At(r, "Tr_Unidad_Control_1")), quantity,
                           rows.At(r, "Tr_Cantidad_Control_2").ToDouble()});
   }
-  Check(lines_ok && !rows.empty(), "the request asks exactly what is missing (" +
-                                       std::to_string(rows.rows.size()) + " line(s))");
-  if (rows.empty()) throw Stop("the request has no lines");
+  Check(lines_ok && !rows.empty(),
+        Format(_("the request asks exactly what is missing ({0} line(s))"), {rows.rows.size()}));
+  if (rows.empty()) throw Stop(_("the request has no lines"));
   cedis_warehouse_ = CellText(rows.At(0, "Al_Cve_Almacen_Recibe"));
   Check(CellText(rows.At(0, "Sc_Cve_Sucursal_Recibe")) == cedis_ &&
             CellText(rows.At(0, "Sc_Cve_Sucursal")) == branch_,
-        "requested by " + branch_ + " from " + cedis_ + "/" + cedis_warehouse_);
+        Format(_("requested by {0} from {1}/{2}"), {branch_, cedis_, cedis_warehouse_}));
   Check(State(request_) == "AC" && Finalised(request_),
-        "request " + request_ + " live and finalised");
-  Check(Movements(request_).rows == 0, "a request moves no goods (no movements)");
-  Check(suite::EntriesOf(db_, request_).empty(), "a request gets no accounting entry");
+        Format(_("request {0} live and finalised"), {request_}));
+  Check(Movements(request_).rows == 0, _("a request moves no goods (no movements)"));
+  Check(suite::EntriesOf(db_, request_).empty(), _("a request gets no accounting entry"));
   const Stock after = ReadStock();
   bool committed = true;
   for (const Line& l : requested_) {
@@ -301,14 +305,15 @@ void Demo::Step1() {
         !Same(TotalOnHand(before, l.product), TotalOnHand(after, l.product)))
       committed = false;
   }
-  Check(committed, "the requested quantity is committed at " + cedis_ + "/" + cedis_warehouse_ +
-                       " (available down, on hand unchanged)");
+  Check(committed, Format(_("the requested quantity is committed at {0}/{1} (available down, "
+                            "on hand unchanged)"),
+                          {cedis_, cedis_warehouse_}));
   PrintChanges(before, after);
 }
 
 void Demo::Step2() {
-  Heading("Step 2. Shipment from " + cedis_ + "/" + cedis_warehouse_ + " to " + branch_ +
-          ", and its transport document");
+  Heading(Format(_("Step 2. Shipment from {0}/{1} to {2}, and its transport document"),
+                 {cedis_, cedis_warehouse_, branch_}));
   const Stock before = ReadStock();
   tTrEncabezado h;
   h.Tr_Tipo = "EN";
@@ -319,24 +324,26 @@ void Demo::Step2() {
   h.Sucursal_Recibe.Sc_Cve_Sucursal = branch_;
   h.Almacen_Recibe.Al_Cve_Almacen = branch_warehouse_;
   shipment_ = Capture(h, requested_);
-  Say("captured and finalised shipment " + shipment_);
+  Say(Format(_("captured and finalised shipment {0}"), {shipment_}));
   const Stock after = ReadStock();
   PrintChanges(before, after);
 
   Check(State(shipment_) == "AC" && Finalised(shipment_),
-        "shipment " + shipment_ + " live and finalised");
+        Format(_("shipment {0} live and finalised"), {shipment_}));
   const suite::MovementCounts m = Movements(shipment_);
   Check(m.rows == 2 * static_cast<int64_t>(requested_.size()) && m.applied == m.rows,
-        "issue from " + cedis_ + "/" + cedis_warehouse_ + " and entry into " + branch_ + "/" +
-            transit_ + " applied (" + std::to_string(m.rows) + " movement rows)");
+        Format(_("issue from {0}/{1} and entry into {2}/{3} applied ({4} movement rows)"),
+               {cedis_, cedis_warehouse_, branch_, transit_, m.rows}));
   for (const Line& l : requested_) {
     CheckMoved(before, after, l.product,
                {{{cedis_, cedis_warehouse_}, -l.quantity}, {{branch_, transit_}, l.quantity}},
-               l.product + ": " + NumberText(l.quantity) + " left " + cedis_ + "/" +
-                   cedis_warehouse_ + " into transit at " + branch_ + "/" + transit_);
+               Format(_("{0}: {1} left {2}/{3} into transit at {4}/{5}"),
+                      {l.product, NumberText(l.quantity), cedis_, cedis_warehouse_, branch_,
+                       transit_}));
     Check(
         Same(BranchAvailable(before, cedis_, l.product), BranchAvailable(after, cedis_, l.product)),
-        l.product + ": the request's commitment was given back as the goods left");
+        Format(_("{0}: the request's commitment was given back as the goods left"),
+               {l.product}));
   }
   CheckEntry(shipment_, Amount(shipment_), true);
 
@@ -345,14 +352,14 @@ void Demo::Step2() {
     if (!t.Generar_CFDI_Traslado(shipment_)) throw Stop(TextLines(t.Error()));
   }
   const std::vector<std::string> tr = suite::TransportDocumentsOf(db_, shipment_);
-  Check(tr.size() == 1, "one transport document for the shipment");
-  if (tr.empty()) throw Stop("no transport document");
+  Check(tr.size() == 1, _("one transport document for the shipment"));
+  if (tr.empty()) throw Stop(_("no transport document"));
   traslado_ = tr[0];
   const std::vector<suite::TransportLine> rows = suite::TransportLines(db_, traslado_);
-  if (rows.empty()) throw Stop("the transport document has no lines");
+  if (rows.empty()) throw Stop(_("the transport document has no lines"));
   Check(rows.size() == requested_.size() && rows[0].state == "AC",
-        "transport document " + traslado_ + " (" + rows[0].invoice_key +
-            "): " + std::to_string(rows.size()) + " line(s)");
+        Format(_("transport document {0} ({1}): {2} line(s)"),
+               {traslado_, rows[0].invoice_key, rows.size()}));
 
   // What the suite's voucher issuing would record once the voucher is issued.
   std::random_device random;
@@ -363,12 +370,12 @@ void Demo::Step2() {
   id = id.substr(0, 8) + "-" + id.substr(8, 4) + "-" + id.substr(12, 4) + "-" + id.substr(16, 4) +
        "-" + id.substr(20, 12);
   suite::RecordVoucher(db_, traslado_, id);
-  Say("recorded the issued voucher of " + traslado_ + " (UUID " + id + ")");
+  Say(Format(_("recorded the issued voucher of {0} (UUID {1})"), {traslado_, id}));
 }
 
 void Demo::Step3() {
-  Heading("Step 3. Two partial receptions of shipment " + shipment_ + " at " + branch_ + "/" +
-          branch_warehouse_);
+  Heading(Format(_("Step 3. Two partial receptions of shipment {0} at {1}/{2}"),
+                 {shipment_, branch_, branch_warehouse_}));
   // The first reception takes about half of every line, the second the rest.
   std::vector<Line> first = requested_, second = requested_;
   for (size_t i = 0; i < requested_.size(); ++i) {
@@ -391,18 +398,20 @@ void Demo::Step3() {
     h.Almacen_Recibe.Al_Cve_Almacen = branch_warehouse_;
     const std::string folio = Capture(h, *part);
     (n == 1 ? reception1_ : reception2_) = folio;
-    Say("captured and finalised reception " + folio);
+    Say(Format(_("captured and finalised reception {0}"), {folio}));
     const Stock after = ReadStock();
     PrintChanges(before, after);
-    Check(State(folio) == "AC" && Finalised(folio), "reception " + folio + " live and finalised");
+    Check(State(folio) == "AC" && Finalised(folio),
+          Format(_("reception {0} live and finalised"), {folio}));
     const suite::MovementCounts m = Movements(folio);
     Check(m.rows == 2 * static_cast<int64_t>(part->size()) && m.applied == m.rows,
-          "issue from transit and entry into " + branch_ + "/" + branch_warehouse_ + " applied");
+          Format(_("issue from transit and entry into {0}/{1} applied"),
+                 {branch_, branch_warehouse_}));
     for (const Line& l : *part) {
       CheckMoved(before, after, l.product,
                  {{{branch_, transit_}, -l.quantity}, {{branch_, branch_warehouse_}, l.quantity}},
-                 l.product + ": " + NumberText(l.quantity) + " from transit into " + branch_ + "/" +
-                     branch_warehouse_);
+                 Format(_("{0}: {1} from transit into {2}/{3}"),
+                        {l.product, NumberText(l.quantity), branch_, branch_warehouse_}));
     }
     CheckEntry(folio, Amount(folio), true);
   }
@@ -421,8 +430,8 @@ void Demo::Step3() {
   }
   std::string ids;
   for (const std::string& id : consolidated_) ids += (ids.empty() ? "" : ", ") + id;
-  Say("recorded that " + reception1_ + " consolidates order " + kOrder + " line(s) " + ids);
-  Check(State(shipment_) == "AC", "shipment " + shipment_ + " still live (AC)");
+  Say(Format(_("recorded that {0} consolidates order {1} line(s) {2}"), {reception1_, kOrder, ids}));
+  Check(State(shipment_) == "AC", Format(_("shipment {0} still live (AC)"), {shipment_}));
 }
 
 std::pair<Stock, Stock> Demo::CancelReception(const std::string& reception) {
@@ -430,26 +439,26 @@ std::pair<Stock, Stock> Demo::CancelReception(const std::string& reception) {
   Cancel(reception);
   Stock after = ReadStock();
   PrintChanges(before, after);
-  Check(State(reception) == "CA", "reception " + reception + " cancelled (CA)");
+  Check(State(reception) == "CA", Format(_("reception {0} cancelled (CA)"), {reception}));
   const suite::MovementCounts m = Movements(reception);
-  Check(m.rows > 0 && m.live == 0, "its movements reversed");
+  Check(m.rows > 0 && m.live == 0, _("its movements reversed"));
   const Table received = Rows(reception);
   for (size_t r = 0; r < received.rows.size(); ++r) {
     const std::string product = CellText(received.At(r, "Pr_Cve_Producto"));
     const double q = received.At(r, "Tr_Cantidad_Control_1").ToDouble();
     CheckMoved(before, after, product,
                {{{branch_, transit_}, q}, {{branch_, branch_warehouse_}, -q}},
-               product + ": " + NumberText(q) + " back into transit");
+               Format(_("{0}: {1} back into transit"), {product, NumberText(q)}));
   }
   CheckEntry(reception, Amount(reception), false);
   return {std::move(before), std::move(after)};
 }
 
 void Demo::Step4() {
-  Heading("Step 4. Cancel the first reception " + reception1_);
+  Heading(Format(_("Step 4. Cancel the first reception {0}"), {reception1_}));
   const auto [before, after] = CancelReception(reception1_);
   Check(State(shipment_) == "RCP",
-        "shipment " + shipment_ + " partly received (RCP): the second reception lives");
+        Format(_("shipment {0} partly received (RCP): the second reception lives"), {shipment_}));
   bool back_ordered = !consolidated_.empty();
   const std::vector<suite::OrderLine> order = suite::OrderLines(db_, kOrder);
   for (const std::string& id : consolidated_) {
@@ -457,50 +466,52 @@ void Demo::Step4() {
                                    [&](const suite::OrderLine& o) { return o.id == id; });
     if (line == order.end() || line->state != "BO") back_ordered = false;
   }
-  Check(back_ordered, "consolidated order line(s) back-ordered (BO)");
+  Check(back_ordered, _("consolidated order line(s) back-ordered (BO)"));
   double released = 0;
   for (const Line& l : requested_) {
     released +=
         BranchAvailable(after, cedis_, l.product) - BranchAvailable(before, cedis_, l.product);
   }
-  Check(Same(released, consolidated_quantity_), "the order lines' quantity (" +
-                                                    NumberText(consolidated_quantity_) +
-                                                    ") is available again at " + cedis_);
+  Check(Same(released, consolidated_quantity_),
+        Format(_("the order lines' quantity ({0}) is available again at {1}"),
+               {NumberText(consolidated_quantity_), cedis_}));
 }
 
 void Demo::Step5() {
-  Heading("Step 5. Cancel the second reception " + reception2_);
+  Heading(Format(_("Step 5. Cancel the second reception {0}"), {reception2_}));
   CancelReception(reception2_);
-  Check(State(shipment_) == "AC", "shipment " + shipment_ + " live again (AC): no reception left");
+  Check(State(shipment_) == "AC",
+        Format(_("shipment {0} live again (AC): no reception left"), {shipment_}));
 }
 
 void Demo::Step6() {
-  Heading("Step 6. Cancel the shipment " + shipment_);
+  Heading(Format(_("Step 6. Cancel the shipment {0}"), {shipment_}));
   const Stock before = ReadStock();
   Cancel(shipment_);
   const Stock after = ReadStock();
   PrintChanges(before, after);
-  Check(State(shipment_) == "CA", "shipment " + shipment_ + " cancelled (CA)");
+  Check(State(shipment_) == "CA", Format(_("shipment {0} cancelled (CA)"), {shipment_}));
   const suite::MovementCounts m = Movements(shipment_);
-  Check(m.rows > 0 && m.live == 0, "its movements reversed");
+  Check(m.rows > 0 && m.live == 0, _("its movements reversed"));
   for (const Line& l : requested_) {
     CheckMoved(before, after, l.product,
                {{{cedis_, cedis_warehouse_}, l.quantity}, {{branch_, transit_}, -l.quantity}},
-               l.product + ": " + NumberText(l.quantity) + " back from transit to " + cedis_ + "/" +
-                   cedis_warehouse_);
+               Format(_("{0}: {1} back from transit to {2}/{3}"),
+                      {l.product, NumberText(l.quantity), cedis_, cedis_warehouse_}));
     // The goods are back on hand and committed again to the reopened request.
     Check(
         Same(BranchAvailable(after, cedis_, l.product), BranchAvailable(before, cedis_, l.product)),
-        l.product + ": available at " + cedis_ +
-            " unchanged (back on hand, committed again to the request)");
+        Format(_("{0}: available at {1} unchanged (back on hand, committed again to the "
+                 "request)"),
+               {l.product, cedis_}));
   }
   CheckEntry(shipment_, Amount(shipment_), false);
   const std::vector<suite::TransportLine> transport = suite::TransportLines(db_, traslado_);
   bool all_cancelled = !transport.empty();
   for (const auto& line : transport) all_cancelled = all_cancelled && line.state == "CA";
-  Check(all_cancelled, "transport document " + traslado_ + " cancelled (CA)");
-  Check(suite::VoucherState(db_, traslado_) == "CA", "its voucher cancelled (CA)");
-  Check(State(request_) == "AC", "request " + request_ + " reopened (AC)");
+  Check(all_cancelled, Format(_("transport document {0} cancelled (CA)"), {traslado_}));
+  Check(suite::VoucherState(db_, traslado_) == "CA", _("its voucher cancelled (CA)"));
+  Check(State(request_) == "AC", Format(_("request {0} reopened (AC)"), {request_}));
 
   // Back where the chain started: every warehouse holds what it held.
   bool restored = true;
@@ -509,7 +520,7 @@ void Demo::Step6() {
     const double was = it == start_.end() ? 0 : it->second.on_hand;
     if (!Same(was, f.on_hand)) restored = false;
   }
-  Check(restored, "every warehouse holds on hand what it held before step 1");
+  Check(restored, _("every warehouse holds on hand what it held before step 1"));
 }
 
 int Demo::Run() {
@@ -523,23 +534,25 @@ int Demo::Run() {
     Step5();
     Step6();
   } catch (const Stop& e) {
-    out_ << "  [FAILED] " << e.what() << "\n\nThe demo stopped here.\n";
-    cx_.io.err << "quelbarix: demo failed\n";
+    out_ << _("  [FAILED] ") << e.what() << '\n' << _("\nThe demo stopped here.\n");
+    cx_.io.err << "quelbarix: " << _("demo failed") << '\n';
     return kExitFailure;
   } catch (const RuntimeError& e) {
-    out_ << "  [FAILED] error " << e.number() << ": " << TextLines(e.description())
-         << "\n\nThe demo stopped here.\n";
-    cx_.io.err << "quelbarix: demo failed\n";
+    out_ << _("  [FAILED] ") << Format(_("error {0}: "), {e.number()})
+         << TextLines(e.description()) << '\n' << _("\nThe demo stopped here.\n");
+    cx_.io.err << "quelbarix: " << _("demo failed") << '\n';
     return kExitFailure;
   }
   out_ << '\n';
   if (failures_ > 0) {
-    out_ << failures_ << " check(s) failed.\n";
-    cx_.io.err << "quelbarix: demo failed\n";
+    out_ << Format(_("{0} check(s) failed."), {failures_}) << '\n';
+    cx_.io.err << "quelbarix: " << _("demo failed") << '\n';
     return kExitFailure;
   }
-  out_ << "Every step did what it should. The database is kept at " << s_.db_path()
-       << "; try `quelbarix show " << shipment_ << " --db " << ShellWord(s_.db_path()) << "`.\n";
+  out_ << Format(_("Every step did what it should. The database is kept at {0}; try `quelbarix "
+                  "show {1} --db {2}`."),
+                {s_.db_path(), shipment_, ShellWord(s_.db_path())})
+       << '\n';
   return kExitOk;
 }
 
@@ -562,13 +575,13 @@ int RunDemo(Context& cx) {
   // database is one a person keeps, and the demo never touches an existing one.
   const std::string path = cx.invocation.db ? *cx.invocation.db : NewDemoPath();
   suite::CreateDatabase(path, true);
-  cx.io.out << "Quelbarix demo on a new sample database: " << path << '\n';
+  cx.io.out << Format(_("Quelbarix demo on a new sample database: {0}"), {path}) << '\n';
   Session session(path, cx.trace);
   // Before the component starts in this process: it reads the setting once.
   suite::SetParameter(session.db(), "MOV_GENERAR_MOVIMIENTOS_EN_TRANSITO", "1");
   suite::SetParameter(session.db(), "CON_CONTABILIZAR_TRANSFERENCIAS", "1");
-  cx.io.out << "In-transit movements on (MOV_GENERAR_MOVIMIENTOS_EN_TRANSITO = 1); transfers "
-               "posted to accounting (CON_CONTABILIZAR_TRANSFERENCIAS = 1).\n";
+  cx.io.out << _("In-transit movements on (MOV_GENERAR_MOVIMIENTOS_EN_TRANSITO = 1); transfers "
+                 "posted to accounting (CON_CONTABILIZAR_TRANSFERENCIAS = 1).\n");
   Demo demo(cx, session);
   return demo.Run();
 }

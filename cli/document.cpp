@@ -7,36 +7,37 @@
 
 #include "automation/value.h"
 #include "cli/digest.h"
+#include "cli/i18n.h"
 
 namespace qbx::cli {
 namespace {
 
 using nlohmann::json;
 
-std::string KindOf(const json& v) {
+const char* KindOf(const json& v) {
   switch (v.type()) {
     case json::value_t::null:
-      return "null";
+      return N_("null");
     case json::value_t::boolean:
-      return "a boolean";
+      return N_("a boolean");
     case json::value_t::string:
-      return "a text";
+      return N_("a text");
     case json::value_t::number_integer:
     case json::value_t::number_unsigned:
     case json::value_t::number_float:
-      return "a number";
+      return N_("a number");
     case json::value_t::object:
-      return "an object";
+      return N_("an object");
     case json::value_t::array:
-      return "a list";
+      return N_("a list");
     default:
-      return "an unsupported value";
+      return N_("an unsupported value");
   }
 }
 
 [[noreturn]] void WrongType(const std::string& path, std::string_view expected, const json& v) {
-  throw DocumentError((path.empty() ? "" : path + ": ") + "expected " + std::string(expected) +
-                      ", not " + KindOf(v));
+  throw DocumentError((path.empty() ? "" : path + ": ") +
+                      Format(_("expected {0}, not {1}"), {_(expected), _(KindOf(v))}));
 }
 
 std::string Join(const std::string& path, std::string_view name) {
@@ -69,27 +70,28 @@ std::string ReadText(const json& v, const std::string& path, std::string_view ex
   if (!v.is_string()) WrongType(path, expected, v);
   std::string text = v.get<std::string>();
   if (text.find('\0') != std::string::npos)
-    throw DocumentError(path + ": a text may not contain a NUL character (\\u0000)");
+    throw DocumentError(path + _(": a text may not contain a NUL character (\\u0000)"));
   return text;
 }
 
 template <class V>
 V ReadValue(const json& v, const std::string& path) {
   if constexpr (std::is_same_v<V, std::string>) {
-    return ReadText(v, path, "a text");
+    return ReadText(v, path, N_("a text"));
   } else if constexpr (std::is_same_v<V, double>) {
-    if (!v.is_number()) WrongType(path, "a number", v);
+    if (!v.is_number()) WrongType(path, N_("a number"), v);
     return v.get<double>();
   } else if constexpr (std::is_same_v<V, bool>) {
-    if (!v.is_boolean()) WrongType(path, "true or false", v);
+    if (!v.is_boolean()) WrongType(path, N_("true or false"), v);
     return v.get<bool>();
   } else if constexpr (std::is_same_v<V, Date>) {
-    const std::string text = ReadText(v, path, "an ISO 8601 date text");
+    const std::string text = ReadText(v, path, N_("an ISO 8601 date text"));
     try {
       return Date::Parse(text);
     } catch (const RuntimeError&) {
-      throw DocumentError(path + ": not an ISO 8601 date (yyyy-mm-dd or yyyy-mm-ddThh:mm:ss): \"" +
-                          text + "\"");
+      throw DocumentError(path + Format(_(": not an ISO 8601 date (yyyy-mm-dd or "
+                                          "yyyy-mm-ddThh:mm:ss): \"{0}\""),
+                                        {text}));
     }
   } else {
     V record;
@@ -117,7 +119,7 @@ bool SameNoCase(std::string_view a, std::string_view b) {
 
 template <class R>
 void ReadRecord(const json& v, R& record, const std::string& path) {
-  if (!v.is_object()) WrongType(path, "an object", v);
+  if (!v.is_object()) WrongType(path, N_("an object"), v);
   const auto fields = FieldsOf<R>();
   for (const auto& [name, value] : v.items()) {
     const Field<R>* field = nullptr;
@@ -126,9 +128,9 @@ void ReadRecord(const json& v, R& record, const std::string& path) {
     }
     const std::string here = Join(path, name);
     if (!field) {
-      std::string message = here + ": unknown field";
+      std::string message = here + _(": unknown field");
       for (const Field<R>& f : fields) {
-        if (SameNoCase(f.name, name)) message += " (did you mean " + std::string(f.name) + "?)";
+        if (SameNoCase(f.name, name)) message += Format(_(" (did you mean {0}?)"), {f.name});
       }
       throw DocumentError(message);
     }
@@ -256,7 +258,7 @@ tTrDetalle ReadLine(const json& v, size_t i) {
   try {
     ReadRecord(v, line, "");
   } catch (const DocumentError& e) {
-    throw DocumentError("Detalles, line " + std::to_string(i + 1) + ": " + e.what());
+    throw DocumentError(Format(_("Detalles, line {0}: "), {i + 1}) + e.what());
   }
   return line;
 }
@@ -304,7 +306,7 @@ class PathAtError final : public json::json_sax_t {
     std::string path;
     size_t from = 0;
     if (frames_.size() >= 3 && frames_[1].key == "Detalles" && !frames_[2].object) {
-      path = "Detalles, line " + std::to_string(frames_[2].index + 1) + ": ";
+      path = Format(_("Detalles, line {0}: "), {frames_[2].index + 1});
       from = 3;
     }
     std::string rest;
@@ -312,7 +314,7 @@ class PathAtError final : public json::json_sax_t {
       rest = frames_[i].object ? Join(rest, frames_[i].key)
                                : rest + "[" + std::to_string(frames_[i].index) + "]";
     }
-    return path + (rest.empty() ? "the document" : rest);
+    return path + (rest.empty() ? std::string(_("the document")) : rest);
   }
 
  private:
@@ -335,8 +337,10 @@ class PathAtError final : public json::json_sax_t {
   json::sax_parse(text, &where);
   std::string token = where.token();
   if (token.size() > 24) token = token.substr(0, 20) + "...";
-  throw DocumentError(where.Path() + ": " + token +
-                      " is beyond the range of a number (at most about 1.8e308 either side of 0)");
+  throw DocumentError(where.Path() + ": " +
+                      Format(_("{0} is beyond the range of a number (at most about 1.8e308 "
+                               "either side of 0)"),
+                             {token}));
 }
 
 }  // namespace
@@ -350,11 +354,11 @@ CaptureDocument CaptureDocument::Parse(std::string_view text) {
     // Drop the library's "[json.exception.parse_error.101] " tag.
     if (auto end = what.find("] "); what.starts_with("[json.") && end != std::string::npos)
       what = what.substr(end + 2);
-    throw DocumentError("not a valid JSON document: " + what);
+    throw DocumentError(_("not a valid JSON document: ") + what);
   } catch (const json::out_of_range&) {
     NumberOutOfRange(text);
   }
-  if (!root.is_object()) WrongType("the document", "an object", root);
+  if (!root.is_object()) WrongType(_("the document"), N_("an object"), root);
 
   CaptureDocument doc;
   bool has_header = false, has_lines = false;
@@ -364,21 +368,22 @@ CaptureDocument CaptureDocument::Parse(std::string_view text) {
       ReadRecord(value, check, "Encabezado");
       // The component finalises only these three, and says nothing of others.
       if (!value.contains("Tr_Tipo"))
-        throw DocumentError("Encabezado.Tr_Tipo: missing (SL, EN or RC)");
+        throw DocumentError(_("Encabezado.Tr_Tipo: missing (SL, EN or RC)"));
       if (check.Tr_Tipo != "SL" && check.Tr_Tipo != "EN" && check.Tr_Tipo != "RC")
-        throw DocumentError("Encabezado.Tr_Tipo: \"" + check.Tr_Tipo +
-                            "\" is not a transfer type (SL request, EN shipment or RC reception)");
+        throw DocumentError(Format(_("Encabezado.Tr_Tipo: \"{0}\" is not a transfer type (SL "
+                                     "request, EN shipment or RC reception)"),
+                                   {check.Tr_Tipo}));
       doc.header_ = value;
       has_header = true;
     } else if (name == "Detalles") {
-      if (!value.is_array()) WrongType("Detalles", "a list of lines", value);
+      if (!value.is_array()) WrongType("Detalles", N_("a list of lines"), value);
       // The component numbers lines with a 16-bit integer; the one past it
       // would fail after all the others were stored.
       constexpr size_t kMaxLines = std::numeric_limits<int16_t>::max();
       if (value.size() > kMaxLines)
-        throw DocumentError("Detalles, line " + std::to_string(kMaxLines + 1) +
-                            ": a transfer holds at most " + std::to_string(kMaxLines) +
-                            " lines (this document has " + std::to_string(value.size()) + ")");
+        throw DocumentError(Format(_("Detalles, line {0}: "), {kMaxLines + 1}) +
+                            Format(_("a transfer holds at most {0} lines (this document has {1})"),
+                                   {kMaxLines, value.size()}));
       for (size_t i = 0; i < value.size(); ++i) {
         ReadLine(value[i], i);
         doc.lines_.push_back(value[i]);
@@ -388,11 +393,10 @@ CaptureDocument CaptureDocument::Parse(std::string_view text) {
       doc.inventario_pendiente_ = ReadValue<bool>(value, "Inventario_Pendiente");
     } else if (name == "Clave") {
       doc.key_ = ReadValue<std::string>(value, "Clave");
-      if (doc.key_->empty()) throw DocumentError("Clave: an empty key");
+      if (doc.key_->empty()) throw DocumentError(_("Clave: an empty key"));
     } else {
-      throw DocumentError(name +
-                          ": unknown field (a document has Encabezado, Detalles, "
-                          "Inventario_Pendiente and Clave)");
+      throw DocumentError(name + _(": unknown field (a document has Encabezado, Detalles, "
+                                   "Inventario_Pendiente and Clave)"));
     }
   }
   // The key names the request, so it is not part of what it requests. Keys of
@@ -400,9 +404,9 @@ CaptureDocument CaptureDocument::Parse(std::string_view text) {
   // or spacing has the same digest.
   root.erase("Clave");
   doc.digest_ = Sha256Hex(root.dump());
-  if (!has_header) throw DocumentError("Encabezado: missing");
-  if (!has_lines) throw DocumentError("Detalles: missing");
-  if (doc.lines_.empty()) throw DocumentError("Detalles: the document has no lines");
+  if (!has_header) throw DocumentError(_("Encabezado: missing"));
+  if (!has_lines) throw DocumentError(_("Detalles: missing"));
+  if (doc.lines_.empty()) throw DocumentError(_("Detalles: the document has no lines"));
   return doc;
 }
 

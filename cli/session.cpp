@@ -3,6 +3,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "cli/i18n.h"
 #include "component/publico.h"
 #include "suite/config.h"
 #include "suite/connection.h"
@@ -44,8 +45,8 @@ Session::Session(const std::string& db_path, TraceWriter trace, Access access)
   try {
     db_ = std::make_shared<suite::Database>(db_path_, false, true);
     if (db_->SchemaVersion() == 0)
-      throw std::runtime_error(db_path_ +
-                               " is not a Quelbarix database (it has none of its tables)");
+      throw std::runtime_error(
+          Format(_("{0} is not a Quelbarix database (it has none of its tables)"), {db_path_}));
     suite::Database::ShareForThread(db_);
   } catch (...) {
     Uninstall();

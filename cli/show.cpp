@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/i18n.h"
 #include "cli/session.h"
 #include "cli/table.h"
 #include "suite/reports.h"
@@ -15,10 +16,10 @@
 namespace qbx::cli {
 
 std::string TypeName(const std::string& type) {
-  if (type == "SL") return "request";
-  if (type == "EN") return "shipment";
-  if (type == "RC") return "reception";
-  return "type " + type;
+  if (type == "SL") return _("request");
+  if (type == "EN") return _("shipment");
+  if (type == "RC") return _("reception");
+  return Format(_("type {0}"), {type});
 }
 
 namespace {
@@ -150,93 +151,99 @@ void WriteJson(std::ostream& out, const Record& r) {
 
 void WriteText(std::ostream& out, const Record& r) {
   auto at = [&](std::string_view column) { return r.At(column); };
-  out << "Transfer " << r.folio() << ": " << TypeName(at("Tr_Tipo")) << " (" << at("Tr_Tipo")
-      << "), state " << at("Es_Cve_Estado") << ", "
-      << (r.finalised_at() ? "finalised " + *r.finalised_at() : std::string("not finalised"))
+  out << Format(_("Transfer {0}: {1} ({2}), state {3}, {4}"),
+                {r.folio(), TypeName(at("Tr_Tipo")), at("Tr_Tipo"), at("Es_Cve_Estado"),
+                 r.finalised_at() ? Format(_("finalised {0}"), {*r.finalised_at()})
+                                  : std::string(_("not finalised"))})
       << '\n';
-  out << "  date " << at("Tr_Fecha") << ", delivery " << at("Tr_Fecha_Entrega") << '\n';
-  out << "  from " << at("Sc_Cve_Sucursal") << "/" << at("Al_Cve_Almacen") << " to "
-      << at("Sc_Cve_Sucursal_Recibe") << "/" << at("Al_Cve_Almacen_Recibe") << '\n';
-  if (!at("Tr_Referencia").empty()) out << "  refers to " << at("Tr_Referencia") << '\n';
+  out << Format(_("  date {0}, delivery {1}"), {at("Tr_Fecha"), at("Tr_Fecha_Entrega")}) << '\n';
+  out << Format(_("  from {0}/{1} to {2}/{3}"),
+                {at("Sc_Cve_Sucursal"), at("Al_Cve_Almacen"), at("Sc_Cve_Sucursal_Recibe"),
+                 at("Al_Cve_Almacen_Recibe")})
+      << '\n';
+  if (!at("Tr_Referencia").empty())
+    out << Format(_("  refers to {0}"), {at("Tr_Referencia")}) << '\n';
   if (!at("Tr_Documento").empty())
-    out << "  from document " << at("Tr_Tabla") << " " << at("Tr_Documento") << '\n';
-  if (!at("Tr_Comentario").empty()) out << "  comment: " << at("Tr_Comentario") << '\n';
+    out << Format(_("  from document {0} {1}"), {at("Tr_Tabla"), at("Tr_Documento")}) << '\n';
+  if (!at("Tr_Comentario").empty())
+    out << Format(_("  comment: {0}"), {at("Tr_Comentario")}) << '\n';
   if (!at("Fecha_Baja").empty())
-    out << "  cancelled " << at("Fecha_Baja") << " by " << at("Oper_Baja") << '\n';
+    out << Format(_("  cancelled {0} by {1}"), {at("Fecha_Baja"), at("Oper_Baja")}) << '\n';
 
-  out << "\nLines:\n";
+  out << _("\nLines:\n");
   PrintTable(out, r.Part(RecordPart::Lines),
-             {{"Tr_ID", "ID"},
-              {"Pr_Cve_Producto", "Product"},
-              {"Tl_Cve_Talla", "Size"},
-              {"Cl_Cve_Color", "Colour"},
-              {"Tr_Cantidad_1", "Qty"},
-              {"Tr_Unidad_1", "Unit"},
-              {"Tr_Cantidad_Control_1", "Qty ctl 1"},
-              {"Tr_Unidad_Control_1", "Unit 1"},
-              {"Tr_Cantidad_Control_2", "Qty ctl 2"},
-              {"Tr_Unidad_Control_2", "Unit 2"},
-              {"Tr_Costo", "Cost"},
-              {"Tr_Importe_Costo", "Amount"},
-              {"Es_Cve_Estado", "State"}});
-  out << "\nReferred to by:\n";
+             {{"Tr_ID", N_("ID")},
+              {"Pr_Cve_Producto", N_("Product")},
+              {"Tl_Cve_Talla", N_("Size")},
+              {"Cl_Cve_Color", N_("Colour")},
+              {"Tr_Cantidad_1", N_("Qty")},
+              {"Tr_Unidad_1", N_("Unit")},
+              {"Tr_Cantidad_Control_1", N_("Qty ctl 1")},
+              {"Tr_Unidad_Control_1", N_("Unit 1")},
+              {"Tr_Cantidad_Control_2", N_("Qty ctl 2")},
+              {"Tr_Unidad_Control_2", N_("Unit 2")},
+              {"Tr_Costo", N_("Cost")},
+              {"Tr_Importe_Costo", N_("Amount")},
+              {"Es_Cve_Estado", N_("State")}});
+  out << _("\nReferred to by:\n");
   PrintTable(out, r.Part(RecordPart::ReferredBy),
-             {{"Tr_Folio", "Transfer"},
-              {"Tr_Tipo", "Type"},
-              {"Es_Cve_Estado", "State"},
-              {"line_count", "Lines"}});
-  out << "\nInventory movements:\n";
+             {{"Tr_Folio", N_("Transfer")},
+              {"Tr_Tipo", N_("Type")},
+              {"Es_Cve_Estado", N_("State")},
+              {"line_count", N_("Lines")}});
+  out << _("\nInventory movements:\n");
   PrintTable(out, r.Part(RecordPart::Movements),
-             {{"Mv_Folio", "Movement"},
-              {"Mv_ID", "ID"},
-              {"Mv_Tipo_Movimiento", "Kind"},
-              {"Mv_Naturaleza", "E/S"},
-              {"Sc_Cve_Sucursal", "Branch"},
-              {"Al_Cve_Almacen", "Warehouse"},
-              {"Pr_Cve_Producto", "Product"},
-              {"Tl_Cve_Talla", "Size"},
-              {"Cl_Cve_Color", "Colour"},
-              {"Mv_Cantidad_1", "Qty 1"},
-              {"Mv_Costo", "Cost"},
-              {"Mv_Importe", "Amount"},
-              {"stock", "Stock"},
-              {"Es_Cve_Estado", "State"}});
-  out << "\nTransport documents:\n";
-  if (r.transport().empty()) out << "  (none)\n";
+             {{"Mv_Folio", N_("Movement")},
+              {"Mv_ID", N_("ID")},
+              {"Mv_Tipo_Movimiento", N_("Kind")},
+              {"Mv_Naturaleza", N_("E/S")},
+              {"Sc_Cve_Sucursal", N_("Branch")},
+              {"Al_Cve_Almacen", N_("Warehouse")},
+              {"Pr_Cve_Producto", N_("Product")},
+              {"Tl_Cve_Talla", N_("Size")},
+              {"Cl_Cve_Color", N_("Colour")},
+              {"Mv_Cantidad_1", N_("Qty 1")},
+              {"Mv_Costo", N_("Cost")},
+              {"Mv_Importe", N_("Amount")},
+              {"stock", N_("Stock")},
+              {"Es_Cve_Estado", N_("State")}});
+  out << _("\nTransport documents:\n");
+  if (r.transport().empty()) out << _("  (none)\n");
   for (const std::string& folio : r.transport()) {
     // Transport documents are numbered like transfers: say which folio this is.
-    out << "  Transport folio " << folio << " (a transport document, not a transfer):\n";
+    out << Format(_("  Transport folio {0} (a transport document, not a transfer):"), {folio})
+        << '\n';
     PrintTable(out, r.Part(RecordPart::TransportLines, folio),
-               {{"Tr_ID", "ID"},
-                {"Tr_Factura", "Invoice key"},
-                {"Tr_Documento_ID", "Transfer line"},
-                {"Pr_Cve_Producto", "Product"},
-                {"Tr_Cantidad_1", "Qty"},
-                {"Tr_Unidad_1", "Unit"},
-                {"Tr_Costo_Importe", "Amount"},
-                {"Es_Cve_Estado", "State"}},
+               {{"Tr_ID", N_("ID")},
+                {"Tr_Factura", N_("Invoice key")},
+                {"Tr_Documento_ID", N_("Transfer line")},
+                {"Pr_Cve_Producto", N_("Product")},
+                {"Tr_Cantidad_1", N_("Qty")},
+                {"Tr_Unidad_1", N_("Unit")},
+                {"Tr_Costo_Importe", N_("Amount")},
+                {"Es_Cve_Estado", N_("State")}},
                "    ");
-    out << "    vouchers:\n";
+    out << _("    vouchers:\n");
     PrintTable(out, r.Part(RecordPart::TransportVouchers, folio),
-               {{"Cd_UUID", "UUID"}, {"Cd_Fecha", "Date"}, {"Es_Cve_Estado", "State"}},
+               {{"Cd_UUID", N_("UUID")}, {"Cd_Fecha", N_("Date")}, {"Es_Cve_Estado", N_("State")}},
                "      ");
   }
-  out << "\nAccounting entry:\n";
+  out << _("\nAccounting entry:\n");
   PrintTable(out, r.Part(RecordPart::Entries),
-             {{"Po_Folio", "Entry"},
-              {"Po_Fecha", "Date"},
-              {"Em_Cve_Empresa", "Company"},
-              {"Po_Cargos", "Debits"},
-              {"Po_Abonos", "Credits"},
-              {"Es_Cve_Estado", "State"}});
-  out << "  lines:\n";
+             {{"Po_Folio", N_("Entry")},
+              {"Po_Fecha", N_("Date")},
+              {"Em_Cve_Empresa", N_("Company")},
+              {"Po_Cargos", N_("Debits")},
+              {"Po_Abonos", N_("Credits")},
+              {"Es_Cve_Estado", N_("State")}});
+  out << _("  lines:\n");
   PrintTable(out, r.Part(RecordPart::EntryLines),
-             {{"Po_Folio", "Entry"},
-              {"Po_Renglon", "Line"},
-              {"Po_Cuenta", "Account"},
-              {"Po_Descripcion", "Description"},
-              {"Po_Cargo", "Debit"},
-              {"Po_Abono", "Credit"}},
+             {{"Po_Folio", N_("Entry")},
+              {"Po_Renglon", N_("Line")},
+              {"Po_Cuenta", N_("Account")},
+              {"Po_Descripcion", N_("Description")},
+              {"Po_Cargo", N_("Debit")},
+              {"Po_Abono", N_("Credit")}},
              "    ");
 }
 
@@ -246,7 +253,8 @@ int RunShow(Context& cx) {
   Session session(cx.db_path, cx.trace, Access::ReadOnly);
   const Record record(session.db(), cx.invocation.operand);
   if (!record.exists()) {
-    cx.io.err << "quelbarix: there is no transfer with folio " << cx.invocation.operand << '\n';
+    cx.io.err << "quelbarix: "
+              << Format(_("there is no transfer with folio {0}"), {cx.invocation.operand}) << '\n';
     return kExitFailure;
   }
   if (cx.invocation.json) {

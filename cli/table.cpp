@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <utility>
+
+#include "cli/i18n.h"
 
 namespace qbx::cli {
 
@@ -151,7 +154,10 @@ class TextTable final : public RowStream {
     const Table header{names, {}};
     for (const Column& c : wanted_) {
       const int i = header.Find(c.name);
-      if (i >= 0) shown_.push_back({static_cast<size_t>(i), c.label, Utf16Length(c.label), true});
+      if (i < 0) continue;
+      std::string label = _(c.label);
+      const size_t width = Utf16Length(label);
+      shown_.push_back({static_cast<size_t>(i), std::move(label), width, true});
     }
   }
 
@@ -175,7 +181,7 @@ class TextTable final : public RowStream {
   bool Sized() {
     sized_ = true;
     if (rows_ == 0) {
-      out_ << indent_ << "(none)\n";
+      out_ << indent_ << _("(none)\n");
       return false;
     }
     for (const Shown& s : shown_) cells_.emplace_back(s.label);
@@ -186,7 +192,7 @@ class TextTable final : public RowStream {
  private:
   struct Shown {
     size_t index;
-    std::string_view label;
+    std::string label;  // translated
     size_t width;
     bool numeric;
   };

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build needs, when they are missing.
 set -euo pipefail
-pkgs=(cmake g++ make libsqlite3-dev libgtest-dev libgmock-dev nlohmann-json3-dev
+pkgs=(cmake g++ make libsqlite3-dev libgtest-dev libgmock-dev nlohmann-json3-dev gettext
       postgresql postgresql-contrib libpq-dev)
 if [ "${QUELBARIX_BENCH:-0}" = 1 ]; then pkgs+=(libbenchmark-dev); fi
 missing=()

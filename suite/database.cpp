@@ -92,6 +92,10 @@ void RaiseSuiteError(std::string description) {
   throw RuntimeError(kErrSuite, std::move(description), std::string(kSuiteSource));
 }
 
+MissingDatabase::MissingDatabase(std::string name)
+    : RuntimeError(kErrSuite, "No existe la base de datos: " + name, std::string(kSuiteSource)),
+      name_(std::move(name)) {}
+
 std::string QuoteIdentifier(std::string_view name) {
   // A plain name goes as it is: every backend then compares it the way it
   // compares the schema's own (a server folds unquoted names to one case).
@@ -416,17 +420,13 @@ bool Identify(const std::string& name, Entry& entry) {
   entry.inode = st.st_ino;
   return true;
 }
-[[noreturn]] void RaiseMissing(const std::string& name) {
-  RaiseSuiteError("No existe la base de datos: " + name + " (créela con: quelbarix init --db " +
-                  name + ")");
-}
 }  // namespace
 
 std::shared_ptr<Database> Database::ForThread() {
   std::map<std::string, Entry>& opened = OpenedOnThisThread();
   const std::string path = CurrentConfig().db_path;
   Entry now;
-  if (!Identify(path, now)) RaiseMissing(path);
+  if (!Identify(path, now)) throw MissingDatabase(path);
   Entry& entry = opened[path];
   // A file replaced under the same name is a new database.
   if (auto db = entry.db.lock(); db && entry.device == now.device && entry.inode == now.inode)
@@ -440,7 +440,7 @@ std::shared_ptr<Database> Database::ForThread() {
 
 void Database::ShareForThread(const std::shared_ptr<Database>& db) {
   Entry entry;
-  if (!Identify(db->path(), entry)) RaiseMissing(db->path());
+  if (!Identify(db->path(), entry)) throw MissingDatabase(db->path());
   entry.db = db;
   OpenedOnThisThread()[db->path()] = entry;
 }

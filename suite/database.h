@@ -52,6 +52,18 @@ std::string DatabaseFilePath(std::string_view name);
 // Raises a suite error (kErrSuite) with the description.
 [[noreturn]] void RaiseSuiteError(std::string description);
 
+// The suite error raised when the database file a name stands for is not
+// there. Its own type, so that a caller can tell a person what to do about
+// it in the caller's words; the suite gives no advice.
+class MissingDatabase : public RuntimeError {
+ public:
+  explicit MissingDatabase(std::string name);
+  const std::string& name() const noexcept { return name_; }
+
+ private:
+  std::string name_;
+};
+
 // The texts in which dates are stored and compared: "yyyy-mm-dd" and
 // "yyyy-mm-dd hh:mm:ss" (both sort as the dates they stand for).
 std::string DateText(const Date& date);

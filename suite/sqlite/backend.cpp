@@ -209,9 +209,7 @@ class SqliteStatement final : public BackendStatement {
 class SqliteBackend final : public Backend {
  public:
   SqliteBackend(const std::string& path, bool create, bool read_only) : path_(path) {
-    if (!create && !std::filesystem::exists(path))
-      RaiseSuiteError("No existe la base de datos: " + path +
-                      " (créela con: quelbarix init --db " + path + ")");
+    if (!create && !std::filesystem::exists(path)) throw MissingDatabase(path);
     std::string name = path;
     int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
     if (read_only) {

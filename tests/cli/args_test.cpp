@@ -136,6 +136,12 @@ TEST(CliArguments, HelpTextsAndReadmeAgreeOnTheDefaultDatabase) {
   }
 }
 
+// A translation may reorder and repeat the arguments; other braces stay.
+TEST(CliArguments, FormatPlacesArgumentsByNumber) {
+  EXPECT_EQ(Format("{1} de {0}, {1}", {"a", 2}), "2 de a, 2");
+  EXPECT_EQ(Format("{\"k\": {2}} {}", {"a"}), "{\"k\": {2}} {}");
+}
+
 TEST(CliArguments, RunPrintsVersionAndJsonErrors) {
   struct Case {
     std::vector<std::string> args;

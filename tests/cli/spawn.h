@@ -13,6 +13,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -44,7 +45,8 @@ struct Started {
 // Starts `tool` with the arguments, `input` as its standard input; its output
 // passes through files in `dir`, so children running at once need folders
 // of their own. `env` comes before the inherited environment, so its entries
-// win.
+// win. The inherited locale variables are left out: the tool speaks English
+// unless `env` asks for another language.
 inline Started StartTool(const std::filesystem::path& dir, const char* tool,
                          std::vector<std::string> args, const std::string& input = "",
                          const std::vector<std::string>& env = {}) {
@@ -60,7 +62,12 @@ inline Started StartTool(const std::filesystem::path& dir, const char* tool,
   for (std::string& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
   std::vector<std::string> vars = env;
-  for (char** e = environ; *e; ++e) vars.emplace_back(*e);
+  for (char** e = environ; *e; ++e) {
+    const std::string_view var(*e);
+    const bool locale = var.starts_with("LANGUAGE=") || var.starts_with("LC_ALL=") ||
+                        var.starts_with("LC_MESSAGES=") || var.starts_with("LANG=");
+    if (!locale) vars.emplace_back(var);
+  }
   std::vector<char*> envp;
   for (std::string& v : vars) envp.push_back(v.data());
   envp.push_back(nullptr);

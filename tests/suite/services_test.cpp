@@ -413,6 +413,14 @@ TEST_F(ServicesTest, DatabaseDurabilityAndAMissingFile) {
       com::Failed(LinkedProvider().CreateInstance(kClsidDataServices, IDataServices::IID, &out)));
   EXPECT_NE(com::TakeErrorInfo().description.find(missing), std::string::npos);
   EXPECT_FALSE(std::filesystem::exists(missing));
+  // Opened directly, a missing file is a condition of its own, naming it.
+  try {
+    Database::ForThread();
+    ADD_FAILURE() << "no error for a missing database";
+  } catch (const MissingDatabase& e) {
+    EXPECT_EQ(e.name(), missing);
+    EXPECT_EQ(e.number(), kErrSuite);
+  }
   // Creating over an existing database is refused and leaves it untouched.
   RuntimeError e = ErrorOf([&] { CreateDatabase(db_path(), true); });
   EXPECT_EQ(e.number(), kErrSuite);

@@ -1,0 +1,67 @@
+// The tool's own texts follow the locale variables as gettext reads them,
+// also when the locale is not installed; the component's texts never change.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tests/cli/spawn.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(CliLanguage, LocaleVariablesChooseTheToolsLanguageNotTheComponents) {
+  std::string pattern = (fs::temp_directory_path() / "quelbarix-lang-XXXXXX").string();
+  ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+  const fs::path dir = pattern;
+  const std::string db = (dir / "s.db").string(), missing = (dir / "none.db").string();
+  auto run = [&](std::vector<std::string> args, const std::vector<std::string>& env) {
+    return qbx::cli::test::SpawnTool(dir, QUELBARIX_TOOL, std::move(args), "", -1, env);
+  };
+  ASSERT_EQ(run({"init", "--sample", "--db", db}, {}).status, 0);
+
+  struct Texts {
+    std::string usage, unknown, missing, not_cancelled;
+  };
+  const Texts english{"Usage: quelbarix ", "quelbarix: unknown command 'fly'\n",
+                      "quelbarix: database " + missing + " does not exist (create it with: " +
+                          "quelbarix init --db " + missing + ")\n",
+                      "quelbarix: transfer NOPE was not cancelled:\n"};
+  const Texts spanish{"Uso: quelbarix ", "quelbarix: comando desconocido 'fly'\n",
+                      "quelbarix: la base de datos " + missing + " no existe (créela con: " +
+                          "quelbarix init --db " + missing + ")\n",
+                      "quelbarix: la transferencia NOPE no se canceló:\n"};
+  const struct {
+    std::vector<std::string> env;
+    const Texts& texts;
+  } cases[] = {
+      {{"LANG=es_MX.UTF-8"}, spanish},
+      {{"LC_ALL=es_ES", "LANG=en_US.UTF-8"}, spanish},
+      {{"LANGUAGE=es", "LANG=en_US.UTF-8"}, spanish},        // LANGUAGE comes first
+      {{"LC_MESSAGES=es_MX.UTF-8", "LANG=en_US.UTF-8"}, spanish},
+      {{"LC_ALL=C", "LANG=es_MX.UTF-8"}, english},           // LC_ALL before LANG
+      {{"LANGUAGE=es", "LANG=C"}, english},                  // gettext: not in the C locale
+      {{"LANG=en_US.UTF-8"}, english},
+      {{}, english},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.env));
+    EXPECT_EQ(run({"--help"}, c.env).out.rfind(c.texts.usage, 0), 0u);
+    const auto unknown = run({"fly"}, c.env);
+    EXPECT_EQ(unknown.err.substr(0, unknown.err.find('\n') + 1), c.texts.unknown);
+    EXPECT_EQ(run({"show", "F1", "--db", missing}, c.env).err, c.texts.missing);
+    // The tool's words around the component's message, which stays as it is.
+    const auto refused = run({"cancel", "NOPE", "--db", db}, c.env);
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.err.rfind(c.texts.not_cancelled, 0), 0u) << refused.err;
+    EXPECT_NE(refused.err.find("\nImposible localizar la transferencia: NOPE\n"),
+              std::string::npos)
+        << refused.err;
+  }
+  fs::remove_all(dir);
+}
+
+}  // namespace
