@@ -4,6 +4,7 @@
 #include <array>
 
 #include "cli/i18n.h"
+#include "cli/checks.h"
 
 namespace qbx::cli {
 namespace {
@@ -86,7 +87,14 @@ constexpr std::array kCommands = {
                 "exits 2, naming the field and line, and stores nothing. Besides unknown\n"
                 "fields and values of the wrong type it refuses: a Tr_Tipo other than SL,\n"
                 "EN or RC (or none), a NUL character in a text, a number beyond the range\n"
-                "of a double, and more than 32767 lines.\n"
+                "of a double, a key given twice in one object, a date with a time zone (Z,\n"
+                "+02:00: dates are the suite's local time, so write that time without a\n"
+                "zone), Encabezado.Tr_Folio (the component assigns the folio), a text\n"
+                "longer than the suite keeps (below), more than 32767 lines; then, against\n"
+                "the database: an unknown or discontinued product, branch or warehouse, a\n"
+                "line's Tr_Unidad_1 the product cannot be converted from, a quantity other\n"
+                "than 1 under a serial number, and a Tr_Fecha outside the open periods\n"
+                "(`quelbarix catalogue periods`).\n"
                 "\n"
                 "On a refused line it prints the component's message and the line's\n"
                 "number, and nothing is stored. With --per-statement, lines stored before\n"
@@ -109,10 +117,13 @@ constexpr std::array kCommands = {
                 "never moved.\n"
                 "\n"
                 "  --force     finalise all the same (a warning is printed)\n")},
-    CommandSpec{Command::Cfdi, "cfdi", "FOLIO", false, kWrites,
-                "cfdi FOLIO [--key KEY] [--per-statement] [--db NAME]",
+    CommandSpec{Command::Cfdi, "cfdi", "FOLIO", false, kForce | kWrites,
+                "cfdi FOLIO [--force] [--key KEY] [--per-statement] [--db NAME]",
                 N_("Writes the transport document (Traslado rows) of a shipment (type EN) and\n"
-                "prints its folio.\n")},
+                   "prints its folio. It refuses (exit 2) a cancelled shipment and one that\n"
+                   "already has a live (not cancelled) transport document.\n"
+                   "\n"
+                   "  --force     write it all the same\n")},
     CommandSpec{Command::Cancel, "cancel", "FOLIO", false, kWrites,
                 "cancel FOLIO [--key KEY] [--per-statement] [--db NAME]",
                 N_("Cancels a stored transfer: its accounting entry, inventory movements, stock\n"
@@ -364,8 +375,14 @@ std::string HelpText(Command command) {
   }
   std::string options = CommonOptions(command == Command::Demo);
   if (def->options & kPerStatement) options += _(kWriteOptions);
-  return _("Usage: quelbarix ") + std::string(def->usage) + "\n\n" + _(def->help) +
-         _("\nOptions:\n") + options;
+  std::string help = _(def->help);
+  // The sizes come from the suite's schema, as the check itself reads them.
+  if (command == Command::Capture)
+    help += _("\nThe most characters the suite keeps, by column (a field is held to the\n"
+              "column of its name; in Sucursal_Recibe and Almacen_Recibe to the _Recibe one):\n") +
+            TextLimitsHelp();
+  return _("Usage: quelbarix ") + std::string(def->usage) + "\n\n" + help + _("\nOptions:\n") +
+         options;
 }
 
 }  // namespace qbx::cli

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <optional>
@@ -10,6 +11,7 @@
 #include <sstream>
 
 #include "automation/value.h"
+#include "cli/checks.h"
 #include "cli/digest.h"
 #include "cli/document.h"
 #include "cli/i18n.h"
@@ -44,6 +46,9 @@ std::string ReadInput(Context& cx, const std::string& name) {
     text << cx.io.in.rdbuf();
     return text.str();
   }
+  // A folder opens as a file that reads as empty.
+  if (std::error_code ec; std::filesystem::is_directory(name, ec))
+    throw DocumentError(name + " is a folder, not a capture document");
   std::ifstream file(name, std::ios::binary);
   if (!file) throw DocumentError(Format(_("cannot read {0}"), {name}));
   text << file.rdbuf();
@@ -92,10 +97,13 @@ struct WriteResult {
 // the retry key when there is one. `body` writes its messages to the
 // context's streams and answers the folio; its standard output is held back
 // until the unit commits, so that a folio is never printed for work that was
-// then not stored.
+// then not stored. `check` (cli/checks.h) runs before the unit begins, but
+// not for a request its key already ran: that one answers what it recorded.
 int RunWrite(Context& cx, const std::optional<std::string>& key, const std::string& digest,
+             const std::function<void(suite::Database&)>& check,
              const std::function<WriteResult(Context&, Session&, bool in_unit)>& body) {
   Session session(cx.db_path, cx.trace);
+  if (check && !(key && suite::FindRetryKey(session.db(), *key))) check(session.db());
   if (cx.invocation.per_statement) {
     session.db();  // a missing database is told as such, not as the component's failure
     return body(cx, session, false).status;
@@ -129,6 +137,11 @@ int RunWrite(Context& cx, const std::optional<std::string>& key, const std::stri
   unit.Commit();
   cx.io.out << held.str();
   return kExitOk;
+}
+
+int RunWrite(Context& cx, const std::optional<std::string>& key, const std::string& digest,
+             const std::function<WriteResult(Context&, Session&, bool in_unit)>& body) {
+  return RunWrite(cx, key, digest, nullptr, body);
 }
 
 // The digest of a command whose request is its operand.
@@ -224,7 +237,10 @@ int RunCapture(Context& cx) {
   }
   if (key && cx.invocation.per_statement)
     throw DocumentError(_("Clave: a retry key cannot be used with --per-statement"));
-  return RunWrite(cx, key, doc.Digest(), [&](Context& inner, Session& session, bool in_unit) {
+  CheckNewDocument(doc);
+  const auto check = [&](suite::Database& db) { CheckAgainstCatalogue(db, doc); };
+  return RunWrite(cx, key, doc.Digest(), check,
+                  [&](Context& inner, Session& session, bool in_unit) {
     return Capture(inner, session, in_unit, doc);
   });
 }
@@ -271,7 +287,10 @@ int RunFinalize(Context& cx) {
 }
 
 int RunCfdi(Context& cx) {
-  return RunWrite(cx, cx.invocation.key, OperandDigest(cx),
+  const auto check = [&cx](suite::Database& db) {
+    if (!cx.invocation.force) CheckCfdi(db, cx.invocation.operand);
+  };
+  return RunWrite(cx, cx.invocation.key, OperandDigest(cx), check,
                   [](Context& cx, Session& session, bool in_unit) -> WriteResult {
     const std::string& folio = cx.invocation.operand;
     const auto before = suite::TransportDocumentsOf(session.db(), folio);
@@ -319,7 +338,8 @@ int RunCancel(Context& cx) {
 }
 
 int RunRequisition(Context& cx) {
-  return RunWrite(cx, cx.invocation.key, OperandDigest(cx),
+  const auto check = [&cx](suite::Database& db) { CheckRequisition(db, cx.invocation.operand); };
+  return RunWrite(cx, cx.invocation.key, OperandDigest(cx), check,
                   [](Context& cx, Session& session, bool in_unit) -> WriteResult {
     const std::string& order = cx.invocation.operand;
     const auto before = suite::RequestsOfOrder(session.db(), order);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <limits>
+#include <set>
 #include <span>
 
 #include "automation/value.h"
@@ -86,6 +87,15 @@ V ReadValue(const json& v, const std::string& path) {
     return v.get<bool>();
   } else if constexpr (std::is_same_v<V, Date>) {
     const std::string text = ReadText(v, path, N_("an ISO 8601 date text"));
+    // Refused rather than converted: the suite keeps local dates without a
+    // zone, and a conversion needs the zone of the suite's clock, which the
+    // tool does not know; a wrong one would move the document to another day.
+    if (const size_t zone = text.size() > 11 ? text.find_first_of("Zz+-", 11) : std::string::npos;
+        zone != std::string::npos)
+      throw DocumentError(
+          Format(_("{0}: \"{1}\" carries a time zone ({2}), which is refused: dates are the "
+                   "suite's local time, without a zone; write \"{3}\" in that time"),
+                 {path, text, text.substr(zone), text.substr(0, zone)}));
     try {
       return Date::Parse(text);
     } catch (const RuntimeError&) {
@@ -264,8 +274,9 @@ tTrDetalle ReadLine(const json& v, size_t i) {
 }
 
 // The parser refuses a number beyond the range of a double without saying
-// where it was. Parsing again with this, which follows the keys and positions
-// down to where the parser stopped, names the field.
+// where it was, and keeps the last of two equal keys without a word. Parsing
+// with this, which follows the keys and positions down to where the parser
+// stopped, names the field.
 class PathAtError final : public json::json_sax_t {
  public:
   bool null() override { return Value(); }
@@ -281,6 +292,10 @@ class PathAtError final : public json::json_sax_t {
   }
   bool key(json::string_t& name) override {
     frames_.back().key = name;
+    if (!frames_.back().keys.insert(name).second) {
+      duplicate_ = true;
+      return false;
+    }
     return true;
   }
   bool end_object() override {
@@ -301,6 +316,8 @@ class PathAtError final : public json::json_sax_t {
   }
 
   const std::string& token() const { return token_; }
+  // The parse stopped at a key its object already had.
+  bool duplicate() const { return duplicate_; }
   // As the other refusals name a field: "Detalles, line 3: Lote.X".
   std::string Path() const {
     std::string path;
@@ -322,6 +339,7 @@ class PathAtError final : public json::json_sax_t {
     bool object;
     std::string key;
     size_t index;  // of the element being read, in a list
+    std::set<std::string> keys{};  // of an object, so far
   };
   bool Value() {
     if (!frames_.empty() && !frames_.back().object) ++frames_.back().index;
@@ -330,6 +348,7 @@ class PathAtError final : public json::json_sax_t {
   // Frame 0 stands for the outside of the document, so the root is frame 1.
   std::vector<Frame> frames_{{true, "", 0}};
   std::string token_;
+  bool duplicate_ = false;
 };
 
 [[noreturn]] void NumberOutOfRange(std::string_view text) {
@@ -346,6 +365,13 @@ class PathAtError final : public json::json_sax_t {
 }  // namespace
 
 CaptureDocument CaptureDocument::Parse(std::string_view text) {
+  // The parser keeps the last of two equal keys without a word; the person
+  // meant one of them. A document that is not JSON at all is left to the
+  // parser's own message below.
+  if (PathAtError where; !json::sax_parse(text, &where) && where.duplicate())
+    throw DocumentError(where.Path() +
+                        ": given twice in the same object (a JSON reader would keep only the "
+                        "last one); give it once");
   json root;
   try {
     root = json::parse(text);

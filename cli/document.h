@@ -44,6 +44,10 @@ class CaptureDocument {
   std::optional<bool> InventarioPendiente() const { return inventario_pendiente_; }
   // The retry key ("Clave"); nullopt when the document has none.
   const std::optional<std::string>& Key() const { return key_; }
+  // The header's and line i's fields as the document gives them (what the
+  // checks of cli/checks.h look at: only what is given).
+  const nlohmann::json& HeaderFields() const { return header_; }
+  const nlohmann::json& LineFields(size_t i) const { return lines_.at(i); }
   // SHA-256 of the document without its key, in a canonical form.
   const std::string& Digest() const { return digest_; }
 

@@ -227,7 +227,7 @@ std::vector<OrderDemand> DemandOfOrder(Database& db, const std::string& order) {
                         "SELECT p.Pr_Cve_Producto, p.Tl_Cve_Talla, p.Cl_Cve_Color, "
                         "SUM(p.Pd_Cantidad_1), SUM(p.Pd_Cantidad_Control_1), "
                         "MIN(s.Sc_Centro_Distribucion), MIN(p.Sc_Cve_Sucursal), "
-                        "MIN(p.Al_Cve_Almacen) "
+                        "MIN(p.Al_Cve_Almacen), SUM(p.Pd_Cantidad_Control_2) "
                         "FROM Pedido p JOIN Sucursal s ON s.Sc_Cve_Sucursal = p.Sc_Cve_Sucursal "
                         "WHERE p.Pd_Folio = ?1 "
                         "GROUP BY p.Pr_Cve_Producto, p.Tl_Cve_Talla, p.Cl_Cve_Color "
@@ -237,7 +237,7 @@ std::vector<OrderDemand> DemandOfOrder(Database& db, const std::string& order) {
   for (const auto& row : t.rows) {
     demand.push_back({row[0].ToStringOrEmpty(), row[1].ToStringOrEmpty(), row[2].ToStringOrEmpty(),
                       Number(row[3]), Number(row[4]), row[5].ToStringOrEmpty(),
-                      row[6].ToStringOrEmpty(), row[7].ToStringOrEmpty()});
+                      row[6].ToStringOrEmpty(), row[7].ToStringOrEmpty(), Number(row[8])});
   }
   return demand;
 }
@@ -262,6 +262,14 @@ void RecordConsolidation(Database& db, const std::string& order, const std::stri
       "INSERT INTO Documento_Consolidado (dc_documento, Dc_Documento_id, Dc_Documento_origen, "
       "Dc_Tabla_Origen) VALUES (?1, ?2, ?3, 'TRANSFERENCIA')",
       {order, line_id, transfer});
+}
+
+double AvailableAt(Database& db, const std::string& branch, const std::string& product,
+                   const std::string& size, const std::string& colour) {
+  return Number(db.QueryValue(
+      "SELECT SUM(Ex_Cantidad_1 + Ex_Ajuste_1) FROM Existencia WHERE Sc_Cve_Sucursal = ?1 "
+      "AND Pr_Cve_Producto = ?2 AND Tl_Cve_Talla = ?3 AND Cl_Cve_Color = ?4",
+      {branch, product, size, colour}));
 }
 
 std::string ParameterValue(Database& db, const std::string& name) {
@@ -340,7 +348,7 @@ std::vector<TransferSummary> ListTransfers(Database& db, const TransferFilter& f
   std::vector<Variant> params;
   auto condition = [&](const std::string& value, std::string_view column) {
     if (value.empty()) return;
-    params.push_back(value);
+    params.emplace_back(value);
     where += (where.empty() ? " WHERE " : " AND ") + std::string(column) + " = ?" +
              std::to_string(params.size());
   };
@@ -399,6 +407,55 @@ RowSet OpenPeriods(Database& db) {
   return Read(db,
               "SELECT Pe_Modulo, Pe_Fecha_Inicio, Pe_Fecha_Fin FROM Periodo_Operativo "
               "WHERE Es_Cve_Estado = 'AC' ORDER BY Pe_Modulo, Pe_Fecha_Inicio");
+}
+
+namespace {
+
+std::optional<std::string> StateOf(Database& db, std::string_view sql,
+                                   const std::vector<Variant>& params) {
+  const RowSet t = Read(db, sql, params);
+  if (t.empty()) return std::nullopt;
+  return t.rows[0][0].ToStringOrEmpty();
+}
+
+}  // namespace
+
+std::optional<std::string> BranchState(Database& db, const std::string& branch) {
+  return StateOf(db, "SELECT Es_Cve_Estado FROM Sucursal WHERE Sc_Cve_Sucursal = ?1", {branch});
+}
+
+std::optional<std::string> WarehouseState(Database& db, const std::string& branch,
+                                          const std::string& warehouse) {
+  return StateOf(db,
+                 "SELECT Es_Cve_Estado FROM Almacen WHERE Sc_Cve_Sucursal = ?1 AND "
+                 "Al_Cve_Almacen = ?2",
+                 {branch, warehouse});
+}
+
+std::optional<std::string> UnitState(Database& db, const std::string& unit) {
+  return StateOf(db, "SELECT Es_Cve_Estado FROM Unidad WHERE Un_Cve_Unidad = ?1", {unit});
+}
+
+std::optional<ProductFacts> FindProduct(Database& db, const std::string& product) {
+  const RowSet t = Read(db,
+                        "SELECT Es_Cve_Estado, Pr_Tipo_Producto, Pr_Unidad_Control_1 FROM "
+                        "Producto WHERE Pr_Cve_Producto = ?1",
+                        {product});
+  if (t.empty()) return std::nullopt;
+  return ProductFacts{t.rows[0][0].ToStringOrEmpty(), t.rows[0][1].ToStringOrEmpty(),
+                      t.rows[0][2].ToStringOrEmpty()};
+}
+
+std::vector<std::string> UnitsOfProduct(Database& db, const std::string& product) {
+  return FirstColumn(Read(db,
+                          "SELECT Pr_Unidad_Control_1 FROM Producto WHERE Pr_Cve_Producto = ?1 "
+                          "UNION SELECT CASE WHEN f.Fc_Unidad_Destino = p.Pr_Unidad_Control_1 "
+                          "THEN f.Fc_Unidad_Origen ELSE f.Fc_Unidad_Destino END "
+                          "FROM Factor_Conversion f JOIN Producto p ON p.Pr_Cve_Producto = ?1 "
+                          "WHERE f.Pr_Cve_Producto IN (?1, '') AND f.Es_Cve_Estado <> 'BA' "
+                          "AND p.Pr_Unidad_Control_1 IN (f.Fc_Unidad_Origen, f.Fc_Unidad_Destino) "
+                          "ORDER BY 1",
+                          {product}));
 }
 
 RowSet DocumentRows(Database& db, std::string_view table) {

@@ -108,6 +108,7 @@ struct OrderDemand {
   std::string product, size, colour;
   double quantity = 0, control = 0;  // Pd_Cantidad_1 and Pd_Cantidad_Control_1, summed
   std::string distribution_centre, branch, warehouse;
+  double control_2 = 0;  // Pd_Cantidad_Control_2, summed
 };
 std::vector<OrderDemand> DemandOfOrder(Database& db, const std::string& order);
 
@@ -120,6 +121,11 @@ std::vector<OrderLine> OrderLines(Database& db, const std::string& order);
 // Records that a document consolidates an order line.
 void RecordConsolidation(Database& db, const std::string& order, const std::string& line_id,
                          const std::string& transfer);
+
+// What a branch has of a product (size and colour) over all its warehouses,
+// as the inventory service answers it: on hand plus adjustments.
+double AvailableAt(Database& db, const std::string& branch, const std::string& product,
+                   const std::string& size, const std::string& colour);
 
 // A parameter's value; "" when it is not set.
 std::string ParameterValue(Database& db, const std::string& name);
@@ -171,6 +177,22 @@ RowSet CatalogueWarehouses(Database& db);
 RowSet CatalogueUnits(Database& db);
 RowSet CatalogueBranches(Database& db);
 RowSet OpenPeriods(Database& db);
+
+// What the tool checks a capture document against. The state (Es_Cve_Estado)
+// of a branch, of a warehouse of a branch and of a unit; nullopt when there is
+// none.
+std::optional<std::string> BranchState(Database& db, const std::string& branch);
+std::optional<std::string> WarehouseState(Database& db, const std::string& branch,
+                                          const std::string& warehouse);
+std::optional<std::string> UnitState(Database& db, const std::string& unit);
+struct ProductFacts {
+  std::string state, type, control_unit;  // type: Pr_Tipo_Producto ("03": serials)
+};
+std::optional<ProductFacts> FindProduct(Database& db, const std::string& product);
+// The units a line of the product may be given in, ordered: its control unit
+// and each unit with a live conversion factor to it (the product's own or the
+// generic one, either way round), as the data service converts.
+std::vector<std::string> UnitsOfProduct(Database& db, const std::string& product);
 
 // The rows of the documents' tables (transfers, transport documents,
 // orders), ordered by every column in turn, for comparing two databases.

@@ -10,12 +10,17 @@
 // - dates are declared DATE or DATETIME and stored as "yyyy-mm-dd" or
 //   "yyyy-mm-dd hh:mm:ss" texts, which compare and sort correctly; the
 //   connection hands them back as Dates;
+// - a text a capture document gives has its size as its own check,
+//   "CHECK (length(Name) <= n)" (characters), which both backends enforce and
+//   TextLimits reads (a VARCHAR(n) would change SQLite's size estimates and so
+//   its query plans, and the order of rows the component reads unordered);
 // - a column name of one table does not repeat in a table the component joins
 //   it with unless the join is on it (Es_Cve_Estado is the one exception: the
 //   component always qualifies it in joins).
 #pragma once
 
 #include <string_view>
+#include <vector>
 
 namespace qbx::suite {
 
@@ -37,5 +42,14 @@ std::string_view CoreSchemaSql();
 // DataServices.Documento_Contabilizado reads. Defined in
 // suite/sqlite/schema_inventory.cpp.
 std::string_view InventorySchemaSql();
+
+// A text column's declared size, in characters.
+struct TextLimit {
+  std::string_view table, column;
+  int size = 0;
+};
+// Every declared size of the pieces above, in their order: the DDL is the one
+// place sizes are written.
+const std::vector<TextLimit>& TextLimits();
 
 }  // namespace qbx::suite

@@ -30,7 +30,7 @@ TEST(CliArguments, GoodCommandLines) {
       {{"capture", "-"}, Command::Capture, "-", std::nullopt, ""},  // standard input
       {{"show", "F1", "--json"}, Command::Show, "F1", std::nullopt, "j"},
       {{"finalize", "F1", "--force", "--key", "K1"}, Command::Finalize, "F1", std::nullopt, "fk"},
-      {{"cfdi", "F1", "--per-statement"}, Command::Cfdi, "F1", std::nullopt, "p"},
+      {{"cfdi", "F1", "--per-statement", "--force"}, Command::Cfdi, "F1", std::nullopt, "pf"},
       {{"--key=K1", "capture", "d.json"}, Command::Capture, "d.json", std::nullopt, "k"},
       {{"cancel", "F1", "--trace"}, Command::Cancel, "F1", std::nullopt, "t"},
       {{"requisition", "PED-1"}, Command::Requisition, "PED-1", std::nullopt, ""},

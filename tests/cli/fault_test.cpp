@@ -254,6 +254,16 @@ TEST_F(Faults, PerStatementKeepsWhatWasStoredBeforeTheFault) {
 // as a unit nothing stays, not even a pending movement detail; statement by
 // statement the pending detail stays and the tool says so.
 TEST_F(Faults, LineRefusedAfterTheDocumentOpened) {
+  // A receiving branch the catalogue has (the tool's checks pass) without the
+  // transit warehouse its receipt goes to: the line is refused after its
+  // issue was written.
+  {
+    suite::Database db(base_, false);
+    db.Run("INSERT INTO Sucursal (Sc_Cve_Sucursal, Sc_Centro_Distribucion) VALUES ('NADIE', "
+           "'CEDIS')",
+           {});
+    db.Run("INSERT INTO Almacen (Sc_Cve_Sucursal, Al_Cve_Almacen) VALUES ('NADIE', 'GRL')", {});
+  }
   const std::string before = Text(base_);
   constexpr const char* kPending = "SELECT COUNT(*) FROM Movimiento WHERE Mv_Aplicado = 0";
   const int64_t pending = Count(base_, kPending);

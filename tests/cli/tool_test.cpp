@@ -107,18 +107,6 @@ TEST_F(CliTool, CaptureShowRefuseAndCancelOnOneDatabase) {
   o = Run({"fly"});
   EXPECT_EQ(o.status, 2);
   EXPECT_EQ(FirstLine(o.err), "quelbarix: unknown command 'fly'");
-  const std::pair<std::string, std::string> refused[] = {
-      {R"({"Encabezado": {"Tr_Fecha": 1}, "Detalles": [{}]})",
-       "Encabezado.Tr_Fecha: expected an ISO 8601 date text, not a number"},
-      {R"({"Encabezado": {"Tr_Tipo": "SL"}, "Detalles": [{"Tr_Costo": 1e309}]})",
-       "Detalles, line 1: Tr_Costo: 1e309 is beyond the range of a number (at most about "
-       "1.8e308 either side of 0)"},
-  };
-  for (const auto& [document, message] : refused) {
-    o = Run({"capture", "-", "--db", db_}, document);
-    EXPECT_EQ(o.status, 2);
-    EXPECT_EQ(FirstLine(o.err), "quelbarix: " + message);
-  }
 
   o = Run({"capture", Write("sl.json", RequestDocument()), "--db", db_});
   ASSERT_EQ(o.status, 0) << o.err;
@@ -172,14 +160,14 @@ TEST_F(CliTool, CaptureShowRefuseAndCancelOnOneDatabase) {
   // A refused first line stores nothing.
   o = Run({"capture", "-", "--db", db_},
           R"({"Encabezado": {"Tr_Tipo": "SL",
-      "Sucursal": {"Sc_Cve_Sucursal": "NORTE"}, "Almacen": {"Al_Cve_Almacen": "NADA"},
+      "Sucursal": {"Sc_Cve_Sucursal": "NORTE"}, "Almacen": {"Al_Cve_Almacen": "GRL"},
       "Sucursal_Recibe": {"Sc_Cve_Sucursal": "CEDIS"}, "Almacen_Recibe": {"Al_Cve_Almacen": "GRL"}},
               "Detalles": [{"Producto": {"Pr_Cve_Producto": "TORN-001"}, "Tr_Cantidad_1": 1,
-                            "Tr_Unidad_1": "PZA"}]})");
+                            "Tr_Unidad_1": "PZA", "Tr_Costo": -1}]})");
   EXPECT_EQ(o.status, 1);
   EXPECT_EQ(o.err,
             "quelbarix: line 1 refused:\nQuelbarix.dll - Add_Transferencia_Detalle()\n"
-            "el almacén: NADA, de la sucursal: NORTE, no existe o esta dado de baja\n"
+            "El costo no puede ser negativo: \nCosto: -1\n"
             "Nothing was stored: the whole command was rolled back.\n");
 
   // Cancel, and the component's refusal of a second cancel, reach the person.
@@ -203,6 +191,72 @@ std::string ShipmentDocument(const std::string& extra = "") {
       "Sucursal_Recibe": {"Sc_Cve_Sucursal": "NORTE"}, "Almacen_Recibe": {"Al_Cve_Almacen": "GRL"}},
     "Detalles": [{"Producto": {"Pr_Cve_Producto": "TORN-001"}, "Tr_Cantidad_1": 3,
                   "Tr_Unidad_1": "PZA"}]})";
+}
+
+// The shipment with the value at a JSON pointer replaced (or added).
+std::string Shipment(const std::string& pointer, const nlohmann::json& value,
+                     std::string document = ShipmentDocument()) {
+  nlohmann::json j = nlohmann::json::parse(document);
+  j[nlohmann::json::json_pointer(pointer)] = value;
+  return j.dump();
+}
+
+// What the tool refuses before it sends a document: exit 2, the field's path
+// first, and nothing written (not even a folio counter).
+TEST_F(CliTool, DocumentsAreCheckedBeforeAnythingIsSent) {
+  ASSERT_EQ(Run({"init", "--sample", "--db", db_}).status, 0);
+  const std::string serials = Slurp(fs::path(QUELBARIX_EXAMPLES) / "shipment-serials.json");
+  const std::string shipment = ShipmentDocument();
+  const std::string twice = std::string(shipment).replace(
+      shipment.find("\"Tr_Cantidad_1\": 3"), 18, R"("Tr_Cantidad_1": 3, "Tr_Cantidad_1": 4)");
+  const std::pair<std::string, std::string> refused[] = {
+      {R"({"Encabezado": {"Tr_Fecha": 1}, "Detalles": [{}]})",
+       "Encabezado.Tr_Fecha: expected an ISO 8601 date text, not a number"},
+      {R"({"Encabezado": {"Tr_Tipo": "SL"}, "Detalles": [{"Tr_Costo": 1e309}]})",
+       "Detalles, line 1: Tr_Costo: 1e309 is beyond the range of a number (at most about "
+       "1.8e308 either side of 0)"},
+      {Shipment("/Detalles/0/Producto/Pr_Cve_Producto", "NOPE"),
+       "Detalles, line 1: Producto.Pr_Cve_Producto: unknown product 'NOPE'"},
+      {Shipment("/Detalles/0/Producto/Pr_Cve_Producto", "DESCONT"),
+       "Detalles, line 1: Producto.Pr_Cve_Producto: product 'DESCONT' is discontinued (state BA)"},
+      {Shipment("/Detalles/0/Tr_Unidad_1", "KG"),
+       "Detalles, line 1: Tr_Unidad_1: unit 'KG' cannot be used for product TORN-001: it converts "
+       "only CJA, PAQ, PZA"},
+      {Shipment("/Detalles/0/Tr_Unidad_1", "XX"),
+       "Detalles, line 1: Tr_Unidad_1: unknown unit 'XX'"},
+      {Shipment("/Encabezado/Sucursal_Recibe/Sc_Cve_Sucursal", "NADA"),
+       "Encabezado.Sucursal_Recibe.Sc_Cve_Sucursal: unknown branch 'NADA'"},
+      {Shipment("/Encabezado/Almacen_Recibe/Al_Cve_Almacen", "OBS"),
+       "Encabezado.Almacen_Recibe.Al_Cve_Almacen: warehouse 'OBS' of branch NORTE is no longer in "
+       "use (state BA)"},
+      {Shipment("/Encabezado/Tr_Fecha", "2000-01-01"),
+       "Encabezado.Tr_Fecha: 2000-01-01 falls in no open period; the open periods are "},
+      {Shipment("/Encabezado/Tr_Fecha", "2025-03-05T10:00:00Z"),
+       "Encabezado.Tr_Fecha: \"2025-03-05T10:00:00Z\" carries a time zone (Z), which is refused"},
+      {Shipment("/Encabezado/Tr_Fecha", "2025-03-05T10:00:00+02:00"),
+       "Encabezado.Tr_Fecha: \"2025-03-05T10:00:00+02:00\" carries a time zone (+02:00)"},
+      {Shipment("/Encabezado/Tr_Comentario", std::string(50 << 20, 'x')),
+       "Encabezado.Tr_Comentario: a text of 52428800 characters; the suite keeps at most 250"},
+      {Shipment("/Detalles/0/Lote/Lt_Cve_Lote", std::string(30, 'x') + "\u00f1"),
+       "Detalles, line 1: Lote.Lt_Cve_Lote: a text of 31 characters; the suite keeps at most 30"},
+      {Shipment("/Encabezado/Tr_Folio", "CEDIS-0000000001"),
+       "Encabezado.Tr_Folio: the component assigns the folio of a new transfer"},
+      {Shipment("/Detalles/1/Tr_Cantidad_1", 2, serials),
+       "Detalles, line 2: Tr_Cantidad_1: 2 under serial number SN-0002; a serial-numbered product "
+       "takes one line per serial number"},
+      {twice, "Detalles, line 1: Tr_Cantidad_1: given twice in the same object"},
+  };
+  const std::string before = Tables();
+  for (const auto& [document, message] : refused) {
+    const Outcome o = Run({"capture", Write("doc.json", document), "--db", db_});
+    EXPECT_EQ(o.status, 2) << message;
+    EXPECT_EQ(FirstLine(o.err).substr(0, 11 + message.size()), "quelbarix: " + message);
+  }
+  EXPECT_EQ(Tables(), before);
+  const Outcome o = Run({"capture", dir_.string(), "--db", db_});
+  EXPECT_EQ(o.status, 2);
+  EXPECT_EQ(o.err, "quelbarix: " + dir_.string() + " is a folder, not a capture document\n");
+  EXPECT_NE(Run({"capture", "--help"}).out.find("Tr_Comentario 250"), std::string::npos);
 }
 
 // A key runs its request once: again it answers what the first run printed
@@ -277,6 +331,34 @@ TEST_F(CliTool, CfdiAndRequisitionNameWhatTheyMade) {
   EXPECT_NE(o.out.find("\n  Transport folio " + traslado + " (a transport document, not a transfer):\n"),
             std::string::npos)
       << o.out;
+  // A second transport document, or one for a cancelled shipment, only when
+  // forced.
+  o = Run({"cfdi", shipment, "--db", db_});
+  EXPECT_EQ(o.status, 2);
+  EXPECT_EQ(FirstLine(o.err), "quelbarix: shipment " + shipment +
+                                  " already has the live transport document " + traslado +
+                                  "; a second one would declare the same goods twice; --force "
+                                  "writes one all the same");
+  ASSERT_EQ(Run({"cancel", shipment, "--db", db_}).status, 0);
+  o = Run({"cfdi", shipment, "--db", db_});
+  EXPECT_EQ(o.status, 2);
+  EXPECT_NE(o.err.find("shipment " + shipment + " is cancelled"), std::string::npos) << o.err;
+  EXPECT_EQ(Run({"cfdi", shipment, "--force", "--db", db_}).status, 0);
+  EXPECT_EQ(ShowJson(shipment)["transport_documents"].size(), 2u);
+
+  // An order that needs nothing, and one that does not exist, are told apart
+  // from the component's missing folio.
+  const std::pair<std::string, std::string> orders[] = {
+      {"PED-0002",
+       "quelbarix: order PED-0002 needs no request: its distribution centre CEDIS has in stock "
+       "what every line asks (CAMISA-01 GD/NGO: 12 ordered, "},
+      {"NOPE", "quelbarix: there is no order NOPE"},
+  };
+  for (const auto& [order, message] : orders) {
+    o = Run({"requisition", order, "--db", db_});
+    EXPECT_EQ(o.status, 1);
+    EXPECT_EQ(o.err.substr(0, message.size()), message);
+  }
 
   std::set<std::string> requests;
   for (int n = 0; n < 2; ++n) {

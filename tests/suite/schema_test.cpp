@@ -60,6 +60,29 @@ TEST_F(SchemaTest, TheComponentsLookupsUseAnIndex) {
   }
 }
 
+// The sizes the tool holds a document's texts to are the schema's own checks:
+// each backend takes a text of the size, in characters, and refuses a longer
+// one.
+TEST_F(SchemaTest, TextLimitsAreTheColumnsOwnChecks) {
+  auto db = Db();
+  int checked = 0;
+  for (const TextLimit& l : TextLimits()) {
+    if (l.table != "Transferencia") continue;
+    const std::string insert = "INSERT INTO Transferencia (Tr_Folio, Tr_ID, " +
+                               std::string(l.column) + ") VALUES ('LIMIT', ?1, ?2)";
+    std::string text;
+    for (int i = 0; i < l.size; ++i) text += "\xC3\xB1";  // two bytes, one character
+    db->Run(insert, {std::to_string(checked), text});
+    EXPECT_EQ(ErrorOf([&] { db->Run(insert, {"x" + std::to_string(checked), text + "n"}); })
+                  .number(),
+              kErrDatabase)
+        << l.column;
+    ++checked;
+  }
+  EXPECT_GE(checked, 10);
+  db->Run("DELETE FROM Transferencia WHERE Tr_Folio = 'LIMIT'", {});
+}
+
 // Every state is required and live by default, every date column is declared
 // as a date, and every text column ignores case (an index on it takes the
 // column's collation).
