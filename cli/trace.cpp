@@ -1,6 +1,5 @@
 #include "cli/trace.h"
 
-#include <map>
 #include <type_traits>
 #include <utility>
 

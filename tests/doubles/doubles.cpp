@@ -239,11 +239,12 @@ class FakeConnection final : public com::Object<FakeConnection, IConnection>, Do
  public:
   explicit FakeConnection(std::shared_ptr<Shared> s)
       : DoubleBase(std::move(s), "Connection", false) {}
+  QBX_CONNECTION_OPS(QBX_RECORDED_OP)
 
-  com::ComPtr<IRecordset> Execute(const std::string& text, const Variant& affected,
-                                  int32_t options) override {
-    s_->journal.Add(name_ + ".Execute(" +
-                    ArgumentTexts(ValueStyle::kJournal, text, affected, options) + ")");
+ private:
+  using DoubleBase::Answer;
+  // The first query rule the text matches answers its rows (or raises its error).
+  com::ComPtr<IRecordset> Answer(Op<"Execute">, Scripted, const std::string& text, const auto&...) {
     s_->statements.push_back(text);
     std::vector<Row> rows;
     for (auto& rule : s_->rules) {
@@ -258,18 +259,9 @@ class FakeConnection final : public com::Object<FakeConnection, IConnection>, Do
     s_->recordsets.push_back(log);
     return FakeRecordset::Make(s_, std::move(rows), log);
   }
-  std::string DefaultDatabase() override {
-    auto v = s_->script.Next("Connection.DefaultDatabase", "Connection.DefaultDatabase", {});
-    s_->journal.Add(name_ + ".DefaultDatabase()");
-    return v ? v->ToString() : "Suite";
-  }
+  std::string Answer(Op<"DefaultDatabase">, Scripted s) { return s.Or<std::string>("Suite"); }
   // Journalled only: the component never opens a unit of work.
-  int32_t BeginTrans() override {
-    s_->journal.Add(name_ + ".BeginTrans()");
-    return 1;
-  }
-  void CommitTrans() override { s_->journal.Add(name_ + ".CommitTrans()"); }
-  void RollbackTrans() override { s_->journal.Add(name_ + ".RollbackTrans()"); }
+  int32_t Answer(Op<"BeginTrans">, Scripted) { return 1; }
 };
 
 class FakeSystem final : public com::Object<FakeSystem, ISystemServices>, DoubleBase {
