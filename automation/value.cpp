@@ -658,18 +658,6 @@ qbx::Date Variant::ToDate() const {
 
 std::string Variant::Describe() const {
   switch (type()) {
-    case Type::Empty:
-      return "Empty";
-    case Type::Null:
-      return "Null";
-    case Type::Missing:
-      return "Missing";
-    case Type::Boolean:
-    case Type::Integer:
-    case Type::Double:
-      return ToString();
-    case Type::Long:
-      return ToString() + "&";
     case Type::String: {
       std::string out = "\"";
       for (char c : std::get<std::string>(v_)) {
@@ -678,20 +666,66 @@ std::string Variant::Describe() const {
       }
       return out + "\"";
     }
-    case Type::Date: {
-      const qbx::Date& d = std::get<qbx::Date>(v_);
-      std::string out = "#";
-      try {
-        out += d.ToIsoText();
-      } catch (const RuntimeError&) {
-        out += NumberText(d.serial());  // out of the calendar's range
-      }
-      return out += '#';
-    }
     case Type::Record:
       return std::string("Record ").append(std::get<RecordValue>(v_).type.ToString());
+    default:
+      return ValueText(*this, ValueStyle::kTrace);
+  }
+}
+
+std::string ValueText(const Variant& v, ValueStyle style) {
+  switch (v.type()) {
+    case Variant::Type::Empty:
+      return "Empty";
+    case Variant::Type::Null:
+      return "Null";
+    case Variant::Type::Missing:
+      return "Missing";
+    case Variant::Type::Boolean:
+      return ValueText(v.ToBool(), style);
+    case Variant::Type::Integer:
+      return ValueText(v.ToInteger(), style);
+    case Variant::Type::Long:
+      // A Long Variant shows its mark even for people: Integer and Long differ.
+      return ValueText(v.ToLong(), ValueStyle::kJournal);
+    case Variant::Type::Double:
+      return ValueText(v.ToDouble(), style);
+    case Variant::Type::String:
+      return style == ValueStyle::kTrace ? v.Describe() : ValueText(v.ToString(), style);
+    case Variant::Type::Date:
+      return ValueText(v.ToDate(), style);
+    case Variant::Type::Record:
+      return style == ValueStyle::kTrace ? v.Describe() : "{record}";
   }
   return "?";
+}
+
+std::string ValueText(const std::string& s, ValueStyle) {
+  return "\"" + s + "\"";
+}
+std::string ValueText(const char* s, ValueStyle style) {
+  return ValueText(std::string(s), style);
+}
+std::string ValueText(bool b, ValueStyle) {
+  return b ? "True" : "False";
+}
+std::string ValueText(int16_t n, ValueStyle style) {
+  return std::to_string(n) + (style == ValueStyle::kJournal ? "%" : "");
+}
+std::string ValueText(int32_t n, ValueStyle style) {
+  return std::to_string(n) + (style == ValueStyle::kJournal ? "&" : "");
+}
+std::string ValueText(double d, ValueStyle style) {
+  return NumberText(d) + (style == ValueStyle::kJournal ? "#" : "");
+}
+std::string ValueText(const Date& d, ValueStyle) {
+  std::string out = "#";
+  try {
+    out += d.ToIsoText();
+  } catch (const RuntimeError&) {
+    out += NumberText(d.serial());  // out of the calendar's range
+  }
+  return out += '#';
 }
 
 std::string Concat(const Variant& a, const Variant& b) {

@@ -235,6 +235,31 @@ class Variant {
       v_;
 };
 
+// How journals and traces write a value a service is given or answers; the
+// one place those texts are made. kTrace, for people: a Variant as Describe
+// gives it, a typed argument plain (its type is in the signature). kJournal,
+// for tests: every number carries its type mark (12% Integer, 12& Long, 12.5#
+// Double), Variants too, so a test sees the type that was passed. Texts are
+// quoted as they are; dates are #yyyy-mm-dd[ hh:mm:ss]#.
+enum class ValueStyle { kTrace, kJournal };
+std::string ValueText(const Variant& v, ValueStyle style);
+std::string ValueText(const std::string& s, ValueStyle style);
+std::string ValueText(const char* s, ValueStyle style);  // not the bool overload
+std::string ValueText(bool b, ValueStyle style);
+std::string ValueText(int16_t n, ValueStyle style);
+std::string ValueText(int32_t n, ValueStyle style);
+std::string ValueText(double d, ValueStyle style);
+std::string ValueText(const Date& d, ValueStyle style);
+
+// The texts of a call's arguments, separated by ", ". Records of other layers
+// take part through their own ValueText overloads (found by argument lookup).
+template <class... A>
+std::string ArgumentTexts([[maybe_unused]] ValueStyle style, const A&... args) {
+  std::string out;
+  ((out += (out.empty() ? "" : ", ") + ValueText(args, style)), ...);
+  return out;
+}
+
 // "text" & Null = "text": concatenation with Null treated as "".
 std::string Concat(const Variant& a, const Variant& b);
 // Comparisons that are not true when either side is Null (and never throw for

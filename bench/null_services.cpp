@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 #include "automation/value.h"
 #include "services/connection.h"
@@ -56,153 +57,120 @@ class NullConnection final : public com::Object<NullConnection, IConnection> {
   int32_t level_ = 0;
 };
 
-class NullSystem final : public com::Object<NullSystem, ISystemServices> {
+// Answers of every operation: Booleans True, texts "", numbers 0, Variants
+// Empty, records and objects empty; the Answer overloads below say otherwise.
+struct Default {
+  template <class R>
+  R AsResult() const {
+    if constexpr (std::is_same_v<R, bool>) return true;
+    else return R{};
+  }
+};
+
+template <ops::Name N>
+using Op = ops::Op<N>;
+
+class NullBase {
+ protected:
+  template <ops::Name N, class... A>
+  Default Answer(Op<N>, const A&...) {
+    return {};
+  }
+};
+
+#define QBX_NULL_OP(Result, Name, Params, Names)                                                   \
+  Result Name Params override {                                                                    \
+    return ops::Reply<Result>(Answer(Op<#Name>{} QBX_MORE_ARGS Names));                            \
+  }
+
+class NullSystem final : public com::Object<NullSystem, ISystemServices>, NullBase {
  public:
   NullSystem(bool in_transit, int rows)
       : in_transit_(in_transit), connection_(NullConnection::Make(rows)) {}
-  com::ComPtr<IConnection> Obtener_Conexion() override { return connection_; }
-  std::string Obtener_Usuario() override { return "ADMIN"; }
-  std::string Obtener_Servidor_Id() override { return ""; }
-  bool Es_Servidor_Sucursal() override { return false; }
-  Variant Obtener_Parametro(const std::string& name, int32_t, const std::string&,
-                            const std::string&) override {
+  QBX_SYSTEM_SERVICES_OPS(QBX_NULL_OP)
+
+ private:
+  using NullBase::Answer;
+  com::ComPtr<IConnection> Answer(Op<"Obtener_Conexion">) { return connection_; }
+  std::string Answer(Op<"Obtener_Usuario">) { return "ADMIN"; }
+  bool Answer(Op<"Es_Servidor_Sucursal">) { return false; }
+  Variant Answer(Op<"Obtener_Parametro">, const std::string& name, const auto&...) {
     if (name == "MOV_GENERAR_MOVIMIENTOS_EN_TRANSITO") return in_transit_;
     if (name == "GEN_VALIDAR_PERIODO_OPERATIVO") return true;
     if (name == "MOV_TRANSFERENCIA_SUCURSAL_DEPOSITO_FISCAL") return "";
     return "X";
   }
-  Variant Mostrar_Mensaje(const Variant&, int32_t, const Variant&, const Variant&, const Variant&,
-                          const Variant&) override {
-    return int32_t{1};
-  }
+  Variant Answer(Op<"Mostrar_Mensaje">, const auto&...) { return int32_t{1}; }
 
- private:
   bool in_transit_;
   com::ComPtr<IConnection> connection_;
 };
 
-class NullData final : public com::Object<NullData, IDataServices> {
+class NullData final : public com::Object<NullData, IDataServices>, NullBase {
  public:
-  std::string Obtener_Valor_Campo(const std::string&, const std::string&, const std::string&,
-                                  const std::string& result_column, int32_t, const std::string&,
-                                  const std::string&, const std::string&) override {
+  QBX_DATA_SERVICES_OPS(QBX_NULL_OP)
+
+ private:
+  using NullBase::Answer;
+  std::string Answer(Op<"Obtener_Valor_Campo">, const std::string&, const std::string&,
+                     const std::string&, const std::string& result_column, const auto&...) {
     if (result_column == "Sc_Servidor_Id") return "";
     if (result_column == "Pr_Tipo_Producto") return "01";
     if (result_column == "Es_Cve_Estado") return "AC";
     if (result_column.starts_with("Pr_Unidad")) return "PZA";
     return "X";
   }
-  Date Obtener_Fecha_Servidor() override { return Date::FromCalendar(2024, 1, 15, 10, 30, 0); }
-  Variant Obtener_Folio(const std::string&, const std::string&, int32_t, bool) override {
-    return "CEDIS-0000000001";
-  }
-  std::string Obtener_Siguiente_Id(const std::string&, const std::string&, const std::string&,
-                                   const std::string&, const std::string&,
-                                   const std::string&) override {
-    return "0001";
-  }
-  bool Validar_Periodo_Operativo(const Date&, const std::string&, int32_t) override { return true; }
-  bool Existe_Producto_Talla(const std::string&, const std::string&) override { return true; }
-  bool Existe_Producto_Color(const std::string&, const std::string&) override { return true; }
-  bool Existe_Producto_Talla_Color(const std::string&, const std::string&,
-                                   const std::string&) override {
-    return true;
-  }
-  double Obtener_Factor_Conversion(const std::string&, const std::string&,
-                                   const std::string&) override {
-    return 1;
-  }
-  std::string Formatear_Fecha(const Date&) override { return "2024-01-15"; }
-  std::string Formatear_Fecha_Hora(const Date&) override { return "2024-01-15 10:30:00"; }
-  std::string Obtener_Ultimo_Error() override { return ""; }
-  bool Procesar_Documento(const std::string&, const std::string&, const std::string&) override {
-    return true;
-  }
-  int32_t Obtener_Consecutivo_Serie(std::string, std::string, int32_t) override { return 1; }
-  bool Documento_Contabilizado(const std::string&, const std::string&) override { return false; }
+  Date Answer(Op<"Obtener_Fecha_Servidor">) { return Date::FromCalendar(2024, 1, 15, 10, 30, 0); }
+  Variant Answer(Op<"Obtener_Folio">, const auto&...) { return "CEDIS-0000000001"; }
+  std::string Answer(Op<"Obtener_Siguiente_Id">, const auto&...) { return "0001"; }
+  double Answer(Op<"Obtener_Factor_Conversion">, const auto&...) { return 1; }
+  std::string Answer(Op<"Formatear_Fecha">, const Date&) { return "2024-01-15"; }
+  std::string Answer(Op<"Formatear_Fecha_Hora">, const Date&) { return "2024-01-15 10:30:00"; }
+  int32_t Answer(Op<"Obtener_Consecutivo_Serie">, const auto&...) { return 1; }
+  bool Answer(Op<"Documento_Contabilizado">, const auto&...) { return false; }
 };
 
-class NullInventory final : public com::Object<NullInventory, IInventoryServices> {
+class NullInventory final : public com::Object<NullInventory, IInventoryServices>, NullBase {
  public:
-  bool Maneja_Talla(const std::string&, const std::string&) override { return false; }
-  bool Maneja_Color(const std::string&, const std::string&) override { return false; }
-  bool Maneja_Lote(const std::string&, const std::string&) override { return false; }
-  bool Maneja_Serie(const std::string&, const std::string&) override { return false; }
-  std::string Obtener_Tipo_Producto(const std::string&) override { return "01"; }
-  bool Ajustar_Existencia(const std::string&, const std::string&, const std::string&,
-                          const std::string&, const std::string&, double, double) override {
-    return true;
-  }
-  double Obtener_Existencia(const std::string&, const std::string&, const std::string&,
-                            const std::string&, const std::string&, int32_t,
-                            const std::string&) override {
-    return 0;
-  }
-  bool Cancelar_Movimientos_Documento(const std::string&, const std::string&) override {
-    return true;
-  }
-  std::string Obtener_Mensaje_Error() override { return ""; }
-  void Nuevo_Movimiento() override {}
-  void Asignar_Encabezado_Movimiento(const MovementHeader&) override {}
-  void Asignar_Detalle_Movimiento(const MovementLine&) override {}
-  bool Agregar_Detalle_Movimiento() override { return true; }
-  std::string Obtener_Costo_Detalle() override { return "2.5"; }
-  MovementHeader Obtener_Encabezado_Movimiento() override {
+  QBX_INVENTORY_SERVICES_OPS(QBX_NULL_OP)
+
+ private:
+  using NullBase::Answer;
+  bool Answer(Op<"Maneja_Talla">, const auto&...) { return false; }
+  bool Answer(Op<"Maneja_Color">, const auto&...) { return false; }
+  bool Answer(Op<"Maneja_Lote">, const auto&...) { return false; }
+  bool Answer(Op<"Maneja_Serie">, const auto&...) { return false; }
+  std::string Answer(Op<"Obtener_Tipo_Producto">, const std::string&) { return "01"; }
+  std::string Answer(Op<"Obtener_Costo_Detalle">) { return "2.5"; }
+  MovementHeader Answer(Op<"Obtener_Encabezado_Movimiento">) {
     MovementHeader h;
     h.Folio = "MV00000001";
     return h;
   }
-  bool Finalizar_Movimiento(const std::string&) override { return true; }
 };
 
-class NullSeries final : public com::Object<NullSeries, ISeriesServices> {
+// Series, lots, posting and vouchers: every answer the default.
+class NullSeries final : public com::Object<NullSeries, ISeriesServices>, NullBase {
  public:
-  bool Registrar_Serie_Deposito_Fiscal(const std::string&, const std::string&, const std::string&,
-                                       const Date&, const Variant&, int32_t, bool, int32_t,
-                                       const std::string&, const std::string&, const std::string&,
-                                       const Variant&, const Variant&, double, double) override {
-    return true;
-  }
-  bool Registrar_Serie(const std::string&, const std::string&, const std::string&,
-                       const std::string&, const std::string&, const std::string&,
-                       const std::string&, const std::string&, const Date&, int16_t) override {
-    return true;
-  }
-  std::string Obtener_Mensaje_Error() override { return ""; }
+  QBX_SERIES_SERVICES_OPS(QBX_NULL_OP)
 };
 
-class NullLots final : public com::Object<NullLots, ILotServices> {
+class NullLots final : public com::Object<NullLots, ILotServices>, NullBase {
  public:
-  bool Registrar_Lote_Deposito_Fiscal(const std::string&, const std::string&, const std::string&,
-                                      const std::string&, bool, const std::string&, double,
-                                      const std::string&) override {
-    return true;
-  }
-  bool Registrar_Lote(const std::string&, const std::string&, const std::string&,
-                      const std::string&, const std::string&, const std::string&,
-                      const std::string&, double, double) override {
-    return true;
-  }
-  std::string Obtener_Mensaje_Error() override { return ""; }
+  QBX_LOT_SERVICES_OPS(QBX_NULL_OP)
 };
 
-class NullPosting final : public com::Object<NullPosting, IPostingServices> {
+class NullPosting final : public com::Object<NullPosting, IPostingServices>, NullBase {
  public:
-  bool Documento_Habilitado(const std::string&) override { return true; }
-  bool Generar_Documento(const std::string&, const std::string&, const std::string&) override {
-    return true;
-  }
-  bool Cancelar_Documento(const std::string&, const std::string&) override { return true; }
-  std::string Obtener_Mensaje_Error() override { return ""; }
+  QBX_POSTING_SERVICES_OPS(QBX_NULL_OP)
 };
 
-class NullVoucher final : public com::Object<NullVoucher, IVoucherServices> {
+class NullVoucher final : public com::Object<NullVoucher, IVoucherServices>, NullBase {
  public:
-  bool Cancelar_Comprobante(const std::string&, int32_t, const std::string&) override {
-    return true;
-  }
-  std::string Obtener_Mensaje_Error() override { return ""; }
+  QBX_VOUCHER_SERVICES_OPS(QBX_NULL_OP)
 };
+
+#undef QBX_NULL_OP
 
 template <class T>
 com::HRESULT Hand(com::ComPtr<T> object, const Guid& iid, void** out) {

@@ -11,22 +11,19 @@
 #include "automation/com.h"
 #include "automation/value.h"
 #include "services/inventory_services.h"
+#include "services/value_text.h"
 
 namespace qbx::cli {
 
 using TraceWriter = std::function<void(std::string_view line)>;
 
-// Argument and result texts of trace lines: texts in double quotes, numbers
-// as their decimal text, Long 0 as 0, True/False, dates as #yyyy-mm-dd ...#.
-std::string TraceText(const std::string& s);
-std::string TraceText(double d);
-std::string TraceText(int32_t n);
-std::string TraceText(int16_t n);
-std::string TraceText(bool b);
-std::string TraceText(const Date& d);
-std::string TraceText(const Variant& v);
-std::string TraceText(const MovementHeader& h);
-std::string TraceText(const MovementLine& l);
+// Argument and result texts of trace lines: ValueText's trace style (texts
+// in double quotes, numbers as their decimal text, Long 0 as 0, True/False,
+// dates as #yyyy-mm-dd ...#).
+template <class T>
+std::string TraceText(const T& value) {
+  return ValueText(value, ValueStyle::kTrace);
+}
 
 // Decorates the objects of another provider. Objects of class identifiers it
 // does not know are handed out undecorated. The writer may raise: raised on

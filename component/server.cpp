@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "records/interface.h"
+#include "component/transferencia_members.h"
 #include "records/itransferencia.h"
 #include "transfer/transferencia.h"
 
@@ -27,54 +28,31 @@ class TransferenciaObject final : public com::Object<TransferenciaObject, ITrans
   explicit TransferenciaObject(com::ModuleCount* count) : Object(count) {}
 
   // --- _Transferencia ---
-  HRESULT get_Error(std::string* result) noexcept override {
-    return Guard(result, [&] { *result = impl_.Error(); });
+#define QBX_SERVE_GET(T, Name)                                                                     \
+  HRESULT get_##Name(T* result) noexcept override {                                                \
+    return Guard(result, [&] { *result = impl_.Name(); });                                         \
   }
-  HRESULT get_Encabezado(tTrEncabezado* result) noexcept override {
-    return Guard(result, [&] { *result = impl_.Encabezado(); });
+#define QBX_SERVE_PUT(T, Name)                                                                     \
+  HRESULT put_##Name(T* Valor) noexcept override {                                                 \
+    return Guard(Valor, [&] { impl_.Set##Name(*Valor); });                                         \
   }
-  HRESULT put_Inventario_Pendiente(bool* Valor) noexcept override {
-    return Guard(Valor, [&] { impl_.SetInventario_Pendiente(*Valor); });
+#define QBX_SERVE_SUB(Name)                                                                        \
+  HRESULT Name() noexcept override { return Guard(this, [&] { impl_.Name(); }); }
+#define QBX_SERVE_FUNCTION(Name)                                                                   \
+  HRESULT Name(bool* result) noexcept override {                                                   \
+    return Guard(result, [&] { *result = impl_.Name(); });                                         \
   }
-  HRESULT get_Inventario_Pendiente(bool* result) noexcept override {
-    return Guard(result, [&] { *result = impl_.Inventario_Pendiente(); });
+#define QBX_SERVE_FOLIO(Name, Param)                                                               \
+  HRESULT Name(std::string* Param, bool* result) noexcept override {                               \
+    return Guard(Param, result, [&] { *result = impl_.Name(*Param); });                            \
   }
-  HRESULT put_Encabezado(tTrEncabezado* Valor) noexcept override {
-    return Guard(Valor, [&] { impl_.SetEncabezado(*Valor); });
-  }
-  HRESULT get_Detalle(tTrDetalle* result) noexcept override {
-    return Guard(result, [&] { *result = impl_.Detalle(); });
-  }
-  HRESULT put_Detalle(tTrDetalle* Valor) noexcept override {
-    return Guard(Valor, [&] { impl_.SetDetalle(*Valor); });
-  }
-  HRESULT Nuevo() noexcept override {
-    return Guard(this, [&] { impl_.Nuevo(); });
-  }
-  HRESULT Add_Transferencia_Detalle(bool* result) noexcept override {
-    return Guard(result, [&] { *result = impl_.Add_Transferencia_Detalle(); });
-  }
-  HRESULT Cancelar_Transferencia(std::string* Tr_Folio, bool* result) noexcept override {
-    return Guard(Tr_Folio, result, [&] { *result = impl_.Cancelar_Transferencia(*Tr_Folio); });
-  }
-  HRESULT Genera_Requisicion_Pedido(std::string* Pd_Folio, bool* result) noexcept override {
-    return Guard(Pd_Folio, result, [&] { *result = impl_.Genera_Requisicion_Pedido(*Pd_Folio); });
-  }
-  HRESULT Done() noexcept override {
-    return Guard(this, [&] { impl_.Done(); });
-  }
-  HRESULT Finalizar_Transferencia(std::string* Tr_Folio, bool* result) noexcept override {
-    return Guard(Tr_Folio, result, [&] { *result = impl_.Finalizar_Transferencia(*Tr_Folio); });
-  }
-  HRESULT Generar_CFDI_Traslado(std::string* Folio, bool* result) noexcept override {
-    return Guard(Folio, result, [&] { *result = impl_.Generar_CFDI_Traslado(*Folio); });
-  }
-  HRESULT put_MostrarMensajeError(bool* Valor) noexcept override {
-    return Guard(Valor, [&] { impl_.SetMostrarMensajeError(*Valor); });
-  }
-  HRESULT get_MostrarMensajeError(bool* result) noexcept override {
-    return Guard(result, [&] { *result = impl_.MostrarMensajeError(); });
-  }
+  QBX_TRANSFERENCIA_MEMBERS(QBX_SERVE_GET, QBX_SERVE_PUT, QBX_SERVE_SUB, QBX_SERVE_FUNCTION,
+                            QBX_SERVE_FOLIO)
+#undef QBX_SERVE_GET
+#undef QBX_SERVE_PUT
+#undef QBX_SERVE_SUB
+#undef QBX_SERVE_FUNCTION
+#undef QBX_SERVE_FOLIO
 
   // --- IDispatch ---
   HRESULT GetIDsOfNames(std::string_view name, com::DISPID* id) noexcept override {

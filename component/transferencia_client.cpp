@@ -34,88 +34,35 @@ TransferenciaClient TransferenciaClient::Create() {
 TransferenciaClient::TransferenciaClient(com::ComPtr<ITransferencia> object)
     : object_(std::move(object)) {}
 
-std::string TransferenciaClient::Error() {
-  std::string v;
-  CheckStatus(object_->get_Error(&v));
-  return v;
-}
-
-tTrEncabezado TransferenciaClient::Encabezado() {
-  tTrEncabezado v;
-  CheckStatus(object_->get_Encabezado(&v));
-  return v;
-}
-
-void TransferenciaClient::SetEncabezado(tTrEncabezado Valor) {
-  CheckStatus(object_->put_Encabezado(&Valor));
-}
-
-bool TransferenciaClient::Inventario_Pendiente() {
-  bool v = false;
-  CheckStatus(object_->get_Inventario_Pendiente(&v));
-  return v;
-}
-
-void TransferenciaClient::SetInventario_Pendiente(bool Valor) {
-  CheckStatus(object_->put_Inventario_Pendiente(&Valor));
-}
-
-tTrDetalle TransferenciaClient::Detalle() {
-  tTrDetalle v;
-  CheckStatus(object_->get_Detalle(&v));
-  return v;
-}
-
-void TransferenciaClient::SetDetalle(tTrDetalle Valor) {
-  CheckStatus(object_->put_Detalle(&Valor));
-}
-
-void TransferenciaClient::Nuevo() {
-  CheckStatus(object_->Nuevo());
-}
-
-bool TransferenciaClient::Add_Transferencia_Detalle() {
-  bool v = false;
-  CheckStatus(object_->Add_Transferencia_Detalle(&v));
-  return v;
-}
-
-bool TransferenciaClient::Cancelar_Transferencia(std::string& Tr_Folio) {
-  bool v = false;
-  CheckStatus(object_->Cancelar_Transferencia(&Tr_Folio, &v));
-  return v;
-}
-
-bool TransferenciaClient::Genera_Requisicion_Pedido(std::string& Pd_Folio) {
-  bool v = false;
-  CheckStatus(object_->Genera_Requisicion_Pedido(&Pd_Folio, &v));
-  return v;
-}
-
-void TransferenciaClient::Done() {
-  CheckStatus(object_->Done());
-}
-
-bool TransferenciaClient::Finalizar_Transferencia(std::string& Tr_Folio) {
-  bool v = false;
-  CheckStatus(object_->Finalizar_Transferencia(&Tr_Folio, &v));
-  return v;
-}
-
-bool TransferenciaClient::Generar_CFDI_Traslado(std::string& Folio) {
-  bool v = false;
-  CheckStatus(object_->Generar_CFDI_Traslado(&Folio, &v));
-  return v;
-}
-
-bool TransferenciaClient::MostrarMensajeError() {
-  bool v = false;
-  CheckStatus(object_->get_MostrarMensajeError(&v));
-  return v;
-}
-
-void TransferenciaClient::SetMostrarMensajeError(bool Valor) {
-  CheckStatus(object_->put_MostrarMensajeError(&Valor));
-}
+// Each member calls the object's and raises a failing status.
+#define QBX_CLIENT_GET(T, Name)                                                                    \
+  T TransferenciaClient::Name() {                                                                  \
+    T v{};                                                                                         \
+    CheckStatus(object_->get_##Name(&v));                                                          \
+    return v;                                                                                      \
+  }
+#define QBX_CLIENT_PUT(T, Name)                                                                    \
+  void TransferenciaClient::Set##Name(T Valor) { CheckStatus(object_->put_##Name(&Valor)); }
+#define QBX_CLIENT_SUB(Name)                                                                       \
+  void TransferenciaClient::Name() { CheckStatus(object_->Name()); }
+#define QBX_CLIENT_FUNCTION(Name)                                                                  \
+  bool TransferenciaClient::Name() {                                                               \
+    bool v = false;                                                                                \
+    CheckStatus(object_->Name(&v));                                                                \
+    return v;                                                                                      \
+  }
+#define QBX_CLIENT_FOLIO(Name, Param)                                                              \
+  bool TransferenciaClient::Name(std::string& Param) {                                             \
+    bool v = false;                                                                                \
+    CheckStatus(object_->Name(&Param, &v));                                                        \
+    return v;                                                                                      \
+  }
+QBX_TRANSFERENCIA_MEMBERS(QBX_CLIENT_GET, QBX_CLIENT_PUT, QBX_CLIENT_SUB, QBX_CLIENT_FUNCTION,
+                          QBX_CLIENT_FOLIO)
+#undef QBX_CLIENT_GET
+#undef QBX_CLIENT_PUT
+#undef QBX_CLIENT_SUB
+#undef QBX_CLIENT_FUNCTION
+#undef QBX_CLIENT_FOLIO
 
 }  // namespace qbx

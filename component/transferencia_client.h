@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "automation/com.h"
+#include "component/transferencia_members.h"
 #include "records/interface.h"
 #include "records/itransferencia.h"
 #include "records/records.h"
@@ -27,22 +28,18 @@ class TransferenciaClient {
   // The same object for late binding.
   com::ComPtr<com::IDispatch> Dispatch() const { return object_.As<com::IDispatch>(); }
 
-  std::string Error();
-  tTrEncabezado Encabezado();
-  void SetEncabezado(tTrEncabezado Valor);
-  bool Inventario_Pendiente();
-  void SetInventario_Pendiente(bool Valor);
-  tTrDetalle Detalle();
-  void SetDetalle(tTrDetalle Valor);
-  void Nuevo();
-  bool Add_Transferencia_Detalle();
-  bool Cancelar_Transferencia(std::string& Tr_Folio);
-  bool Genera_Requisicion_Pedido(std::string& Pd_Folio);
-  void Done();
-  bool Finalizar_Transferencia(std::string& Tr_Folio);
-  bool Generar_CFDI_Traslado(std::string& Folio);
-  bool MostrarMensajeError();
-  void SetMostrarMensajeError(bool Valor);
+#define QBX_CLIENT_GET(T, Name) T Name();
+#define QBX_CLIENT_PUT(T, Name) void Set##Name(T Valor);
+#define QBX_CLIENT_SUB(Name) void Name();
+#define QBX_CLIENT_FUNCTION(Name) bool Name();
+#define QBX_CLIENT_FOLIO(Name, Param) bool Name(std::string& Param);
+  QBX_TRANSFERENCIA_MEMBERS(QBX_CLIENT_GET, QBX_CLIENT_PUT, QBX_CLIENT_SUB, QBX_CLIENT_FUNCTION,
+                            QBX_CLIENT_FOLIO)
+#undef QBX_CLIENT_GET
+#undef QBX_CLIENT_PUT
+#undef QBX_CLIENT_SUB
+#undef QBX_CLIENT_FUNCTION
+#undef QBX_CLIENT_FOLIO
 
  private:
   com::ComPtr<ITransferencia> object_;

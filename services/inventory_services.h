@@ -11,6 +11,7 @@
 
 #include "automation/com.h"
 #include "automation/value.h"
+#include "services/operations.h"
 
 namespace qbx {
 
@@ -62,40 +63,47 @@ struct MovementLine {
   bool operator==(const MovementLine&) const = default;
 };
 
+// The operations (see services/operations.h).
+#define QBX_INVENTORY_SERVICES_OPS(X)                                                              \
+  /* --- stock object --- */                                                                       \
+  X(bool, Maneja_Talla, (const std::string& branch, const std::string& warehouse),                 \
+    (branch, warehouse))                                                                           \
+  X(bool, Maneja_Color, (const std::string& branch, const std::string& warehouse),                 \
+    (branch, warehouse))                                                                           \
+  X(bool, Maneja_Lote, (const std::string& branch, const std::string& warehouse),                  \
+    (branch, warehouse))                                                                           \
+  X(bool, Maneja_Serie, (const std::string& branch, const std::string& warehouse),                 \
+    (branch, warehouse))                                                                           \
+  X(std::string, Obtener_Tipo_Producto, (const std::string& product), (product))                   \
+  /* Adds the signed quantities to the warehouse's availability adjustment. */                     \
+  X(bool, Ajustar_Existencia,                                                                      \
+    (const std::string& branch, const std::string& warehouse, const std::string& product,          \
+     const std::string& size, const std::string& colour, double quantity1, double quantity2),      \
+    (branch, warehouse, product, size, colour, quantity1, quantity2))                              \
+  /* warehouse_pattern "%" = any warehouse of the branch; callers pass 1 and "". */                \
+  X(double, Obtener_Existencia,                                                                    \
+    (const std::string& branch, const std::string& warehouse_pattern,                              \
+     const std::string& product, const std::string& size, const std::string& colour,               \
+     int32_t one, const std::string& empty),                                                       \
+    (branch, warehouse_pattern, product, size, colour, one, empty))                                \
+  X(bool, Cancelar_Movimientos_Documento, (const std::string& kind, const std::string& folio),     \
+    (kind, folio))                                                                                 \
+  X(std::string, Obtener_Mensaje_Error, (), ())                                                    \
+  /* --- movement objects --- */                                                                   \
+  X(void, Nuevo_Movimiento, (), ())                                                                \
+  X(void, Asignar_Encabezado_Movimiento, (const MovementHeader& header), (header))                 \
+  X(void, Asignar_Detalle_Movimiento, (const MovementLine& line), (line))                          \
+  X(bool, Agregar_Detalle_Movimiento, (), ())                                                      \
+  /* Unit cost of the line just added, as a number text. */                                        \
+  X(std::string, Obtener_Costo_Detalle, (), ())                                                    \
+  X(MovementHeader, Obtener_Encabezado_Movimiento, (), ())                                         \
+  X(bool, Finalizar_Movimiento, (const std::string& folio), (folio))
+
 struct IInventoryServices : com::IUnknown {
   using Base = com::IUnknown;
   static constexpr Guid IID = MakeGuid("{7E078182-27FF-47CE-8F28-DFE7DDFA9BA2}");
 
-  // --- stock object ---
-  virtual bool Maneja_Talla(const std::string& branch, const std::string& warehouse) = 0;
-  virtual bool Maneja_Color(const std::string& branch, const std::string& warehouse) = 0;
-  virtual bool Maneja_Lote(const std::string& branch, const std::string& warehouse) = 0;
-  virtual bool Maneja_Serie(const std::string& branch, const std::string& warehouse) = 0;
-  virtual std::string Obtener_Tipo_Producto(const std::string& product) = 0;
-  // Adds the signed quantities to the warehouse's availability adjustment.
-  virtual bool Ajustar_Existencia(const std::string& branch, const std::string& warehouse,
-                                  const std::string& product, const std::string& size,
-                                  const std::string& colour, double quantity1,
-                                  double quantity2) = 0;
-  // warehouse_pattern "%" = any warehouse of the branch; callers pass 1 and "".
-  virtual double Obtener_Existencia(const std::string& branch,
-                                    const std::string& warehouse_pattern,
-                                    const std::string& product, const std::string& size,
-                                    const std::string& colour, int32_t one,
-                                    const std::string& empty) = 0;
-  virtual bool Cancelar_Movimientos_Documento(const std::string& kind,
-                                              const std::string& folio) = 0;
-  virtual std::string Obtener_Mensaje_Error() = 0;
-
-  // --- movement objects ---
-  virtual void Nuevo_Movimiento() = 0;
-  virtual void Asignar_Encabezado_Movimiento(const MovementHeader& header) = 0;
-  virtual void Asignar_Detalle_Movimiento(const MovementLine& line) = 0;
-  virtual bool Agregar_Detalle_Movimiento() = 0;
-  // Unit cost of the line just added, as a number text.
-  virtual std::string Obtener_Costo_Detalle() = 0;
-  virtual MovementHeader Obtener_Encabezado_Movimiento() = 0;
-  virtual bool Finalizar_Movimiento(const std::string& folio) = 0;
+  QBX_INVENTORY_SERVICES_OPS(QBX_DECLARE_OP)
 
  protected:
   ~IInventoryServices() = default;

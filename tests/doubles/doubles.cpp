@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cctype>
 #include <sstream>
+#include <type_traits>
+
+#include "services/value_text.h"
 
 namespace qbx::test {
 
@@ -76,82 +79,7 @@ std::optional<Variant> Script::Next(const std::string& instance_key, const std::
   return std::nullopt;
 }
 
-// ---------------------------------------------------------------------------
-// Argument forms
-// ---------------------------------------------------------------------------
-
-std::string Arg(const std::string& s) {
-  return "\"" + s + "\"";
-}
-std::string Arg(const char* s) {
-  return Arg(std::string(s));
-}
-std::string Arg(int32_t v) {
-  return std::to_string(v) + "&";
-}
-std::string Arg(int16_t v) {
-  return std::to_string(v) + "%";
-}
-std::string Arg(double v) {
-  return NumberText(v) + "#";
-}
-std::string Arg(bool v) {
-  return v ? "True" : "False";
-}
-std::string Arg(const Date& d) {
-  return "#" + d.ToIsoText() + "#";
-}
-
-std::string Arg(const Variant& v) {
-  switch (v.type()) {
-    case Variant::Type::Empty:
-      return "Empty";
-    case Variant::Type::Null:
-      return "Null";
-    case Variant::Type::Missing:
-      return "Missing";
-    case Variant::Type::Boolean:
-      return Arg(v.ToBool());
-    case Variant::Type::Integer:
-      return Arg(v.ToInteger());
-    case Variant::Type::Long:
-      return Arg(v.ToLong());
-    case Variant::Type::Double:
-      return Arg(v.ToDouble());
-    case Variant::Type::String:
-      return Arg(v.ToString());
-    case Variant::Type::Date:
-      return Arg(v.ToDate());
-    case Variant::Type::Record:
-      return "{record}";
-  }
-  return "?";
-}
-
-std::string Arg(const MovementHeader& h) {
-  return "{Folio=" + Arg(h.Folio) + ", Fecha=" + Arg(h.Fecha) + ", Tabla=" + Arg(h.Tabla) +
-         ", Documento=" + Arg(h.Documento) + ", Referencia=" + Arg(h.Referencia) +
-         ", Comentario=" + Arg(h.Comentario) + ", Sucursal=" + Arg(h.Sucursal) +
-         ", Almacen=" + Arg(h.Almacen) + ", Tipo_Movimiento=" + Arg(h.Tipo_Movimiento) + "}";
-}
-
-std::string Arg(const MovementLine& l) {
-  return "{Producto=" + Arg(l.Producto) + ", Talla=" + Arg(l.Talla) + ", Color=" + Arg(l.Color) +
-         ", Cantidad_1=" + Arg(l.Cantidad_1) + ", Unidad_1=" + Arg(l.Unidad_1) +
-         ", Cantidad_2=" + Arg(l.Cantidad_2) + ", Unidad_2=" + Arg(l.Unidad_2) +
-         ", Costo=" + Arg(l.Costo) + ", Costo_2=" + Arg(l.Costo_2) +
-         ", Serie=" + Arg(l.Serie.Serie) + ", Pedimento=" + Arg(l.Serie.Pedimento) +
-         ", Fecha_Pedimento=" + Arg(l.Serie.Fecha_Pedimento) + ", Lote=" + Arg(l.Lote.Lote) + "}";
-}
-
 namespace {
-
-template <class... A>
-std::string ArgList(const A&... a) {
-  std::string out;
-  ((out += (out.empty() ? "" : ", ") + Arg(a)), ...);
-  return out;
-}
 
 bool SameText(std::string_view a, std::string_view b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
@@ -200,6 +128,37 @@ namespace {
 
 using Shared = FakeSuite::Shared;
 
+// A call's scripted answer, or none: then the double's default for the
+// result (Booleans True, texts "", numbers 0, Variants Empty) unless the
+// double answers the operation itself.
+struct Scripted {
+  std::optional<Variant> v;
+  explicit operator bool() const { return v.has_value(); }
+  const Variant* operator->() const { return &*v; }
+  template <class R>
+  R AsResult() const {
+    if constexpr (std::is_same_v<R, bool>) return v ? v->ToBool() : true;
+    else if constexpr (std::is_same_v<R, std::string>) return v ? v->ToString() : std::string();
+    else if constexpr (std::is_same_v<R, double>) return v ? v->ToDouble() : 0.0;
+    else if constexpr (std::is_same_v<R, int32_t>) return v ? v->ToLong() : 0;
+    else if constexpr (std::is_same_v<R, Date>) return v ? v->ToDate() : Date();
+    else if constexpr (std::is_same_v<R, Variant>) return v ? *v : Variant();
+    else return R{};  // records and objects: the double that hands one out says how
+  }
+  // The scripted answer, or this default.
+  template <class R>
+  R Or(R fallback) const {
+    return v ? AsResult<R>() : std::move(fallback);
+  }
+};
+
+// The arguments a handler sees; a record argument shows as Empty.
+template <class T>
+Variant AsVariant(const T& value) {
+  if constexpr (std::is_constructible_v<Variant, const T&>) return Variant(value);
+  else return Variant();
+}
+
 // Base of every double: creation number, life count, the shared state.
 class DoubleBase {
  protected:
@@ -214,30 +173,32 @@ class DoubleBase {
     if (s_->journal_releases) s_->journal.Add(name_ + ".Release()");
   }
 
-  std::optional<Variant> Call(const std::string& method, const std::string& args,
-                              const std::vector<Variant>& values = {}) {
-    return s_->Call(name_, cls_, method, args, values);
+  // Journals the call and finds its scripted answer.
+  template <class... A>
+  Scripted Record(const char* method, const A&... args) {
+    return {s_->Call(name_, cls_, method, ArgumentTexts(ValueStyle::kJournal, args...),
+                     {AsVariant(args)...})};
   }
-  bool CallBool(const std::string& method, const std::string& args,
-                const std::vector<Variant>& values = {}) {
-    auto v = Call(method, args, values);
-    return v ? v->ToBool() : true;
-  }
-  std::string CallText(const std::string& method, const std::string& args,
-                       const std::vector<Variant>& values = {}) {
-    auto v = Call(method, args, values);
-    return v ? v->ToString() : std::string();
-  }
-  double CallDouble(const std::string& method, const std::string& args, double fallback,
-                    const std::vector<Variant>& values = {}) {
-    auto v = Call(method, args, values);
-    return v ? v->ToDouble() : fallback;
+  // How an operation answers when its double does not say otherwise.
+  template <ops::Name N, class... A>
+  Scripted Answer(ops::Op<N>, Scripted scripted, const A&...) {
+    return scripted;
   }
 
   std::shared_ptr<Shared> s_;
   std::string cls_;
   std::string name_;
 };
+
+// Every operation of a contract: journaled, then answered.
+#define QBX_RECORDED_OP(Result, Name, Params, Names)                                               \
+  Result Name Params override {                                                                    \
+    Scripted scripted = Record(#Name QBX_MORE_ARGS Names);                                         \
+    return ops::Reply<Result>(Answer(ops::Op<#Name>{}, std::move(scripted) QBX_MORE_ARGS Names));  \
+  }
+
+template <ops::Name N>
+using Op = ops::Op<N>;
 
 class FakeRecordset final : public com::Object<FakeRecordset, IRecordset>, DoubleBase {
  public:
@@ -278,10 +239,12 @@ class FakeConnection final : public com::Object<FakeConnection, IConnection>, Do
  public:
   explicit FakeConnection(std::shared_ptr<Shared> s)
       : DoubleBase(std::move(s), "Connection", false) {}
+  QBX_CONNECTION_OPS(QBX_RECORDED_OP)
 
-  com::ComPtr<IRecordset> Execute(const std::string& text, const Variant& affected,
-                                  int32_t options) override {
-    s_->journal.Add(name_ + ".Execute(" + ArgList(text, affected, options) + ")");
+ private:
+  using DoubleBase::Answer;
+  // The first query rule the text matches answers its rows (or raises its error).
+  com::ComPtr<IRecordset> Answer(Op<"Execute">, Scripted, const std::string& text, const auto&...) {
     s_->statements.push_back(text);
     std::vector<Row> rows;
     for (auto& rule : s_->rules) {
@@ -296,269 +259,128 @@ class FakeConnection final : public com::Object<FakeConnection, IConnection>, Do
     s_->recordsets.push_back(log);
     return FakeRecordset::Make(s_, std::move(rows), log);
   }
-  std::string DefaultDatabase() override {
-    auto v = s_->script.Next("Connection.DefaultDatabase", "Connection.DefaultDatabase", {});
-    s_->journal.Add(name_ + ".DefaultDatabase()");
-    return v ? v->ToString() : "Suite";
-  }
+  std::string Answer(Op<"DefaultDatabase">, Scripted s) { return s.Or<std::string>("Suite"); }
   // Journalled only: the component never opens a unit of work.
-  int32_t BeginTrans() override {
-    s_->journal.Add(name_ + ".BeginTrans()");
-    return 1;
-  }
-  void CommitTrans() override { s_->journal.Add(name_ + ".CommitTrans()"); }
-  void RollbackTrans() override { s_->journal.Add(name_ + ".RollbackTrans()"); }
+  int32_t Answer(Op<"BeginTrans">, Scripted) { return 1; }
 };
 
 class FakeSystem final : public com::Object<FakeSystem, ISystemServices>, DoubleBase {
  public:
   explicit FakeSystem(std::shared_ptr<Shared> s) : DoubleBase(std::move(s), "System", false) {}
+  QBX_SYSTEM_SERVICES_OPS(QBX_RECORDED_OP)
 
-  com::ComPtr<IConnection> Obtener_Conexion() override {
-    Call("Obtener_Conexion", "");
+ private:
+  using DoubleBase::Answer;
+  com::ComPtr<IConnection> Answer(Op<"Obtener_Conexion">, Scripted) {
     if (!connection_) connection_ = FakeConnection::Make(s_);
     return com::ComPtr<IConnection>(connection_.get());
   }
-  std::string Obtener_Usuario() override {
-    auto v = Call("Obtener_Usuario", "");
-    return v ? v->ToString() : "OPER";
-  }
-  std::string Obtener_Servidor_Id() override { return CallText("Obtener_Servidor_Id", ""); }
-  bool Es_Servidor_Sucursal() override {
-    auto v = Call("Es_Servidor_Sucursal", "");
-    return v ? v->ToBool() : false;
-  }
-  Variant Obtener_Parametro(const std::string& name, int32_t zero, const std::string& kind,
-                            const std::string& def) override {
-    auto v = Call("Obtener_Parametro", ArgList(name, zero, kind, def), {name, zero, kind, def});
-    if (v) return *v;
+  std::string Answer(Op<"Obtener_Usuario">, Scripted s) { return s.Or<std::string>("OPER"); }
+  bool Answer(Op<"Es_Servidor_Sucursal">, Scripted s) { return s.Or(false); }
+  // Unscripted parameters answer FakeSuite::Parameter, else the default argument (Null for "").
+  Variant Answer(Op<"Obtener_Parametro">, Scripted s, const std::string& name, int32_t,
+                 const std::string&, const std::string& def) {
+    if (s) return *s.v;
     auto it = s_->parameters.find(name);
     if (it != s_->parameters.end()) return it->second;
     return def.empty() ? Variant(Null{}) : Variant(def);
   }
-  Variant Mostrar_Mensaje(const Variant& text, int32_t style, const Variant& title,
-                          const Variant& omitted, const Variant& source,
-                          const Variant& key) override {
-    auto v = Call("Mostrar_Mensaje", ArgList(text, style, title, omitted, source, key));
-    return v ? *v : Variant();
-  }
 
- private:
   com::ComPtr<FakeConnection> connection_;
 };
 
 class FakeData final : public com::Object<FakeData, IDataServices>, DoubleBase {
  public:
   explicit FakeData(std::shared_ptr<Shared> s) : DoubleBase(std::move(s), "Data", false) {}
+  QBX_DATA_SERVICES_OPS(QBX_RECORDED_OP)
 
-  std::string Obtener_Valor_Campo(const std::string& table, const std::string& key_column,
-                                  const std::string& key_value, const std::string& result_column,
-                                  int32_t zero, const std::string& key2_column,
-                                  const std::string& key2_value,
-                                  const std::string& excluded) override {
-    return CallText(
-        "Obtener_Valor_Campo",
-        ArgList(table, key_column, key_value, result_column, zero, key2_column, key2_value,
-                excluded),
-        {table, key_column, key_value, result_column, zero, key2_column, key2_value, excluded});
+ private:
+  using DoubleBase::Answer;
+  Date Answer(Op<"Obtener_Fecha_Servidor">, Scripted s) { return s.Or(s_->server_date); }
+  Variant Answer(Op<"Obtener_Folio">, Scripted s, const auto&...) {
+    return s.Or(Variant(std::string()));
   }
-  Date Obtener_Fecha_Servidor() override {
-    auto v = Call("Obtener_Fecha_Servidor", "");
-    return v ? v->ToDate() : s_->server_date;
+  std::string Answer(Op<"Obtener_Siguiente_Id">, Scripted s, const auto&...) {
+    return s.Or<std::string>("0001");
   }
-  Variant Obtener_Folio(const std::string& branch, const std::string& kind, int32_t ten,
-                        bool yes) override {
-    auto v = Call("Obtener_Folio", ArgList(branch, kind, ten, yes), {branch, kind, ten, yes});
-    return v ? *v : Variant(std::string());
+  double Answer(Op<"Obtener_Factor_Conversion">, Scripted s, const auto&...) { return s.Or(1.0); }
+  std::string Answer(Op<"Formatear_Fecha">, Scripted s, const Date& d) {
+    return s.Or(d.ToIsoText().substr(0, 10));
   }
-  std::string Obtener_Siguiente_Id(const std::string& table, const std::string& column,
-                                   const std::string& filter_column,
-                                   const std::string& filter_value, const std::string& e1,
-                                   const std::string& e2) override {
-    auto v =
-        Call("Obtener_Siguiente_Id", ArgList(table, column, filter_column, filter_value, e1, e2),
-             {table, column, filter_column, filter_value, e1, e2});
-    return v ? v->ToString() : "0001";
-  }
-  bool Validar_Periodo_Operativo(const Date& date, const std::string& module,
-                                 int32_t zero) override {
-    return CallBool("Validar_Periodo_Operativo", ArgList(date, module, zero), {date, module, zero});
-  }
-  bool Existe_Producto_Talla(const std::string& p, const std::string& t) override {
-    return CallBool("Existe_Producto_Talla", ArgList(p, t), {p, t});
-  }
-  bool Existe_Producto_Color(const std::string& p, const std::string& c) override {
-    return CallBool("Existe_Producto_Color", ArgList(p, c), {p, c});
-  }
-  bool Existe_Producto_Talla_Color(const std::string& p, const std::string& t,
-                                   const std::string& c) override {
-    return CallBool("Existe_Producto_Talla_Color", ArgList(p, t, c), {p, t, c});
-  }
-  double Obtener_Factor_Conversion(const std::string& p, const std::string& from,
-                                   const std::string& to) override {
-    return CallDouble("Obtener_Factor_Conversion", ArgList(p, from, to), 1.0, {p, from, to});
-  }
-  std::string Formatear_Fecha(const Date& d) override {
-    auto v = Call("Formatear_Fecha", ArgList(d), {d});
-    return v ? v->ToString() : d.ToIsoText().substr(0, 10);
-  }
-  std::string Formatear_Fecha_Hora(const Date& d) override {
-    auto v = Call("Formatear_Fecha_Hora", ArgList(d), {d});
-    if (v) return v->ToString();
+  std::string Answer(Op<"Formatear_Fecha_Hora">, Scripted s, const Date& d) {
     std::string t = d.ToIsoText();
-    return t.size() == 10 ? t + " 00:00:00" : t;
+    return s.Or(t.size() == 10 ? t + " 00:00:00" : t);
   }
-  std::string Obtener_Ultimo_Error() override { return CallText("Obtener_Ultimo_Error", ""); }
-  bool Procesar_Documento(const std::string& entity, const std::string& folio,
-                          const std::string& line) override {
-    return CallBool("Procesar_Documento", ArgList(entity, folio, line), {entity, folio, line});
+  int32_t Answer(Op<"Obtener_Consecutivo_Serie">, Scripted s, const auto&...) {
+    return s.Or(int32_t{1});
   }
-  int32_t Obtener_Consecutivo_Serie(std::string branch, std::string series, int32_t four) override {
-    auto v =
-        Call("Obtener_Consecutivo_Serie", ArgList(branch, series, four), {branch, series, four});
-    return v ? v->ToLong() : 1;
-  }
-  bool Documento_Contabilizado(const std::string& kind, const std::string& folio) override {
-    auto v = Call("Documento_Contabilizado", ArgList(kind, folio), {kind, folio});
-    return v ? v->ToBool() : false;
-  }
+  bool Answer(Op<"Documento_Contabilizado">, Scripted s, const auto&...) { return s.Or(false); }
 };
 
 class FakeInventory final : public com::Object<FakeInventory, IInventoryServices>, DoubleBase {
  public:
   explicit FakeInventory(std::shared_ptr<Shared> s) : DoubleBase(std::move(s), "Inventory", true) {}
-
-  bool Maneja_Talla(const std::string& b, const std::string& w) override {
-    return Flag("Maneja_Talla", b, w);
-  }
-  bool Maneja_Color(const std::string& b, const std::string& w) override {
-    return Flag("Maneja_Color", b, w);
-  }
-  bool Maneja_Lote(const std::string& b, const std::string& w) override {
-    return Flag("Maneja_Lote", b, w);
-  }
-  bool Maneja_Serie(const std::string& b, const std::string& w) override {
-    return Flag("Maneja_Serie", b, w);
-  }
-  std::string Obtener_Tipo_Producto(const std::string& p) override {
-    auto v = Call("Obtener_Tipo_Producto", ArgList(p), {p});
-    return v ? v->ToString() : "01";
-  }
-  bool Ajustar_Existencia(const std::string& b, const std::string& w, const std::string& p,
-                          const std::string& t, const std::string& c, double q1,
-                          double q2) override {
-    return CallBool("Ajustar_Existencia", ArgList(b, w, p, t, c, q1, q2), {b, w, p, t, c, q1, q2});
-  }
-  double Obtener_Existencia(const std::string& b, const std::string& pattern, const std::string& p,
-                            const std::string& t, const std::string& c, int32_t one,
-                            const std::string& empty) override {
-    return CallDouble("Obtener_Existencia", ArgList(b, pattern, p, t, c, one, empty), 0.0,
-                      {b, pattern, p, t, c, one, empty});
-  }
-  bool Cancelar_Movimientos_Documento(const std::string& kind, const std::string& folio) override {
-    return CallBool("Cancelar_Movimientos_Documento", ArgList(kind, folio), {kind, folio});
-  }
-  std::string Obtener_Mensaje_Error() override { return CallText("Obtener_Mensaje_Error", ""); }
-
-  void Nuevo_Movimiento() override {
-    Call("Nuevo_Movimiento", "");
-    header_ = MovementHeader{};
-  }
-  void Asignar_Encabezado_Movimiento(const MovementHeader& h) override {
-    Call("Asignar_Encabezado_Movimiento", Arg(h));
-    header_ = h;
-    s_->headers[name_].push_back(h);
-  }
-  void Asignar_Detalle_Movimiento(const MovementLine& l) override {
-    Call("Asignar_Detalle_Movimiento", Arg(l));
-    s_->lines[name_].push_back(l);
-  }
-  bool Agregar_Detalle_Movimiento() override { return CallBool("Agregar_Detalle_Movimiento", ""); }
-  std::string Obtener_Costo_Detalle() override {
-    auto v = Call("Obtener_Costo_Detalle", "");
-    return v ? v->ToString() : "0";
-  }
-  MovementHeader Obtener_Encabezado_Movimiento() override {
-    auto v = Call("Obtener_Encabezado_Movimiento", "");
-    MovementHeader h = header_;
-    if (v) h.Folio = v->ToString();
-    return h;
-  }
-  bool Finalizar_Movimiento(const std::string& folio) override {
-    return CallBool("Finalizar_Movimiento", ArgList(folio), {folio});
-  }
+  QBX_INVENTORY_SERVICES_OPS(QBX_RECORDED_OP)
 
  private:
-  bool Flag(const std::string& method, const std::string& b, const std::string& w) {
-    auto v = Call(method, ArgList(b, w), {b, w});
-    return v ? v->ToBool() : false;
+  using DoubleBase::Answer;
+  bool Answer(Op<"Maneja_Talla">, Scripted s, const auto&...) { return s.Or(false); }
+  bool Answer(Op<"Maneja_Color">, Scripted s, const auto&...) { return s.Or(false); }
+  bool Answer(Op<"Maneja_Lote">, Scripted s, const auto&...) { return s.Or(false); }
+  bool Answer(Op<"Maneja_Serie">, Scripted s, const auto&...) { return s.Or(false); }
+  std::string Answer(Op<"Obtener_Tipo_Producto">, Scripted s, const std::string&) {
+    return s.Or<std::string>("01");
   }
+  std::string Answer(Op<"Obtener_Costo_Detalle">, Scripted s) { return s.Or<std::string>("0"); }
+  // The movement records are kept: the header comes back with the scripted folio.
+  Scripted Answer(Op<"Nuevo_Movimiento">, Scripted s) {
+    header_ = MovementHeader{};
+    return s;
+  }
+  Scripted Answer(Op<"Asignar_Encabezado_Movimiento">, Scripted s, const MovementHeader& h) {
+    header_ = h;
+    s_->headers[name_].push_back(h);
+    return s;
+  }
+  Scripted Answer(Op<"Asignar_Detalle_Movimiento">, Scripted s, const MovementLine& l) {
+    s_->lines[name_].push_back(l);
+    return s;
+  }
+  MovementHeader Answer(Op<"Obtener_Encabezado_Movimiento">, Scripted s) {
+    MovementHeader h = header_;
+    if (s) h.Folio = s->ToString();
+    return h;
+  }
+
   MovementHeader header_;
 };
 
+// Series, lots, posting and vouchers answer as scripted or by default.
 class FakeSeries final : public com::Object<FakeSeries, ISeriesServices>, DoubleBase {
  public:
   explicit FakeSeries(std::shared_ptr<Shared> s) : DoubleBase(std::move(s), "Series", true) {}
-  bool Registrar_Serie_Deposito_Fiscal(const std::string& p, const std::string& serial,
-                                       const std::string& ce, const Date& cd, const Variant& cost,
-                                       int32_t z1, bool yes, int32_t z2, const std::string& e1,
-                                       const std::string& e2, const std::string& e3,
-                                       const Variant& i1, const Variant& i2, double d1,
-                                       double d2) override {
-    return CallBool("Registrar_Serie_Deposito_Fiscal",
-                    ArgList(p, serial, ce, cd, cost, z1, yes, z2, e1, e2, e3, i1, i2, d1, d2));
-  }
-  bool Registrar_Serie(const std::string& kind, const std::string& folio, const std::string& id,
-                       const std::string& p, const std::string& t, const std::string& c,
-                       const std::string& serial, const std::string& ce, const Date& cd,
-                       int16_t q) override {
-    return CallBool("Registrar_Serie", ArgList(kind, folio, id, p, t, c, serial, ce, cd, q));
-  }
-  std::string Obtener_Mensaje_Error() override { return CallText("Obtener_Mensaje_Error", ""); }
+  QBX_SERIES_SERVICES_OPS(QBX_RECORDED_OP)
 };
 
 class FakeLot final : public com::Object<FakeLot, ILotServices>, DoubleBase {
  public:
   explicit FakeLot(std::shared_ptr<Shared> s) : DoubleBase(std::move(s), "Lot", true) {}
-  bool Registrar_Lote_Deposito_Fiscal(const std::string& p, const std::string& t,
-                                      const std::string& c, const std::string& lot, bool yes,
-                                      const std::string& e1, double d,
-                                      const std::string& e2) override {
-    return CallBool("Registrar_Lote_Deposito_Fiscal", ArgList(p, t, c, lot, yes, e1, d, e2));
-  }
-  bool Registrar_Lote(const std::string& kind, const std::string& folio, const std::string& id,
-                      const std::string& p, const std::string& t, const std::string& c,
-                      const std::string& lot, double q1, double q2) override {
-    return CallBool("Registrar_Lote", ArgList(kind, folio, id, p, t, c, lot, q1, q2));
-  }
-  std::string Obtener_Mensaje_Error() override { return CallText("Obtener_Mensaje_Error", ""); }
+  QBX_LOT_SERVICES_OPS(QBX_RECORDED_OP)
 };
 
 class FakePosting final : public com::Object<FakePosting, IPostingServices>, DoubleBase {
  public:
   explicit FakePosting(std::shared_ptr<Shared> s) : DoubleBase(std::move(s), "Posting", true) {}
-  bool Documento_Habilitado(const std::string& kind) override {
-    return CallBool("Documento_Habilitado", ArgList(kind), {kind});
-  }
-  bool Generar_Documento(const std::string& kind, const std::string& folio,
-                         const std::string& company) override {
-    return CallBool("Generar_Documento", ArgList(kind, folio, company), {kind, folio, company});
-  }
-  bool Cancelar_Documento(const std::string& kind, const std::string& folio) override {
-    return CallBool("Cancelar_Documento", ArgList(kind, folio), {kind, folio});
-  }
-  std::string Obtener_Mensaje_Error() override { return CallText("Obtener_Mensaje_Error", ""); }
+  QBX_POSTING_SERVICES_OPS(QBX_RECORDED_OP)
 };
 
 class FakeVoucher final : public com::Object<FakeVoucher, IVoucherServices>, DoubleBase {
  public:
   explicit FakeVoucher(std::shared_ptr<Shared> s) : DoubleBase(std::move(s), "Voucher", true) {}
-  bool Cancelar_Comprobante(const std::string& db, int32_t seven,
-                            const std::string& folio) override {
-    return CallBool("Cancelar_Comprobante", ArgList(db, seven, folio), {db, seven, folio});
-  }
-  std::string Obtener_Mensaje_Error() override { return CallText("Obtener_Mensaje_Error", ""); }
+  QBX_VOUCHER_SERVICES_OPS(QBX_RECORDED_OP)
 };
+
+#undef QBX_RECORDED_OP
 
 template <class T>
 com::HRESULT Hand(com::ComPtr<T> obj, const Guid& iid, void** out) {

@@ -4,16 +4,17 @@
 // double for each class identifier the component asks for. Every call lands
 // in one shared Journal, in order, as text:
 //   Data.Obtener_Valor_Campo("Sucursal", "Sc_Cve_Sucursal", "S1", "Sc_Servidor_Id", 0&, "", "", "")
-// Argument forms: texts in double quotes, Long 0&, Integer 0%, Double 12.5#,
-// True/False, Dates #2024-03-05 10:30:00#, Missing, Null, Empty; records as
-// {field=value, ...}. System, Data and Connection are named plainly; the
+// Arguments as ValueText writes them for journals (automation/value.h):
+// texts in double quotes, Long 0&, Integer 0%, Double 12.5#, True/False, Dates
+// #2024-03-05 10:30:00#, Missing, Null, Empty; records as {field=value, ...}. System, Data and Connection are named plainly; the
 // other classes carry their creation number: Inventory#1 (the stock object of
 // the first Transferencia), Inventory#2 (receipt), Inventory#3 (issue),
 // Series#1, Lot#1, Posting#1, Voucher#1, Recordset#1.
 //
 // Answers are scripted per call key: "Inventory#3.Agregar_Detalle_Movimiento"
 // first, then "Inventory.Agregar_Detalle_Movimiento"; otherwise a default
-// (Booleans True, texts "", numbers 0, see Defaults in doubles.cpp).
+// (Booleans True, texts "", numbers 0, and the Answer overloads in
+// doubles.cpp). Every operation of a contract's description is recorded.
 #pragma once
 
 #include <deque>
@@ -81,18 +82,6 @@ class Script {
   };
   std::map<std::string, Entry> entries_;
 };
-
-// Formats one argument as the journal shows it.
-std::string Arg(const Variant& v);
-std::string Arg(const std::string& s);
-std::string Arg(const char* s);
-std::string Arg(int32_t v);
-std::string Arg(int16_t v);
-std::string Arg(double v);
-std::string Arg(bool v);
-std::string Arg(const Date& d);
-std::string Arg(const MovementHeader& h);
-std::string Arg(const MovementLine& l);
 
 // A recordset the connection double answers with.
 struct RecordsetScript {
