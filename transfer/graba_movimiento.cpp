@@ -9,6 +9,25 @@
 
 namespace qbx {
 
+namespace {
+
+// The cost with which the same article left in the shipment received; the
+// line's own cost when the shipment has no such article.
+double ShipmentCost(Publico& module, const tTrEncabezado& h, const tTrDetalle& d) {
+  std::string& sql = module.scratch;
+  sql = "SELECT Tr_Costo ";
+  sql += "FROM Transferencia ";
+  sql += "WHERE Tr_Folio = '" + SqlText(h.Tr_Referencia) + "' AND ";
+  sql += "   Pr_Cve_Producto = '" + SqlText(d.Producto.Pr_Cve_Producto) + "' AND ";
+  sql += "   Tl_Cve_Talla = '" + SqlText(d.Tl_Cve_Talla) + "' AND ";
+  sql += "   Cl_Cve_Color = '" + SqlText(d.Cl_Cve_Color) + "'";
+  com::ComPtr<IConnection> connection = module.system->Obtener_Conexion();
+  com::ComPtr<IRecordset> rows = connection->Execute(sql, Variant(Missing{}), -1);
+  return rows->Eof() ? d.Tr_Costo : rows->Field("Tr_Costo").ToDouble();
+}
+
+}  // namespace
+
 bool Transferencia::Graba_Movimiento() {
   try {
     const tTrEncabezado& h = header_;
@@ -54,17 +73,7 @@ bool Transferencia::Graba_Movimiento() {
       if (in_transit) {
         base = Variant(issue_->Obtener_Costo_Detalle()).ToDouble();
       } else {
-        // The cost with which the same article left in the shipment received.
-        std::string& sql = module_.scratch;
-        sql = "SELECT Tr_Costo ";
-        sql += "FROM Transferencia ";
-        sql += "WHERE Tr_Folio = '" + SqlText(h.Tr_Referencia) + "' AND ";
-        sql += "   Pr_Cve_Producto = '" + SqlText(d.Producto.Pr_Cve_Producto) + "' AND ";
-        sql += "   Tl_Cve_Talla = '" + SqlText(d.Tl_Cve_Talla) + "' AND ";
-        sql += "   Cl_Cve_Color = '" + SqlText(d.Cl_Cve_Color) + "'";
-        com::ComPtr<IConnection> connection = module_.system->Obtener_Conexion();
-        com::ComPtr<IRecordset> rows = connection->Execute(sql, Variant(Missing{}), -1);
-        base = rows->Eof() ? d.Tr_Costo : rows->Field("Tr_Costo").ToDouble();
+        base = ShipmentCost(module_, h, d);
       }
       cost = Add(base, Divide(d.Tr_Indirecto_Importe, d.Tr_Cantidad_Costo));
     }
