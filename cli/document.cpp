@@ -369,9 +369,9 @@ CaptureDocument CaptureDocument::Parse(std::string_view text) {
   // meant one of them. A document that is not JSON at all is left to the
   // parser's own message below.
   if (PathAtError where; !json::sax_parse(text, &where) && where.duplicate())
-    throw DocumentError(where.Path() +
-                        ": given twice in the same object (a JSON reader would keep only the "
-                        "last one); give it once");
+    throw DocumentError(Format(_("{0}: given twice in the same object (a JSON reader would keep "
+                                 "only the last one); give it once"),
+                               {where.Path()}));
   json root;
   try {
     root = json::parse(text);
