@@ -6,6 +6,7 @@
 
 #include "automation/value.h"
 #include "cli/document.h"
+#include "cli/i18n.h"
 #include "suite/reports.h"
 #include "suite/schema.h"
 
@@ -15,7 +16,7 @@ namespace {
 using nlohmann::json;
 
 std::string LinePath(size_t i, const std::string& field) {
-  return "Detalles, line " + std::to_string(i + 1) + ": " + field;
+  return Format(_("Detalles, line {0}: "), {i + 1}) + field;
 }
 
 bool SameCode(std::string_view a, std::string_view b) {
@@ -59,8 +60,8 @@ void CheckSize(const std::string& path, const std::string& column, const json& t
   const suite::TextLimit* limit = LimitOf(column);
   const size_t length = Characters(text.get_ref<const std::string&>());
   if (limit && length > size_t(limit->size))
-    throw DocumentError(path + ": a text of " + std::to_string(length) +
-                        " characters; the suite keeps at most " + std::to_string(limit->size));
+    throw DocumentError(Format(_("{0}: a text of {1} characters; the suite keeps at most {2}"),
+                               {path, length, limit->size}));
 }
 
 // The texts of a record and of its nested records; `prefix` names the record.
@@ -77,13 +78,13 @@ void CheckSizes(const json& record, const std::string& prefix) {
 }
 
 // An entry of the catalogue: unknown, or known but not in use, is refused.
-void CheckState(const std::optional<std::string>& state, const std::string& path,
-                const std::string& what, std::string_view listed_by) {
-  if (!state)
-    throw DocumentError(path + ": unknown " + what + " (`quelbarix catalogue " +
-                        std::string(listed_by) + "` lists them)");
+// In both texts {0} is the field, {1} the state, {2} the code and {3} the
+// branch of a warehouse: whole sentences, so a translation agrees in gender.
+void CheckState(const std::optional<std::string>& state, const char* unknown, const char* retired,
+                const std::string& path, const std::string& code, const std::string& branch = "") {
+  if (!state) throw DocumentError(Format(_(unknown), {path, "", code, branch}));
   if (!SameCode(*state, "AC"))
-    throw DocumentError(path + ": " + what + " is no longer in use (state " + *state + ")");
+    throw DocumentError(Format(_(retired), {path, *state, code, branch}));
 }
 
 std::string Day(const Variant& v) {
@@ -107,12 +108,16 @@ void CheckPeriod(suite::Database& db, const CaptureDocument& doc) {
     const std::string from = Day(periods.At(r, "Pe_Fecha_Inicio"));
     const std::string to = Day(periods.At(r, "Pe_Fecha_Fin"));
     if (from <= day && day <= to) return;
-    open += (open.empty() ? "" : ", ") + from + " to " + to;
+    open += (open.empty() ? "" : ", ") + Format(_("{0} to {1}"), {from, to});
   }
   throw DocumentError(
-      "Encabezado.Tr_Fecha: " + day + " falls in no open period; " +
-      (open.empty() ? std::string("no period is open") : "the open periods are " + open) +
-      " (`quelbarix catalogue periods`)");
+      open.empty()
+          ? Format(_("{0}: {1} falls in no open period; no period is open "
+                     "(`quelbarix catalogue periods`)"),
+                   {"Encabezado.Tr_Fecha", day})
+          : Format(_("{0}: {1} falls in no open period; the open periods are {2} "
+                     "(`quelbarix catalogue periods`)"),
+                   {"Encabezado.Tr_Fecha", day, open}));
 }
 
 void CheckPlaces(suite::Database& db, const json& header) {
@@ -122,14 +127,17 @@ void CheckPlaces(suite::Database& db, const json& header) {
     const auto branch = Given(header, branch_record, "Sc_Cve_Sucursal");
     if (branch)
       CheckState(suite::BranchState(db, *branch),
-                 "Encabezado." + branch_record + ".Sc_Cve_Sucursal", "branch '" + *branch + "'",
-                 "branches");
+                 N_("{0}: unknown branch '{2}' (`quelbarix catalogue branches` lists them)"),
+                 N_("{0}: branch '{2}' is no longer in use (state {1})"),
+                 "Encabezado." + branch_record + ".Sc_Cve_Sucursal", *branch);
     // The component looks a warehouse up in the header's branch.
     const auto warehouse = Given(header, warehouse_record, "Al_Cve_Almacen");
     if (warehouse && branch)
       CheckState(suite::WarehouseState(db, *branch, *warehouse),
-                 "Encabezado." + warehouse_record + ".Al_Cve_Almacen",
-                 "warehouse '" + *warehouse + "' of branch " + *branch, "warehouses");
+                 N_("{0}: unknown warehouse '{2}' of branch {3} (`quelbarix catalogue "
+                    "warehouses` lists them)"),
+                 N_("{0}: warehouse '{2}' of branch {3} is no longer in use (state {1})"),
+                 "Encabezado." + warehouse_record + ".Al_Cve_Almacen", *warehouse, *branch);
   }
 }
 
@@ -149,28 +157,25 @@ std::string Join(const std::vector<std::string>& texts) {
 void CheckSerial(const json& line, const tTrDetalle& d, const Product& p, size_t i) {
   const auto serial = Given(line, "Serie", "Sr_Cve_Serie");
   if (p.facts.type != "03" || !serial || serial->empty()) return;
-  const std::string each =
-      "; a serial-numbered product takes one line per serial number, each "
-      "with quantity 1";
-  if (line.contains("Tr_Cantidad_1") && d.Tr_Cantidad_1 != 1)
-    throw DocumentError(LinePath(i, "Tr_Cantidad_1") + ": " + NumberText(d.Tr_Cantidad_1) +
-                        " under serial number " + *serial + each);
-  if (line.contains("Tr_Cantidad_Control_2") && d.Tr_Cantidad_Control_2 != 1)
-    throw DocumentError(LinePath(i, "Tr_Cantidad_Control_2") + ": " +
-                        NumberText(d.Tr_Cantidad_Control_2) + " under serial number " + *serial +
-                        each);
+  for (const auto& [field, quantity] : {std::pair{"Tr_Cantidad_1", d.Tr_Cantidad_1},
+                                        std::pair{"Tr_Cantidad_Control_2", d.Tr_Cantidad_Control_2}})
+    if (line.contains(field) && quantity != 1)
+      throw DocumentError(Format(_("{0}: {1} under serial number {2}; a serial-numbered product "
+                                   "takes one line per serial number, each with quantity 1"),
+                                 {LinePath(i, field), NumberText(quantity), *serial}));
   if (line.contains("Tr_Unidad_1") && !SameCode(d.Tr_Unidad_1, p.facts.control_unit))
-    throw DocumentError(LinePath(i, "Tr_Unidad_1") + ": serial number " + *serial + " is one " +
-                        p.facts.control_unit + ", not one " + d.Tr_Unidad_1);
+    throw DocumentError(Format(_("{0}: serial number {1} is one {2}, not one {3}"),
+                               {LinePath(i, "Tr_Unidad_1"), *serial, p.facts.control_unit,
+                                d.Tr_Unidad_1}));
 }
 
 }  // namespace
 
 void CheckNewDocument(const CaptureDocument& doc) {
   if (doc.HeaderFields().contains("Tr_Folio"))
-    throw DocumentError(
-        "Encabezado.Tr_Folio: the component assigns the folio of a new transfer; leave Tr_Folio "
-        "out (capture prints the folio it got)");
+    throw DocumentError(Format(_("{0}: the component assigns the folio of a new transfer; leave "
+                                 "Tr_Folio out (capture prints the folio it got)"),
+                               {"Encabezado.Tr_Folio"}));
   CheckSizes(doc.HeaderFields(), "Encabezado.");
   for (size_t i = 0; i < doc.LineCount(); ++i) CheckSizes(doc.LineFields(i), LinePath(i, ""));
 }
@@ -190,12 +195,13 @@ void CheckAgainstCatalogue(suite::Database& db, const CaptureDocument& doc) {
     }
     const std::string path = LinePath(i, "Producto.Pr_Cve_Producto");
     if (!at->second)
-      throw DocumentError(path + ": unknown product '" + *code +
-                          "' (`quelbarix catalogue products` lists them)");
+      throw DocumentError(
+          Format(_("{0}: unknown product '{1}' (`quelbarix catalogue products` lists them)"),
+                 {path, *code}));
     const Product& p = *at->second;
     if (!SameCode(p.facts.state, "AC"))
-      throw DocumentError(path + ": product '" + *code + "' is discontinued (state " +
-                          p.facts.state + ")");
+      throw DocumentError(Format(_("{0}: product '{1}' is discontinued (state {2})"),
+                                 {path, *code, p.facts.state}));
     const tTrDetalle d = doc.Detalle(i);
     if (line.contains("Tr_Unidad_1")) {
       bool usable = false;
@@ -203,11 +209,13 @@ void CheckAgainstCatalogue(suite::Database& db, const CaptureDocument& doc) {
       if (!usable) {
         const std::string field = LinePath(i, "Tr_Unidad_1");
         if (!suite::UnitState(db, d.Tr_Unidad_1))
-          throw DocumentError(field + ": unknown unit '" + d.Tr_Unidad_1 +
-                              "' (`quelbarix catalogue units` lists them)");
-        throw DocumentError(field + ": unit '" + d.Tr_Unidad_1 + "' cannot be used for product " +
-                            *code + ": it converts only " + Join(p.units) +
-                            " (a unit needs a conversion factor to " + p.facts.control_unit + ")");
+          throw DocumentError(
+              Format(_("{0}: unknown unit '{1}' (`quelbarix catalogue units` lists them)"),
+                     {field, d.Tr_Unidad_1}));
+        throw DocumentError(Format(_("{0}: unit '{1}' cannot be used for product {2}: it converts "
+                                     "only {3} (a unit needs a conversion factor to {4})"),
+                                   {field, d.Tr_Unidad_1, *code, Join(p.units),
+                                    p.facts.control_unit}));
       }
     }
     CheckSerial(line, d, p, i);
@@ -240,7 +248,7 @@ void CheckRequisition(suite::Database& db, const std::string& order) {
   // refuses it, as the component would (and as finalize does an unknown
   // folio). The same command succeeds once the order exists or lacks stock.
   const std::vector<suite::OrderLine> lines = suite::OrderLines(db, order);
-  if (lines.empty()) throw Refused("there is no order " + order);
+  if (lines.empty()) throw Refused(Format(_("there is no order {0}"), {order}));
   // An order not open: the component's own message says so.
   for (const suite::OrderLine& l : lines)
     if (!SameCode(l.state, "AC")) return;
@@ -251,26 +259,30 @@ void CheckRequisition(suite::Database& db, const std::string& order) {
     // The component asks for a product when its stock is strictly less.
     if (available < d.control || available < d.control_2) return;
     centre = d.distribution_centre;
-    covered += (covered.empty() ? "" : "; ") + d.product + " " + d.size + "/" + d.colour + ": " +
-               NumberText(d.control) + " ordered, " + NumberText(available) + " in stock";
+    covered += (covered.empty() ? "" : "; ") +
+               Format(_("{0} {1}/{2}: {3} ordered, {4} in stock"),
+                      {d.product, d.size, d.colour, NumberText(d.control), NumberText(available)});
   }
   const std::vector<std::string> requests = suite::RequestsOfOrder(db, order);
-  throw Refused("order " + order + " needs no request: its distribution centre " + centre +
-                " has in stock what every line asks (" + covered + "); " +
-                (requests.empty() ? std::string("no request was made from it")
-                                  : "requests made from it so far: " + Join(requests)) +
-                ". Nothing was done.");
+  if (requests.empty())
+    throw Refused(Format(_("order {0} needs no request: its distribution centre {1} has in stock "
+                           "what every line asks ({2}); no request was made from it. Nothing was "
+                           "done."),
+                         {order, centre, covered}));
+  throw Refused(Format(_("order {0} needs no request: its distribution centre {1} has in stock "
+                         "what every line asks ({2}); requests made from it so far: {3}. Nothing "
+                         "was done."),
+                       {order, centre, covered, Join(requests)}));
 }
 
 void CheckCfdi(suite::Database& db, const std::string& folio) {
   const suite::RowSet rows = suite::TransferRows(db, folio);
   if (rows.empty()) return;  // the component says there is none
-  const std::string force = "; --force writes one all the same";
   if (SameCode(rows.At(0, "Es_Cve_Estado").ToStringOrEmpty(), "CA"))
-    throw DocumentError("shipment " + folio +
-                        " is cancelled: its goods no longer travel, so a transport document "
-                        "would declare a move that is not made" +
-                        force);
+    throw DocumentError(Format(_("shipment {0} is cancelled: its goods no longer travel, so a "
+                                 "transport document would declare a move that is not made; "
+                                 "--force writes one all the same"),
+                               {folio}));
   // Cancelling a shipment marks its transport document's rows CA.
   for (const std::string& traslado : suite::TransportDocumentsOf(db, folio)) {
     bool live = false;
@@ -278,9 +290,15 @@ void CheckCfdi(suite::Database& db, const std::string& folio) {
       live = live || !SameCode(l.state, "CA");
     if (!live) continue;
     const auto voucher = suite::VoucherState(db, traslado);
-    throw DocumentError("shipment " + folio + " already has the live transport document " +
-                        traslado + (voucher ? " (voucher " + *voucher + ")" : "") +
-                        "; a second one would declare the same goods twice" + force);
+    if (!voucher)
+      throw DocumentError(Format(_("shipment {0} already has the live transport document {1}; a "
+                                   "second one would declare the same goods twice; --force "
+                                   "writes one all the same"),
+                                 {folio, traslado}));
+    throw DocumentError(Format(_("shipment {0} already has the live transport document {1} "
+                                 "(voucher {2}); a second one would declare the same goods "
+                                 "twice; --force writes one all the same"),
+                               {folio, traslado, *voucher}));
   }
 }
 

@@ -48,7 +48,7 @@ std::string ReadInput(Context& cx, const std::string& name) {
   }
   // A folder opens as a file that reads as empty.
   if (std::error_code ec; std::filesystem::is_directory(name, ec))
-    throw DocumentError(name + " is a folder, not a capture document");
+    throw DocumentError(Format(_("{0} is a folder, not a capture document"), {name}));
   std::ifstream file(name, std::ios::binary);
   if (!file) throw DocumentError(Format(_("cannot read {0}"), {name}));
   text << file.rdbuf();

@@ -138,11 +138,11 @@ void ReadRecord(const json& v, R& record, const std::string& path) {
     }
     const std::string here = Join(path, name);
     if (!field) {
-      std::string message = here + _(": unknown field");
       for (const Field<R>& f : fields) {
-        if (SameNoCase(f.name, name)) message += Format(_(" (did you mean {0}?)"), {f.name});
+        if (SameNoCase(f.name, name))
+          throw DocumentError(Format(_("{0}: unknown field (did you mean {1}?)"), {here, f.name}));
       }
-      throw DocumentError(message);
+      throw DocumentError(Format(_("{0}: unknown field"), {here}));
     }
     field->read(value, record, here);
   }
@@ -356,10 +356,9 @@ class PathAtError final : public json::json_sax_t {
   json::sax_parse(text, &where);
   std::string token = where.token();
   if (token.size() > 24) token = token.substr(0, 20) + "...";
-  throw DocumentError(where.Path() + ": " +
-                      Format(_("{0} is beyond the range of a number (at most about 1.8e308 "
+  throw DocumentError(Format(_("{0}: {1} is beyond the range of a number (at most about 1.8e308 "
                                "either side of 0)"),
-                             {token}));
+                             {where.Path(), token}));
 }
 
 }  // namespace
@@ -369,9 +368,9 @@ CaptureDocument CaptureDocument::Parse(std::string_view text) {
   // meant one of them. A document that is not JSON at all is left to the
   // parser's own message below.
   if (PathAtError where; !json::sax_parse(text, &where) && where.duplicate())
-    throw DocumentError(where.Path() +
-                        ": given twice in the same object (a JSON reader would keep only the "
-                        "last one); give it once");
+    throw DocumentError(Format(_("{0}: given twice in the same object (a JSON reader would keep "
+                                 "only the last one); give it once"),
+                               {where.Path()}));
   json root;
   try {
     root = json::parse(text);
@@ -380,7 +379,7 @@ CaptureDocument CaptureDocument::Parse(std::string_view text) {
     // Drop the library's "[json.exception.parse_error.101] " tag.
     if (auto end = what.find("] "); what.starts_with("[json.") && end != std::string::npos)
       what = what.substr(end + 2);
-    throw DocumentError(_("not a valid JSON document: ") + what);
+    throw DocumentError(Format(_("not a valid JSON document: {0}"), {what}));
   } catch (const json::out_of_range&) {
     NumberOutOfRange(text);
   }

@@ -18,22 +18,27 @@ TEST(CliLanguage, LocaleVariablesChooseTheToolsLanguageNotTheComponents) {
   ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
   const fs::path dir = pattern;
   const std::string db = (dir / "s.db").string(), missing = (dir / "none.db").string();
-  auto run = [&](std::vector<std::string> args, const std::vector<std::string>& env) {
-    return qbx::cli::test::SpawnTool(dir, QUELBARIX_TOOL, std::move(args), "", -1, env);
+  auto run = [&](std::vector<std::string> args, const std::vector<std::string>& env,
+                 const std::string& input = "") {
+    return qbx::cli::test::SpawnTool(dir, QUELBARIX_TOOL, std::move(args), input, -1, env);
   };
   ASSERT_EQ(run({"init", "--sample", "--db", db}, {}).status, 0);
 
   struct Texts {
-    std::string usage, unknown, missing, not_cancelled;
+    std::string usage, unknown, missing, not_cancelled, unknown_product;
   };
   const Texts english{"Usage: quelbarix ", "quelbarix: unknown command 'fly'\n",
                       "quelbarix: database " + missing + " does not exist (create it with: " +
                           "quelbarix init --db " + missing + ")\n",
-                      "quelbarix: transfer NOPE was not cancelled:\n"};
+                      "quelbarix: transfer NOPE was not cancelled:\n",
+                      "quelbarix: Detalles, line 1: Producto.Pr_Cve_Producto: unknown product "
+                      "'NOPE' (`quelbarix catalogue products` lists them)\n"};
   const Texts spanish{"Uso: quelbarix ", "quelbarix: comando desconocido 'fly'\n",
                       "quelbarix: la base de datos " + missing + " no existe (créela con: " +
                           "quelbarix init --db " + missing + ")\n",
-                      "quelbarix: la transferencia NOPE no se canceló:\n"};
+                      "quelbarix: la transferencia NOPE no se canceló:\n",
+                      "quelbarix: Detalles, renglón 1: Producto.Pr_Cve_Producto: producto "
+                      "desconocido 'NOPE' (`quelbarix catalogue products` los lista)\n"};
   const struct {
     std::vector<std::string> env;
     const Texts& texts;
@@ -47,6 +52,9 @@ TEST(CliLanguage, LocaleVariablesChooseTheToolsLanguageNotTheComponents) {
       {{"LANG=en_US.UTF-8"}, english},
       {{}, english},
   };
+  // Refused by the checks made before anything is sent.
+  const std::string unknown_product = R"({"Encabezado": {"Tr_Tipo": "SL"},
+      "Detalles": [{"Producto": {"Pr_Cve_Producto": "NOPE"}}]})";
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.env));
     EXPECT_EQ(run({"--help"}, c.env).out.rfind(c.texts.usage, 0), 0u);
@@ -60,6 +68,9 @@ TEST(CliLanguage, LocaleVariablesChooseTheToolsLanguageNotTheComponents) {
     EXPECT_NE(refused.err.find("\nImposible localizar la transferencia: NOPE\n"),
               std::string::npos)
         << refused.err;
+    const auto unchecked = run({"capture", "-", "--db", db}, c.env, unknown_product);
+    EXPECT_EQ(unchecked.status, 2);
+    EXPECT_EQ(unchecked.err, c.texts.unknown_product);
   }
   fs::remove_all(dir);
 }
