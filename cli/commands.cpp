@@ -454,6 +454,14 @@ int RunCommand(const std::vector<std::string>& args, Streams io, std::ostream& t
                      {e.name()})
            << '\n';
     return kExitFailure;
+  } catch (const suite::ExistingDatabase& e) {
+    io.err << "quelbarix: "
+           << Format(e.has_tables()
+                         ? _("database {0} already has the suite's tables; init leaves it as it is")
+                         : _("database {0} already exists; init leaves it as it is"),
+                     {e.name()})
+           << '\n';
+    return kExitFailure;
   } catch (const RuntimeError& e) {
     io.err << "quelbarix: " << TextLines(e.description()) << '\n';
     return kExitFailure;

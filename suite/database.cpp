@@ -96,6 +96,15 @@ MissingDatabase::MissingDatabase(std::string name)
     : RuntimeError(kErrSuite, "No existe la base de datos: " + name, std::string(kSuiteSource)),
       name_(std::move(name)) {}
 
+ExistingDatabase::ExistingDatabase(std::string name, bool has_tables)
+    : RuntimeError(kErrSuite,
+                   (has_tables ? "La base de datos ya tiene las tablas de la suite: "
+                               : "Ya existe la base de datos: ") +
+                       name + " (no se modifica)",
+                   std::string(kSuiteSource)),
+      name_(std::move(name)),
+      has_tables_(has_tables) {}
+
 std::string QuoteIdentifier(std::string_view name) {
   // A plain name goes as it is: every backend then compares it the way it
   // compares the schema's own (a server folds unquoted names to one case).

@@ -64,6 +64,21 @@ class MissingDatabase : public RuntimeError {
   std::string name_;
 };
 
+// The suite error raised when init is asked for a database that is already
+// there: a file that exists, or a server database that already has the
+// suite's tables. Nothing is changed. Its own type for the same reason.
+class ExistingDatabase : public RuntimeError {
+ public:
+  ExistingDatabase(std::string name, bool has_tables);
+  const std::string& name() const noexcept { return name_; }
+  // True for a server database that already has the suite's tables.
+  bool has_tables() const noexcept { return has_tables_; }
+
+ private:
+  std::string name_;
+  bool has_tables_;
+};
+
 // The texts in which dates are stored and compared: "yyyy-mm-dd" and
 // "yyyy-mm-dd hh:mm:ss" (both sort as the dates they stand for).
 std::string DateText(const Date& date);

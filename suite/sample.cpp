@@ -235,17 +235,14 @@ std::string CreateDatabase(const std::string& path, bool sample) {
     // A server's database is made by its administrator; it gets the tables
     // once, all of them or none.
     Database db(path, false);
-    if (db.SchemaVersion() > 0)
-      RaiseSuiteError("La base de datos ya tiene las tablas de la suite: " + path +
-                      " (no se modifica)");
+    if (db.SchemaVersion() > 0) throw ExistingDatabase(path, true);
     db.Transaction([&] {
       db.EnsureSchema();
       if (sample) CreateSampleCatalogue(db);
     });
     return path;
   }
-  if (std::filesystem::exists(path))
-    RaiseSuiteError("Ya existe la base de datos: " + path + " (no se modifica)");
+  if (std::filesystem::exists(path)) throw ExistingDatabase(path, false);
   try {
     Database db(path, true);
     db.EnsureSchema();
