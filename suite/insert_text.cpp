@@ -121,14 +121,20 @@ bool ShapeLiteral(std::string_view sql, size_t& p, ShapedInsert& out) {
     out.values.emplace_back(std::move(*text));
     return true;
   }
-  if (sql[p] == '-' || sql[p] == '+') out.shape += sql[p++];
+  // The sign goes into the value: a server cannot type "-$1", and both
+  // signs then share one statement.
+  const bool negative = sql[p] == '-';
+  if (negative || sql[p] == '+') p = SkipBlanks(sql, p + 1);
   const std::optional<NumberLiteral> number = Number(sql, p);
   if (!number) return false;
   if (!number->integer) {
     out.shape += "CAST(?";
     out.shape += n;
     out.shape += " AS REAL)";
-    out.values.emplace_back(std::string(number->text));
+    // No -0: a server reads the literal as a decimal, which has none.
+    const std::string_view digits = number->text.substr(0, number->text.find_first_of("eE"));
+    const bool zero = digits.find_first_not_of("0.") == std::string_view::npos;
+    out.values.emplace_back((negative && !zero ? "-" : "") + std::string(number->text));
     return true;
   }
   const size_t whole_digits = number->text.size();
@@ -137,7 +143,7 @@ bool ShapeLiteral(std::string_view sql, size_t& p, ShapedInsert& out) {
   for (char c : number->text) value = value * 10 + (c - '0');
   out.shape += '?';
   out.shape += n;
-  out.values.emplace_back(value);
+  out.values.emplace_back(negative ? -value : value);
   return true;
 }
 

@@ -25,10 +25,11 @@ struct ShapedInsert {
 // compiling the text: before VALUES nothing but names, blanks, commas and
 // parentheses; after it one parenthesised list of literals (and at most
 // blanks and semicolons), each a text ('...' with '' for a quote, no NUL),
-// or a decimal number with an optional sign. A text binds as that text; a
-// number without point or exponent (up to 18 digits) binds as that integer;
-// any other number binds as its own text under CAST(? AS REAL), which reads
-// it with the very routine that reads a literal. A sign stays in the shape.
+// or a decimal number with an optional sign (blanks may follow it). A text
+// binds as that text; a number without point or exponent (up to 18 digits)
+// binds as that integer, sign applied; any other number binds as its own
+// text, signed unless zero, under CAST(? AS REAL), which reads it with the
+// very routine that reads a literal. Either way -0 stores 0, as the literal.
 // Anything else (NULL, expressions, several rows, comments, longer
 // integers) gives nullopt and the text runs as it is.
 std::optional<ShapedInsert> ShapeOfInsert(std::string_view sql);

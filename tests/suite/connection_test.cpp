@@ -44,13 +44,16 @@ TEST(ShapeOfInsert, MakesParametersOfLiteralsOnly) {
     std::string sql, shape;
     Values values;
   } shaped[] = {
-      {"INSERT INTO T (a, b, c) VALUES ('x', -12, +1.5)",
-       "INSERT INTO T (a, b, c) VALUES (?1, -?2, +CAST(?3 AS REAL))", Values{"x", 12, "1.5"}},
+      // A sign is part of the value bound, so both signs share one statement.
+      {"INSERT INTO T (a, b, c, d, e, f) VALUES ('x', -12, +1.5, - 3, -0, +7)",
+       "INSERT INTO T (a, b, c, d, e, f) VALUES (?1, ?2, CAST(?3 AS REAL), ?4, ?5, ?6)",
+       Values{"x", -12, "1.5", -3, 0, 7}},
       {" insert into T values('It''s', 1E-05 ,007, '');\n",
        " insert into T values (?1, CAST(?2 AS REAL), ?3, ?4)", Values{"It's", "1E-05", 7, ""}},
-      {"INSERT INTO T VALUES (999999999999999999, .5, 2e+3)",
-       "INSERT INTO T VALUES (?1, CAST(?2 AS REAL), CAST(?3 AS REAL))",
-       Values{int64_t{999999999999999999}, ".5", "2e+3"}},
+      // A server reads the literal -0.0 as 0 (its decimals have no -0).
+      {"INSERT INTO T VALUES (-999999999999999999, - .5, 2e+3, -0.0e-2)",
+       "INSERT INTO T VALUES (?1, CAST(?2 AS REAL), CAST(?3 AS REAL), CAST(?4 AS REAL))",
+       Values{int64_t{-999999999999999999}, "-.5", "2e+3", "0.0e-2"}},
   };
   for (const auto& c : shaped) {
     const std::optional<ShapedInsert> out = ShapeOfInsert(c.sql);
@@ -59,10 +62,10 @@ TEST(ShapeOfInsert, MakesParametersOfLiteralsOnly) {
     EXPECT_EQ(out->values, c.values) << c.sql;
   }
   for (const std::string& same : {
-           std::string("INSERT INTO T VALUES (1234567890123456789)"),  // beyond 18 digits
-           "INSERT INTO T VALUES ('a\0b')"s,                           // a NUL in a text
-           std::string("INSERT INTO T VALUES (1), (2)"),               // several rows
-           std::string("INSERT INTO T VALUES (1) -- uno"),             // comments
+           std::string("INSERT INTO T VALUES (-1234567890123456789)"),  // beyond 18 digits
+           "INSERT INTO T VALUES ('a\0b')"s,                            // a NUL in a text
+           std::string("INSERT INTO T VALUES (1), (2)"),                // several rows
+           std::string("INSERT INTO T VALUES (1) -- uno"),              // comments
            std::string("INSERT /* c */ INTO T VALUES (1)"),
            std::string("INSERT INTO T VALUES (NULL)"),
            std::string("INSERT INTO T VALUES (1 + 2)"),
@@ -70,6 +73,7 @@ TEST(ShapeOfInsert, MakesParametersOfLiteralsOnly) {
            std::string("INSERT INTO T VALUES (1e)"),
            std::string("INSERT INTO T VALUES (.)"),
            std::string("INSERT INTO T VALUES (-'a')"),
+           std::string("INSERT INTO T VALUES (--1\n)"),
            std::string("INSERT INTO T VALUES ('abc)"),
            std::string("INSERT INTO T VALUES (1) x"),
            std::string("INSERT INTO T SELECT 1"),
@@ -214,6 +218,8 @@ TEST_F(ConnectionTest, AShapedInsertStoresWhatItsTextStores) {
   row();
   for (const char* sql :
        {"INSERT INTO Prueba (Id, Nombre, Importe) VALUES (3, 'O''Brien', -1E-05)",
+        "INSERT INTO Prueba (Id, Nombre, Nota, Importe) VALUES (-3, -0, - 7, -12)",
+        "INSERT INTO Prueba (Id, Nombre, Importe) VALUES (+4, +5, -0.0)",
         "insert into Prueba (Id, Nota, Importe) values (123456789012345678, '', +2.50);",
         "INSERT INTO Prueba (Id, Importe, Nota) VALUES (7, .1, '3.0')"}) {
     std::optional<ShapedInsert> shaped = ShapeOfInsert(sql);
@@ -227,6 +233,11 @@ TEST_F(ConnectionTest, AShapedInsertStoresWhatItsTextStores) {
     EXPECT_EQ(stored, row()) << sql;
     EXPECT_NE(stored, "") << sql;
   }
+  // On a server a statement that fails to prepare aborts the open unit.
+  connection_->BeginTrans();
+  Run("INSERT INTO Prueba (Id, Importe) VALUES (-3, 1)");
+  connection_->CommitTrans();
+  EXPECT_EQ(Value("SELECT Id FROM Prueba"), Variant(int32_t{-3}));
 }
 
 // A read that stops half way (a conversion fails on its row) is released
