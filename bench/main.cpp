@@ -48,11 +48,11 @@
 #include "bench/floor.h"
 #include "bench/floor_server.h"
 #include "bench/null_services.h"
-#include "component/publico.h"
 #include "suite/config.h"
 #include "suite/database.h"
 #include "suite/sample.h"
 #include "suite/services.h"
+#include "transfer/publico.h"
 
 namespace qbx::bench {
 namespace {

@@ -4,11 +4,11 @@
 #include <utility>
 
 #include "cli/i18n.h"
-#include "component/publico.h"
 #include "suite/config.h"
 #include "suite/connection.h"
 #include "suite/database.h"
 #include "suite/services.h"
+#include "transfer/publico.h"
 
 namespace qbx::cli {
 

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "automation/com.h"
+#include "automation/export.h"
 #include "component/transferencia_members.h"
 #include "records/interface.h"
 #include "records/itransferencia.h"
@@ -14,7 +15,7 @@
 
 namespace qbx {
 
-class TransferenciaClient {
+class QBX_EXPORT TransferenciaClient {
  public:
   // A new object through the registry, by ProgID or class identifier text.
   static TransferenciaClient CreateByName(std::string_view name = iface::kProgId);

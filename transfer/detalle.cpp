@@ -3,7 +3,7 @@
 #include <string>
 
 #include "automation/value.h"
-#include "component/publico.h"
+#include "transfer/publico.h"
 #include "transfer/transferencia.h"
 
 namespace qbx {

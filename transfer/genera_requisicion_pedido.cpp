@@ -6,8 +6,8 @@
 #include <string_view>
 
 #include "automation/value.h"
-#include "component/publico.h"
 #include "transfer/failure.h"
+#include "transfer/publico.h"
 #include "transfer/transferencia.h"
 
 namespace qbx {

@@ -3,8 +3,8 @@
 #include <string>
 
 #include "automation/value.h"
-#include "component/publico.h"
 #include "transfer/failure.h"
+#include "transfer/publico.h"
 #include "transfer/transferencia.h"
 
 namespace qbx {

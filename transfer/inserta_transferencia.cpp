@@ -5,9 +5,9 @@
 #include <string_view>
 
 #include "automation/value.h"
-#include "component/publico.h"
 #include "services/registration_services.h"
 #include "transfer/failure.h"
+#include "transfer/publico.h"
 #include "transfer/transferencia.h"
 
 namespace qbx {

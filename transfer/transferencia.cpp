@@ -1,7 +1,7 @@
 // Object state, creation and release, Encabezado and Nuevo.
 #include "transfer/transferencia.h"
 
-#include "component/publico.h"
+#include "transfer/publico.h"
 
 namespace qbx {
 

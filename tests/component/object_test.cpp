@@ -8,7 +8,6 @@
 #include <utility>
 #include <vector>
 
-#include "component/publico.h"
 #include "component/server.h"
 #include "component/transferencia_client.h"
 #include "records/interface.h"
@@ -16,6 +15,7 @@
 #include "services/inventory_services.h"
 #include "services/system_services.h"
 #include "tests/doubles/doubles.h"
+#include "transfer/publico.h"
 
 namespace qbx::test {
 namespace {

@@ -13,9 +13,9 @@
 #include <utility>
 #include <vector>
 
-#include "component/publico.h"
 #include "records/records.h"
 #include "tests/doubles/doubles.h"
+#include "transfer/publico.h"
 #include "transfer/transferencia.h"
 
 namespace qbx::test {

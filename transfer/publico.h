@@ -11,6 +11,7 @@
 #include <string>
 
 #include "automation/com.h"
+#include "automation/export.h"
 #include "services/system_services.h"
 
 namespace qbx {
@@ -33,6 +34,6 @@ bool ModuleStarted();
 // Ends the calling thread's apartment: releases its services and settings, so
 // the next use starts afresh (what a test needs between cases). The thread's
 // objects must be released first: they use the state they started with.
-void ResetApartment();
+QBX_EXPORT void ResetApartment();
 
 }  // namespace qbx

@@ -1,4 +1,4 @@
-#include "component/publico.h"
+#include "transfer/publico.h"
 
 #include <utility>
 
