@@ -16,9 +16,9 @@
 #include "bench/null_services.h"
 #include "bench/report.h"
 #include "bench/targets.h"
-#include "component/publico.h"
 #include "suite/database.h"
 #include "suite/sample.h"
+#include "transfer/publico.h"
 
 namespace qbx::bench {
 namespace {

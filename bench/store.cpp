@@ -9,9 +9,9 @@
 #include "automation/com.h"
 #include "bench/floor.h"
 #include "bench/floor_server.h"
-#include "component/publico.h"
 #include "suite/config.h"
 #include "suite/services.h"
+#include "transfer/publico.h"
 
 namespace qbx::bench {
 
