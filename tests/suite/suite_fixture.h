@@ -92,7 +92,9 @@ class SuiteTest : public ::testing::Test {
   }
   // The query plan of a statement, one detail per line (embedded file only).
   std::string Plan(const std::string& sql) {
-    auto plan = Db()->PrepareOnce("EXPLAIN QUERY PLAN " + sql, Origin::Suite);
+    // Held here: the statement lives only as long as its database.
+    const std::shared_ptr<Database> db = Db();
+    auto plan = db->PrepareOnce("EXPLAIN QUERY PLAN " + sql, Origin::Suite);
     std::string details;
     while (plan->Step()) details += plan->Column("detail").ToString() + "\n";
     return details;
