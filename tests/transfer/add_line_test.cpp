@@ -50,50 +50,39 @@ TEST_F(AddLineTest, ShipmentLinesInTransitMakeExactlyTheseCalls) {
       "'00', 12.5, 'PZA', 12.5, 'PZA', 0, 'KG', 12.5, 'PZA', 7.5, 93.75, -0.25, 1E-05, '', "
       "'2025-01-31', 'PED''1', '2024-02-01', 'ALTA', '2024-03-05 10:30:00', 'MODIF', "
       "'2024-03-05 10:30:00')";
-  const std::string header =
-      R"({Folio="", Fecha=#2024-03-05#, Tabla="Transferencia", Documento="F-1", )"
-      R"(Referencia="REF-1", Comentario="Entrega d'Angelo", )";
-  const std::string line =
-      R"({Producto="P'1", Talla="00", Color="00", Cantidad_1=12.5#, Unidad_1="PZA", )"
-      R"(Cantidad_2=0#, Unidad_2="KG", Costo=)";
-  const std::string tracked =
-      R"(#, Costo_2=0#, Serie="SN1", Pedimento="PS", Fecha_Pedimento=#2024-01-15#, Lote="L1"}))";
-  const Texts expected = {
-      R"(System.Es_Servidor_Sucursal())",
-      R"(System.Obtener_Parametro("GEN_VALIDAR_PERIODO_OPERATIVO", 0&, "", ""))",
-      R"(Data.Obtener_Valor_Campo("Almacen", "Al_Cve_Almacen", "A1", "Al_Descripcion", 0&, "Sc_Cve_Sucursal", "S1", "BA"))",
-      R"(Data.Obtener_Folio("S1", "Transferencia", 10&, True))",
-      R"(Data.Obtener_Fecha_Servidor())",
-      R"(Data.Formatear_Fecha_Hora(#2024-03-05 10:30:00#))",
-      R"(Inventory#2.Nuevo_Movimiento())",
-      R"(Inventory#3.Nuevo_Movimiento())",
-      R"(System.Obtener_Parametro("MOV_ENTRADA_TRANSITO", 0&, "", ""))",
-      R"(System.Obtener_Parametro("MOV_SALIDA_TRANSFERENCIA", 0&, "", ""))",
-      "Inventory#3.Asignar_Encabezado_Movimiento(" + header +
-          R"(Sucursal="S1", Almacen="A1", Tipo_Movimiento="STR"}))",
-      R"(System.Obtener_Parametro("MOV_ALMACEN_TRANSITO_TRANSFERENCIA", 0&, "", ""))",
-      "Inventory#2.Asignar_Encabezado_Movimiento(" + header +
-          R"(Sucursal="S2", Almacen="AT", Tipo_Movimiento="ETT"}))",
-      R"(Data.Obtener_Valor_Campo("Unidad", "Un_Cve_Unidad", "PZA", "Un_Descripcion", 0&, "", "", "BA"))",
-      R"(Inventory#1.Obtener_Tipo_Producto("P'1"))",
-      "Inventory#3.Asignar_Detalle_Movimiento(" + line + "0" + tracked,
-      R"(Inventory#3.Agregar_Detalle_Movimiento())",
-      R"(Inventory#3.Obtener_Costo_Detalle())",
-      "Inventory#2.Asignar_Detalle_Movimiento(" + line + "7.5" + tracked,
-      R"(Inventory#2.Agregar_Detalle_Movimiento())",
-      R"(Data.Obtener_Siguiente_Id("TRANSFERENCIA", "Tr_ID", "Tr_Folio", "F-1", "", ""))",
-      R"(Data.Formatear_Fecha(#2024-03-05#))",
-      R"(Data.Formatear_Fecha(#2024-03-06#))",
-      R"(Data.Formatear_Fecha(#2025-01-31#))",
-      R"(Data.Formatear_Fecha(#2024-02-01#))",
-      R"(System.Obtener_Usuario())",
-      R"(System.Obtener_Usuario())",
-      R"(System.Obtener_Conexion())",
-      "Connection.Execute(\"" + insert + "\", Missing, -1&)",
-      R"(Inventory#1.Ajustar_Existencia("S1", "A1", "P'1", "00", "00", 12.5#, 0#))",
-      R"(Data.Procesar_Documento("DETALLE_TRANSFERENCIA", "F-1", "0001"))",
-  };
-  EXPECT_EQ(suite->journal.entries(), expected) << suite->journal.Dump();
+  const std::string journal = R"(System.Es_Servidor_Sucursal()
+System.Obtener_Parametro("GEN_VALIDAR_PERIODO_OPERATIVO", 0&, "", "")
+Data.Obtener_Valor_Campo("Almacen", "Al_Cve_Almacen", "A1", "Al_Descripcion", 0&, "Sc_Cve_Sucursal", "S1", "BA")
+Data.Obtener_Folio("S1", "Transferencia", 10&, True)
+Data.Obtener_Fecha_Servidor()
+Data.Formatear_Fecha_Hora(#2024-03-05 10:30:00#)
+Inventory#2.Nuevo_Movimiento()
+Inventory#3.Nuevo_Movimiento()
+System.Obtener_Parametro("MOV_ENTRADA_TRANSITO", 0&, "", "")
+System.Obtener_Parametro("MOV_SALIDA_TRANSFERENCIA", 0&, "", "")
+Inventory#3.Asignar_Encabezado_Movimiento({Folio="", Fecha=#2024-03-05#, Tabla="Transferencia", Documento="F-1", Referencia="REF-1", Comentario="Entrega d'Angelo", Sucursal="S1", Almacen="A1", Tipo_Movimiento="STR"})
+System.Obtener_Parametro("MOV_ALMACEN_TRANSITO_TRANSFERENCIA", 0&, "", "")
+Inventory#2.Asignar_Encabezado_Movimiento({Folio="", Fecha=#2024-03-05#, Tabla="Transferencia", Documento="F-1", Referencia="REF-1", Comentario="Entrega d'Angelo", Sucursal="S2", Almacen="AT", Tipo_Movimiento="ETT"})
+Data.Obtener_Valor_Campo("Unidad", "Un_Cve_Unidad", "PZA", "Un_Descripcion", 0&, "", "", "BA")
+Inventory#1.Obtener_Tipo_Producto("P'1")
+Inventory#3.Asignar_Detalle_Movimiento({Producto="P'1", Talla="00", Color="00", Cantidad_1=12.5#, Unidad_1="PZA", Cantidad_2=0#, Unidad_2="KG", Costo=0#, Costo_2=0#, Serie="SN1", Pedimento="PS", Fecha_Pedimento=#2024-01-15#, Lote="L1"})
+Inventory#3.Agregar_Detalle_Movimiento()
+Inventory#3.Obtener_Costo_Detalle()
+Inventory#2.Asignar_Detalle_Movimiento({Producto="P'1", Talla="00", Color="00", Cantidad_1=12.5#, Unidad_1="PZA", Cantidad_2=0#, Unidad_2="KG", Costo=7.5#, Costo_2=0#, Serie="SN1", Pedimento="PS", Fecha_Pedimento=#2024-01-15#, Lote="L1"})
+Inventory#2.Agregar_Detalle_Movimiento()
+Data.Obtener_Siguiente_Id("TRANSFERENCIA", "Tr_ID", "Tr_Folio", "F-1", "", "")
+Data.Formatear_Fecha(#2024-03-05#)
+Data.Formatear_Fecha(#2024-03-06#)
+Data.Formatear_Fecha(#2025-01-31#)
+Data.Formatear_Fecha(#2024-02-01#)
+System.Obtener_Usuario()
+System.Obtener_Usuario()
+System.Obtener_Conexion()
+Connection.Execute(")" + insert + R"(", Missing, -1&)
+Inventory#1.Ajustar_Existencia("S1", "A1", "P'1", "00", "00", 12.5#, 0#)
+Data.Procesar_Documento("DETALLE_TRANSFERENCIA", "F-1", "0001")
+)";
+  EXPECT_EQ(suite->journal.Dump(false), journal);
   EXPECT_EQ(t.Encabezado().Tr_Folio + "/" + t.Detalle().Tr_ID, "F-1/0001");
 
   // A later line skips the opening and rewrites the movement records.
@@ -105,7 +94,7 @@ TEST_F(AddLineTest, ShipmentLinesInTransitMakeExactlyTheseCalls) {
   suite->journal.Clear();
   ASSERT_TRUE(t.Add_Transferencia_Detalle()) << t.Error();
   // Straight to the line's checks: nothing of the opening comes first.
-  EXPECT_EQ(suite->journal.entries().at(0), expected.at(13));  // the unit look-up
+  EXPECT_THAT(suite->journal.entries().at(0), HasSubstr("(\"Unidad\", "));
   EXPECT_EQ(Log("Data.Procesar_Documento"),
             Texts{R"(Data.Procesar_Documento("DETALLE_TRANSFERENCIA", "F-1", "0002"))"});
   EXPECT_THAT(Run("INSERT").at(1), HasSubstr("VALUES ('F-1', '0042', "));

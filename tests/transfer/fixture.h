@@ -51,6 +51,12 @@ class TransferTest : public ::testing::Test {
   // The object under test, created on first use (start-up runs then).
   Transferencia& Object();
   void ResetObject() { object_.reset(); }
+  // The object, started, with the journal emptied: what follows is one operation's.
+  Transferencia& Fresh() {
+    Object();
+    suite->journal.Clear();
+    return Object();
+  }
   // The object with a header of the given type written.
   Transferencia& Start(const std::string& tipo);
   // Writes the line with messages off and adds it.
