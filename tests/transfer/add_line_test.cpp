@@ -170,8 +170,7 @@ TEST_F(AddLineTest, RefusesWithItsExactText) {
     if (also) also();
     tTrEncabezado h = Header(tipo);
     tTrDetalle d = Line();
-    d.Tl_Cve_Talla = "M";  // blanked unless the warehouse keeps sizes or colours
-    d.Cl_Cve_Color = "ROJO";
+    d.Tl_Cve_Talla = "M", d.Cl_Cve_Color = "ROJO";  // blanked unless the warehouse keeps them
     if (edit) edit(h, d);
     Object().SetEncabezado(h);
     EXPECT_FALSE(AddLine(d));
@@ -202,35 +201,33 @@ TEST_F(AddLineTest, RefusesWithItsExactText) {
   refused("EN", 0, "Error al intentar obtener el folio de la transferencia!",
           {{"Data.Obtener_Folio", ""}});
   refused("EN", 0, "Invalid use of Null", {{"Data.Obtener_Folio", Null{}}});
+  const std::string sizes = "Inventory#1.Maneja_Talla", colours = "Inventory#1.Maneja_Color";
   refused("EN", 1, "No se encuentra la relación producto/talla/color: P1/M/ROJO",
-          {{"Inventory#1.Maneja_Talla", true},
-           {"Inventory#1.Maneja_Color", true},
-           {"Data.Existe_Producto_Talla_Color", false}});
+          {{sizes, true}, {colours, true}, {"Data.Existe_Producto_Talla_Color", false}});
   refused("EN", 1, "No se encuentra la relación producto/talla: P1/M",
-          {{"Inventory#1.Maneja_Talla", true}, {"Data.Existe_Producto_Talla", false}});
+          {{sizes, true}, {"Data.Existe_Producto_Talla", false}});
   refused("EN", 1, "No se encuentra la relación producto/color: P1/ROJO",
-          {{"Inventory#1.Maneja_Color", true}, {"Data.Existe_Producto_Color", false}});
-  refused("EN", 1, "sin red",
-          {{"Inventory#1.Maneja_Talla", true}, {"raise:Data.Existe_Producto_Talla", "sin red"}});
+          {{colours, true}, {"Data.Existe_Producto_Color", false}});
+  refused("EN", 1, "sin red", {{sizes, true}, {"raise:Data.Existe_Producto_Talla", "sin red"}});
   refused("EN", 1, "La unidad: PZA, no existe o está dada de baja",
           {{"cat:Unidad.Un_Descripcion", ""}});
   // Both control quantities 0: control unit 1 is KG, at a factor of 0.
+  const Answers no_factor = {{"Data.Obtener_Factor_Conversion", 0.0}};
   refused("EN", 1,
           "la cantidad no puede ser cero: \r\nCantidad-1: 12.5\r\nCantidad-Control-1: 0\r\n"
           "Cantidad-Control-2: 0\r\nCANTIDAD-COSTO: 0",
-          {{"cat:Producto.Pr_Unidad_Control_1", "KG"},
-           {"cat:Producto.Pr_Unidad_Costo", "CJ"},
-           {"Data.Obtener_Factor_Conversion", 0.0}},
+          {{"cat:Producto.Pr_Unidad_Control_1", "KG"}, {"cat:Producto.Pr_Unidad_Costo", "CJ"},
+           no_factor[0]},
           [](auto&, auto& d) { d.Tr_Cantidad_1 = 12.5; });
   refused("EN", 1, "las cantidades deben ser positivas!", {},
           [](auto&, auto& d) { d.Tr_Cantidad_Control_2 = -1; });
   // A Detalle write failing at the cost leaves the client's cost quantity.
-  refused("EN", 1, "las cantidades deben ser positivas!", {{"Data.Obtener_Factor_Conversion", 0.0}},
+  refused("EN", 1, "las cantidades deben ser positivas!", no_factor,
           [](auto&, auto& d) { d.Tr_Cantidad_Costo = -1; });
   refused("EN", 1, "El costo no puede ser negativo: \r\nCosto: -0.5", {},
           [](auto&, auto& d) { d.Tr_Costo = -0.5; });
   // Not a number is refused as a negative is.
-  refused("EN", 1, "las cantidades deben ser positivas!", {{"Data.Obtener_Factor_Conversion", 0.0}},
+  refused("EN", 1, "las cantidades deben ser positivas!", no_factor,
           [](auto&, auto& d) { d.Tr_Cantidad_Costo = std::nan(""); });
   refused("EN", 1, "El costo no puede ser negativo: \r\nCosto: NAN", {},
           [](auto&, auto& d) { d.Tr_Costo = std::nan(""); });
@@ -246,24 +243,18 @@ TEST_F(AddLineTest, RefusesWithItsExactText) {
   EXPECT_EQ(Count("Inventory#3.Agregar_Detalle_Movimiento"), 0u);
   refused("EN", 1, kTrap + "Type mismatch", {{"Inventory#3.Obtener_Costo_Detalle", "abc"}});
   refused("EN", 1, kTrap + "Overflow", {{"Inventory#3.Obtener_Costo_Detalle", "1E+308"}});
-  refused("RC", 1, kTrap + "Sintaxis incorrecta",
-          {{"fail:SELECT Tr_Costo ", "Sintaxis incorrecta"}});
-  refused("RC", 1, kTrap + "Error de automatización",
-          {{transit, true},
-           {"raise:Inventory#3.Asignar_Detalle_Movimiento", "Error de automatización"}});
-  refused("SL", 2, kInsertSource + "\r\nclave duplicada",
-          {{"fail:INSERT INTO Transferencia", "clave duplicada"}});
+  refused("RC", 1, kTrap + "Sintaxis", {{"fail:SELECT Tr_Costo ", "Sintaxis"}});
+  refused("RC", 1, kTrap + "Automatización",
+          {{transit, true}, {"raise:Inventory#3.Asignar_Detalle_Movimiento", "Automatización"}});
+  refused("SL", 2, kInsertSource + "\r\nduplicada", {{"fail:INSERT INTO Transferencia", "duplicada"}});
   refused("SL", 2, "sin existencia", Refusal("Inventory#1.Ajustar_Existencia", "sin existencia"));
   refused("RC", 2, "no procesado",
           {{"Data.Procesar_Documento", false}, {"Data.Obtener_Ultimo_Error", "no procesado"}});
   // The message of a refused receipt detail is read a second time for the text.
-  refused("RC", 1, "Almacén cerrado", {{"Inventory#2.Agregar_Detalle_Movimiento", false}}, nullptr,
-          [&] {
-            suite->script.Queue("Inventory#2.Obtener_Mensaje_Error", {"x", "Almacén cerrado"});
-          });
-  refused("RC", 1, kTrap + "Invalid use of Null", {}, nullptr, [&] {
-    Query("SELECT Tr_Costo ", {{{"Tr_Costo", Null{}}}});
-  });
+  refused("RC", 1, "cerrado", {{"Inventory#2.Agregar_Detalle_Movimiento", false}}, nullptr,
+          [&] { suite->script.Queue("Inventory#2.Obtener_Mensaje_Error", {"x", "cerrado"}); });
+  refused("RC", 1, kTrap + "Invalid use of Null", {}, nullptr,
+          [&] { Query("SELECT Tr_Costo ", {{{"Tr_Costo", Null{}}}}); });
   // With transit movements the issue detail was added before the cost quantity was checked.
   refused("RC", 1, "Graba_Movimiento() - LA CANTIDAD DE COSTO NO PUEDE SER MENOR O IGUAL A 0",
           {{transit, true}, {"cat:Producto.Pr_Unidad_Costo", "KG"}});
