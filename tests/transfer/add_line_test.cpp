@@ -246,7 +246,7 @@ TEST_F(AddLineTest, RefusesWithItsExactText) {
   refused("RC", 1, kTrap + "Sintaxis", {{"fail:SELECT Tr_Costo ", "Sintaxis"}});
   refused("RC", 1, kTrap + "Automatización",
           {{transit, true}, {"raise:Inventory#3.Asignar_Detalle_Movimiento", "Automatización"}});
-  refused("SL", 2, kInsertSource + "\r\nduplicada", {{"fail:INSERT INTO Transferencia", "duplicada"}});
+  refused("SL", 2, kInsertSource + "\r\ndoble", {{"fail:INSERT INTO Transferencia", "doble"}});
   refused("SL", 2, "sin existencia", Refusal("Inventory#1.Ajustar_Existencia", "sin existencia"));
   refused("RC", 2, "no procesado",
           {{"Data.Procesar_Documento", false}, {"Data.Obtener_Ultimo_Error", "no procesado"}});

@@ -73,8 +73,9 @@ TEST_F(ObjectTest, EncabezadoIsIgnoredOnceTheFolioIsAssignedUntilNuevo) {
   EXPECT_TRUE(suite->journal.entries().empty()) << suite->journal.Dump();
   // Nuevo: a header with fresh dates, only the receiving warehouse kept.
   tTrEncabezado expected;
-  std::tie(expected.Tr_Fecha, expected.Tr_Fecha_Entrega, expected.Almacen_Recibe.Al_Cve_Almacen) =
-      std::tuple(Date::FromCalendar(2024, 4, 1, 8, 0, 0), Date::FromCalendar(2024, 4, 2, 9, 0, 0), "A2");
+  expected.Tr_Fecha = Date::FromCalendar(2024, 4, 1, 8, 0, 0);
+  expected.Tr_Fecha_Entrega = Date::FromCalendar(2024, 4, 2, 9, 0, 0);
+  expected.Almacen_Recibe.Al_Cve_Almacen = "A2";
   suite->script.Queue("Data.Obtener_Fecha_Servidor",
                       {expected.Tr_Fecha, expected.Tr_Fecha_Entrega});
   t.Nuevo();
