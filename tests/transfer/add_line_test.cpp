@@ -2,8 +2,6 @@
 // opening the document, checks, posting, numbering, the row, registration.
 #include <cmath>
 #include <functional>
-#include <string>
-#include <vector>
 
 #include "tests/transfer/fixture.h"
 

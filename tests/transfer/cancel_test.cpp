@@ -1,6 +1,4 @@
 // Cancelar_Transferencia on the recording doubles.
-#include <string>
-#include <vector>
 
 #include "tests/transfer/fixture.h"
 

@@ -1,6 +1,4 @@
 // Generar_CFDI_Traslado on the recording doubles.
-#include <string>
-#include <vector>
 
 #include "tests/transfer/fixture.h"
 

@@ -1,6 +1,4 @@
 // Finalizar_Transferencia and Finaliza_Movimiento on the recording doubles.
-#include <string>
-#include <vector>
 
 #include "tests/transfer/fixture.h"
 

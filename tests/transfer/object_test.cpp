@@ -1,8 +1,6 @@
 // The transfer object: creation and release, Encabezado, Nuevo, and the write
 // of Detalle (refusals, catalogue units, conversions, blanking).
-#include <string>
 #include <tuple>
-#include <vector>
 
 #include "tests/transfer/fixture.h"
 

@@ -1,7 +1,5 @@
 // Genera_Requisicion_Pedido on the recording doubles. The requisition goes
 // through the real capture road of a second object (Inventory#4 to #6).
-#include <string>
-#include <vector>
 
 #include "tests/transfer/fixture.h"
 
