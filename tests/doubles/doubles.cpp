@@ -147,11 +147,22 @@ class DoubleBase {
     if (s_->journal_releases) s_->journal.Add(name_ + ".Release()");
   }
 
-  // Journals the call and finds its scripted answer.
+  // Journals the call and finds its scripted answer, else its default if it has one.
   template <class... A>
   Scripted Record(const char* method, const A&... args) {
-    return {s_->Call(name_, cls_, method, ArgumentTexts(ValueStyle::kJournal, args...),
-                     {AsVariant(args)...})};
+    std::optional<Variant> v = s_->Call(
+        name_, cls_, method, ArgumentTexts(ValueStyle::kJournal, args...), {AsVariant(args)...});
+    static const std::map<std::string, Variant> defaults = {
+        {"Connection.DefaultDatabase", "Suite"}, {"System.Obtener_Usuario", "OPER"},
+        {"System.Es_Servidor_Sucursal", false}, {"Data.Obtener_Folio", std::string()},
+        {"Data.Obtener_Fecha_Servidor", Date::FromCalendar(2024, 3, 5, 10, 30, 0)},
+        {"Data.Obtener_Siguiente_Id", "0001"}, {"Data.Obtener_Factor_Conversion", 1.0},
+        {"Data.Obtener_Consecutivo_Serie", int32_t{1}}, {"Data.Documento_Contabilizado", false},
+        {"Inventory.Maneja_Talla", false}, {"Inventory.Maneja_Color", false},
+        {"Inventory.Maneja_Lote", false}, {"Inventory.Maneja_Serie", false},
+        {"Inventory.Obtener_Tipo_Producto", "01"}, {"Inventory.Obtener_Costo_Detalle", "0"}};
+    if (auto it = defaults.find(cls_ + "." + method); !v && it != defaults.end()) v = it->second;
+    return {v};
   }
   // How an operation answers when its double does not say otherwise.
   template <ops::Name N, class... A>
@@ -233,7 +244,6 @@ class FakeConnection final : public com::Object<FakeConnection, IConnection>, Do
     s_->recordsets.push_back(log);
     return FakeRecordset::Make(s_, std::move(rows), log);
   }
-  std::string Answer(Op<"DefaultDatabase">, Scripted s) { return s.Or<std::string>("Suite"); }
   // Journalled only: the component never opens a unit of work.
   int32_t Answer(Op<"BeginTrans">, Scripted) { return 1; }
 };
@@ -249,8 +259,6 @@ class FakeSystem final : public com::Object<FakeSystem, ISystemServices>, Double
     if (!connection_) connection_ = FakeConnection::Make(s_);
     return com::ComPtr<IConnection>(connection_.get());
   }
-  std::string Answer(Op<"Obtener_Usuario">, Scripted s) { return s.Or<std::string>("OPER"); }
-  bool Answer(Op<"Es_Servidor_Sucursal">, Scripted s) { return s.Or(false); }
   // Unscripted parameters answer FakeSuite::Parameter, else the default argument (Null for "").
   Variant Answer(Op<"Obtener_Parametro">, Scripted s, const std::string& name, int32_t,
                  const std::string&, const std::string& def) {
@@ -270,14 +278,6 @@ class FakeData final : public com::Object<FakeData, IDataServices>, DoubleBase {
 
  private:
   using DoubleBase::Answer;
-  Date Answer(Op<"Obtener_Fecha_Servidor">, Scripted s) { return s.Or(Date::FromCalendar(2024, 3, 5, 10, 30, 0)); }
-  Variant Answer(Op<"Obtener_Folio">, Scripted s, const auto&...) {
-    return s.Or(Variant(std::string()));
-  }
-  std::string Answer(Op<"Obtener_Siguiente_Id">, Scripted s, const auto&...) {
-    return s.Or<std::string>("0001");
-  }
-  double Answer(Op<"Obtener_Factor_Conversion">, Scripted s, const auto&...) { return s.Or(1.0); }
   std::string Answer(Op<"Formatear_Fecha">, Scripted s, const Date& d) {
     return s.Or(d.ToIsoText().substr(0, 10));
   }
@@ -285,10 +285,6 @@ class FakeData final : public com::Object<FakeData, IDataServices>, DoubleBase {
     std::string t = d.ToIsoText();
     return s.Or(t.size() == 10 ? t + " 00:00:00" : t);
   }
-  int32_t Answer(Op<"Obtener_Consecutivo_Serie">, Scripted s, const auto&...) {
-    return s.Or(int32_t{1});
-  }
-  bool Answer(Op<"Documento_Contabilizado">, Scripted s, const auto&...) { return s.Or(false); }
 };
 
 class FakeInventory final : public com::Object<FakeInventory, IInventoryServices>, DoubleBase {
@@ -298,14 +294,6 @@ class FakeInventory final : public com::Object<FakeInventory, IInventoryServices
 
  private:
   using DoubleBase::Answer;
-  bool Answer(Op<"Maneja_Talla">, Scripted s, const auto&...) { return s.Or(false); }
-  bool Answer(Op<"Maneja_Color">, Scripted s, const auto&...) { return s.Or(false); }
-  bool Answer(Op<"Maneja_Lote">, Scripted s, const auto&...) { return s.Or(false); }
-  bool Answer(Op<"Maneja_Serie">, Scripted s, const auto&...) { return s.Or(false); }
-  std::string Answer(Op<"Obtener_Tipo_Producto">, Scripted s, const std::string&) {
-    return s.Or<std::string>("01");
-  }
-  std::string Answer(Op<"Obtener_Costo_Detalle">, Scripted s) { return s.Or<std::string>("0"); }
   // The movement records are kept: the header comes back with the scripted folio.
   Scripted Answer(Op<"Nuevo_Movimiento">, Scripted s) {
     header_ = MovementHeader{};
