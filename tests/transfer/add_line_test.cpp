@@ -372,10 +372,8 @@ class RegistrationTest : public TransferTest {
   bool Register(const char* tipo, const char* type, const char* setting, const char* receiving,
                 const char* lot = "L'7", double quantity = 2.5, const Answers& extra = {}) {
     Renew();
-    Script({{"cat:Producto.Pr_Tipo_Producto", type},
-            {"Inventory#1.Obtener_Tipo_Producto", type},
-            {"Inventory#1.Maneja_Serie", true},
-            {"Inventory#1.Maneja_Lote", true},
+    Script({{"cat:Producto.Pr_Tipo_Producto", type}, {"Inventory#1.Obtener_Tipo_Producto", type},
+            {"Inventory#1.Maneja_Serie", true}, {"Inventory#1.Maneja_Lote", true},
             {"par:MOV_TRANSFERENCIA_SUCURSAL_DEPOSITO_FISCAL", setting},
             {"Series.Obtener_Mensaje_Error", "no disponible"},
             {"Lot.Obtener_Mensaje_Error", "no disponible"}});
@@ -384,10 +382,9 @@ class RegistrationTest : public TransferTest {
     h.Sucursal_Recibe.Sc_Cve_Sucursal = receiving;
     Object().SetEncabezado(h);
     tTrDetalle d = Line();
-    d.Tr_Cantidad_1 = quantity;
-    d.Tr_Cantidad_Control_2 = 1.5;
+    std::tie(d.Tr_Cantidad_1, d.Tr_Cantidad_Control_2, d.Lote.Lt_Cve_Lote) =
+        std::tuple(quantity, 1.5, lot);
     d.Serie = {"SN1", "PS", Date::FromCalendar(2024, 1, 15), {}};
-    d.Lote.Lt_Cve_Lote = lot;
     suite->JournalReleases(true);
     suite->journal.Clear();
     return AddLine(d);
