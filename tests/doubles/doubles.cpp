@@ -13,17 +13,9 @@ namespace qbx::test {
 // Journal
 // ---------------------------------------------------------------------------
 
-std::vector<std::string> Journal::Starting(std::string_view prefix) const {
+std::vector<std::string> Journal::Where(const std::function<bool(const std::string&)>& keep) const {
   std::vector<std::string> out;
-  for (const auto& e : entries_)
-    if (std::string_view(e).substr(0, prefix.size()) == prefix) out.push_back(e);
-  return out;
-}
-
-std::vector<std::string> Journal::Containing(std::string_view text) const {
-  std::vector<std::string> out;
-  for (const auto& e : entries_)
-    if (e.find(text) != std::string::npos) out.push_back(e);
+  std::copy_if(entries_.begin(), entries_.end(), std::back_inserter(out), keep);
   return out;
 }
 
@@ -33,33 +25,16 @@ std::vector<std::string> Journal::Calls() const {
   return out;
 }
 
-std::string Journal::Dump() const {
+std::string Journal::Dump(bool numbered) const {
   std::string out;
   for (size_t i = 0; i < entries_.size(); ++i)
-    out += std::to_string(i + 1) + ": " + entries_[i] + "\n";
+    out += (numbered ? std::to_string(i + 1) + ": " : "") + entries_[i] + "\n";
   return out;
 }
 
 // ---------------------------------------------------------------------------
 // Script
 // ---------------------------------------------------------------------------
-
-void Script::Answer(const std::string& key, Variant v) {
-  entries_[key].standing = std::move(v);
-}
-
-void Script::Queue(const std::string& key, std::vector<Variant> answers) {
-  auto& q = entries_[key].queue;
-  for (auto& a : answers) q.push_back(std::move(a));
-}
-
-void Script::On(const std::string& key, Handler handler) {
-  entries_[key].handler = std::move(handler);
-}
-
-void Script::Fail(const std::string& key, RuntimeError error) {
-  entries_[key].failure = std::move(error);
-}
 
 std::optional<Variant> Script::Next(const std::string& instance_key, const std::string& class_key,
                                     const std::vector<Variant>& args) {
@@ -112,7 +87,6 @@ struct FakeSuite::Shared {
   std::map<std::string, std::vector<MovementLine>> lines;
   std::map<std::string, int> created;
   std::map<std::string, int> alive;
-  Date server_date = Date::FromCalendar(2024, 3, 5, 10, 30, 0);
   bool journal_releases = false;
 
   // Journals the call and returns its scripted answer (nullopt = default).
@@ -173,11 +147,22 @@ class DoubleBase {
     if (s_->journal_releases) s_->journal.Add(name_ + ".Release()");
   }
 
-  // Journals the call and finds its scripted answer.
+  // Journals the call and finds its scripted answer, else its default if it has one.
   template <class... A>
   Scripted Record(const char* method, const A&... args) {
-    return {s_->Call(name_, cls_, method, ArgumentTexts(ValueStyle::kJournal, args...),
-                     {AsVariant(args)...})};
+    std::optional<Variant> v = s_->Call(
+        name_, cls_, method, ArgumentTexts(ValueStyle::kJournal, args...), {AsVariant(args)...});
+    static const std::map<std::string, Variant> defaults = {
+        {"Connection.DefaultDatabase", "Suite"}, {"System.Obtener_Usuario", "OPER"},
+        {"System.Es_Servidor_Sucursal", false}, {"Data.Obtener_Folio", std::string()},
+        {"Data.Obtener_Fecha_Servidor", Date::FromCalendar(2024, 3, 5, 10, 30, 0)},
+        {"Data.Obtener_Siguiente_Id", "0001"}, {"Data.Obtener_Factor_Conversion", 1.0},
+        {"Data.Obtener_Consecutivo_Serie", int32_t{1}}, {"Data.Documento_Contabilizado", false},
+        {"Inventory.Maneja_Talla", false}, {"Inventory.Maneja_Color", false},
+        {"Inventory.Maneja_Lote", false}, {"Inventory.Maneja_Serie", false},
+        {"Inventory.Obtener_Tipo_Producto", "01"}, {"Inventory.Obtener_Costo_Detalle", "0"}};
+    if (auto it = defaults.find(cls_ + "." + method); !v && it != defaults.end()) v = it->second;
+    return {v};
   }
   // How an operation answers when its double does not say otherwise.
   template <ops::Name N, class... A>
@@ -259,7 +244,6 @@ class FakeConnection final : public com::Object<FakeConnection, IConnection>, Do
     s_->recordsets.push_back(log);
     return FakeRecordset::Make(s_, std::move(rows), log);
   }
-  std::string Answer(Op<"DefaultDatabase">, Scripted s) { return s.Or<std::string>("Suite"); }
   // Journalled only: the component never opens a unit of work.
   int32_t Answer(Op<"BeginTrans">, Scripted) { return 1; }
 };
@@ -275,8 +259,6 @@ class FakeSystem final : public com::Object<FakeSystem, ISystemServices>, Double
     if (!connection_) connection_ = FakeConnection::Make(s_);
     return com::ComPtr<IConnection>(connection_.get());
   }
-  std::string Answer(Op<"Obtener_Usuario">, Scripted s) { return s.Or<std::string>("OPER"); }
-  bool Answer(Op<"Es_Servidor_Sucursal">, Scripted s) { return s.Or(false); }
   // Unscripted parameters answer FakeSuite::Parameter, else the default argument (Null for "").
   Variant Answer(Op<"Obtener_Parametro">, Scripted s, const std::string& name, int32_t,
                  const std::string&, const std::string& def) {
@@ -296,14 +278,6 @@ class FakeData final : public com::Object<FakeData, IDataServices>, DoubleBase {
 
  private:
   using DoubleBase::Answer;
-  Date Answer(Op<"Obtener_Fecha_Servidor">, Scripted s) { return s.Or(s_->server_date); }
-  Variant Answer(Op<"Obtener_Folio">, Scripted s, const auto&...) {
-    return s.Or(Variant(std::string()));
-  }
-  std::string Answer(Op<"Obtener_Siguiente_Id">, Scripted s, const auto&...) {
-    return s.Or<std::string>("0001");
-  }
-  double Answer(Op<"Obtener_Factor_Conversion">, Scripted s, const auto&...) { return s.Or(1.0); }
   std::string Answer(Op<"Formatear_Fecha">, Scripted s, const Date& d) {
     return s.Or(d.ToIsoText().substr(0, 10));
   }
@@ -311,10 +285,6 @@ class FakeData final : public com::Object<FakeData, IDataServices>, DoubleBase {
     std::string t = d.ToIsoText();
     return s.Or(t.size() == 10 ? t + " 00:00:00" : t);
   }
-  int32_t Answer(Op<"Obtener_Consecutivo_Serie">, Scripted s, const auto&...) {
-    return s.Or(int32_t{1});
-  }
-  bool Answer(Op<"Documento_Contabilizado">, Scripted s, const auto&...) { return s.Or(false); }
 };
 
 class FakeInventory final : public com::Object<FakeInventory, IInventoryServices>, DoubleBase {
@@ -324,14 +294,6 @@ class FakeInventory final : public com::Object<FakeInventory, IInventoryServices
 
  private:
   using DoubleBase::Answer;
-  bool Answer(Op<"Maneja_Talla">, Scripted s, const auto&...) { return s.Or(false); }
-  bool Answer(Op<"Maneja_Color">, Scripted s, const auto&...) { return s.Or(false); }
-  bool Answer(Op<"Maneja_Lote">, Scripted s, const auto&...) { return s.Or(false); }
-  bool Answer(Op<"Maneja_Serie">, Scripted s, const auto&...) { return s.Or(false); }
-  std::string Answer(Op<"Obtener_Tipo_Producto">, Scripted s, const std::string&) {
-    return s.Or<std::string>("01");
-  }
-  std::string Answer(Op<"Obtener_Costo_Detalle">, Scripted s) { return s.Or<std::string>("0"); }
   // The movement records are kept: the header comes back with the scripted folio.
   Scripted Answer(Op<"Nuevo_Movimiento">, Scripted s) {
     header_ = MovementHeader{};
@@ -356,35 +318,29 @@ class FakeInventory final : public com::Object<FakeInventory, IInventoryServices
 };
 
 // Series, lots, posting and vouchers answer as scripted or by default.
-class FakeSeries final : public com::Object<FakeSeries, ISeriesServices>, DoubleBase {
- public:
-  explicit FakeSeries(std::shared_ptr<Shared> s) : DoubleBase(std::move(s), "Series", true) {}
-  QBX_SERIES_SERVICES_OPS(QBX_RECORDED_OP)
-};
-
-class FakeLot final : public com::Object<FakeLot, ILotServices>, DoubleBase {
- public:
-  explicit FakeLot(std::shared_ptr<Shared> s) : DoubleBase(std::move(s), "Lot", true) {}
-  QBX_LOT_SERVICES_OPS(QBX_RECORDED_OP)
-};
-
-class FakePosting final : public com::Object<FakePosting, IPostingServices>, DoubleBase {
- public:
-  explicit FakePosting(std::shared_ptr<Shared> s) : DoubleBase(std::move(s), "Posting", true) {}
-  QBX_POSTING_SERVICES_OPS(QBX_RECORDED_OP)
-};
-
-class FakeVoucher final : public com::Object<FakeVoucher, IVoucherServices>, DoubleBase {
- public:
-  explicit FakeVoucher(std::shared_ptr<Shared> s) : DoubleBase(std::move(s), "Voucher", true) {}
-  QBX_VOUCHER_SERVICES_OPS(QBX_RECORDED_OP)
-};
-
+#define QBX_PLAIN_DOUBLE(Fake, Contract, Class, OPS)                                    \
+  class Fake final : public com::Object<Fake, Contract>, DoubleBase {                   \
+   public:                                                                              \
+    explicit Fake(std::shared_ptr<Shared> s) : DoubleBase(std::move(s), Class, true) {} \
+    OPS(QBX_RECORDED_OP)                                                                \
+  };
+QBX_PLAIN_DOUBLE(FakeSeries, ISeriesServices, "Series", QBX_SERIES_SERVICES_OPS)
+QBX_PLAIN_DOUBLE(FakeLot, ILotServices, "Lot", QBX_LOT_SERVICES_OPS)
+QBX_PLAIN_DOUBLE(FakePosting, IPostingServices, "Posting", QBX_POSTING_SERVICES_OPS)
+QBX_PLAIN_DOUBLE(FakeVoucher, IVoucherServices, "Voucher", QBX_VOUCHER_SERVICES_OPS)
+#undef QBX_PLAIN_DOUBLE
 #undef QBX_RECORDED_OP
 
-template <class T>
-com::HRESULT Hand(com::ComPtr<T> obj, const Guid& iid, void** out) {
-  return obj->QueryInterface(iid, out);
+template <class Fake>
+com::HRESULT Hand(const std::shared_ptr<Shared>& s, const Guid& iid, void** out) {
+  return Fake::Make(s)->QueryInterface(iid, out);
+}
+
+// What a map holds for key, or an empty value.
+template <class Map>
+typename Map::mapped_type Find(const Map& m, const std::string& key) {
+  auto it = m.find(key);
+  return it == m.end() ? typename Map::mapped_type{} : it->second;
 }
 
 }  // namespace
@@ -406,66 +362,46 @@ void FakeSuite::FailQuery(std::string contains, RuntimeError error) {
   shared_->rules.push_back({std::move(contains), {}, true, false, std::move(error)});
 }
 
-std::vector<std::string> FakeSuite::Statements() const {
-  return shared_->statements;
-}
+std::vector<std::string> FakeSuite::Statements() const { return shared_->statements; }
 
 const std::vector<std::shared_ptr<FakeSuite::RecordsetLog>>& FakeSuite::recordsets() const {
   return shared_->recordsets;
 }
 
-void FakeSuite::Parameter(const std::string& name, Variant value) {
-  shared_->parameters[name] = std::move(value);
-}
+void FakeSuite::Parameter(const std::string& name, Variant v) { shared_->parameters[name] = v; }
 
 std::vector<MovementHeader> FakeSuite::HeadersOf(const std::string& instance) const {
-  auto it = shared_->headers.find(instance);
-  return it == shared_->headers.end() ? std::vector<MovementHeader>{} : it->second;
+  return Find(shared_->headers, instance);
 }
-
 std::vector<MovementLine> FakeSuite::LinesOf(const std::string& instance) const {
-  auto it = shared_->lines.find(instance);
-  return it == shared_->lines.end() ? std::vector<MovementLine>{} : it->second;
+  return Find(shared_->lines, instance);
 }
-
-int FakeSuite::Created(const std::string& cls) const {
-  auto it = shared_->created.find(cls);
-  return it == shared_->created.end() ? 0 : it->second;
-}
-
-int FakeSuite::Alive(const std::string& cls) const {
-  auto it = shared_->alive.find(cls);
-  return it == shared_->alive.end() ? 0 : it->second;
-}
-
-void FakeSuite::SetServerDate(const Date& d) {
-  shared_->server_date = d;
-}
-
-void FakeSuite::JournalReleases(bool on) {
-  shared_->journal_releases = on;
-}
+int FakeSuite::Created(const std::string& cls) const { return Find(shared_->created, cls); }
+int FakeSuite::Alive(const std::string& cls) const { return Find(shared_->alive, cls); }
+void FakeSuite::JournalReleases(bool on) { shared_->journal_releases = on; }
 
 com::HRESULT FakeSuite::CreateInstance(const Guid& clsid, const Guid& iid, void** out) {
   if (!out) return com::E_POINTER;
   *out = nullptr;
-  // A scripted creation failure: key "Create.<Class>".
-  auto fail = [&](const std::string& cls) -> bool {
-    return shared_->script.Next("Create." + cls, "Create." + cls, {}).has_value();
+  // System and Data can be scripted to fail their creation: key "Create.<Class>".
+  struct Kind {
+    const Guid& clsid;
+    const char* cls;
+    com::HRESULT (*hand)(const std::shared_ptr<Shared>&, const Guid&, void**);
   };
-  if (clsid == kClsidSystemServices) {
-    if (fail("System")) return com::REGDB_E_CLASSNOTREG;
-    return Hand(FakeSystem::Make(shared_), iid, out);
+  static const Kind kinds[] = {{kClsidSystemServices, "System", Hand<FakeSystem>},
+                               {kClsidDataServices, "Data", Hand<FakeData>},
+                               {kClsidInventoryServices, nullptr, Hand<FakeInventory>},
+                               {kClsidSeriesServices, nullptr, Hand<FakeSeries>},
+                               {kClsidLotServices, nullptr, Hand<FakeLot>},
+                               {kClsidPostingServices, nullptr, Hand<FakePosting>},
+                               {kClsidVoucherServices, nullptr, Hand<FakeVoucher>}};
+  for (const Kind& k : kinds) {
+    if (!(clsid == k.clsid)) continue;
+    const std::string key = std::string("Create.") + (k.cls ? k.cls : "");
+    if (k.cls && shared_->script.Next(key, key, {})) return com::REGDB_E_CLASSNOTREG;
+    return k.hand(shared_, iid, out);
   }
-  if (clsid == kClsidDataServices) {
-    if (fail("Data")) return com::REGDB_E_CLASSNOTREG;
-    return Hand(FakeData::Make(shared_), iid, out);
-  }
-  if (clsid == kClsidInventoryServices) return Hand(FakeInventory::Make(shared_), iid, out);
-  if (clsid == kClsidSeriesServices) return Hand(FakeSeries::Make(shared_), iid, out);
-  if (clsid == kClsidLotServices) return Hand(FakeLot::Make(shared_), iid, out);
-  if (clsid == kClsidPostingServices) return Hand(FakePosting::Make(shared_), iid, out);
-  if (clsid == kClsidVoucherServices) return Hand(FakeVoucher::Make(shared_), iid, out);
   return com::REGDB_E_CLASSNOTREG;
 }
 

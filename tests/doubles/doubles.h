@@ -39,14 +39,19 @@ class Journal {
  public:
   void Add(std::string entry) { entries_.push_back(std::move(entry)); }
   const std::vector<std::string>& entries() const { return entries_; }
-  // Entries that start with prefix, in order.
-  std::vector<std::string> Starting(std::string_view prefix) const;
-  // Entries that contain text, in order.
-  std::vector<std::string> Containing(std::string_view text) const;
+  // Entries that start with p, or that contain text, or that keep accepts, in order.
+  std::vector<std::string> Starting(std::string_view p) const {
+    return Where([p](const std::string& e) { return e.starts_with(p); });
+  }
+  std::vector<std::string> Containing(std::string_view text) const {
+    return Where([text](const std::string& e) { return e.find(text) != e.npos; });
+  }
+  std::vector<std::string> Where(const std::function<bool(const std::string&)>& keep) const;
   // Entries naming a call, without their arguments: "Data.Obtener_Folio".
   std::vector<std::string> Calls() const;
   void Clear() { entries_.clear(); }
-  std::string Dump() const;
+  // One entry a line, numbered unless said otherwise.
+  std::string Dump(bool numbered = true) const;
 
  private:
   std::vector<std::string> entries_;
@@ -60,13 +65,15 @@ class Script {
   using Handler = std::function<Variant(const std::vector<Variant>& args)>;
 
   // Every call answers v.
-  void Answer(const std::string& key, Variant v);
+  void Answer(const std::string& key, Variant v) { entries_[key].standing = std::move(v); }
   // The next calls answer these in order; then the standing answer or default.
-  void Queue(const std::string& key, std::vector<Variant> answers);
+  void Queue(const std::string& key, std::vector<Variant> answers) {
+    entries_[key].queue.insert(entries_[key].queue.end(), answers.begin(), answers.end());
+  }
   // Computed answers.
-  void On(const std::string& key, Handler handler);
+  void On(const std::string& key, Handler handler) { entries_[key].handler = std::move(handler); }
   // The call raises this error.
-  void Fail(const std::string& key, RuntimeError error);
+  void Fail(const std::string& key, RuntimeError error) { entries_[key].failure = error; }
 
   // The answer for a call, or nullopt for the double's default. Raises a
   // scripted failure.
@@ -129,9 +136,6 @@ class FakeSuite : public com::ObjectProvider {
   int Created(const std::string& cls) const;
   int Alive(const std::string& cls) const;
 
-  // Obtener_Fecha_Servidor answers this unless scripted.
-  void SetServerDate(const Date& d);
-
   // When on, a double's release is journaled too: "Inventory#2.Release()".
   // Off by default.
   void JournalReleases(bool on);
@@ -139,9 +143,7 @@ class FakeSuite : public com::ObjectProvider {
   // ObjectProvider
   com::HRESULT CreateInstance(const Guid& clsid, const Guid& iid, void** out) override;
 
-  // Internal to the doubles.
-  struct Shared;
-  std::shared_ptr<Shared> shared() const { return shared_; }
+  struct Shared;  // internal to the doubles
 
  private:
   explicit FakeSuite(std::shared_ptr<Shared> shared);

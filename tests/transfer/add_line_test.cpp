@@ -2,8 +2,7 @@
 // opening the document, checks, posting, numbering, the row, registration.
 #include <cmath>
 #include <functional>
-#include <string>
-#include <vector>
+#include <tuple>
 
 #include "tests/transfer/fixture.h"
 
@@ -50,50 +49,39 @@ TEST_F(AddLineTest, ShipmentLinesInTransitMakeExactlyTheseCalls) {
       "'00', 12.5, 'PZA', 12.5, 'PZA', 0, 'KG', 12.5, 'PZA', 7.5, 93.75, -0.25, 1E-05, '', "
       "'2025-01-31', 'PED''1', '2024-02-01', 'ALTA', '2024-03-05 10:30:00', 'MODIF', "
       "'2024-03-05 10:30:00')";
-  const std::string header =
-      R"({Folio="", Fecha=#2024-03-05#, Tabla="Transferencia", Documento="F-1", )"
-      R"(Referencia="REF-1", Comentario="Entrega d'Angelo", )";
-  const std::string line =
-      R"({Producto="P'1", Talla="00", Color="00", Cantidad_1=12.5#, Unidad_1="PZA", )"
-      R"(Cantidad_2=0#, Unidad_2="KG", Costo=)";
-  const std::string tracked =
-      R"(#, Costo_2=0#, Serie="SN1", Pedimento="PS", Fecha_Pedimento=#2024-01-15#, Lote="L1"}))";
-  const Texts expected = {
-      R"(System.Es_Servidor_Sucursal())",
-      R"(System.Obtener_Parametro("GEN_VALIDAR_PERIODO_OPERATIVO", 0&, "", ""))",
-      R"(Data.Obtener_Valor_Campo("Almacen", "Al_Cve_Almacen", "A1", "Al_Descripcion", 0&, "Sc_Cve_Sucursal", "S1", "BA"))",
-      R"(Data.Obtener_Folio("S1", "Transferencia", 10&, True))",
-      R"(Data.Obtener_Fecha_Servidor())",
-      R"(Data.Formatear_Fecha_Hora(#2024-03-05 10:30:00#))",
-      R"(Inventory#2.Nuevo_Movimiento())",
-      R"(Inventory#3.Nuevo_Movimiento())",
-      R"(System.Obtener_Parametro("MOV_ENTRADA_TRANSITO", 0&, "", ""))",
-      R"(System.Obtener_Parametro("MOV_SALIDA_TRANSFERENCIA", 0&, "", ""))",
-      "Inventory#3.Asignar_Encabezado_Movimiento(" + header +
-          R"(Sucursal="S1", Almacen="A1", Tipo_Movimiento="STR"}))",
-      R"(System.Obtener_Parametro("MOV_ALMACEN_TRANSITO_TRANSFERENCIA", 0&, "", ""))",
-      "Inventory#2.Asignar_Encabezado_Movimiento(" + header +
-          R"(Sucursal="S2", Almacen="AT", Tipo_Movimiento="ETT"}))",
-      R"(Data.Obtener_Valor_Campo("Unidad", "Un_Cve_Unidad", "PZA", "Un_Descripcion", 0&, "", "", "BA"))",
-      R"(Inventory#1.Obtener_Tipo_Producto("P'1"))",
-      "Inventory#3.Asignar_Detalle_Movimiento(" + line + "0" + tracked,
-      R"(Inventory#3.Agregar_Detalle_Movimiento())",
-      R"(Inventory#3.Obtener_Costo_Detalle())",
-      "Inventory#2.Asignar_Detalle_Movimiento(" + line + "7.5" + tracked,
-      R"(Inventory#2.Agregar_Detalle_Movimiento())",
-      R"(Data.Obtener_Siguiente_Id("TRANSFERENCIA", "Tr_ID", "Tr_Folio", "F-1", "", ""))",
-      R"(Data.Formatear_Fecha(#2024-03-05#))",
-      R"(Data.Formatear_Fecha(#2024-03-06#))",
-      R"(Data.Formatear_Fecha(#2025-01-31#))",
-      R"(Data.Formatear_Fecha(#2024-02-01#))",
-      R"(System.Obtener_Usuario())",
-      R"(System.Obtener_Usuario())",
-      R"(System.Obtener_Conexion())",
-      "Connection.Execute(\"" + insert + "\", Missing, -1&)",
-      R"(Inventory#1.Ajustar_Existencia("S1", "A1", "P'1", "00", "00", 12.5#, 0#))",
-      R"(Data.Procesar_Documento("DETALLE_TRANSFERENCIA", "F-1", "0001"))",
-  };
-  EXPECT_EQ(suite->journal.entries(), expected) << suite->journal.Dump();
+  const std::string journal = R"(System.Es_Servidor_Sucursal()
+System.Obtener_Parametro("GEN_VALIDAR_PERIODO_OPERATIVO", 0&, "", "")
+Data.Obtener_Valor_Campo("Almacen", "Al_Cve_Almacen", "A1", "Al_Descripcion", 0&, "Sc_Cve_Sucursal", "S1", "BA")
+Data.Obtener_Folio("S1", "Transferencia", 10&, True)
+Data.Obtener_Fecha_Servidor()
+Data.Formatear_Fecha_Hora(#2024-03-05 10:30:00#)
+Inventory#2.Nuevo_Movimiento()
+Inventory#3.Nuevo_Movimiento()
+System.Obtener_Parametro("MOV_ENTRADA_TRANSITO", 0&, "", "")
+System.Obtener_Parametro("MOV_SALIDA_TRANSFERENCIA", 0&, "", "")
+Inventory#3.Asignar_Encabezado_Movimiento({Folio="", Fecha=#2024-03-05#, Tabla="Transferencia", Documento="F-1", Referencia="REF-1", Comentario="Entrega d'Angelo", Sucursal="S1", Almacen="A1", Tipo_Movimiento="STR"})
+System.Obtener_Parametro("MOV_ALMACEN_TRANSITO_TRANSFERENCIA", 0&, "", "")
+Inventory#2.Asignar_Encabezado_Movimiento({Folio="", Fecha=#2024-03-05#, Tabla="Transferencia", Documento="F-1", Referencia="REF-1", Comentario="Entrega d'Angelo", Sucursal="S2", Almacen="AT", Tipo_Movimiento="ETT"})
+Data.Obtener_Valor_Campo("Unidad", "Un_Cve_Unidad", "PZA", "Un_Descripcion", 0&, "", "", "BA")
+Inventory#1.Obtener_Tipo_Producto("P'1")
+Inventory#3.Asignar_Detalle_Movimiento({Producto="P'1", Talla="00", Color="00", Cantidad_1=12.5#, Unidad_1="PZA", Cantidad_2=0#, Unidad_2="KG", Costo=0#, Costo_2=0#, Serie="SN1", Pedimento="PS", Fecha_Pedimento=#2024-01-15#, Lote="L1"})
+Inventory#3.Agregar_Detalle_Movimiento()
+Inventory#3.Obtener_Costo_Detalle()
+Inventory#2.Asignar_Detalle_Movimiento({Producto="P'1", Talla="00", Color="00", Cantidad_1=12.5#, Unidad_1="PZA", Cantidad_2=0#, Unidad_2="KG", Costo=7.5#, Costo_2=0#, Serie="SN1", Pedimento="PS", Fecha_Pedimento=#2024-01-15#, Lote="L1"})
+Inventory#2.Agregar_Detalle_Movimiento()
+Data.Obtener_Siguiente_Id("TRANSFERENCIA", "Tr_ID", "Tr_Folio", "F-1", "", "")
+Data.Formatear_Fecha(#2024-03-05#)
+Data.Formatear_Fecha(#2024-03-06#)
+Data.Formatear_Fecha(#2025-01-31#)
+Data.Formatear_Fecha(#2024-02-01#)
+System.Obtener_Usuario()
+System.Obtener_Usuario()
+System.Obtener_Conexion()
+Connection.Execute(")" + insert + R"(", Missing, -1&)
+Inventory#1.Ajustar_Existencia("S1", "A1", "P'1", "00", "00", 12.5#, 0#)
+Data.Procesar_Documento("DETALLE_TRANSFERENCIA", "F-1", "0001")
+)";
+  EXPECT_EQ(suite->journal.Dump(false), journal);
   EXPECT_EQ(t.Encabezado().Tr_Folio + "/" + t.Detalle().Tr_ID, "F-1/0001");
 
   // A later line skips the opening and rewrites the movement records.
@@ -105,7 +93,7 @@ TEST_F(AddLineTest, ShipmentLinesInTransitMakeExactlyTheseCalls) {
   suite->journal.Clear();
   ASSERT_TRUE(t.Add_Transferencia_Detalle()) << t.Error();
   // Straight to the line's checks: nothing of the opening comes first.
-  EXPECT_EQ(suite->journal.entries().at(0), expected.at(13));  // the unit look-up
+  EXPECT_THAT(suite->journal.entries().at(0), HasSubstr("(\"Unidad\", "));
   EXPECT_EQ(Log("Data.Procesar_Documento"),
             Texts{R"(Data.Procesar_Documento("DETALLE_TRANSFERENCIA", "F-1", "0002"))"});
   EXPECT_THAT(Run("INSERT").at(1), HasSubstr("VALUES ('F-1', '0042', "));
@@ -181,8 +169,7 @@ TEST_F(AddLineTest, RefusesWithItsExactText) {
     if (also) also();
     tTrEncabezado h = Header(tipo);
     tTrDetalle d = Line();
-    d.Tl_Cve_Talla = "M";  // blanked unless the warehouse keeps sizes or colours
-    d.Cl_Cve_Color = "ROJO";
+    d.Tl_Cve_Talla = "M", d.Cl_Cve_Color = "ROJO";  // blanked unless the warehouse keeps them
     if (edit) edit(h, d);
     Object().SetEncabezado(h);
     EXPECT_FALSE(AddLine(d));
@@ -213,35 +200,33 @@ TEST_F(AddLineTest, RefusesWithItsExactText) {
   refused("EN", 0, "Error al intentar obtener el folio de la transferencia!",
           {{"Data.Obtener_Folio", ""}});
   refused("EN", 0, "Invalid use of Null", {{"Data.Obtener_Folio", Null{}}});
+  const std::string sizes = "Inventory#1.Maneja_Talla", colours = "Inventory#1.Maneja_Color";
   refused("EN", 1, "No se encuentra la relación producto/talla/color: P1/M/ROJO",
-          {{"Inventory#1.Maneja_Talla", true},
-           {"Inventory#1.Maneja_Color", true},
-           {"Data.Existe_Producto_Talla_Color", false}});
+          {{sizes, true}, {colours, true}, {"Data.Existe_Producto_Talla_Color", false}});
   refused("EN", 1, "No se encuentra la relación producto/talla: P1/M",
-          {{"Inventory#1.Maneja_Talla", true}, {"Data.Existe_Producto_Talla", false}});
+          {{sizes, true}, {"Data.Existe_Producto_Talla", false}});
   refused("EN", 1, "No se encuentra la relación producto/color: P1/ROJO",
-          {{"Inventory#1.Maneja_Color", true}, {"Data.Existe_Producto_Color", false}});
-  refused("EN", 1, "sin red",
-          {{"Inventory#1.Maneja_Talla", true}, {"raise:Data.Existe_Producto_Talla", "sin red"}});
+          {{colours, true}, {"Data.Existe_Producto_Color", false}});
+  refused("EN", 1, "sin red", {{sizes, true}, {"raise:Data.Existe_Producto_Talla", "sin red"}});
   refused("EN", 1, "La unidad: PZA, no existe o está dada de baja",
           {{"cat:Unidad.Un_Descripcion", ""}});
   // Both control quantities 0: control unit 1 is KG, at a factor of 0.
+  const Answers no_factor = {{"Data.Obtener_Factor_Conversion", 0.0}};
   refused("EN", 1,
           "la cantidad no puede ser cero: \r\nCantidad-1: 12.5\r\nCantidad-Control-1: 0\r\n"
           "Cantidad-Control-2: 0\r\nCANTIDAD-COSTO: 0",
-          {{"cat:Producto.Pr_Unidad_Control_1", "KG"},
-           {"cat:Producto.Pr_Unidad_Costo", "CJ"},
-           {"Data.Obtener_Factor_Conversion", 0.0}},
+          {{"cat:Producto.Pr_Unidad_Control_1", "KG"}, {"cat:Producto.Pr_Unidad_Costo", "CJ"},
+           no_factor[0]},
           [](auto&, auto& d) { d.Tr_Cantidad_1 = 12.5; });
   refused("EN", 1, "las cantidades deben ser positivas!", {},
           [](auto&, auto& d) { d.Tr_Cantidad_Control_2 = -1; });
   // A Detalle write failing at the cost leaves the client's cost quantity.
-  refused("EN", 1, "las cantidades deben ser positivas!", {{"Data.Obtener_Factor_Conversion", 0.0}},
+  refused("EN", 1, "las cantidades deben ser positivas!", no_factor,
           [](auto&, auto& d) { d.Tr_Cantidad_Costo = -1; });
   refused("EN", 1, "El costo no puede ser negativo: \r\nCosto: -0.5", {},
           [](auto&, auto& d) { d.Tr_Costo = -0.5; });
   // Not a number is refused as a negative is.
-  refused("EN", 1, "las cantidades deben ser positivas!", {{"Data.Obtener_Factor_Conversion", 0.0}},
+  refused("EN", 1, "las cantidades deben ser positivas!", no_factor,
           [](auto&, auto& d) { d.Tr_Cantidad_Costo = std::nan(""); });
   refused("EN", 1, "El costo no puede ser negativo: \r\nCosto: NAN", {},
           [](auto&, auto& d) { d.Tr_Costo = std::nan(""); });
@@ -257,24 +242,18 @@ TEST_F(AddLineTest, RefusesWithItsExactText) {
   EXPECT_EQ(Count("Inventory#3.Agregar_Detalle_Movimiento"), 0u);
   refused("EN", 1, kTrap + "Type mismatch", {{"Inventory#3.Obtener_Costo_Detalle", "abc"}});
   refused("EN", 1, kTrap + "Overflow", {{"Inventory#3.Obtener_Costo_Detalle", "1E+308"}});
-  refused("RC", 1, kTrap + "Sintaxis incorrecta",
-          {{"fail:SELECT Tr_Costo ", "Sintaxis incorrecta"}});
-  refused("RC", 1, kTrap + "Error de automatización",
-          {{transit, true},
-           {"raise:Inventory#3.Asignar_Detalle_Movimiento", "Error de automatización"}});
-  refused("SL", 2, kInsertSource + "\r\nclave duplicada",
-          {{"fail:INSERT INTO Transferencia", "clave duplicada"}});
+  refused("RC", 1, kTrap + "Sintaxis", {{"fail:SELECT Tr_Costo ", "Sintaxis"}});
+  refused("RC", 1, kTrap + "Automatización",
+          {{transit, true}, {"raise:Inventory#3.Asignar_Detalle_Movimiento", "Automatización"}});
+  refused("SL", 2, kInsertSource + "\r\ndoble", {{"fail:INSERT INTO Transferencia", "doble"}});
   refused("SL", 2, "sin existencia", Refusal("Inventory#1.Ajustar_Existencia", "sin existencia"));
   refused("RC", 2, "no procesado",
           {{"Data.Procesar_Documento", false}, {"Data.Obtener_Ultimo_Error", "no procesado"}});
   // The message of a refused receipt detail is read a second time for the text.
-  refused("RC", 1, "Almacén cerrado", {{"Inventory#2.Agregar_Detalle_Movimiento", false}}, nullptr,
-          [&] {
-            suite->script.Queue("Inventory#2.Obtener_Mensaje_Error", {"x", "Almacén cerrado"});
-          });
-  refused("RC", 1, kTrap + "Invalid use of Null", {}, nullptr, [&] {
-    Query("SELECT Tr_Costo ", {{{"Tr_Costo", Null{}}}});
-  });
+  refused("RC", 1, "cerrado", {{"Inventory#2.Agregar_Detalle_Movimiento", false}}, nullptr,
+          [&] { suite->script.Queue("Inventory#2.Obtener_Mensaje_Error", {"x", "cerrado"}); });
+  refused("RC", 1, kTrap + "Invalid use of Null", {}, nullptr,
+          [&] { Query("SELECT Tr_Costo ", {{{"Tr_Costo", Null{}}}}); });
   // With transit movements the issue detail was added before the cost quantity was checked.
   refused("RC", 1, "Graba_Movimiento() - LA CANTIDAD DE COSTO NO PUEDE SER MENOR O IGUAL A 0",
           {{transit, true}, {"cat:Producto.Pr_Unidad_Costo", "KG"}});
@@ -315,8 +294,7 @@ TEST_F(AddLineTest, RefusedTypeKeepsTheNumberAndAFailedRowConsumesIt) {
   ASSERT_TRUE(AddLine(Line())) << t.Error();
   EXPECT_EQ(t.Detalle().Tr_ID, "0001");
   Script({{"fail:INSERT INTO Transferencia", "clave duplicada"}});
-  EXPECT_FALSE(AddLine(Line()));
-  EXPECT_FALSE(AddLine(Line()));
+  EXPECT_FALSE(AddLine(Line()) || AddLine(Line()));
   EXPECT_EQ(t.Detalle().Tr_ID, "0003");
 }
 
@@ -344,9 +322,8 @@ TEST_F(AddLineTest, LineNumbersGrowToFiveDigitsAndOverflowPast32767) {
   ASSERT_TRUE(add(32767 - 10001)) << t.Error();
   EXPECT_EQ(t.Detalle().Tr_ID, "32767");
   EXPECT_FALSE(add(0));
-  EXPECT_EQ(t.Error(), kAddSource + "Overflow");
+  EXPECT_EQ(t.Error() + "/" + t.Detalle().Tr_ID, kAddSource + "Overflow/32767");
   EXPECT_EQ(Count("Data.Obtener_Siguiente_Id"), 0u);
-  EXPECT_EQ(t.Detalle().Tr_ID, "32767");
 }
 
 TEST_F(AddLineTest, ReceptionCostIsTheBasePlusTheIndirectCostPerUnit) {
@@ -361,17 +338,14 @@ TEST_F(AddLineTest, ReceptionCostIsTheBasePlusTheIndirectCostPerUnit) {
     h.Tr_Referencia = "EN'1";
     Object().SetEncabezado(h);
     tTrDetalle d = Line();
-    d.Producto.Pr_Cve_Producto = "P'1";
-    d.Tl_Cve_Talla = "M'";
-    d.Cl_Cve_Color = "'R";
-    d.Tr_Cantidad_1 = 3;
-    d.Tr_Costo = 4;
-    d.Tr_Indirecto_Importe = 6;
+    std::tie(d.Producto.Pr_Cve_Producto, d.Tl_Cve_Talla, d.Cl_Cve_Color) =
+        std::tuple("P'1", "M'", "'R");
+    std::tie(d.Tr_Cantidad_1, d.Tr_Costo, d.Tr_Indirecto_Importe) = std::tuple(3, 4, 6);
     ASSERT_TRUE(AddLine(d)) << Object().Error();
-    EXPECT_EQ(Object().Detalle().Tr_Costo, cost);
-    EXPECT_EQ(Object().Detalle().Tr_Importe_Costo, amount);
-    EXPECT_EQ(suite->LinesOf("Inventory#2").at(0).Costo, cost);
-    EXPECT_EQ(suite->LinesOf("Inventory#3").at(0).Costo, 0);
+    EXPECT_EQ(std::tuple(Object().Detalle().Tr_Costo, Object().Detalle().Tr_Importe_Costo,
+                         suite->LinesOf("Inventory#2").at(0).Costo,
+                         suite->LinesOf("Inventory#3").at(0).Costo),
+              std::tuple(cost, amount, cost, 0.0));
     EXPECT_EQ(Count("Inventory#3.Obtener_Costo_Detalle"), in_transit ? 1u : 0u);
     EXPECT_EQ(Log("Connection.Execute(\"SELECT"),
               in_transit
@@ -380,9 +354,8 @@ TEST_F(AddLineTest, ReceptionCostIsTheBasePlusTheIndirectCostPerUnit) {
                           "Tr_Folio = 'EN''1' AND    Pr_Cve_Producto = 'P''1' AND    "
                           "Tl_Cve_Talla = 'M''' AND    Cl_Cve_Color = '''R'\", Missing, -1&)"});
     // The recordset is dropped, never closed.
-    if (!in_transit) {
-      EXPECT_TRUE(!suite->recordsets()[0]->closed && suite->recordsets()[0]->released);
-    }
+    const auto& rs = suite->recordsets();
+    EXPECT_TRUE(in_transit || (!rs.at(0)->closed && rs.at(0)->released));
   };
   costed(false, {{{"Tr_Costo", 10.0}}}, 12, 36);                        // 10 + 6 / 3
   costed(false, {{{"Tr_Costo", 10.0}}, {{"Tr_Costo", 99.0}}}, 12, 36);  // the first row only
@@ -399,10 +372,8 @@ class RegistrationTest : public TransferTest {
   bool Register(const char* tipo, const char* type, const char* setting, const char* receiving,
                 const char* lot = "L'7", double quantity = 2.5, const Answers& extra = {}) {
     Renew();
-    Script({{"cat:Producto.Pr_Tipo_Producto", type},
-            {"Inventory#1.Obtener_Tipo_Producto", type},
-            {"Inventory#1.Maneja_Serie", true},
-            {"Inventory#1.Maneja_Lote", true},
+    Script({{"cat:Producto.Pr_Tipo_Producto", type}, {"Inventory#1.Obtener_Tipo_Producto", type},
+            {"Inventory#1.Maneja_Serie", true}, {"Inventory#1.Maneja_Lote", true},
             {"par:MOV_TRANSFERENCIA_SUCURSAL_DEPOSITO_FISCAL", setting},
             {"Series.Obtener_Mensaje_Error", "no disponible"},
             {"Lot.Obtener_Mensaje_Error", "no disponible"}});
@@ -411,10 +382,9 @@ class RegistrationTest : public TransferTest {
     h.Sucursal_Recibe.Sc_Cve_Sucursal = receiving;
     Object().SetEncabezado(h);
     tTrDetalle d = Line();
-    d.Tr_Cantidad_1 = quantity;
-    d.Tr_Cantidad_Control_2 = 1.5;
+    std::tie(d.Tr_Cantidad_1, d.Tr_Cantidad_Control_2, d.Lote.Lt_Cve_Lote) =
+        std::tuple(quantity, 1.5, lot);
     d.Serie = {"SN1", "PS", Date::FromCalendar(2024, 1, 15), {}};
-    d.Lote.Lt_Cve_Lote = lot;
     suite->JournalReleases(true);
     suite->journal.Clear();
     return AddLine(d);

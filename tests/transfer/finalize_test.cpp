@@ -1,6 +1,4 @@
 // Finalizar_Transferencia and Finaliza_Movimiento on the recording doubles.
-#include <string>
-#include <vector>
 
 #include "tests/transfer/fixture.h"
 
@@ -11,11 +9,7 @@ const std::string kMovSource = "Quelbarix.dll - Finaliza_Movimiento()\r\n";
 
 class FinalizeTest : public TransferTest {
  protected:
-  bool Finalize(std::string folio = "F1") {
-    Object();
-    suite->journal.Clear();
-    return Object().Finalizar_Transferencia(folio);
-  }
+  bool Finalize(std::string folio = "F1") { return Fresh().Finalizar_Transferencia(folio); }
   // The transfer check finds the company code given.
   void Company(Variant company) { Query("Em_Cve_Empresa", {{{"Em_Cve_Empresa", company}}}); }
   // A header of the given type whose movement objects hold these folios.
@@ -68,8 +62,8 @@ TEST_F(FinalizeTest, FailureTable) {
     EXPECT_EQ(suite->journal.entries().empty(), folio.find_first_not_of(' ') == std::string::npos);
     Renew();
   };
-  refused("No se especificó el folio de la transferencia!", 0, false, "");
-  refused("No se especificó el folio de la transferencia!", 0, false, "   ");
+  for (const char* blank : {"", "   "})
+    refused("No se especificó el folio de la transferencia!", 0, false, blank);
   // No row: the transfer is missing, cancelled or of a deactivated branch.
   Query("Tr_Folio = 'F''1' AND", {});  // the quote is doubled in the statement: no row
   Company("EMP");                      // a statement with the quote as it came would find this
@@ -82,8 +76,7 @@ TEST_F(FinalizeTest, FailureTable) {
   suite->script.Queue("Posting.Obtener_Mensaje_Error", {"primera", "segunda"});
   refused("segunda", 2, false);
   Company("EMP");
-  Script(
-      {{"Data.Procesar_Documento", false}, {"Data.Obtener_Ultimo_Error", "Documento bloqueado"}});
+  Script({{"Data.Procesar_Documento", false}, {"Data.Obtener_Ultimo_Error", "Documento bloqueado"}});
   refused("Documento bloqueado", 1, true);
   Company(Null{});
   refused("Invalid use of Null", 0, false);
@@ -94,8 +87,8 @@ TEST_F(FinalizeTest, FailureTable) {
 }
 
 TEST_F(FinalizeTest, MovementStepFollowsTypeAndPendingFlag) {
-  const std::string read3 = "Inventory#3.Obtener_Encabezado_Movimiento()";
-  const std::string read2 = "Inventory#2.Obtener_Encabezado_Movimiento()";
+  const std::string read3 = "Inventory#3.Obtener_Encabezado_Movimiento()",
+                    read2 = "Inventory#2.Obtener_Encabezado_Movimiento()";
   auto finalizes = [&](const char* tipo, bool pending, const char* issue, const char* receipt,
                        const Texts& expected) {
     SCOPED_TRACE(std::string(tipo) + (pending ? " pending" : ""));
@@ -137,11 +130,8 @@ TEST_F(FinalizeTest, MovementFailureGivesThreeLinesAndStopsBeforePosting) {
   };
   refused(Refusal("Inventory#3.Finalizar_Movimiento", "Salida sin existencia"),
           "Salida sin existencia", false);
-  refused(Refusal("Inventory#2.Finalizar_Movimiento", "Entrada sin costo"), "Entrada sin costo",
-          true);
-  refused(
-      {{"raise:Inventory#2.Obtener_Encabezado_Movimiento", "The remote procedure call failed."}},
-      "The remote procedure call failed.", false);
+  refused(Refusal("Inventory#2.Finalizar_Movimiento", "Entrada sin costo"), "Entrada sin costo", 1);
+  refused({{"raise:Inventory#2.Obtener_Encabezado_Movimiento", "RPC failed"}}, "RPC failed", 0);
 }
 
 }  // namespace

@@ -44,17 +44,58 @@ inline void Set(Row& row, const std::string& field, Variant value) {
 class TransferTest : public ::testing::Test {
  protected:
   TransferTest() { Renew(); }
-  ~TransferTest() override;
+  ~TransferTest() override {
+    object_.reset();
+    ResetApartment();
+  }
 
-  // Releases the object and starts over on a new apartment with new doubles.
-  void Renew();
+  // Releases the object and starts over on a new apartment with new doubles:
+  // the movement kinds and transit warehouse every capture reads, a catalogue.
+  void Renew() {
+    object_.reset();
+    provider_.reset();
+    ResetApartment();
+    provider_.emplace(&suite.emplace());
+    Script({{"par:MOV_GENERAR_MOVIMIENTOS_EN_TRANSITO", false},
+            {"par:MOV_TRANSFERENCIA_SUCURSAL_DEPOSITO_FISCAL", ""},
+            {"par:MOV_SALIDA_TRANSFERENCIA", "STR"}, {"par:MOV_ENTRADA_TRANSITO", "ETT"},
+            {"par:MOV_SALIDA_TRANSITO", "STT"}, {"par:MOV_ENTRADA_TRANSFERENCIA", "ETR"},
+            {"par:MOV_ALMACEN_TRANSITO_TRANSFERENCIA", "AT"}, {"Data.Obtener_Folio", "F-1"},
+            {"Inventory#3.Obtener_Costo_Detalle", "7.5"}});
+    catalogue = {{"Almacen.Al_Descripcion", "Almacen general"}, {"Unidad.Un_Descripcion", "Pieza"},
+                 {"Producto.Pr_Tipo_Producto", "01"}, {"Producto.Pr_Tipo_Costeo", "P"},
+                 {"Producto.Pr_Unidad_Control_1", "PZA"}, {"Producto.Pr_Unidad_Control_2", "KG"},
+                 {"Producto.Pr_Unidad_Costo", "PZA"}};
+    suite->script.On("Data.Obtener_Valor_Campo", [this](const std::vector<Variant>& a) {
+      const std::string base = a[0].ToString() + "." + a[3].ToString();
+      auto it = catalogue.find(base + "=" + a[2].ToString());
+      if (it == catalogue.end()) it = catalogue.find(base);
+      return Variant(it == catalogue.end() ? std::string() : it->second);
+    });
+  }
   // The object under test, created on first use (start-up runs then).
-  Transferencia& Object();
+  Transferencia& Object() {
+    if (!object_) object_ = std::make_unique<Transferencia>();
+    return *object_;
+  }
   void ResetObject() { object_.reset(); }
+  // The object, started, with the journal emptied: what follows is one operation's.
+  Transferencia& Fresh() {
+    Object();
+    suite->journal.Clear();
+    return Object();
+  }
   // The object with a header of the given type written.
-  Transferencia& Start(const std::string& tipo);
+  Transferencia& Start(const std::string& tipo) {
+    Object().SetEncabezado(Header(tipo));
+    return Object();
+  }
   // Writes the line with messages off and adds it.
-  bool AddLine(const tTrDetalle& line);
+  bool AddLine(const tTrDetalle& line) {
+    Object().SetMostrarMensajeError(false);
+    Object().SetDetalle(line);
+    return Object().Add_Transferencia_Detalle();
+  }
 
   void Answer(const std::string& key, Variant v) { suite->script.Answer(key, std::move(v)); }
   void Param(const std::string& name, Variant v) { suite->Parameter(name, std::move(v)); }
@@ -63,27 +104,75 @@ class TransferTest : public ::testing::Test {
   // a parameter, "raise:Call" makes the call raise the value as its description,
   // "fail:text" does so for statements containing text; any other key is the
   // call's standing answer.
-  void Script(const Answers& answers);
+  void Script(const Answers& answers) {
+    for (const auto& [key, value] : answers) {
+      const size_t colon = key.find(':');  // npos: no kind, the key is the call
+      const std::string kind = key.substr(0, colon == key.npos ? 0 : colon),
+                        name = key.substr(colon + 1);
+      if (kind == "cat") catalogue[name] = value.ToString();
+      else if (kind == "par") Param(name, value);
+      else if (kind == "raise") suite->script.Fail(name, RuntimeError(3000, value.ToString()));
+      else if (kind == "fail") suite->FailQuery(name, RuntimeError(-2147217900, value.ToString()));
+      else Answer(key, value);
+    }
+  }
   void Query(const std::string& contains, std::vector<Row> rows) {
     suite->OnQuery(contains, std::move(rows));
   }
   // Statements run so far that start with prefix.
-  std::vector<std::string> Run(const std::string& prefix) const;
-  // Journal entries that start with prefix, and how many.
-  std::vector<std::string> Log(const std::string& prefix) const {
-    return suite->journal.Starting(prefix);
+  Texts Run(const std::string& prefix) const {
+    Texts out;
+    for (const auto& s : suite->Statements())
+      if (s.starts_with(prefix)) out.push_back(s);
+    return out;
   }
+  // Journal entries that start with prefix, and how many.
+  Texts Log(const std::string& prefix) const { return suite->journal.Starting(prefix); }
   size_t Count(const std::string& prefix) const { return Log(prefix).size(); }
   // Journal entries, or only their call names, that contain any of the fragments.
-  Texts Entries(std::initializer_list<const char*> fragments, bool names = false) const;
+  Texts Entries(std::initializer_list<const char*> fragments, bool names = false) const {
+    Texts out;
+    for (const auto& e : names ? suite->journal.Calls() : suite->journal.entries())
+      for (const char* fragment : fragments)
+        if (e.find(fragment) != std::string::npos) {
+          out.push_back(e);
+          break;
+        }
+    return out;
+  }
   // Position of the first journal entry containing fragment (the size if none), for order checks.
-  size_t At(const std::string& fragment) const;
+  size_t At(const std::string& fragment) const {
+    const Texts& all = suite->journal.entries();
+    size_t i = 0;
+    while (i < all.size() && all[i].find(fragment) == std::string::npos) ++i;
+    return i;
+  }
 
   // A header of the given type between branch S1/warehouse A1 and branch
   // S2/warehouse A2, dated 2024-03-05.
-  static tTrEncabezado Header(const std::string& tipo);
+  static tTrEncabezado Header(const std::string& tipo) {
+    tTrEncabezado h;
+    h.Tr_Fecha = Date::FromCalendar(2024, 3, 5);
+    h.Tr_Fecha_Entrega = Date::FromCalendar(2024, 3, 6);
+    h.Tr_Tipo = tipo;
+    h.Tr_Referencia = tipo == "SL" ? "" : "REF-1";
+    h.Tr_Comentario = "Comentario";
+    h.Sucursal.Sc_Cve_Sucursal = "S1";
+    h.Sucursal_Recibe.Sc_Cve_Sucursal = "S2";
+    h.Almacen.Al_Cve_Almacen = "A1";
+    h.Almacen_Recibe.Al_Cve_Almacen = "A2";
+    return h;
+  }
   // A line of product P1, 5 PZA, cost 10.
-  static tTrDetalle Line();
+  static tTrDetalle Line() {
+    tTrDetalle d;
+    d.Producto.Pr_Cve_Producto = "P1";
+    d.Tl_Cve_Talla = d.Cl_Cve_Color = "00";
+    d.Tr_Cantidad_1 = 5;
+    d.Tr_Unidad_1 = "PZA";
+    d.Tr_Costo = 10;
+    return d;
+  }
 
   std::optional<FakeSuite> suite;
   // Data.Obtener_Valor_Campo answers "Table.Column=key" first, then "Table.Column".

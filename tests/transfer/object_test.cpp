@@ -1,8 +1,6 @@
 // The transfer object: creation and release, Encabezado, Nuevo, and the write
 // of Detalle (refusals, catalogue units, conversions, blanking).
-#include <string>
 #include <tuple>
-#include <vector>
 
 #include "tests/transfer/fixture.h"
 
@@ -38,10 +36,8 @@ TEST_F(ObjectTest, EncabezadoCopiesOnlyItsFieldsAndTheLastWriteSetsTheFlags) {
   });
   Transferencia& t = Start("RC");
   tTrEncabezado h = Header("EN");
-  h.Almacen.Al_Cve_Almacen = "A9";
-  h.Tr_Tabla = "Pedido";
-  h.Tr_Documento = "PD-1";
-  h.GeneraOC = true;
+  std::tie(h.Almacen.Al_Cve_Almacen, h.Tr_Tabla, h.Tr_Documento, h.GeneraOC) =
+      std::tuple("A9", "Pedido", "PD-1", true);
   const tTrEncabezado expected = h;
   h.Tr_Folio = h.Tr_Sucursal_Recibe = h.Sucursal.Sc_Centro_Costo = "X";  // none is taken over
   h.Tr_Descuento_Global_Factor = 3;
@@ -83,9 +79,8 @@ TEST_F(ObjectTest, EncabezadoIsIgnoredOnceTheFolioIsAssignedUntilNuevo) {
   t.Nuevo();
   EXPECT_EQ(suite->journal.Calls(), (Texts(2, "Data.Obtener_Fecha_Servidor")));
   EXPECT_EQ(t.Encabezado(), expected);
-  EXPECT_FALSE(t.Inventario_Pendiente());
-  EXPECT_FALSE(t.MostrarMensajeError());  // kept
-  EXPECT_EQ(t.Detalle(), detail);         // kept
+  EXPECT_FALSE(t.Inventario_Pendiente() || t.MostrarMensajeError());  // the latter kept
+  EXPECT_EQ(t.Detalle(), detail);                                      // kept
   t.SetEncabezado(Header("RC"));          // accepted again
   EXPECT_EQ(t.Encabezado().Tr_Tipo, "RC");
 }
@@ -115,9 +110,8 @@ TEST_F(ObjectTest, DetalleRefusalsAreStoredOrShownWithTheirKey) {
       if (raises) Script({{"raise:Data.Obtener_Factor_Conversion", message}});
       Object().SetMostrarMensajeError(show);
       line = Line();
-      line.Tr_Cantidad_Control_1 = control_1;
-      line.Tr_Unidad_Costo = cost_unit;
-      line.Tr_Costo = cost;
+      std::tie(line.Tr_Cantidad_Control_1, line.Tr_Unidad_Costo, line.Tr_Costo) =
+          std::tuple(control_1, cost_unit, cost);
       if (run_time) line.Tr_Unidad_1 = "CJ";
       suite->journal.Clear();
       Object().SetDetalle(line);
@@ -153,8 +147,7 @@ TEST_F(ObjectTest, DetalleFillsTypesAndUnitsFromTheCatalogueInOrder) {
   expected.push_back(R"(Data.Obtener_Factor_Conversion("P1", "PZA", "PZA"))");
   EXPECT_EQ(suite->journal.entries(), expected);
   tTrDetalle filled = line;  // the Producto sub-record keeps the client's units
-  filled.Producto.Pr_Tipo_Producto = "01";
-  filled.Producto.Pr_Tipo_Costeo = "P";
+  std::tie(filled.Producto.Pr_Tipo_Producto, filled.Producto.Pr_Tipo_Costeo) = std::tuple("01", "P");
   filled.Tr_Unidad_Control_1 = filled.Tr_Unidad_Costo = "PZA";
   filled.Tr_Unidad_Control_2 = "KG";
   filled.Tr_Cantidad_Control_1 = filled.Tr_Cantidad_Costo = 5;
@@ -182,10 +175,8 @@ TEST_F(ObjectTest, DetalleConvertsQuantitiesAndCost) {
     catalogue["Producto.Pr_Unidad_Costo"] = cost_unit;
     asked.clear();
     tTrDetalle line = Line();
-    line.Tr_Cantidad_1 = 2;
-    line.Tr_Unidad_1 = entry_unit;
-    line.Tr_Cantidad_Control_2 = control_2;
-    line.Tr_Costo = 120;
+    std::tie(line.Tr_Cantidad_1, line.Tr_Unidad_1, line.Tr_Cantidad_Control_2, line.Tr_Costo) =
+        std::tuple(2, entry_unit, control_2, 120);
     Start("EN").SetDetalle(line);
     ASSERT_EQ(Object().Error(), "");
     EXPECT_EQ(asked, factors);
@@ -212,8 +203,7 @@ TEST_F(ObjectTest, DetalleBlanksWhatTheWarehouseDoesNotKeep) {
             {"Inventory#1.Maneja_Lote", lots},
             {"Inventory#1.Maneja_Serie", serials}});
     tTrDetalle line = Line();
-    line.Tl_Cve_Talla = "M";
-    line.Cl_Cve_Color = "ROJO";
+    std::tie(line.Tl_Cve_Talla, line.Cl_Cve_Color) = std::tuple("M", "ROJO");
     line.Lote = {"L1", {}, "PED", {}, {}};  // the other lot and serial fields are kept
     line.Serie = {"SN1", "PS", {}, {}};
     Start("EN").SetDetalle(line);

@@ -1,9 +1,6 @@
 // Genera_Requisicion_Pedido on the recording doubles. The requisition goes
 // through the real capture road of a second object (Inventory#4 to #6).
-#include <string>
-#include <vector>
 
-#include "tests/requisition_query.h"
 #include "tests/transfer/fixture.h"
 
 namespace qbx::test {
@@ -16,22 +13,14 @@ const Date kPedido = Date::FromCalendar(2024, 3, 1), kEntrega = Date::FromCalend
 // One grouped row of order PD-1 from branch NORTE, served by CEDIS.
 Row OrderRow(const std::string& product, Variant q1, Variant q2 = 0.0, Variant estado = "AC") {
   const double pedida = q1.IsNull() ? 0 : q1.ToDouble();
-  return {{"Al_Cve_Almacen", "GRL"},
-          {"Al_Cve_Almacen_Pedido", "VTA"},
-          {"Pd_Cantidad_1", pedida},
-          {"Pd_Unidad_1", "PZA"},
-          {"Sc_Cve_Sucursal", "NORTE"},
-          {"Sc_Centro_Distribucion", "CEDIS"},
-          {"Pd_Fecha", kPedido},
-          {"Pd_Fecha_Entrega", kEntrega},
-          {"Pr_Cve_Producto", product},
-          {"Tl_Cve_Talla", "00"},
-          {"Cl_Cve_Color", "00"},
-          {"Es_Cve_Estado", std::move(estado)},
-          {"Pd_Unidad_Control_1", "PZA"},
-          {"Pd_Unidad_Control_2", ""},
-          {"Pd_Cantidad_Control_1", std::move(q1)},
-          {"Pd_Cantidad_Control_2", std::move(q2)}};
+  return {{"Al_Cve_Almacen", "GRL"},         {"Al_Cve_Almacen_Pedido", "VTA"},
+          {"Pd_Cantidad_1", pedida},          {"Pd_Unidad_1", "PZA"},
+          {"Sc_Cve_Sucursal", "NORTE"},       {"Sc_Centro_Distribucion", "CEDIS"},
+          {"Pd_Fecha", kPedido},              {"Pd_Fecha_Entrega", kEntrega},
+          {"Pr_Cve_Producto", product},       {"Tl_Cve_Talla", "00"},
+          {"Cl_Cve_Color", "00"},             {"Es_Cve_Estado", std::move(estado)},
+          {"Pd_Unidad_Control_1", "PZA"},     {"Pd_Unidad_Control_2", ""},
+          {"Pd_Cantidad_Control_1", std::move(q1)}, {"Pd_Cantidad_Control_2", std::move(q2)}};
 }
 
 class RequisitionTest : public TransferTest {
@@ -39,21 +28,14 @@ class RequisitionTest : public TransferTest {
   // The posting component is off, so finalising needs no transfer row.
   bool Requisition(std::vector<Row> order, std::string folio = "PD-1") {
     Answer("Posting.Documento_Habilitado", false);
-    suite->OnQuery("FROM Pedido", std::move(order));
-    Object();
-    suite->journal.Clear();
-    return Object().Genera_Requisicion_Pedido(folio);
+    Query("FROM Pedido", std::move(order));
+    return Fresh().Genera_Requisicion_Pedido(folio);
   }
   // Stock figures answered by this object's stock object, in call order.
   void Stock(std::vector<Variant> figures) {
     suite->script.Queue("Inventory#1.Obtener_Existencia", std::move(figures));
   }
 };
-
-TEST_F(RequisitionTest, OrderQueryKeepsTheGroupedQueryAndLeadsWithTheAddedColumns) {
-  EXPECT_FALSE(Requisition({}));
-  EXPECT_EQ(suite->Statements(), Texts{qbx::test::RequisitionOrderQuery("PD-1")});
-}
 
 TEST_F(RequisitionTest, RequestsWhatTheDistributionCentreLacksAndFinalisesIt) {
   // P1 lacks 6, P2 is covered, P3 lacks all; once the first row is live every row is served.
@@ -65,6 +47,25 @@ TEST_F(RequisitionTest, RequestsWhatTheDistributionCentreLacksAndFinalisesIt) {
       {OrderRow("P1", 10.0), OrderRow("P2", 4.0, 0.0, "BO"), OrderRow("P3", 1.0, 0.0, "CA")}))
       << Object().Error();
   EXPECT_EQ(Object().Error(), "");
+  // The grouped order query, led by the added columns.
+  EXPECT_EQ(suite->Statements().at(0),
+            "SELECT    (SELECT MIN(Almacen.Al_Cve_Almacen) FROM Almacen WHERE "
+            "Almacen.Sc_Cve_Sucursal = Sucursal.Sc_Centro_Distribucion AND "
+            "Almacen.Es_Cve_Estado <> 'BA' AND Almacen.Al_Transito = 0) as Al_Cve_Almacen,  "
+            "  MIN(Pedido.Al_Cve_Almacen) as Al_Cve_Almacen_Pedido,    "
+            "SUM(Pedido.Pd_Cantidad_Control_1) as Pd_Cantidad_1,    "
+            "Pedido.Pd_Unidad_Control_1 as Pd_Unidad_1,    Sucursal.Sc_Cve_Sucursal,    "
+            "Sucursal.Sc_Centro_Distribucion,    Pedido.Pd_Fecha,    Pedido.Pd_Fecha_Entrega,"
+            "    Pedido.Pr_Cve_Producto,    Pedido.Tl_Cve_Talla,    Pedido.Cl_Cve_Color,     "
+            "Pedido.Es_Cve_Estado,    Pedido.Pd_Unidad_Control_1,    "
+            "Pedido.Pd_Unidad_Control_2,    SUM(Pedido.Pd_Cantidad_Control_1) as "
+            "Pd_Cantidad_Control_1,    SUM(Pedido.Pd_Cantidad_Control_2) as "
+            "Pd_Cantidad_Control_2 FROM Pedido    INNER JOIN Sucursal ON "
+            "Pedido.Sc_Cve_Sucursal = Sucursal.Sc_Cve_Sucursal WHERE Pd_Folio = 'PD-1' "
+            "GROUP BY    Sucursal.Sc_Cve_Sucursal,    Sucursal.Sc_Centro_Distribucion,    "
+            "Pedido.Pd_Fecha,    Pedido.Pd_Fecha_Entrega,    Pedido.Pr_Cve_Producto,    "
+            "Pedido.Tl_Cve_Talla,    Pedido.Cl_Cve_Color,    Pedido.Es_Cve_Estado,    "
+            "Pedido.Pd_Unidad_Control_1,    Pedido.Pd_Unidad_Control_2");
   // Stock is asked twice per row of this object's stock object.
   auto stock = [](const char* product) {
     return std::string(R"(Inventory#1.Obtener_Existencia("CEDIS", "%", ")") + product +
