@@ -20,6 +20,7 @@
 namespace qbx::com {
 namespace {
 
+using test::Raised;
 using test::TempRegistry;
 
 struct IWidget : IUnknown {
@@ -49,17 +50,6 @@ constexpr ServerClass kClasses[] = {
 };
 constinit InprocServer g_server(kClasses, "TestServer");
 
-// The run-time error f raises, as "number description [source]".
-template <class F>
-std::string Raised(F f) {
-  try {
-    f();
-  } catch (const RuntimeError& e) {
-    return std::to_string(e.number()) + " " + e.description() + " [" + e.source() + "]";
-  }
-  return "no error";
-}
-
 // Answers a Widget of its value, or its failing status or error.
 class Provider : public ObjectProvider {
  public:
@@ -88,36 +78,37 @@ TEST(ComFrame, ErrorInformationBelongsToItsThreadAndIsTakenOnce) {
 
 TEST(ComFrame, ProvidersOfTheThreadThenTheProcessThenTheRegistry) {
   TempRegistry registry;  // empty: nothing registered
-  Provider thread_provider(1), process_provider(2);
-  ObjectProvider* old_process = SetProcessObjectProvider(&process_provider);
-  ObjectProvider* old_thread = SetThreadObjectProvider(&thread_provider);
-  EXPECT_EQ(Create<IWidget>(kClsidWidget)->Value(), 1);
+  Provider on_thread(1), on_process(2);
+  ObjectProvider* old_process = SetProcessObjectProvider(&on_process);
+  ObjectProvider* old_thread = SetThreadObjectProvider(&on_thread);
+  auto value = [] { return Create<IWidget>(kClsidWidget)->Value(); };
+  EXPECT_EQ(value(), 1);
   int elsewhere = 0;
-  std::thread([&] { elsewhere = Create<IWidget>(kClsidWidget)->Value(); }).join();
+  std::thread([&] { elsewhere = value(); }).join();
   EXPECT_EQ(elsewhere, 2);
   SetThreadObjectProvider(nullptr);
-  EXPECT_EQ(Create<IWidget>(kClsidWidget)->Value(), 2);
+  EXPECT_EQ(value(), 2);
   SetProcessObjectProvider(nullptr);
   ComPtr<IWidget> none;
   EXPECT_EQ(CreateInstance(kClsidWidget, IWidget::IID, none.put()), REGDB_E_CLASSNOTREG);
   EXPECT_FALSE(none);
-  EXPECT_EQ(std::pair(thread_provider.calls, process_provider.calls), std::pair(1, 2));
+  EXPECT_EQ(std::pair(on_thread.calls, on_process.calls), std::pair(1, 2));
   SetThreadObjectProvider(old_thread);
   SetProcessObjectProvider(old_process);
 }
 
 TEST(ComFrame, FailuresBecomeRunTimeErrors) {
   // A creation raises its own error, else 429 or 7; never an older error.
+  const std::string k429 = "429 ActiveX component can't create object []";
   const struct {
     HRESULT status;
     std::optional<RuntimeError> thrown;
     std::string error;
   } creations[] = {
-      {REGDB_E_CLASSNOTREG, std::nullopt, "429 ActiveX component can't create object []"},
-      {E_NOINTERFACE, std::nullopt, "429 ActiveX component can't create object []"},
+      {REGDB_E_CLASSNOTREG, std::nullopt, k429},
+      {E_NOINTERFACE, std::nullopt, k429},
       {E_OUTOFMEMORY, std::nullopt, "7 Out of memory []"},
-      {S_OK, RuntimeError(70, "Permission denied", "Suite"), "70 Permission denied [Suite]"},
-  };
+      {S_OK, RuntimeError(70, "Permission denied", "Suite"), "70 Permission denied [Suite]"}};
   for (const auto& c : creations) {
     Provider provider(1, c.status);
     provider.failure = c.thrown;
@@ -132,14 +123,12 @@ TEST(ComFrame, FailuresBecomeRunTimeErrors) {
     HRESULT status;
     int32_t info_number;  // 0: none set
     std::string error;
-  } statuses[] = {
-      {FromErrorNumber(13), 0, "13 Type mismatch []"},
-      {FromErrorNumber(94), 3709, "3709 from the object [Obj]"},
-      {DISP_E_TYPEMISMATCH, 0, "13 Type mismatch []"},
-      {DISP_E_MEMBERNOTFOUND, 0, "438 "},
-      {CO_E_CLASSSTRING, 0, "429 ActiveX component can't create object []"},
-      {E_FAIL, 0, std::to_string(E_FAIL) + " "},
-  };
+  } statuses[] = {{FromErrorNumber(13), 0, "13 Type mismatch []"},
+                  {FromErrorNumber(94), 3709, "3709 from the object [Obj]"},
+                  {DISP_E_TYPEMISMATCH, 0, "13 Type mismatch []"},
+                  {DISP_E_MEMBERNOTFOUND, 0, "438 "},
+                  {CO_E_CLASSSTRING, 0, k429},
+                  {E_FAIL, 0, std::to_string(E_FAIL) + " "}};
   for (const auto& c : statuses) {
     if (c.info_number) SetErrorInfo({c.info_number, "from the object", "Obj"});
     EXPECT_EQ(Raised([&] { RaiseFailure(c.status); }).substr(0, c.error.size()), c.error);
@@ -151,11 +140,9 @@ TEST(InprocServer, ClassObjectsFactoriesAndUnloading) {
   const struct {
     Guid clsid, iid;
     HRESULT status;
-  } cases[] = {
-      {kClsidPlain, IClassFactory::IID, S_OK},
-      {kClsidWidget, IWidget::IID, E_NOINTERFACE},
-      {kClsidUnknown, IClassFactory::IID, CLASS_E_CLASSNOTAVAILABLE},
-  };
+  } cases[] = {{kClsidPlain, IClassFactory::IID, S_OK},
+               {kClsidWidget, IWidget::IID, E_NOINTERFACE},
+               {kClsidUnknown, IClassFactory::IID, CLASS_E_CLASSNOTAVAILABLE}};
   for (const auto& c : cases) {
     void* out = reinterpret_cast<void*>(1);
     EXPECT_EQ(g_server.GetClassObject(&c.clsid, &c.iid, &out), c.status) << c.clsid.ToString();
@@ -187,8 +174,8 @@ TEST(InprocServer, ClassObjectsFactoriesAndUnloading) {
   EXPECT_EQ(g_server.CanUnloadNow(), S_OK);
 }
 
-// The entries themselves are pinned down by the component's registration
-// round trip; here: a class without a ProgID, and ProgIDs in any case.
+// The component's round trip pins the entries down; here: a class without a
+// ProgID, and ProgIDs in any case.
 TEST(InprocServer, RegistrationOfAClassWithAndWithoutAProgId) {
   TempRegistry registry;
   ASSERT_EQ(g_server.Register(), S_OK);
@@ -225,11 +212,10 @@ TEST(Registry, ReadWriteAndRemoveWithoutRegardToCase) {
   EXPECT_EQ(RegistryRead("Alpha\\BetaC"), "5");
   EXPECT_EQ(RegistryRead("alpha"), "parent");
   // Entries that would not read back are refused, with the whole write.
-  const RegistryValue bad[] = {
-      {"", "", "no key"},        {"K", "a=b", "name with ="}, {"K", "", "two\nlines"},
-      {"K\nL", "", "key break"}, {"K", "[x", "section-like"}, {"K", ";x", "comment-like"},
-      {"K", "@", "literal @"},
-  };
+  const RegistryValue bad[] = {{"", "", "no key"},          {"K", "a=b", "name with ="},
+                               {"K", "", "two\nlines"},     {"K\nL", "", "key break"},
+                               {"K", "[x", "section-like"}, {"K", ";x", "comment-like"},
+                               {"K", "@", "literal @"}};
   for (const RegistryValue& v : bad)
     EXPECT_EQ(RegistryWrite({{"Good", "", "kept out too"}, v}), E_INVALIDARG) << v.value;
   EXPECT_EQ(RegistryRead("Good"), std::nullopt);
@@ -238,42 +224,34 @@ TEST(Registry, ReadWriteAndRemoveWithoutRegardToCase) {
   EXPECT_EQ(g_server.Unregister(), SELFREG_E_CLASS);
 }
 
+// Three processes of two threads each (forked before any thread starts) all
+// write at once; nothing is lost and no temporary file is left behind.
 TEST(Registry, ConcurrentWritersLoseNothing) {
   TempRegistry registry;
-  constexpr int kProcesses = 3, kThreads = 2, kWrites = 10;
   auto key = [](int p, int t) { return "W\\" + std::to_string(p) + "\\" + std::to_string(t); };
-  auto write_all = [&](int process) {
-    std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t)
-      threads.emplace_back([&, t] {
-        for (int i = 0; i < kWrites; ++i)
-          RegistryWrite({{key(process, t), "n" + std::to_string(i), std::to_string(i)}});
-      });
-    for (auto& th : threads) th.join();
-  };
-  std::vector<pid_t> children;  // forked before any thread starts, all writing at once
-  for (int p = 1; p < kProcesses; ++p) {
-    pid_t pid = ::fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-      write_all(p);
-      ::_exit(0);
-    }
-    children.push_back(pid);
-  }
-  write_all(0);
+  pid_t children[2] = {};
+  int process = 0;  // 0 the parent, 1 and 2 its children
+  for (int p = 1; p <= 2 && process == 0; ++p)
+    if ((children[p - 1] = ::fork()) == 0) process = p;
+  std::thread threads[2];
+  for (int t = 0; t < 2; ++t)
+    threads[t] = std::thread([&, t] {
+      for (int i = 0; i < 10; ++i)
+        RegistryWrite({{key(process, t), "n" + std::to_string(i), std::to_string(i)}});
+    });
+  for (auto& th : threads) th.join();
+  if (process) ::_exit(0);
   for (pid_t pid : children) {
-    int status = 0;
+    int status = -1;
     ::waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(status, 0);
   }
-  for (int p = 0; p < kProcesses; ++p)
-    for (int t = 0; t < kThreads; ++t)
-      for (int i = 0; i < kWrites; ++i)
+  for (int p = 0; p < 3; ++p)
+    for (int t = 0; t < 2; ++t)
+      for (int i = 0; i < 10; ++i)
         EXPECT_EQ(RegistryRead(key(p, t), "n" + std::to_string(i)), std::to_string(i));
-  // Only the registry and its lock remain: no temporary file left behind.
   std::set<std::string> names;
-  for (const auto& e : std::filesystem::directory_iterator(registry.folder()))
+  for (const auto& e : std::filesystem::directory_iterator(registry.path))
     names.insert(e.path().filename().string());
   EXPECT_EQ(names, (std::set<std::string>{"registry", "registry.lock"}));
 }
