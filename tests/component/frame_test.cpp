@@ -8,6 +8,7 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -32,13 +33,10 @@ struct IWidget : IUnknown {
   ~IWidget() = default;
 };
 
-class Widget final : public Object<Widget, IWidget> {
- public:
-  explicit Widget(ModuleCount* count = nullptr, int value = 7) : Object(count), value_(value) {}
-  int Value() override { return value_; }
-
- private:
-  int value_;
+struct Widget final : Object<Widget, IWidget> {
+  explicit Widget(ModuleCount* count = nullptr, int v = 7) : Object(count), value(v) {}
+  int Value() override { return value; }
+  int value;
 };
 
 constexpr Guid kClsidWidget = MakeGuid("{A1000000-0000-4000-8000-000000000001}");
@@ -51,20 +49,16 @@ constexpr ServerClass kClasses[] = {
 constinit InprocServer g_server(kClasses, "TestServer");
 
 // Answers a Widget of its value, or its failing status or error.
-class Provider : public ObjectProvider {
- public:
-  explicit Provider(int value, HRESULT status = S_OK) : value_(value), status_(status) {}
+struct Provider : ObjectProvider {
+  explicit Provider(int v, HRESULT s = S_OK) : value(v), status(s) {}
   HRESULT CreateInstance(const Guid&, const Guid& iid, void** out) override {
     ++calls;
     if (failure) throw *failure;
-    return Failed(status_) ? status_ : Widget::Make(nullptr, value_)->QueryInterface(iid, out);
+    return Failed(status) ? status : Widget::Make(nullptr, value)->QueryInterface(iid, out);
   }
-  int calls = 0;
+  int value, calls = 0;
+  HRESULT status;
   std::optional<RuntimeError> failure;
-
- private:
-  int value_;
-  HRESULT status_;
 };
 
 TEST(ComFrame, ErrorInformationBelongsToItsThreadAndIsTakenOnce) {
@@ -100,53 +94,43 @@ TEST(ComFrame, ProvidersOfTheThreadThenTheProcessThenTheRegistry) {
 TEST(ComFrame, FailuresBecomeRunTimeErrors) {
   // A creation raises its own error, else 429 or 7; never an older error.
   const std::string k429 = "429 ActiveX component can't create object []";
-  const struct {
-    HRESULT status;
-    std::optional<RuntimeError> thrown;
-    std::string error;
-  } creations[] = {
+  const std::tuple<HRESULT, std::optional<RuntimeError>, std::string> creations[] = {
       {REGDB_E_CLASSNOTREG, std::nullopt, k429},
       {E_NOINTERFACE, std::nullopt, k429},
       {E_OUTOFMEMORY, std::nullopt, "7 Out of memory []"},
       {S_OK, RuntimeError(70, "Permission denied", "Suite"), "70 Permission denied [Suite]"}};
-  for (const auto& c : creations) {
-    Provider provider(1, c.status);
-    provider.failure = c.thrown;
+  for (const auto& [status, thrown, error] : creations) {
+    Provider provider(1, status);
+    provider.failure = thrown;
     ObjectProvider* old = SetThreadObjectProvider(&provider);
     SetErrorInfo({5, "stale", "old"});
-    EXPECT_EQ(Raised([] { Create<IWidget>(kClsidWidget); }), c.error);
-    EXPECT_EQ(TakeErrorInfo().number, 0) << c.error;
+    EXPECT_EQ(Raised([] { Create<IWidget>(kClsidWidget); }), error);
+    EXPECT_EQ(TakeErrorInfo().number, 0) << error;
     SetThreadObjectProvider(old);
   }
   // A failing status raises the error information when there is some.
-  const struct {
-    HRESULT status;
-    int32_t info_number;  // 0: none set
-    std::string error;
-  } statuses[] = {{FromErrorNumber(13), 0, "13 Type mismatch []"},
-                  {FromErrorNumber(94), 3709, "3709 from the object [Obj]"},
-                  {DISP_E_TYPEMISMATCH, 0, "13 Type mismatch []"},
-                  {DISP_E_MEMBERNOTFOUND, 0, "438 "},
-                  {CO_E_CLASSSTRING, 0, k429},
-                  {E_FAIL, 0, std::to_string(E_FAIL) + " "}};
-  for (const auto& c : statuses) {
-    if (c.info_number) SetErrorInfo({c.info_number, "from the object", "Obj"});
-    EXPECT_EQ(Raised([&] { RaiseFailure(c.status); }).substr(0, c.error.size()), c.error);
+  // clang-format off
+  const std::tuple<HRESULT, int32_t, std::string> statuses[] = {  // with error information N, or none
+      {FromErrorNumber(13), 0, "13 Type mismatch []"}, {DISP_E_TYPEMISMATCH, 0, "13 Type mismatch []"},
+      {FromErrorNumber(94), 3709, "3709 from the object [Obj]"}, {DISP_E_MEMBERNOTFOUND, 0, "438 "},
+      {CO_E_CLASSSTRING, 0, k429}, {E_FAIL, 0, std::to_string(E_FAIL) + " "}};
+  // clang-format on
+  for (const auto& [status, info, error] : statuses) {
+    if (info) SetErrorInfo({info, "from the object", "Obj"});
+    EXPECT_EQ(Raised([&] { RaiseFailure(status); }).substr(0, error.size()), error);
     EXPECT_EQ(TakeErrorInfo().number, 0);
   }
 }
 
 TEST(InprocServer, ClassObjectsFactoriesAndUnloading) {
-  const struct {
-    Guid clsid, iid;
-    HRESULT status;
-  } cases[] = {{kClsidPlain, IClassFactory::IID, S_OK},
-               {kClsidWidget, IWidget::IID, E_NOINTERFACE},
-               {kClsidUnknown, IClassFactory::IID, CLASS_E_CLASSNOTAVAILABLE}};
-  for (const auto& c : cases) {
+  const std::tuple<Guid, Guid, HRESULT> cases[] = {
+      {kClsidPlain, IClassFactory::IID, S_OK},
+      {kClsidWidget, IWidget::IID, E_NOINTERFACE},
+      {kClsidUnknown, IClassFactory::IID, CLASS_E_CLASSNOTAVAILABLE}};
+  for (const auto& [clsid, iid, status] : cases) {
     void* out = reinterpret_cast<void*>(1);
-    EXPECT_EQ(g_server.GetClassObject(&c.clsid, &c.iid, &out), c.status) << c.clsid.ToString();
-    EXPECT_EQ(out != nullptr, c.status == S_OK);
+    EXPECT_EQ(g_server.GetClassObject(&clsid, &iid, &out), status) << clsid.ToString();
+    EXPECT_EQ(out != nullptr, status == S_OK);
     if (out) static_cast<IUnknown*>(out)->Release();
   }
   EXPECT_EQ(g_server.GetClassObject(&kClsidWidget, &IClassFactory::IID, nullptr), E_POINTER);
@@ -201,16 +185,21 @@ TEST(Registry, ReadWriteAndRemoveWithoutRegardToCase) {
                            {"Alpha\\BetaC", "", "5"}}),
             S_OK);
   ASSERT_EQ(RegistryWrite({{"alpha\\BETA", "NAMED", "replaced"}}), S_OK);
-  EXPECT_EQ(RegistryRead("alpha\\beta", "@"), "default");
-  EXPECT_EQ(RegistryRead("Alpha\\Beta", "named"), "replaced");
-  EXPECT_EQ(RegistryRead("Alpha\\Beta", "Empty"), "");
-  EXPECT_EQ(RegistryRead("Alpha\\Beta", "Missing"), std::nullopt);
+  auto read = [](const char* key, const char* name) {
+    return RegistryRead(key, name).value_or("(none)");
+  };
+  // clang-format off
+  const std::tuple<const char*, const char*, std::string> before[] = {
+      {"alpha\\beta", "@", "default"}, {"Alpha\\Beta", "named", "replaced"},
+      {"Alpha\\Beta", "Empty", ""}, {"Alpha\\Beta", "Missing", "(none)"}};
   // Removing a key takes its subkeys, not its parent or neighbours.
+  const std::tuple<const char*, const char*, std::string> after[] = {
+      {"Alpha\\Beta", "", "(none)"}, {"Alpha\\Beta\\C", "x", "(none)"},
+      {"Alpha\\BetaC", "", "5"}, {"alpha", "", "parent"}};
+  // clang-format on
+  for (const auto& [key, name, value] : before) EXPECT_EQ(read(key, name), value) << key << name;
   ASSERT_EQ(RegistryRemove({"ALPHA\\beta", "Nowhere"}), S_OK);
-  EXPECT_EQ(RegistryRead("Alpha\\Beta"), std::nullopt);
-  EXPECT_EQ(RegistryRead("Alpha\\Beta\\C", "x"), std::nullopt);
-  EXPECT_EQ(RegistryRead("Alpha\\BetaC"), "5");
-  EXPECT_EQ(RegistryRead("alpha"), "parent");
+  for (const auto& [key, name, value] : after) EXPECT_EQ(read(key, name), value) << key << name;
   // Entries that would not read back are refused, with the whole write.
   const RegistryValue bad[] = {{"", "", "no key"},          {"K", "a=b", "name with ="},
                                {"K", "", "two\nlines"},     {"K\nL", "", "key break"},
