@@ -33,6 +33,16 @@ std::string Shown(const std::string& shape, const std::vector<Shaped::Value>& va
   return out;
 }
 
+// The texts recorded as the benchmark records them; the recording's path.
+std::string Record(const test::TempFolder& dir, const Texts& texts) {
+  StatementRecorder recorder(dir.Path("texts.sql"));
+  suite::TraceSink sink = recorder.Sink();
+  for (const auto& [origin, text] : texts)
+    sink(origin == 'C' ? suite::Origin::Component : suite::Origin::Suite, text);
+  recorder.Close();
+  return dir.Path("texts.sql");
+}
+
 TEST(ShapeOf, LiteralsBecomeParametersNamesPositionsAndBlobsStay) {
   // clang-format off
   const std::pair<std::string, std::string> cases[] = {
@@ -108,20 +118,14 @@ TEST(Replay, PreparesEachShapeOnceAndStoresWhatTheTextsStore) {
                        {'S', "RELEASE q2"},
                        {'C', "SELECT TOP 1 Tr_ID FROM Transferencia ORDER BY 1"},
                        {'S', "COMMIT"}};
-  {
-    StatementRecorder recorder(dir.Path("texts.sql"));
-    suite::TraceSink sink = recorder.Sink();
-    for (const auto& [origin, text] : texts)
-      sink(origin == 'C' ? suite::Origin::Component : suite::Origin::Suite, text);
-    recorder.Close();
-  }
+  const std::string recording = Record(dir, texts);
   CopyDatabase(dir.Path("start.db"), dir.Path("replayed.db"));
   CopyDatabase(dir.Path("start.db"), dir.Path("texts.db"));
   std::string all;
   for (const auto& [origin, text] : texts)
     all += (origin == 'C' ? suite::RewriteTop(text) : text) + ";";
   suite::Database(dir.Path("texts.db"), false).Exec(all);
-  const ReplayResult r = bench::Replay(dir.Path("texts.sql"), dir.Path("replayed.db"), 2);
+  const ReplayResult r = bench::Replay(recording, dir.Path("replayed.db"), 2);
   EXPECT_EQ(r.failed, 0) << r.first_error;
   EXPECT_EQ(r.statements, static_cast<int64_t>(texts.size()));
   EXPECT_EQ(r.shapes, static_cast<int64_t>(texts.size()) - 1);  // the inserts share one
@@ -185,15 +189,6 @@ class ServerFloorTest : public ::testing::Test {
                    start_.substr(start_.rfind("dbname=") + 7));
     return WithDatabase(test::ServerConninfo(), made_.back());
   }
-  // The texts recorded as the benchmark records them: the recording's path.
-  std::string Record(const Texts& texts) {
-    StatementRecorder recorder(dir_.Path("texts.sql"));
-    suite::TraceSink sink = recorder.Sink();
-    for (const auto& [origin, text] : texts)
-      sink(origin == 'C' ? suite::Origin::Component : suite::Origin::Suite, text);
-    recorder.Close();
-    return dir_.Path("texts.sql");
-  }
   static std::string Rows(const std::string& db) {
     return suite::Database(db, false)
         .QueryValue("SELECT string_agg(k || ':' || n || ':' || x, ',' ORDER BY n) FROM t")
@@ -215,7 +210,7 @@ TEST_F(ServerFloorTest, ReplayStoresWhatTheTextsStore) {
                        {'C', "SELECT TOP 1 k FROM t ORDER BY n DESC"},
                        {'S', "UPDATE t SET x = x - 1 WHERE k = 'K-7'"},
                        {'S', "COMMIT"}};
-  const std::string recording = Record(texts), replayed = Copy("qbx_floor_replayed");
+  const std::string recording = Record(dir_, texts), replayed = Copy("qbx_floor_replayed");
   const std::string by_text = Copy("qbx_floor_texts");
   std::string all;  // what the suite sends for them, TOP as the server writes it
   for (const auto& [origin, text] : texts)
@@ -250,10 +245,9 @@ TEST_F(ServerFloorTest, DigestOfTheComponentsRowsIgnoresTheirOrderNotTheirValues
 }
 
 TEST_F(ServerFloorTest, AFailedStatementIsCounted) {
-  const ReplayResult r = Replay(
-      Record(
-          {{'S', "BEGIN"}, {'S', "INSERT INTO t (k, n, x) VALUES ('K-1', 1, 0)"}, {'S', "COMMIT"}}),
-      Copy("qbx_floor_failing"));
+  const Texts texts = {
+      {'S', "BEGIN"}, {'S', "INSERT INTO t (k, n, x) VALUES ('K-1', 1, 0)"}, {'S', "COMMIT"}};
+  const ReplayResult r = Replay(Record(dir_, texts), Copy("qbx_floor_failing"));
   EXPECT_EQ(r.failed, 2);  // the duplicate insert, and the commit that rolls back
   EXPECT_NE(r.first_error.find("INSERT INTO t"), std::string::npos) << r.first_error;
 }
@@ -267,7 +261,7 @@ TEST_F(ServerFloorTest, PlanCheckFlagsAnIndexLostToATextParameter) {
     texts.push_back({'S', "SELECT n FROM t WHERE k = CAST('K-" + i + "' AS text)"});
     texts.push_back({'S', "SELECT n FROM t WHERE n = " + i});
   }
-  std::vector<Scan> scans = FindScans(Record(texts), start_, 2);
+  std::vector<Scan> scans = FindScans(Record(dir_, texts), start_, 2);
   std::sort(scans.begin(), scans.end(),
             [](const Scan& a, const Scan& b) { return a.statement < b.statement; });
   ASSERT_EQ(scans.size(), 2u);
