@@ -92,30 +92,24 @@ TEST(Values, Errors) {
 TEST(Values, Strings) {
   // Lengths and positions count UTF-16 units; a stray or truncated byte is one.
   const std::string face = "a" + kEmoji + "b";
-  const struct {
-    std::string text;
-    size_t length;
-    int64_t n;
-    std::string left;  // never half a surrogate pair
-  } lefts[] = {{"", 0, 3, ""},          {"abc", 3, 9, "abc"},  {"ñandú", 5, 3, "ñan"},
-               {"€1", 2, 1, "€"},       {face, 4, 2, "a"},     {face, 4, 3, "a" + kEmoji},
-               {"\xFF!", 2, 1, "\xFF"}, {"\xC3", 1, 1, "\xC3"}};
-  for (const auto& c : lefts) {
-    EXPECT_EQ(Utf16Length(c.text), c.length) << c.text;
-    EXPECT_EQ(Left(c.text, c.n), c.left) << c.text << " " << c.n;
-  }
+  // clang-format off
+  const std::tuple<std::string, size_t, int64_t, std::string> lefts[] = {  // never half a pair
+      {"", 0, 3, ""}, {"abc", 3, 9, "abc"}, {"ñandú", 5, 3, "ñan"}, {"€1", 2, 1, "€"}, {face, 4, 2, "a"},
+      {face, 4, 3, "a" + kEmoji}, {"\xFF!", 2, 1, "\xFF"}, {"\xC3", 1, 1, "\xC3"}};
+  // clang-format on
+  for (const auto& [text, length, n, left] : lefts)
+    EXPECT_EQ(std::pair(Utf16Length(text), Left(text, n)), std::pair(length, left)) << text << n;
   const std::pair<std::string, std::string> upper[] = {
       {"abc-12", "ABC-12"}, {"ñandú áéíóü", "ÑANDÚ ÁÉÍÓÜ"}, {"÷", "÷"}, {"straße", "STRAßE"},
       {"ÿ", "Ÿ"},           {"x" + kEmoji, "X" + kEmoji}};
   for (const auto& [in, out] : upper) EXPECT_EQ(UCase(in), out) << in;
-  const struct {
-    std::string haystack, needle;
-    int64_t position;
-  } finds[] = {{"", "", 0},        {"abc", "", 1},        {"abc", "B", 2},
-               {"abc", "abcd", 0}, {"ABAB", "bab", 2},    {"Sucursal 01, 02", "02", 14},
-               {"ñandú", "DÚ", 4}, {kEmoji + "x", "X", 3}};
-  for (const auto& c : finds)
-    EXPECT_EQ(InStrNoCase(c.haystack, c.needle), c.position) << c.haystack << " / " << c.needle;
+  // clang-format off
+  const std::tuple<std::string, std::string, int64_t> finds[] = {
+      {"", "", 0}, {"abc", "", 1}, {"abc", "B", 2}, {"abc", "abcd", 0}, {"ABAB", "bab", 2},
+      {"Sucursal 01, 02", "02", 14}, {"ñandú", "DÚ", 4}, {kEmoji + "x", "X", 3}};
+  // clang-format on
+  for (const auto& [haystack, needle, position] : finds)
+    EXPECT_EQ(InStrNoCase(haystack, needle), position) << haystack << " / " << needle;
   ExpectRows({ROW(Left("abc", -1), "e5"), ROW(Trim("  a b  "), "a b"), ROW(Trim("   "), ""),
               ROW(Trim("\tab\n"), "\tab\n"),  // only spaces
               ROW(SqlText("O'Brien"), "O''Brien"), ROW(SqlText("''"), "''''"),
