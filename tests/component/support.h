@@ -31,16 +31,13 @@ struct TempRegistry : TempFolder {
   TempRegistry() { ::setenv("QUELBARIX_REGISTRY", Path("registry").c_str(), 1); }
 };
 
-// A run-time error as "number description [source]".
-inline std::string Text(const RuntimeError& e) {
-  return std::to_string(e.number()) + " " + e.description() + " [" + e.source() + "]";
-}
+// The run-time error f raises as "number description [source]".
 template <class F>
 std::string Raised(F f) {
   try {
     f();
   } catch (const RuntimeError& e) {
-    return Text(e);
+    return std::to_string(e.number()) + " " + e.description() + " [" + e.source() + "]";
   }
   return "no error";
 }
