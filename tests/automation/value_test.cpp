@@ -94,8 +94,9 @@ TEST(Values, Strings) {
   const std::string face = "a" + kEmoji + "b";
   // clang-format off
   const std::tuple<std::string, size_t, int64_t, std::string> lefts[] = {  // never half a pair
-      {"", 0, 3, ""}, {"abc", 3, 9, "abc"}, {"ñandú", 5, 3, "ñan"}, {"€1", 2, 1, "€"}, {face, 4, 2, "a"},
-      {face, 4, 3, "a" + kEmoji}, {"\xFF!", 2, 1, "\xFF"}, {"\xC3", 1, 1, "\xC3"}};
+      {"", 0, 3, ""}, {"abc", 3, 9, "abc"}, {"ñandú", 5, 3, "ñan"}, {"€1", 2, 1, "€"},
+      {face, 4, 2, "a"}, {face, 4, 3, "a" + kEmoji}, {"\xFF!", 2, 1, "\xFF"},
+      {"\xC3", 1, 1, "\xC3"}};
   // clang-format on
   for (const auto& [text, length, n, left] : lefts)
     EXPECT_EQ(std::pair(Utf16Length(text), Left(text, n)), std::pair(length, left)) << text << n;

@@ -110,8 +110,10 @@ TEST(ComFrame, FailuresBecomeRunTimeErrors) {
   }
   // A failing status raises the error information when there is some.
   // clang-format off
-  const std::tuple<HRESULT, int32_t, std::string> statuses[] = {  // with error information N, or none
-      {FromErrorNumber(13), 0, "13 Type mismatch []"}, {DISP_E_TYPEMISMATCH, 0, "13 Type mismatch []"},
+  // Status, the error information's number set before (0: none), the error.
+  const std::tuple<HRESULT, int32_t, std::string> statuses[] = {
+      {FromErrorNumber(13), 0, "13 Type mismatch []"},
+      {DISP_E_TYPEMISMATCH, 0, "13 Type mismatch []"},
       {FromErrorNumber(94), 3709, "3709 from the object [Obj]"}, {DISP_E_MEMBERNOTFOUND, 0, "438 "},
       {CO_E_CLASSSTRING, 0, k429}, {E_FAIL, 0, std::to_string(E_FAIL) + " "}};
   // clang-format on
