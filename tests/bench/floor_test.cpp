@@ -1,109 +1,277 @@
-// The benchmark's floor: how a recorded text becomes a prepared shape and its
-// values, and a replay that stores what the recorded texts store.
+// The benchmark's floors: how a recorded text becomes a prepared shape and its
+// values (SQLite's ?n, the server's $n), how a plan is read, and replays that
+// store what the recorded texts store; on a server, also a plan check that
+// catches a lost index.
 #include "bench/floor.h"
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
-#include <stdlib.h>
+#include <unistd.h>
 
-#include <filesystem>
+#include <algorithm>
 #include <string>
+#include <tuple>
 #include <utility>
+#include <variant>
 #include <vector>
 
+#include "bench/floor_server.h"
 #include "suite/connection.h"
+#include "suite/database.h"
+#include "tests/component/support.h"
+#include "tests/test_database.h"
 
-namespace qbx::bench {
+namespace qbx::bench::server {
 namespace {
 
-using Values = std::vector<Shaped::Value>;
+using Texts = std::vector<std::pair<char, std::string>>;
 
-TEST(ShapeOf, LiteralsBecomeParametersWithTheirValues) {
-  const Shaped s = ShapeOf("INSERT INTO t (a, b, c, d) VALUES ('O''Brien', 42, -2.50, '')");
-  EXPECT_EQ(s.shape, "INSERT INTO t (a, b, c, d) VALUES (?1, ?2, -CAST(?3 AS REAL), ?4)");
-  EXPECT_EQ(s.values, (Values{"O'Brien", int64_t{42}, "2.50", ""}));
-  const Shaped e = ShapeOf("UPDATE t SET x = 1.5e-3 WHERE k = 'a' AND n <> 7");
-  EXPECT_EQ(e.shape, "UPDATE t SET x = CAST(?1 AS REAL) WHERE k = ?2 AND n <> ?3");
-  EXPECT_EQ(e.values, (Values{"1.5e-3", "a", int64_t{7}}));
-  // Texts that differ only in their literals share one shape.
-  EXPECT_EQ(ShapeOf("SELECT a FROM t WHERE k = 'BX-00001' LIMIT 1").shape,
-            ShapeOf("SELECT a FROM t WHERE k = 'BX-00002' LIMIT 1").shape);
+// A shape and its values as "shape | 'text' 42".
+std::string Shown(const std::string& shape, const std::vector<Shaped::Value>& values) {
+  std::string out = shape + (values.empty() ? "" : " |");
+  for (const auto& v : values)
+    out += std::holds_alternative<int64_t>(v) ? " " + std::to_string(std::get<int64_t>(v))
+                                              : " '" + std::get<std::string>(v) + "'";
+  return out;
 }
 
-TEST(ShapeOf, NamesPositionsAndBlobsStayInTheShape) {
-  const std::pair<std::string, std::string> shaped[] = {
-      {"SAVEPOINT q12", "SAVEPOINT q12"},
-      {"RELEASE q2", "RELEASE q2"},
+// The texts recorded as the benchmark records them; the recording's path.
+std::string Record(const test::TempFolder& dir, const Texts& texts) {
+  StatementRecorder recorder(dir.Path("texts.sql"));
+  suite::TraceSink sink = recorder.Sink();
+  for (const auto& [origin, text] : texts)
+    sink(origin == 'C' ? suite::Origin::Component : suite::Origin::Suite, text);
+  recorder.Close();
+  return dir.Path("texts.sql");
+}
+
+TEST(ShapeOf, LiteralsBecomeParametersNamesPositionsAndBlobsStay) {
+  // clang-format off
+  const std::pair<std::string, std::string> cases[] = {
+      {"INSERT INTO t (a, b, c, d) VALUES ('O''Brien', 42, -2.50, '')",
+       "INSERT INTO t (a, b, c, d) VALUES (?1, ?2, -CAST(?3 AS REAL), ?4)"
+       " | 'O'Brien' 42 '2.50' ''"},
+      {"UPDATE t SET x = 1.5e-3 WHERE k = 'a' AND n <> 7",
+       "UPDATE t SET x = CAST(?1 AS REAL) WHERE k = ?2 AND n <> ?3 | '1.5e-3' 'a' 7"},
+      {"SELECT a FROM t WHERE k = 'BX-00001' LIMIT 1",
+       "SELECT a FROM t WHERE k = ?1 LIMIT ?2 | 'BX-00001' 1"},
+      {"SAVEPOINT q12", "SAVEPOINT q12"}, {"RELEASE q2", "RELEASE q2"},
       {R"(SELECT "a'1", [b 2], `c3` FROM t9 WHERE "x" = 3)",
-       R"(SELECT "a'1", [b 2], `c3` FROM t9 WHERE "x" = ?1)"},
+       R"(SELECT "a'1", [b 2], `c3` FROM t9 WHERE "x" = ?1 | 3)"},
       {"SELECT a, b FROM t WHERE c = 4 ORDER BY 2, a DESC, 1 LIMIT 5",
-       "SELECT a, b FROM t WHERE c = ?1 ORDER BY 2, a DESC, 1 LIMIT ?2"},
+       "SELECT a, b FROM t WHERE c = ?1 ORDER BY 2, a DESC, 1 LIMIT ?2 | 4 5"},
       {"SELECT a, COUNT(*) FROM t GROUP BY 1 HAVING COUNT(*) > 3",
-       "SELECT a, COUNT(*) FROM t GROUP BY 1 HAVING COUNT(*) > ?1"},
+       "SELECT a, COUNT(*) FROM t GROUP BY 1 HAVING COUNT(*) > ?1 | 3"},
       {"SELECT X'00ff', 12345678901234567890, 0x1F, t.5x FROM t",
-       "SELECT X'00ff', 12345678901234567890, 0x1F, t.5x FROM t"},
-  };
-  for (const auto& [text, shape] : shaped) EXPECT_EQ(ShapeOf(text).shape, shape) << text;
+       "SELECT X'00ff', 12345678901234567890, 0x1F, t.5x FROM t"}};
+  // clang-format on
+  for (const auto& [text, shown] : cases) {
+    const Shaped s = ShapeOf(text);
+    EXPECT_EQ(Shown(s.shape, s.values), shown);
+  }
 }
 
-class ReplayTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "quelbarix-floor-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
+// Transaction texts run as they are (BEGIN takes the writers' lock too);
+// literals become $n parameters, a sign that begins a value going into it;
+// the component's texts (origin C) get the connection's rewrites, the
+// suite's (S) do not. Kinds: T(ransaction), P(repared shape), X (as text).
+TEST(ToSend, KindTextAndValues) {
+  // clang-format off
+  const std::pair<std::string, std::string> cases[] = {
+      {"S BEGIN", "T BEGIN; SELECT pg_advisory_xact_lock(1363299416)"},
+      {"S COMMIT", "T COMMIT"}, {"S SAVEPOINT q2", "T SAVEPOINT q2"},
+      {"S RELEASE q2", "T RELEASE q2"}, {"S ROLLBACK TO q3", "T ROLLBACK TO q3"},
+      {"S SELECT 1 FROM Releases", "P SELECT $1 FROM Releases | 1"},
+      {"S SELECT a FROM t WHERE k = 'BX-1' AND n > 3 LIMIT 1",
+       "P SELECT a FROM t WHERE k = $1 AND n > $2 LIMIT $3 | 'BX-1' 3 1"},
+      {"C SELECT TOP 1 Tr_ID FROM Transferencia WHERE Tr_Folio = 'F'",
+       "P SELECT Tr_ID FROM Transferencia WHERE Tr_Folio = $1 LIMIT $2 | 'F' 1"},
+      {"C INSERT OR IGNORE INTO t (a) VALUES ('x')",
+       "P INSERT INTO t (a) VALUES ($1) ON CONFLICT DO NOTHING | 'x'"},
+      {"S SELECT TOP 1 a FROM t", "P SELECT TOP $1 a FROM t | 1"},
+      {"S INSERT INTO t (a, b, c) SELECT 'x', -2, -2.5 FROM u WHERE n = -7",
+       "P INSERT INTO t (a, b, c) SELECT $1, $2, CAST($3 AS double precision) FROM u WHERE n = $4"
+       " | 'x' -2 '-2.5' -7"},
+      {"S UPDATE t SET a = a - 2 WHERE b = 1", "P UPDATE t SET a = a - $1 WHERE b = $2 | 2 1"},
+      {"S DELETE FROM t WHERE a = 1; DELETE FROM u", "X DELETE FROM t WHERE a = 1; DELETE FROM u"}};
+  // clang-format on
+  for (const auto& [text, shown] : cases) {
+    const Sent s = ToSend(text[0], text.substr(2));
+    const char* kind = s.kind == Sent::Kind::kTransaction ? "T "
+                       : s.kind == Sent::Kind::kShape     ? "P "
+                                                          : "X ";
+    EXPECT_EQ(kind + Shown(s.text, s.values), shown);
   }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
-  static void Exec(const std::string& path, const std::string& sql) {
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sql;
-    sqlite3_close(db);
-  }
-
-  std::string dir_;
-};
+}
 
 // The replay runs the recorded texts in their order and transactions, each
 // shape prepared once, and stores exactly what running the texts stores.
-TEST_F(ReplayTest, PreparesEachShapeOnceAndStoresWhatTheTextsStore) {
-  Exec(Path("start.db"),
-       "CREATE TABLE Transferencia (Tr_Folio TEXT, Tr_ID TEXT, Tr_Cantidad REAL, Tr_Nota TEXT);"
-       "CREATE TABLE Traslado (Tr_Folio TEXT); CREATE TABLE Pedido (Pd_Folio TEXT);");
-  const std::vector<std::pair<suite::Origin, std::string>> texts = {
-      {suite::Origin::Suite, "BEGIN IMMEDIATE"},
-      {suite::Origin::Component,
-       "INSERT INTO Transferencia VALUES ('F-1', '0001', 2.5, 'it''s')"},
-      {suite::Origin::Component, "INSERT INTO Transferencia VALUES ('F-1', '0002', 0.1, 'b')"},
-      {suite::Origin::Suite, "SAVEPOINT q2"},
-      {suite::Origin::Component, "UPDATE Transferencia SET Tr_Cantidad = -1.25 WHERE Tr_ID = '0002'"},
-      {suite::Origin::Suite, "RELEASE q2"},
-      {suite::Origin::Component, "SELECT TOP 1 Tr_ID FROM Transferencia ORDER BY 1"},
-      {suite::Origin::Suite, "COMMIT"},
-  };
-  {
-    StatementRecorder recorder(Path("texts.sql"));
-    suite::TraceSink sink = recorder.Sink();
-    for (const auto& [origin, text] : texts) sink(origin, text);
-    recorder.Close();
-  }
-  CopyDatabase(Path("start.db"), Path("replayed.db"));
-  CopyDatabase(Path("start.db"), Path("texts.db"));
+TEST(Replay, PreparesEachShapeOnceAndStoresWhatTheTextsStore) {
+  QBX_SKIP_ON_SERVER("the SQLite floor");
+  test::TempFolder dir;
+  suite::Database(dir.Path("start.db"), true)
+      .Exec(
+          "CREATE TABLE Transferencia (Tr_Folio TEXT, Tr_ID TEXT, Tr_Cantidad REAL, Tr_Nota TEXT);"
+          "CREATE TABLE Traslado (Tr_Folio TEXT); CREATE TABLE Pedido (Pd_Folio TEXT);");
+  // clang-format off
+  const Texts texts = {
+      {'S', "BEGIN IMMEDIATE"},
+      {'C', "INSERT INTO Transferencia VALUES ('F-1', '0001', 2.5, 'it''s')"},
+      {'C', "INSERT INTO Transferencia VALUES ('F-1', '0002', 0.1, 'b')"}, {'S', "SAVEPOINT q2"},
+      {'C', "UPDATE Transferencia SET Tr_Cantidad = -1.25 WHERE Tr_ID = '0002'"},
+      {'S', "RELEASE q2"},
+      {'C', "SELECT TOP 1 Tr_ID FROM Transferencia ORDER BY 1"}, {'S', "COMMIT"}};
+  // clang-format on
+  const std::string recording = Record(dir, texts);
+  CopyDatabase(dir.Path("start.db"), dir.Path("replayed.db"));
+  CopyDatabase(dir.Path("start.db"), dir.Path("texts.db"));
   std::string all;
   for (const auto& [origin, text] : texts)
-    all += (origin == suite::Origin::Component ? suite::RewriteTop(text) : text) + ";";
-  Exec(Path("texts.db"), all);
+    all += (origin == 'C' ? suite::RewriteTop(text) : text) + ";";
+  suite::Database(dir.Path("texts.db"), false).Exec(all);
+  const ReplayResult r = bench::Replay(recording, dir.Path("replayed.db"), 2);
+  // Failed, run, prepared (the inserts share one), unshaped.
+  EXPECT_EQ(std::tuple(r.failed, r.statements, r.shapes, r.unshaped), std::tuple(0, 8, 7, 0))
+      << r.first_error;
+  const uint64_t replayed = bench::ComponentRowsDigest(dir.Path("replayed.db"));
+  EXPECT_EQ(replayed, bench::ComponentRowsDigest(dir.Path("texts.db")));
+  EXPECT_NE(replayed, bench::ComponentRowsDigest(dir.Path("start.db")));
+}
 
-  const ReplayResult r = Replay(Path("texts.sql"), Path("replayed.db"), 2);
-  EXPECT_EQ(r.failed, 0) << r.first_error;
-  EXPECT_EQ(r.statements, static_cast<int64_t>(texts.size()));
-  EXPECT_EQ(r.shapes, static_cast<int64_t>(texts.size()) - 1);  // the inserts share one
-  EXPECT_EQ(r.unshaped, 0);
-  EXPECT_EQ(ComponentRowsDigest(Path("replayed.db")), ComponentRowsDigest(Path("texts.db")));
-  EXPECT_NE(ComponentRowsDigest(Path("replayed.db")), ComponentRowsDigest(Path("start.db")));
+TEST(WithDatabase, ReplacesOnlyTheDatabase) {
+  EXPECT_EQ(WithDatabase("host=/tmp/x user=postgres dbname=main", "copy_1"),
+            "user='postgres' host='/tmp/x' dbname='copy_1'");
+  EXPECT_EQ(WithDatabase("postgresql://u@localhost:5433/main", "c"),
+            "user='u' host='localhost' port='5433' dbname='c'");
+}
+
+// A Seq Scan of a large table, or an index read without a condition outside
+// a limit, is a whole-table read; a small table is read whole at no cost.
+TEST(WholeTableRead, ScansOfLargeTables) {
+  // clang-format off
+  const std::pair<std::vector<std::string>, std::string> plans[] = {
+      {{"Seq Scan on big  (cost=0.00..180.00 rows=1 width=4)", "  Filter: ((k)::text = 'x'::text)"},
+       "Seq Scan on big (10000 rows)"},
+      {{"Update on big  (cost=0.00..180.00 rows=0 width=0)",
+        "  ->  Seq Scan on big b  (cost=0.00..180.00 rows=1 width=10)"},
+       "Seq Scan on big b (10000 rows)"},
+      {{"Seq Scan on small  (cost=0.00..1.50 rows=1 width=4)"}, ""},
+      {{"Index Scan using big_pkey on big  (cost=0.29..8.30 rows=1 width=4)",
+        "  Index Cond: (k = 'x'::citext)"}, ""},
+      {{"Index Only Scan using big_k on big  (cost=0.29..300.00 rows=10000 width=4)"},
+       "Index Only Scan using big_k on big (10000 rows)"},
+      {{"Limit  (cost=0.29..0.32 rows=1 width=4)",
+        "  ->  Index Scan Backward using big_pkey on big  (cost=0.29..300.00 rows=10000 width=4)"},
+       ""}};
+  // clang-format on
+  for (const auto& [plan, read] : plans)
+    EXPECT_EQ(WholeTableRead(plan, {{"big", 10000}, {"small", 40}}, 500), read) << plan[0];
+}
+
+// On a server: a database of 2,000 rows keyed by citext, and copies of it.
+class ServerFloorTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!test::OnServer()) GTEST_SKIP() << "needs a server";
+    QBX_SKIP_WITHOUT_SERVER();
+    start_ = test::FreshDatabase(dir_.path);
+    suite::Database(start_, false)
+        .Exec(
+            "CREATE EXTENSION IF NOT EXISTS citext;"
+            "CREATE TABLE t (k citext PRIMARY KEY, n bigint, x double precision);"
+            "INSERT INTO t SELECT 'K-' || i, i, 0 FROM generate_series(1, 2000) i;");
+  }
+  void TearDown() override {
+    for (const std::string& name : made_) DropDatabase(test::ServerConninfo(), name);
+    test::DropDatabase(start_);
+  }
+  // A copy of the starting database, as the benchmark makes them.
+  std::string Copy(const std::string& name) {
+    made_.push_back(name + "_" + std::to_string(getpid()));
+    CreateDatabase(test::ServerConninfo(), made_.back(),
+                   start_.substr(start_.rfind("dbname=") + 7));
+    return WithDatabase(test::ServerConninfo(), made_.back());
+  }
+  static std::string Rows(const std::string& db) {
+    return suite::Database(db, false)
+        .QueryValue("SELECT string_agg(k || ':' || n || ':' || x, ',' ORDER BY n) FROM t")
+        .ToStringOrEmpty();
+  }
+
+  test::TempFolder dir_;
+  std::string start_;
+  std::vector<std::string> made_;
+};
+
+TEST_F(ServerFloorTest, ReplayStoresWhatTheTextsStore) {
+  // clang-format off
+  const Texts texts = {
+      {'S', "BEGIN"}, {'C', "INSERT INTO t (k, n, x) VALUES ('it''s', 5001, -2.5)"},
+      {'C', "INSERT INTO t (k, n, x) VALUES ('b', 5002, 0.1)"}, {'S', "SAVEPOINT q2"},
+      {'S', "INSERT INTO t (k, n, x) SELECT 'c', -7, 1 WHERE 1 = 1"}, {'S', "RELEASE q2"},
+      {'C', "SELECT TOP 1 k FROM t ORDER BY n DESC"},
+      {'S', "UPDATE t SET x = x - 1 WHERE k = 'K-7'"}, {'S', "COMMIT"}};
+  // clang-format on
+  const std::string recording = Record(dir_, texts), replayed = Copy("qbx_floor_replayed");
+  const std::string by_text = Copy("qbx_floor_texts");
+  std::string all;  // what the suite sends for them, TOP as the server writes it
+  for (const auto& [origin, text] : texts)
+    all +=
+        (origin == 'C' && text.starts_with("SELECT TOP") ? "SELECT k FROM t ORDER BY n DESC LIMIT 1"
+                                                         : text) +
+        ";";
+  suite::Database(by_text, false).Exec(all);
+  const ReplayResult r = Replay(recording, replayed);
+  // Failed, run, prepared (the component's inserts share one; transaction texts none), unshaped.
+  EXPECT_EQ(std::tuple(r.failed, r.statements, r.shapes, r.unshaped), std::tuple(0, 9, 4, 0))
+      << r.first_error;
+  EXPECT_EQ(Rows(replayed), Rows(by_text));
+  EXPECT_NE(Rows(replayed), Rows(start_));
+}
+
+TEST_F(ServerFloorTest, DigestOfTheComponentsRowsIgnoresTheirOrderNotTheirValues) {
+  const std::string a = Copy("qbx_floor_digest_a"), b = Copy("qbx_floor_digest_b");
+  const std::string tables =
+      "CREATE TABLE Transferencia (f text, n bigint); CREATE TABLE Traslado (f text);"
+      "CREATE TABLE Pedido (f text); INSERT INTO Pedido VALUES (NULL);";
+  suite::Database(a, false).Exec(tables + "INSERT INTO Transferencia VALUES ('F', 1), ('F', 2)");
+  suite::Database(b, false).Exec(tables + "INSERT INTO Transferencia VALUES ('F', 2), ('F', 1)");
+  EXPECT_EQ(ComponentRowsDigest(a), ComponentRowsDigest(b));
+  for (const char* change :
+       {"UPDATE Pedido SET f = ''",
+        "UPDATE Pedido SET f = NULL; UPDATE Transferencia SET n = 3 WHERE n = 2"}) {
+    suite::Database(b, false).Exec(change);
+    EXPECT_NE(ComponentRowsDigest(a), ComponentRowsDigest(b)) << change;
+  }
+}
+
+TEST_F(ServerFloorTest, AFailedStatementIsCounted) {
+  const Texts texts = {
+      {'S', "BEGIN"}, {'S', "INSERT INTO t (k, n, x) VALUES ('K-1', 1, 0)"}, {'S', "COMMIT"}};
+  const ReplayResult r = Replay(Record(dir_, texts), Copy("qbx_floor_failing"));
+  EXPECT_EQ(r.failed, 2);  // the duplicate insert, and the commit that rolls back
+  EXPECT_NE(r.first_error.find("INSERT INTO t"), std::string::npos) << r.first_error;
+}
+
+// Repeated statements whose plan reads the table whole: a key parameter typed
+// text loses the citext index, and n has none; a single statement is no matter.
+TEST_F(ServerFloorTest, PlanCheckFlagsAnIndexLostToATextParameter) {
+  Texts texts = {{'S', "SELECT x FROM t WHERE n > 0"}};
+  for (const std::string i : {"1", "2", "3", "4"}) {
+    texts.push_back({'S', "SELECT n FROM t WHERE k = 'K-" + i + "'"});
+    texts.push_back({'S', "SELECT n FROM t WHERE k = CAST('K-" + i + "' AS text)"});
+    texts.push_back({'S', "SELECT n FROM t WHERE n = " + i});
+  }
+  std::vector<Scan> scans = FindScans(Record(dir_, texts), start_, 2);
+  std::sort(scans.begin(), scans.end(),
+            [](const Scan& a, const Scan& b) { return a.statement < b.statement; });
+  ASSERT_EQ(scans.size(), 2u);
+  EXPECT_EQ(scans[0].statement, "SELECT n FROM t WHERE k = CAST('K-1' AS text)");
+  EXPECT_EQ(scans[1].statement, "SELECT n FROM t WHERE n = 1");
+  for (const Scan& s : scans) {
+    EXPECT_EQ(s.times, 4);
+    EXPECT_NE(s.step.find("Seq Scan on t"), std::string::npos) << s.step;
+  }
 }
 
 }  // namespace
-}  // namespace qbx::bench
+}  // namespace qbx::bench::server

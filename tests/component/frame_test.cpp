@@ -8,6 +8,7 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -20,6 +21,7 @@
 namespace qbx::com {
 namespace {
 
+using test::Raised;
 using test::TempRegistry;
 
 struct IWidget : IUnknown {
@@ -31,13 +33,10 @@ struct IWidget : IUnknown {
   ~IWidget() = default;
 };
 
-class Widget final : public Object<Widget, IWidget> {
- public:
-  explicit Widget(ModuleCount* count = nullptr, int value = 7) : Object(count), value_(value) {}
-  int Value() override { return value_; }
-
- private:
-  int value_;
+struct Widget final : Object<Widget, IWidget> {
+  explicit Widget(ModuleCount* count = nullptr, int v = 7) : Object(count), value(v) {}
+  int Value() override { return value; }
+  int value;
 };
 
 constexpr Guid kClsidWidget = MakeGuid("{A1000000-0000-4000-8000-000000000001}");
@@ -49,32 +48,17 @@ constexpr ServerClass kClasses[] = {
 };
 constinit InprocServer g_server(kClasses, "TestServer");
 
-// The run-time error f raises, as "number description [source]".
-template <class F>
-std::string Raised(F f) {
-  try {
-    f();
-  } catch (const RuntimeError& e) {
-    return std::to_string(e.number()) + " " + e.description() + " [" + e.source() + "]";
-  }
-  return "no error";
-}
-
 // Answers a Widget of its value, or its failing status or error.
-class Provider : public ObjectProvider {
- public:
-  explicit Provider(int value, HRESULT status = S_OK) : value_(value), status_(status) {}
+struct Provider : ObjectProvider {
+  explicit Provider(int v, HRESULT s = S_OK) : value(v), status(s) {}
   HRESULT CreateInstance(const Guid&, const Guid& iid, void** out) override {
     ++calls;
     if (failure) throw *failure;
-    return Failed(status_) ? status_ : Widget::Make(nullptr, value_)->QueryInterface(iid, out);
+    return Failed(status) ? status : Widget::Make(nullptr, value)->QueryInterface(iid, out);
   }
-  int calls = 0;
+  int value, calls = 0;
+  HRESULT status;
   std::optional<RuntimeError> failure;
-
- private:
-  int value_;
-  HRESULT status_;
 };
 
 TEST(ComFrame, ErrorInformationBelongsToItsThreadAndIsTakenOnce) {
@@ -88,78 +72,67 @@ TEST(ComFrame, ErrorInformationBelongsToItsThreadAndIsTakenOnce) {
 
 TEST(ComFrame, ProvidersOfTheThreadThenTheProcessThenTheRegistry) {
   TempRegistry registry;  // empty: nothing registered
-  Provider thread_provider(1), process_provider(2);
-  ObjectProvider* old_process = SetProcessObjectProvider(&process_provider);
-  ObjectProvider* old_thread = SetThreadObjectProvider(&thread_provider);
-  EXPECT_EQ(Create<IWidget>(kClsidWidget)->Value(), 1);
+  Provider on_thread(1), on_process(2);
+  ObjectProvider* old_process = SetProcessObjectProvider(&on_process);
+  ObjectProvider* old_thread = SetThreadObjectProvider(&on_thread);
+  auto value = [] { return Create<IWidget>(kClsidWidget)->Value(); };
+  EXPECT_EQ(value(), 1);
   int elsewhere = 0;
-  std::thread([&] { elsewhere = Create<IWidget>(kClsidWidget)->Value(); }).join();
+  std::thread([&] { elsewhere = value(); }).join();
   EXPECT_EQ(elsewhere, 2);
   SetThreadObjectProvider(nullptr);
-  EXPECT_EQ(Create<IWidget>(kClsidWidget)->Value(), 2);
+  EXPECT_EQ(value(), 2);
   SetProcessObjectProvider(nullptr);
   ComPtr<IWidget> none;
   EXPECT_EQ(CreateInstance(kClsidWidget, IWidget::IID, none.put()), REGDB_E_CLASSNOTREG);
   EXPECT_FALSE(none);
-  EXPECT_EQ(std::pair(thread_provider.calls, process_provider.calls), std::pair(1, 2));
+  EXPECT_EQ(std::pair(on_thread.calls, on_process.calls), std::pair(1, 2));
   SetThreadObjectProvider(old_thread);
   SetProcessObjectProvider(old_process);
 }
 
 TEST(ComFrame, FailuresBecomeRunTimeErrors) {
   // A creation raises its own error, else 429 or 7; never an older error.
-  const struct {
-    HRESULT status;
-    std::optional<RuntimeError> thrown;
-    std::string error;
-  } creations[] = {
-      {REGDB_E_CLASSNOTREG, std::nullopt, "429 ActiveX component can't create object []"},
-      {E_NOINTERFACE, std::nullopt, "429 ActiveX component can't create object []"},
+  const std::string k429 = "429 ActiveX component can't create object []";
+  const std::tuple<HRESULT, std::optional<RuntimeError>, std::string> creations[] = {
+      {REGDB_E_CLASSNOTREG, std::nullopt, k429},
+      {E_NOINTERFACE, std::nullopt, k429},
       {E_OUTOFMEMORY, std::nullopt, "7 Out of memory []"},
-      {S_OK, RuntimeError(70, "Permission denied", "Suite"), "70 Permission denied [Suite]"},
-  };
-  for (const auto& c : creations) {
-    Provider provider(1, c.status);
-    provider.failure = c.thrown;
+      {S_OK, RuntimeError(70, "Permission denied", "Suite"), "70 Permission denied [Suite]"}};
+  for (const auto& [status, thrown, error] : creations) {
+    Provider provider(1, status);
+    provider.failure = thrown;
     ObjectProvider* old = SetThreadObjectProvider(&provider);
     SetErrorInfo({5, "stale", "old"});
-    EXPECT_EQ(Raised([] { Create<IWidget>(kClsidWidget); }), c.error);
-    EXPECT_EQ(TakeErrorInfo().number, 0) << c.error;
+    EXPECT_EQ(Raised([] { Create<IWidget>(kClsidWidget); }), error);
+    EXPECT_EQ(TakeErrorInfo().number, 0) << error;
     SetThreadObjectProvider(old);
   }
   // A failing status raises the error information when there is some.
-  const struct {
-    HRESULT status;
-    int32_t info_number;  // 0: none set
-    std::string error;
-  } statuses[] = {
+  // clang-format off
+  // Status, the error information's number set before (0: none), the error.
+  const std::tuple<HRESULT, int32_t, std::string> statuses[] = {
       {FromErrorNumber(13), 0, "13 Type mismatch []"},
-      {FromErrorNumber(94), 3709, "3709 from the object [Obj]"},
       {DISP_E_TYPEMISMATCH, 0, "13 Type mismatch []"},
-      {DISP_E_MEMBERNOTFOUND, 0, "438 "},
-      {CO_E_CLASSSTRING, 0, "429 ActiveX component can't create object []"},
-      {E_FAIL, 0, std::to_string(E_FAIL) + " "},
-  };
-  for (const auto& c : statuses) {
-    if (c.info_number) SetErrorInfo({c.info_number, "from the object", "Obj"});
-    EXPECT_EQ(Raised([&] { RaiseFailure(c.status); }).substr(0, c.error.size()), c.error);
+      {FromErrorNumber(94), 3709, "3709 from the object [Obj]"}, {DISP_E_MEMBERNOTFOUND, 0, "438 "},
+      {CO_E_CLASSSTRING, 0, k429}, {E_FAIL, 0, std::to_string(E_FAIL) + " "}};
+  // clang-format on
+  for (const auto& [status, info, error] : statuses) {
+    if (info) SetErrorInfo({info, "from the object", "Obj"});
+    EXPECT_EQ(Raised([&] { RaiseFailure(status); }).substr(0, error.size()), error);
     EXPECT_EQ(TakeErrorInfo().number, 0);
   }
 }
 
 TEST(InprocServer, ClassObjectsFactoriesAndUnloading) {
-  const struct {
-    Guid clsid, iid;
-    HRESULT status;
-  } cases[] = {
+  const std::tuple<Guid, Guid, HRESULT> cases[] = {
       {kClsidPlain, IClassFactory::IID, S_OK},
       {kClsidWidget, IWidget::IID, E_NOINTERFACE},
-      {kClsidUnknown, IClassFactory::IID, CLASS_E_CLASSNOTAVAILABLE},
-  };
-  for (const auto& c : cases) {
+      {kClsidUnknown, IClassFactory::IID, CLASS_E_CLASSNOTAVAILABLE}};
+  for (const auto& [clsid, iid, status] : cases) {
     void* out = reinterpret_cast<void*>(1);
-    EXPECT_EQ(g_server.GetClassObject(&c.clsid, &c.iid, &out), c.status) << c.clsid.ToString();
-    EXPECT_EQ(out != nullptr, c.status == S_OK);
+    EXPECT_EQ(g_server.GetClassObject(&clsid, &iid, &out), status) << clsid.ToString();
+    EXPECT_EQ(out != nullptr, status == S_OK);
     if (out) static_cast<IUnknown*>(out)->Release();
   }
   EXPECT_EQ(g_server.GetClassObject(&kClsidWidget, &IClassFactory::IID, nullptr), E_POINTER);
@@ -187,8 +160,8 @@ TEST(InprocServer, ClassObjectsFactoriesAndUnloading) {
   EXPECT_EQ(g_server.CanUnloadNow(), S_OK);
 }
 
-// The entries themselves are pinned down by the component's registration
-// round trip; here: a class without a ProgID, and ProgIDs in any case.
+// The component's round trip pins the entries down; here: a class without a
+// ProgID, and ProgIDs in any case.
 TEST(InprocServer, RegistrationOfAClassWithAndWithoutAProgId) {
   TempRegistry registry;
   ASSERT_EQ(g_server.Register(), S_OK);
@@ -214,22 +187,26 @@ TEST(Registry, ReadWriteAndRemoveWithoutRegardToCase) {
                            {"Alpha\\BetaC", "", "5"}}),
             S_OK);
   ASSERT_EQ(RegistryWrite({{"alpha\\BETA", "NAMED", "replaced"}}), S_OK);
-  EXPECT_EQ(RegistryRead("alpha\\beta", "@"), "default");
-  EXPECT_EQ(RegistryRead("Alpha\\Beta", "named"), "replaced");
-  EXPECT_EQ(RegistryRead("Alpha\\Beta", "Empty"), "");
-  EXPECT_EQ(RegistryRead("Alpha\\Beta", "Missing"), std::nullopt);
-  // Removing a key takes its subkeys, not its parent or neighbours.
-  ASSERT_EQ(RegistryRemove({"ALPHA\\beta", "Nowhere"}), S_OK);
-  EXPECT_EQ(RegistryRead("Alpha\\Beta"), std::nullopt);
-  EXPECT_EQ(RegistryRead("Alpha\\Beta\\C", "x"), std::nullopt);
-  EXPECT_EQ(RegistryRead("Alpha\\BetaC"), "5");
-  EXPECT_EQ(RegistryRead("alpha"), "parent");
-  // Entries that would not read back are refused, with the whole write.
-  const RegistryValue bad[] = {
-      {"", "", "no key"},        {"K", "a=b", "name with ="}, {"K", "", "two\nlines"},
-      {"K\nL", "", "key break"}, {"K", "[x", "section-like"}, {"K", ";x", "comment-like"},
-      {"K", "@", "literal @"},
+  auto read = [](const char* key, const char* name) {
+    return RegistryRead(key, name).value_or("(none)");
   };
+  // clang-format off
+  const std::tuple<const char*, const char*, std::string> before[] = {
+      {"alpha\\beta", "@", "default"}, {"Alpha\\Beta", "named", "replaced"},
+      {"Alpha\\Beta", "Empty", ""}, {"Alpha\\Beta", "Missing", "(none)"}};
+  // Removing a key takes its subkeys, not its parent or neighbours.
+  const std::tuple<const char*, const char*, std::string> after[] = {
+      {"Alpha\\Beta", "", "(none)"}, {"Alpha\\Beta\\C", "x", "(none)"},
+      {"Alpha\\BetaC", "", "5"}, {"alpha", "", "parent"}};
+  // clang-format on
+  for (const auto& [key, name, value] : before) EXPECT_EQ(read(key, name), value) << key << name;
+  ASSERT_EQ(RegistryRemove({"ALPHA\\beta", "Nowhere"}), S_OK);
+  for (const auto& [key, name, value] : after) EXPECT_EQ(read(key, name), value) << key << name;
+  // Entries that would not read back are refused, with the whole write.
+  const RegistryValue bad[] = {{"", "", "no key"},          {"K", "a=b", "name with ="},
+                               {"K", "", "two\nlines"},     {"K\nL", "", "key break"},
+                               {"K", "[x", "section-like"}, {"K", ";x", "comment-like"},
+                               {"K", "@", "literal @"}};
   for (const RegistryValue& v : bad)
     EXPECT_EQ(RegistryWrite({{"Good", "", "kept out too"}, v}), E_INVALIDARG) << v.value;
   EXPECT_EQ(RegistryRead("Good"), std::nullopt);
@@ -238,42 +215,34 @@ TEST(Registry, ReadWriteAndRemoveWithoutRegardToCase) {
   EXPECT_EQ(g_server.Unregister(), SELFREG_E_CLASS);
 }
 
+// Three processes of two threads each (forked before any thread starts) all
+// write at once; nothing is lost and no temporary file is left behind.
 TEST(Registry, ConcurrentWritersLoseNothing) {
   TempRegistry registry;
-  constexpr int kProcesses = 3, kThreads = 2, kWrites = 10;
   auto key = [](int p, int t) { return "W\\" + std::to_string(p) + "\\" + std::to_string(t); };
-  auto write_all = [&](int process) {
-    std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t)
-      threads.emplace_back([&, t] {
-        for (int i = 0; i < kWrites; ++i)
-          RegistryWrite({{key(process, t), "n" + std::to_string(i), std::to_string(i)}});
-      });
-    for (auto& th : threads) th.join();
-  };
-  std::vector<pid_t> children;  // forked before any thread starts, all writing at once
-  for (int p = 1; p < kProcesses; ++p) {
-    pid_t pid = ::fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-      write_all(p);
-      ::_exit(0);
-    }
-    children.push_back(pid);
-  }
-  write_all(0);
+  pid_t children[2] = {};
+  int process = 0;  // 0 the parent, 1 and 2 its children
+  for (int p = 1; p <= 2 && process == 0; ++p)
+    if ((children[p - 1] = ::fork()) == 0) process = p;
+  std::thread threads[2];
+  for (int t = 0; t < 2; ++t)
+    threads[t] = std::thread([&, t] {
+      for (int i = 0; i < 10; ++i)
+        RegistryWrite({{key(process, t), "n" + std::to_string(i), std::to_string(i)}});
+    });
+  for (auto& th : threads) th.join();
+  if (process) ::_exit(0);
   for (pid_t pid : children) {
-    int status = 0;
+    int status = -1;
     ::waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(status, 0);
   }
-  for (int p = 0; p < kProcesses; ++p)
-    for (int t = 0; t < kThreads; ++t)
-      for (int i = 0; i < kWrites; ++i)
+  for (int p = 0; p < 3; ++p)
+    for (int t = 0; t < 2; ++t)
+      for (int i = 0; i < 10; ++i)
         EXPECT_EQ(RegistryRead(key(p, t), "n" + std::to_string(i)), std::to_string(i));
-  // Only the registry and its lock remain: no temporary file left behind.
   std::set<std::string> names;
-  for (const auto& e : std::filesystem::directory_iterator(registry.folder()))
+  for (const auto& e : std::filesystem::directory_iterator(registry.path))
     names.insert(e.path().filename().string());
   EXPECT_EQ(names, (std::set<std::string>{"registry", "registry.lock"}));
 }

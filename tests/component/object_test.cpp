@@ -1,8 +1,10 @@
 // The component's object in process: start-up of module Publico (its order,
-// its failures, one state per apartment), failing statuses, and late binding
-// through IDispatch.
+// its failures, one state per apartment), failing statuses, the member table
+// of _Transferencia and late binding through IDispatch.
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <map>
 #include <string>
 #include <thread>
 #include <utility>
@@ -14,6 +16,7 @@
 #include "records/itransferencia.h"
 #include "services/inventory_services.h"
 #include "services/system_services.h"
+#include "tests/component/support.h"
 #include "tests/doubles/doubles.h"
 #include "transfer/publico.h"
 
@@ -23,32 +26,26 @@ namespace {
 using com::DISPID;
 using com::HRESULT;
 using K = com::InvokeKind;
+using iface::MemberKind;
 namespace dispid = iface::dispid;
 
 // Journals each creation ("Create System") before handing it to the doubles.
-class CreationJournal : public com::ObjectProvider {
- public:
-  explicit CreationJournal(FakeSuite& suite) : suite_(suite) {}
+struct CreationJournal : com::ObjectProvider {
+  explicit CreationJournal(FakeSuite& s) : suite(s) {}
   com::HRESULT CreateInstance(const Guid& clsid, const Guid& iid, void** out) override {
-    suite_.journal.Add("Create " + (clsid == kClsidSystemServices      ? "System"
-                                    : clsid == kClsidDataServices      ? "Data"
-                                    : clsid == kClsidInventoryServices ? "Inventory"
-                                                                       : clsid.ToString()));
-    return suite_.CreateInstance(clsid, iid, out);
+    suite.journal.Add("Create " + (clsid == kClsidSystemServices      ? "System"
+                                   : clsid == kClsidDataServices      ? "Data"
+                                   : clsid == kClsidInventoryServices ? "Inventory"
+                                                                      : clsid.ToString()));
+    return suite.CreateInstance(clsid, iid, out);
   }
-
- private:
-  FakeSuite& suite_;
+  FakeSuite& suite;
 };
 
 constexpr const char* kEnTransito = "MOV_GENERAR_MOVIMIENTOS_EN_TRANSITO";
 constexpr const char* kDepositoFiscal = "MOV_TRANSFERENCIA_SUCURSAL_DEPOSITO_FISCAL";
-
-// The thread's error information as "number description [source]", taken.
-std::string Taken() {
-  com::ErrorInfo i = com::TakeErrorInfo();
-  return std::to_string(i.number) + " " + i.description + " [" + i.source + "]";
-}
+const std::string kClosed = "3709 The connection is closed. [ADODB.Connection]";
+const RuntimeError kClosedError(3709, "The connection is closed.", "ADODB.Connection");
 
 void Arrange(FakeSuite& suite, const char* server, const char* en_transito, const char* deposito) {
   suite.script.Answer("System.Obtener_Servidor_Id", Variant(server));
@@ -56,19 +53,12 @@ void Arrange(FakeSuite& suite, const char* server, const char* en_transito, cons
   suite.Parameter(kDepositoFiscal, Variant(deposito));
 }
 
-class StartUpTest : public ::testing::Test {
- protected:
-  StartUpTest() {
-    ResetApartment();
-    Arrange(suite, "SRV-01", "0", "S05,S07");
-  }
+struct StartUpTest : ::testing::Test {
+  StartUpTest() { ResetApartment(), Arrange(suite, "SRV-01", "0", "S05,S07"); }
   ~StartUpTest() override { ResetApartment(); }
-
   FakeSuite suite;
   CreationJournal creations{suite};
-
- private:
-  ScopedProvider provider_{&creations};
+  ScopedProvider provider{&creations};
 };
 
 TEST_F(StartUpTest, RunsInOrderOnceForAllObjectsOfTheThread) {
@@ -83,8 +73,7 @@ TEST_F(StartUpTest, RunsInOrderOnceForAllObjectsOfTheThread) {
         "System.Obtener_Parametro(\"MOV_TRANSFERENCIA_SUCURSAL_DEPOSITO_FISCAL\", 0&, \"T\", \"\")",
         "Create Inventory",
         "Create Inventory",
-        "Create Inventory",
-    };
+        "Create Inventory"};
     EXPECT_EQ(suite.journal.entries(), expected) << suite.journal.Dump();
     EXPECT_FALSE(ModuleState().en_transito);
     // A second object shares the state; it has its own three inventory objects.
@@ -102,40 +91,32 @@ TEST_F(StartUpTest, RunsInOrderOnceForAllObjectsOfTheThread) {
 // One failing step per case: the creator gets the step's own error through
 // the class factory, the apartment stays unstarted and nothing created is kept.
 TEST(StartUpFailure, ReachesTheCreatorAndLeavesNothingStarted) {
-  const struct {
-    void (*arrange)(FakeSuite&);
-    std::string error;
-  } cases[] = {
-      {[](FakeSuite& s) { s.script.Answer("Create.System", Variant(true)); },
+  using S = FakeSuite&;
+  const std::pair<void (*)(S), std::string> cases[] = {
+      {[](S s) { s.script.Answer("Create.System", Variant(true)); },
        "429 ActiveX component can't create object [Quelbarix]"},
-      {[](FakeSuite& s) {
+      {[](S s) {
          s.script.Fail("Create.Data", RuntimeError(70, "Permission denied", "SuiteData"));
        },
        "70 Permission denied [SuiteData]"},
-      {[](FakeSuite& s) {
-         s.script.Fail("System.Obtener_Servidor_Id",
-                       RuntimeError(3709, "The connection is closed.", "ADODB.Connection"));
-       },
-       "3709 The connection is closed. [ADODB.Connection]"},
-      {[](FakeSuite& s) { s.Parameter(kEnTransito, Variant("quizá")); },
-       "13 Type mismatch [Quelbarix]"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.error);
+      {[](S s) { s.script.Fail("System.Obtener_Servidor_Id", kClosedError); }, kClosed},
+      {[](S s) { s.Parameter(kEnTransito, Variant("quizá")); }, "13 Type mismatch [Quelbarix]"}};
+  for (const auto& [arrange, error] : cases) {
+    SCOPED_TRACE(error);
     ResetApartment();
     FakeSuite suite;
     ScopedProvider provider(&suite);
     Arrange(suite, "SRV-01", "1", "");
-    c.arrange(suite);
+    arrange(suite);
     com::ComPtr<com::IClassFactory> factory;
     ASSERT_EQ(component::Server().GetClassObject(&iface::kClsidTransferencia,
                                                  &com::IClassFactory::IID, factory.put()),
               com::S_OK);
     com::ComPtr<ITransferencia> object;
     EXPECT_EQ(factory->CreateInstance(nullptr, ITransferencia::IID, object.put()),
-              com::FromErrorNumber(std::stoi(c.error)));
+              com::FromErrorNumber(std::stoi(error)));
     EXPECT_FALSE(object);
-    EXPECT_EQ(Taken(), c.error);
+    EXPECT_EQ(Taken(), error);
     factory.Reset();
     EXPECT_FALSE(ModuleStarted());
     EXPECT_EQ(suite.Alive("System") + suite.Alive("Data") + suite.Created("Inventory"), 0);
@@ -177,55 +158,82 @@ TEST_F(StartUpTest, TwoThreadsGetTwoStates) {
   EXPECT_EQ(suite.Created("System"), 1);
 }
 
-class ServerTest : public StartUpTest {
- protected:
+// Interface order; identifiers numbered by first appearance, shared by the
+// read and the write of a property; every name resolves in any case.
+TEST(Members, OrderIdentifiersAndNames) {
+  std::map<std::string, DISPID> first;
+  int order = 1;
+  for (const iface::Member& m : iface::kMembers) {
+    SCOPED_TRACE(m.name);
+    EXPECT_EQ(m.order, order++);
+    const DISPID next = static_cast<DISPID>(first.size()) + 1;
+    EXPECT_EQ(m.dispid, first.emplace(std::string(m.name), next).first->second);
+    EXPECT_EQ(iface::FindMember(m.dispid, m.kind), &m);
+    std::string lower(m.name);
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (const std::string& name : {std::string(m.name), UCase(m.name), lower})
+      EXPECT_EQ(iface::FindDispId(name), m.dispid) << name;
+    if (m.kind == MemberKind::PropertyLet) {
+      const iface::Member* get = iface::FindMember(m.dispid, MemberKind::PropertyGet);
+      ASSERT_NE(get, nullptr);
+      EXPECT_EQ(m.param, "Valor");
+      EXPECT_EQ(m.param_type, get->result);
+    }
+  }
+  // Private operations and near misses are no members.
+  for (const char* name :
+       {"Graba_Movimiento", "Inserta_Transferencia", "Encabezad", "Encabezado ", ""})
+    EXPECT_EQ(iface::FindDispId(name), com::DISPID_UNKNOWN) << "'" << name << "'";
+  // Error is read-only; a Sub is no property, a property no method.
+  EXPECT_EQ(iface::FindMember(dispid::Error, MemberKind::PropertyLet), nullptr);
+  EXPECT_EQ(iface::FindMember(dispid::Nuevo, MemberKind::PropertyGet), nullptr);
+  EXPECT_EQ(iface::FindMember(dispid::Encabezado, MemberKind::Function), nullptr);
+  EXPECT_EQ(iface::FindMember(99, MemberKind::Sub), nullptr);
+  for (DISPID id : {dispid::Encabezado, dispid::Inventario_Pendiente, dispid::Detalle,
+                    dispid::MostrarMensajeError})
+    EXPECT_NE(iface::FindMember(id, MemberKind::PropertyLet), nullptr) << id;
+}
+
+struct ServerTest : StartUpTest {
   ServerTest() {
     header.Tr_Fecha = Date::FromCalendar(2024, 3, 5);
     header.Tr_Tipo = "EN";
     header.Sucursal.Sc_Cve_Sucursal = "S1";
     header.GeneraOC = true;
   }
-  ~ServerTest() override { object_ = nullptr; }
-
+  ~ServerTest() override { object = nullptr; }
   ITransferencia& Object() {
-    if (!object_) object_ = TransferenciaClient::Create().object();
-    return *object_.get();
+    if (!object) object = TransferenciaClient::Create().object();
+    return *object.get();
   }
-  HRESULT Invoke(DISPID id, K kind, std::vector<Variant> args, Variant* result) {
-    return static_cast<com::IDispatch&>(Object()).Invoke(id, kind, args, result);
+  // The late-bound call's result, or its failing status and the result after it.
+  std::string Call(DISPID id, K kind, std::vector<Variant> args = {}) {
+    result = Variant("untouched");
+    const HRESULT status = static_cast<com::IDispatch&>(Object()).Invoke(id, kind, args, &result);
+    return (status == com::S_OK ? "" : std::to_string(status) + " ") + result.Describe();
   }
   Variant HeaderRecord() const { return Variant::FromRecord(iface::kRecordEncabezado, header); }
 
   tTrEncabezado header;
-
- private:
-  com::ComPtr<ITransferencia> object_;
+  com::ComPtr<ITransferencia> object;
+  Variant result;
 };
 
 TEST_F(ServerTest, ARaisedErrorBecomesTheStatusAndTheErrorInformation) {
-  suite.script.Fail("Data.Obtener_Valor_Campo",
-                    RuntimeError(3709, "The connection is closed.", "ADODB.Connection"));
+  suite.script.Fail("Data.Obtener_Valor_Campo", kClosedError);
   suite.script.Fail("Data.Obtener_Fecha_Servidor", RuntimeError(kErrOverflow, "Overflow"));
-  const std::string closed = "3709 The connection is closed. [ADODB.Connection]";
   EXPECT_EQ(Object().put_Encabezado(&header), com::FromErrorNumber(3709));
-  EXPECT_EQ(Taken(), closed);
+  EXPECT_EQ(Taken(), kClosed);
   // Without a source of its own the error is the component's.
   EXPECT_EQ(Object().Nuevo(), com::FromErrorNumber(kErrOverflow));
   EXPECT_EQ(Taken(), "6 Overflow [Quelbarix]");
   // Late bound: DISP_E_EXCEPTION with the same information, the result untouched.
-  Variant result("untouched");
-  EXPECT_EQ(Invoke(dispid::Encabezado, K::PropertyPut, {HeaderRecord()}, &result),
-            com::DISP_E_EXCEPTION);
-  EXPECT_EQ(result, Variant("untouched"));
-  EXPECT_EQ(Taken(), closed);
+  EXPECT_EQ(Call(dispid::Encabezado, K::PropertyPut, {HeaderRecord()}),
+            std::to_string(com::DISP_E_EXCEPTION) + " \"untouched\"");
+  EXPECT_EQ(Taken(), kClosed);
   // The client helper raises it.
   TransferenciaClient client{com::ComPtr<ITransferencia>(&Object())};
-  try {
-    client.SetEncabezado(header);
-    ADD_FAILURE() << "no error";
-  } catch (const RuntimeError& e) {
-    EXPECT_EQ(std::to_string(e.number()) + " " + e.description() + " [" + e.source() + "]", closed);
-  }
+  EXPECT_EQ(Raised([&] { client.SetEncabezado(header); }), kClosed);
 }
 
 TEST_F(ServerTest, LateBoundCallsConvertArgumentsAndResults) {
@@ -238,28 +246,23 @@ TEST_F(ServerTest, LateBoundCallsConvertArgumentsAndResults) {
   EXPECT_EQ(none, com::DISPID_UNKNOWN);
   // A property write gives Empty; the read gives the record the object holds,
   // which reached the service with the record's branch.
-  Variant result("untouched");
-  ASSERT_EQ(Invoke(write, K::PropertyPut, {HeaderRecord()}, &result), com::S_OK);
-  EXPECT_TRUE(result.IsEmpty());
-  ASSERT_EQ(Invoke(read, K::PropertyGet, {}, &result), com::S_OK);
+  EXPECT_EQ(Call(write, K::PropertyPut, {HeaderRecord()}), "Empty");
+  Call(read, K::PropertyGet);
   tTrEncabezado early;
   ASSERT_EQ(Object().get_Encabezado(&early), com::S_OK);
   EXPECT_EQ(result.Record<tTrEncabezado>(iface::kRecordEncabezado), early);
   EXPECT_TRUE(early.Tr_Tipo == "EN" && early.GeneraOC);
   EXPECT_FALSE(suite.journal.Containing("\"S1\"").empty()) << suite.journal.Dump();
-  // Property writes convert their argument; reads give Booleans and Strings.
-  ASSERT_EQ(Invoke(dispid::Inventario_Pendiente, K::PropertyPut, {Variant("True")}, &result),
-            com::S_OK);
-  ASSERT_EQ(Invoke(dispid::Inventario_Pendiente, K::PropertyGet, {}, &result), com::S_OK);
-  EXPECT_EQ(result, Variant(true));
-  ASSERT_EQ(Invoke(dispid::Error, K::PropertyGet, {}, &result), com::S_OK);
-  EXPECT_EQ(result, Variant(std::string()));
-  // A Sub gives Empty; a result pointer is optional.
-  ASSERT_EQ(Invoke(dispid::Nuevo, K::Method, {}, &result), com::S_OK);
-  EXPECT_TRUE(result.IsEmpty());
-  EXPECT_EQ(Invoke(dispid::Done, K::Method, {}, nullptr), com::S_OK);
+  // Property writes convert their argument; reads give Booleans and Strings;
+  // a Sub gives Empty; a result pointer is optional.
+  EXPECT_EQ(Call(dispid::Inventario_Pendiente, K::PropertyPut, {Variant("True")}), "Empty");
+  EXPECT_EQ(Call(dispid::Inventario_Pendiente, K::PropertyGet), "True");
+  EXPECT_EQ(Call(dispid::Error, K::PropertyGet), "\"\"");
+  EXPECT_EQ(Call(dispid::Nuevo, K::Method), "Empty");
+  std::vector<Variant> args;
+  EXPECT_EQ(dispatch.Invoke(dispid::Done, K::Method, args, nullptr), com::S_OK);
   // A String parameter is by reference: the argument comes back as a String.
-  std::vector<Variant> args = {Variant(int32_t{12})};
+  args = {Variant(int32_t{12})};
   ASSERT_EQ(dispatch.Invoke(dispid::Cancelar_Transferencia, K::Method, args, &result), com::S_OK);
   EXPECT_EQ(args[0], Variant(std::string("12")));
   EXPECT_EQ(result.type(), Variant::Type::Boolean);
@@ -269,30 +272,22 @@ TEST_F(ServerTest, LateBoundRefusalsNeverReachTheObject) {
   Object();
   suite.journal.Clear();
   const Variant line = Variant::FromRecord(iface::kRecordDetalle, tTrDetalle{});
-  const HRESULT kNotFound = com::DISP_E_MEMBERNOTFOUND, kCount = com::DISP_E_BADPARAMCOUNT,
-                kType = com::DISP_E_TYPEMISMATCH;
-  const struct {
-    const char* what;
-    DISPID id;
-    K kind;
-    std::vector<Variant> args;
-    HRESULT status;
-  } cases[] = {
-      {"read-only property written", dispid::Error, K::PropertyPut, {"x"}, kNotFound},
-      {"property called as a method", dispid::Encabezado, K::Method, {}, kNotFound},
-      {"method read as a property", dispid::Nuevo, K::PropertyGet, {}, kNotFound},
-      {"argument to a Sub without parameters", dispid::Nuevo, K::Method, {int32_t{1}}, kCount},
-      {"property written without its value", dispid::Encabezado, K::PropertyPut, {}, kCount},
-      {"folio omitted", dispid::Cancelar_Transferencia, K::Method, {Missing{}}, kCount},
-      {"line record for the header", dispid::Encabezado, K::PropertyPut, {line}, kType},
-      {"text that is no Boolean", dispid::Inventario_Pendiente, K::PropertyPut, {"tal vez"}, kType},
-      {"Null folio", dispid::Finalizar_Transferencia, K::Method, {Null{}}, kType},
-  };
-  for (const auto& c : cases) {
-    Variant result("untouched");
-    EXPECT_EQ(Invoke(c.id, c.kind, c.args, &result), c.status) << c.what;
-    EXPECT_EQ(result, Variant("untouched")) << c.what;
-  }
+  const std::string kNotFound = std::to_string(com::DISP_E_MEMBERNOTFOUND) + " \"untouched\"",
+                    kCount = std::to_string(com::DISP_E_BADPARAMCOUNT) + " \"untouched\"",
+                    kType = std::to_string(com::DISP_E_TYPEMISMATCH) + " \"untouched\"";
+  // Read-only property written, property called as a method, method read as
+  // a property; argument to a Sub without parameters, property written without
+  // its value, folio omitted; line record for the header, text that is no
+  // Boolean, Null folio.
+  EXPECT_EQ(Call(dispid::Error, K::PropertyPut, {"x"}), kNotFound);
+  EXPECT_EQ(Call(dispid::Encabezado, K::Method), kNotFound);
+  EXPECT_EQ(Call(dispid::Nuevo, K::PropertyGet), kNotFound);
+  EXPECT_EQ(Call(dispid::Nuevo, K::Method, {int32_t{1}}), kCount);
+  EXPECT_EQ(Call(dispid::Encabezado, K::PropertyPut), kCount);
+  EXPECT_EQ(Call(dispid::Cancelar_Transferencia, K::Method, {Missing{}}), kCount);
+  EXPECT_EQ(Call(dispid::Encabezado, K::PropertyPut, {line}), kType);
+  EXPECT_EQ(Call(dispid::Inventario_Pendiente, K::PropertyPut, {"tal vez"}), kType);
+  EXPECT_EQ(Call(dispid::Finalizar_Transferencia, K::Method, {Null{}}), kType);
   EXPECT_TRUE(suite.journal.entries().empty()) << suite.journal.Dump();
 }
 

@@ -1,41 +1,50 @@
-// Test support: a private registry file for the object's lifetime (tests run
-// in parallel; each needs its own).
+// Test support: a temporary folder removed at the end, a private registry
+// file in one (tests run in parallel; each needs its own), errors as text.
 #pragma once
 
 #include <stdlib.h>
 
+#include <cstdlib>
 #include <filesystem>
-#include <optional>
 #include <string>
+
+#include "automation/com.h"
+#include "automation/value.h"
 
 namespace qbx::test {
 
-// Points QUELBARIX_REGISTRY at a file in a new temporary folder, restoring
-// the previous value and removing the folder at the end.
-class TempRegistry {
- public:
-  TempRegistry() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "qbx-registry-XXXXXX").string();
-    if (!::mkdtemp(pattern.data())) std::abort();
-    folder_ = pattern;
-    if (const char* old = std::getenv("QUELBARIX_REGISTRY")) previous_ = old;
-    ::setenv("QUELBARIX_REGISTRY", path().c_str(), 1);
+struct TempFolder {
+  TempFolder() : path((std::filesystem::temp_directory_path() / "quelbarix-XXXXXX").string()) {
+    if (!::mkdtemp(path.data())) std::abort();
   }
-  ~TempRegistry() {
-    if (previous_) ::setenv("QUELBARIX_REGISTRY", previous_->c_str(), 1);
-    if (!previous_) ::unsetenv("QUELBARIX_REGISTRY");
+  ~TempFolder() {
     std::error_code ignored;
-    std::filesystem::remove_all(folder_, ignored);
+    std::filesystem::remove_all(path, ignored);
   }
-  TempRegistry(const TempRegistry&) = delete;
-  TempRegistry& operator=(const TempRegistry&) = delete;
-
-  std::string path() const { return folder_ + "/registry"; }
-  const std::string& folder() const { return folder_; }
-
- private:
-  std::string folder_;
-  std::optional<std::string> previous_;
+  TempFolder(const TempFolder&) = delete;
+  std::string Path(const std::string& name) const { return path + "/" + name; }
+  std::string path;
 };
+
+// QUELBARIX_REGISTRY names a file in a folder of its own.
+struct TempRegistry : TempFolder {
+  TempRegistry() { ::setenv("QUELBARIX_REGISTRY", Path("registry").c_str(), 1); }
+};
+
+// The run-time error f raises as "number description [source]".
+template <class F>
+std::string Raised(F f) {
+  try {
+    f();
+  } catch (const RuntimeError& e) {
+    return std::to_string(e.number()) + " " + e.description() + " [" + e.source() + "]";
+  }
+  return "no error";
+}
+// The thread's error information, taken.
+inline std::string Taken() {
+  const com::ErrorInfo i = com::TakeErrorInfo();
+  return std::to_string(i.number) + " " + i.description + " [" + i.source + "]";
+}
 
 }  // namespace qbx::test
