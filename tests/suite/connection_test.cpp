@@ -61,25 +61,16 @@ TEST(ShapeOfInsert, MakesParametersOfLiteralsOnly) {
     EXPECT_EQ(out->shape, c.shape);
     EXPECT_EQ(out->values, c.values) << c.sql;
   }
-  for (const std::string& same : {
-           std::string("INSERT INTO T VALUES (-1234567890123456789)"),  // beyond 18 digits
-           "INSERT INTO T VALUES ('a\0b')"s,                            // a NUL in a text
-           std::string("INSERT INTO T VALUES (1), (2)"),                // several rows
-           std::string("INSERT INTO T VALUES (1) -- uno"),              // comments
-           std::string("INSERT /* c */ INTO T VALUES (1)"),
-           std::string("INSERT INTO T VALUES (NULL)"),
-           std::string("INSERT INTO T VALUES (1 + 2)"),
-           std::string("INSERT INTO T VALUES (1.2.3)"),
-           std::string("INSERT INTO T VALUES (1e)"),
-           std::string("INSERT INTO T VALUES (.)"),
-           std::string("INSERT INTO T VALUES (-'a')"),
-           std::string("INSERT INTO T VALUES (--1\n)"),
-           std::string("INSERT INTO T VALUES ('abc)"),
-           std::string("INSERT INTO T VALUES (1) x"),
-           std::string("INSERT INTO T SELECT 1"),
-           std::string("INSERTINTO T VALUES (1)"),
-           std::string("UPDATE T SET a = 1"),
-       })
+  // Beyond 18 digits, a NUL in a text, several rows, comments, expressions.
+  for (const std::string& same :
+       {"INSERT INTO T VALUES (-1234567890123456789)"s, "INSERT INTO T VALUES ('a\0b')"s,
+        "INSERT INTO T VALUES (1), (2)"s, "INSERT INTO T VALUES (1) -- uno"s,
+        "INSERT /* c */ INTO T VALUES (1)"s, "INSERT INTO T VALUES (NULL)"s,
+        "INSERT INTO T VALUES (1 + 2)"s, "INSERT INTO T VALUES (1.2.3)"s,
+        "INSERT INTO T VALUES (1e)"s, "INSERT INTO T VALUES (.)"s, "INSERT INTO T VALUES (-'a')"s,
+        "INSERT INTO T VALUES (--1\n)"s, "INSERT INTO T VALUES ('abc)"s,
+        "INSERT INTO T VALUES (1) x"s, "INSERT INTO T SELECT 1"s, "INSERTINTO T VALUES (1)"s,
+        "UPDATE T SET a = 1"s})
     EXPECT_FALSE(ShapeOfInsert(same)) << same;
 }
 
@@ -89,17 +80,14 @@ class ConnectionTest : public SuiteTest {
     SuiteTest::SetUp();
     // The same table in each backend's types; a server's timestamp column
     // cannot hold the empty text the embedded file reads as no date.
-    Db()->Exec(qbx::test::OnServer()
-                   ? "CREATE TABLE Prueba (Id BIGINT, Nombre CITEXT, Fecha DATE, "
-                     "Momento TIMESTAMP(0), Importe DOUBLE PRECISION, Nota TEXT);"
-                     "INSERT INTO Prueba VALUES (1, 'Uno', '2024-03-05', '2024-03-05 14:30:15', "
-                     "12.5, NULL);"
-                     "INSERT INTO Prueba VALUES (5000000000, 'O''Brien', NULL, NULL, -0.25, 'x');"
-                   : "CREATE TABLE Prueba (Id INTEGER, Nombre TEXT COLLATE NOCASE, Fecha DATE, "
-                     "Momento DATETIME, Importe REAL, Nota TEXT);"
-                     "INSERT INTO Prueba VALUES (1, 'Uno', '2024-03-05', '2024-03-05 14:30:15', "
-                     "12.5, NULL);"
-                     "INSERT INTO Prueba VALUES (5000000000, 'O''Brien', NULL, '', -0.25, 'x');");
+    const bool server = qbx::test::OnServer();
+    Db()->Exec(std::string(server ? "CREATE TABLE Prueba (Id BIGINT, Nombre CITEXT, Fecha DATE, "
+                                    "Momento TIMESTAMP(0), Importe DOUBLE PRECISION, Nota TEXT);"
+                                  : "CREATE TABLE Prueba (Id INTEGER, Nombre TEXT COLLATE NOCASE, "
+                                    "Fecha DATE, Momento DATETIME, Importe REAL, Nota TEXT);") +
+               "INSERT INTO Prueba VALUES (1, 'Uno', '2024-03-05', '2024-03-05 14:30:15', 12.5, "
+               "NULL); INSERT INTO Prueba VALUES (5000000000, 'O''Brien', NULL, " +
+               (server ? "NULL" : "''") + ", -0.25, 'x');");
     system_ = Make<ISystemServices>(kClsidSystemServices);
     connection_ = system_->Obtener_Conexion();
   }
@@ -114,12 +102,7 @@ class ConnectionTest : public SuiteTest {
       if (from == origin) traced.emplace_back(text);
     });
     const int64_t before = db->StatementCount(origin);
-    try {
-      fn();
-    } catch (...) {
-      db->SetTraceSink(nullptr);
-      throw;
-    }
+    fn();
     db->SetTraceSink(nullptr);
     EXPECT_EQ(db->StatementCount(origin) - before, static_cast<int64_t>(traced.size()));
     return traced;
@@ -261,30 +244,21 @@ TEST_F(ConnectionTest, AQueryLeftByAFailedConversionHoldsNoRead) {
   EXPECT_EQ(rows.Number(1), 7);
 }
 
-TEST_F(ConnectionTest, CountsAndTracesTheComponentsStatements) {
-  EXPECT_EQ(
-      Traced(Origin::Component,
-             [&] {
-               Run("SELECT TOP 1 Id FROM Prueba");
-               Run("UPDATE Prueba SET Nota = 'a'");
-             }),
-      (std::vector<std::string>{"SELECT Id FROM Prueba LIMIT 1", "UPDATE Prueba SET Nota = 'a'"}));
+// Every run of a kept statement is traced (the benchmark's floor is built
+// from the trace), not only the first.
+TEST_F(ConnectionTest, CountsAndTracesEveryStatement) {
+  EXPECT_EQ(Traced(Origin::Component,
+                   [&] {
+                     Run("SELECT TOP 1 Id FROM Prueba");
+                     Run("UPDATE Prueba SET Nota = 'a'");
+                   }),
+            (std::vector<std::string>{"SELECT Id FROM Prueba LIMIT 1",
+                                      "UPDATE Prueba SET Nota = 'a'"}));
+  const std::string begin = qbx::test::OnServer() ? "BEGIN" : "BEGIN IMMEDIATE";
+  EXPECT_EQ(Traced(Origin::Suite, [&] { for (int i = 0; i < 2; ++i) Db()->Transaction([] {}); }),
+            (std::vector<std::string>{begin, "COMMIT", begin, "COMMIT"}));
   EXPECT_EQ(connection_->DefaultDatabase(),
             qbx::test::OnServer() ? db_path().substr(db_path().rfind('=') + 1) : "prueba");
-}
-
-// A suite statement kept prepared and run again without new values is a
-// new execution each time: the trace (and the benchmark's floor built from
-// it) must see every transaction, not only the first.
-TEST_F(ConnectionTest, TracesEachRunOfAKeptStatement) {
-  EXPECT_EQ(Traced(Origin::Suite,
-                   [&] {
-                     for (int i = 0; i < 2; ++i) Db()->Transaction([] {});
-                   }),
-            (qbx::test::OnServer()
-                 ? std::vector<std::string>{"BEGIN", "COMMIT", "BEGIN", "COMMIT"}
-                 : std::vector<std::string>{"BEGIN IMMEDIATE", "COMMIT", "BEGIN IMMEDIATE",
-                                            "COMMIT"}));
 }
 
 // The component keeps a recordset open while it calls the services (the
@@ -372,18 +346,23 @@ TEST_F(ConnectionTest, UnitsOfWorkNestAndUndoExactly) {
   EXPECT_EQ(other.QueryValue("SELECT Importe FROM Prueba WHERE Id = 1"), Variant(2.0));
 }
 
-// An open unit holds the write lock: another writer waits for it rather than
-// failing, and writes once it ends.
+// An open unit holds the write lock: another writer's transaction waits for
+// it from its start (so it reads what the unit wrote) rather than failing.
 TEST_F(ConnectionTest, ASecondWriterWaitsForTheUnit) {
   connection_->BeginTrans();
   Run("UPDATE Prueba SET Nota = 'primero' WHERE Id = 1");
   auto second = std::async(std::launch::async, [path = db_path()] {
     Database other(path, false);
-    return other.Run("UPDATE Prueba SET Nota = Nota || ' segundo' WHERE Id = 1");
+    Variant seen;
+    other.Transaction([&] {
+      seen = other.QueryValue("SELECT Nota FROM Prueba WHERE Id = 1");
+      other.Run("UPDATE Prueba SET Nota = Nota || ' segundo' WHERE Id = 1");
+    });
+    return seen;
   });
   EXPECT_EQ(second.wait_for(std::chrono::milliseconds(300)), std::future_status::timeout);
   connection_->CommitTrans();
-  EXPECT_EQ(second.get(), 1);
+  EXPECT_EQ(second.get(), Variant("primero"));
   EXPECT_EQ(Value("SELECT Nota FROM Prueba WHERE Id = 1"), Variant("primero segundo"));
 }
 
