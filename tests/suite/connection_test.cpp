@@ -2,9 +2,9 @@
 // built, fields by name in any case, the platform's errors and value types.
 #include "suite/connection.h"
 
-#include <array>
 #include <gtest/gtest.h>
 
+#include <array>
 #include <chrono>
 #include <functional>
 #include <future>
@@ -116,23 +116,23 @@ TEST_F(ConnectionTest, FieldsComeBackTypedAndByNameInAnyCase) {
   auto rs =
       Run("SELECT TOP 5 Id, Nombre, Fecha, Momento, Importe AS Monto, Nota FROM Prueba "
           "ORDER BY Id");
-  ASSERT_FALSE(rs->Eof());
-  EXPECT_EQ(rs->Field("Id"), Variant(int32_t{1}));
-  EXPECT_EQ(rs->Field("NOMBRE"), Variant("Uno"));
-  EXPECT_EQ(rs->Field("Fecha"), Variant(Date::FromCalendar(2024, 3, 5)));
-  EXPECT_EQ(rs->Field("momento"), Variant(Date::FromCalendar(2024, 3, 5, 14, 30, 15)));
-  EXPECT_EQ(rs->Field("monto"), Variant(12.5));
-  EXPECT_TRUE(rs->Field("Nota").IsNull());
-  rs->MoveNext();
   // Beyond 32 bits an integer is a Double; an empty date text is no date.
-  EXPECT_EQ(rs->Field("Id"), Variant(5000000000.0));
-  EXPECT_EQ(rs->Field("Nombre"), Variant("O'Brien"));
-  EXPECT_TRUE(rs->Field("Fecha").IsNull());
-  EXPECT_TRUE(rs->Field("Momento").IsNull());
-  rs->MoveNext();
+  const std::vector<std::pair<const char*, Variant>> rows[] = {
+      {{"Id", int32_t{1}},
+       {"NOMBRE", "Uno"},
+       {"Fecha", Date::FromCalendar(2024, 3, 5)},
+       {"momento", Date::FromCalendar(2024, 3, 5, 14, 30, 15)},
+       {"monto", 12.5},
+       {"Nota", Null{}}},
+      {{"Id", 5000000000.0}, {"Nombre", "O'Brien"}, {"Fecha", Null{}}, {"Momento", Null{}}},
+  };
+  for (const auto& row : rows) {
+    ASSERT_FALSE(rs->Eof());
+    for (const auto& [name, value] : row) EXPECT_EQ(rs->Field(name), value) << name;
+    rs->MoveNext();
+  }
   EXPECT_TRUE(rs->Eof());
   rs->Close();
-
   EXPECT_EQ(Run("SELECT COUNT(*) as Total FROM Prueba WHERE Nombre = 'UNO'")->Field("total"),
             Variant(int32_t{1}));
   // A statement without rows runs and answers end of file.
@@ -247,15 +247,18 @@ TEST_F(ConnectionTest, AQueryLeftByAFailedConversionHoldsNoRead) {
 // Every run of a kept statement is traced (the benchmark's floor is built
 // from the trace), not only the first.
 TEST_F(ConnectionTest, CountsAndTracesEveryStatement) {
-  EXPECT_EQ(Traced(Origin::Component,
-                   [&] {
-                     Run("SELECT TOP 1 Id FROM Prueba");
-                     Run("UPDATE Prueba SET Nota = 'a'");
-                   }),
-            (std::vector<std::string>{"SELECT Id FROM Prueba LIMIT 1",
-                                      "UPDATE Prueba SET Nota = 'a'"}));
+  EXPECT_EQ(
+      Traced(Origin::Component,
+             [&] {
+               Run("SELECT TOP 1 Id FROM Prueba");
+               Run("UPDATE Prueba SET Nota = 'a'");
+             }),
+      (std::vector<std::string>{"SELECT Id FROM Prueba LIMIT 1", "UPDATE Prueba SET Nota = 'a'"}));
   const std::string begin = qbx::test::OnServer() ? "BEGIN" : "BEGIN IMMEDIATE";
-  EXPECT_EQ(Traced(Origin::Suite, [&] { for (int i = 0; i < 2; ++i) Db()->Transaction([] {}); }),
+  EXPECT_EQ(Traced(Origin::Suite,
+                   [&] {
+                     for (int i = 0; i < 2; ++i) Db()->Transaction([] {});
+                   }),
             (std::vector<std::string>{begin, "COMMIT", begin, "COMMIT"}));
   EXPECT_EQ(connection_->DefaultDatabase(),
             qbx::test::OnServer() ? db_path().substr(db_path().rfind('=') + 1) : "prueba");
@@ -303,7 +306,8 @@ TEST_F(ConnectionTest, UnitsOfWorkNestAndUndoExactly) {
   EXPECT_EQ(connection_->BeginTrans(), 1);
   Run("UPDATE Prueba SET Nota = 'a' WHERE Id = 1");
   EXPECT_EQ(data->Obtener_Folio("CEDIS", "TRASLADO", 10, true), Variant("CEDIS-0000000001"));
-  EXPECT_TRUE(stock->Ajustar_Existencia(sample::kCedis, sample::kWarehouseGeneral, "AZUCAR", "00", "00", -5, 0));
+  EXPECT_TRUE(stock->Ajustar_Existencia(sample::kCedis, sample::kWarehouseGeneral, "AZUCAR", "00",
+                                        "00", -5, 0));
   EXPECT_TRUE(data->Procesar_Documento("TRANSFERENCIA", "F", ""));
   // A service transaction that fails takes back only what it did.
   EXPECT_EQ(ErrorOf([&] {

@@ -1,6 +1,8 @@
 // The dialect pieces of statement texts: how they expand, that each text is
 // built once per dialect, and that on SQLite the statements the services
 // send are the ones they always sent.
+#include "suite/dialect.h"
+
 #include <gtest/gtest.h>
 
 #include <ctime>
@@ -9,7 +11,6 @@
 #include <thread>
 #include <vector>
 
-#include "suite/dialect.h"
 #include "suite/retry_keys.h"
 #include "suite_fixture.h"
 
@@ -76,7 +77,8 @@ TEST_F(DialectPiecesTest, AnswerTheLocalDateAndTimeAndAreSentExpanded) {
     const Variant v = db->QueryValue("SELECT " + piece);
     return v.type() == Variant::Type::Date ? DateTimeText(v.ToDate()) : v.ToString();
   };
-  const std::string moment = text(now), today = text(std::string(db->dialect().Today())).substr(0, 10);
+  const std::string moment = text(now),
+                    today = text(std::string(db->dialect().Today())).substr(0, 10);
   std::vector<std::string> sent;
   db->SetTraceSink([&](Origin, std::string_view text) { sent.emplace_back(text); });
   RecordRetryKey(*db, "k1", {"capture", "d1", "F1"});

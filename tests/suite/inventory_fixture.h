@@ -82,7 +82,6 @@ class InventoryTest : public SuiteTest {
   static bool Finish(IInventoryServices& m) {
     return m.Finalizar_Movimiento(m.Obtener_Encabezado_Movimiento().Folio);
   }
-
 };
 
 }  // namespace qbx::suite::test

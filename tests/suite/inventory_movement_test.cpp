@@ -265,13 +265,14 @@ TEST_F(InventoryMovementTest, ReversalsLeaveStockFiguresExactlyAsTheyWere) {
     const char* kind;
     double quantity, cost, on_hand;
   } steps[] = {
-      {kKindEntryTransfer, 0.1, 1.0 / 3, 200.1},   {kKindEntryTransfer, 0.2, 0.7, 200.3},
+      {kKindEntryTransfer, 0.1, 1.0 / 3, 200.1},    {kKindEntryTransfer, 0.2, 0.7, 200.3},
       {kKindIssueTransfer, 1.0 / 3, 0, 199.966667}, {kKindEntryTransfer, 1.0 / 3, 0.1, 200.3},
-      {kKindIssueTransfer, 0.2, 0, 200.1},         {kKindEntryTransfer, 0.0000005, 3, 200.100001},
+      {kKindIssueTransfer, 0.2, 0, 200.1},          {kKindEntryTransfer, 0.0000005, 3, 200.100001},
   };
   const auto figures = [&] {
     const StockFigures f = Stock(kCedis, kWarehouseGeneral, kProductPlain);
-    return std::vector<double>{f.on_hand, f.on_hand_2, f.average_cost, f.adjustment, f.adjustment_2};
+    return std::vector<double>{f.on_hand, f.on_hand_2, f.average_cost, f.adjustment,
+                               f.adjustment_2};
   };
   const std::vector<double> start = figures();
   auto inv = Inventory();

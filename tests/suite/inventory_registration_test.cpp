@@ -156,7 +156,8 @@ TEST_F(InventoryRegistrationTest, FiscalDepositRegister) {
                                                  0, "", "", "", int16_t{0}, int16_t{0}, 0, 0));
   auto l = Make<ILotServices>(kClsidLotServices);
   EXPECT_TRUE(l->Registrar_Lote_Deposito_Fiscal(kProductLot, "00", "00", kLotA, true, "", 0, ""));
-  const std::string serial = " FROM Deposito_Fiscal WHERE Df_Tipo = 'SERIE' AND Df_Clave = 'SN-0003'";
+  const std::string serial =
+      " FROM Deposito_Fiscal WHERE Df_Tipo = 'SERIE' AND Df_Clave = 'SN-0003'";
   EXPECT_EQ(Value("SELECT Df_Pedimento" + serial), Variant("24 47 3807 4002117"));
   EXPECT_EQ(Value("SELECT Df_Costo" + serial), Variant(9500.0));
   EXPECT_EQ(Value("SELECT COUNT(*) FROM Deposito_Fiscal WHERE Df_Tipo = 'LOTE' AND Df_Clave = ?1",
@@ -186,12 +187,17 @@ TEST_F(InventoryPostingTest, ShipmentAndReceptionEntriesBalancePerAccount) {
   auto p = Posting();
   EXPECT_TRUE(p->Documento_Habilitado("TRANSFERENCIA"));  // the sample's setting
   EXPECT_FALSE(p->Documento_Habilitado("FACTURA"));       // no parameter
-  const std::pair<const char*, double> lines[] = {
-      {kProductPlain, 10}, {kProductPlain, 5}, {kProductType4, 2}, {kProductService, 1}};
-  const double amounts[] = {25.004, 12.5, 240, 0};
-  for (int i = 0; i < 4; ++i)
-    Line("EN-1", "EN", kCedis, kWarehouseGeneral, kBranchNorth, lines[i].first, lines[i].second,
-         amounts[i], FormatZeros(i + 1, "0000"));
+  const struct {
+    const char* product;
+    double quantity, amount;
+  } lines[] = {{kProductPlain, 10, 25.004},
+               {kProductPlain, 5, 12.5},
+               {kProductType4, 2, 240},
+               {kProductService, 1, 0}};
+  int n = 0;
+  for (const auto& l : lines)
+    Line("EN-1", "EN", kCedis, kWarehouseGeneral, kBranchNorth, l.product, l.quantity, l.amount,
+         FormatZeros(++n, "0000"));
   ASSERT_TRUE(p->Generar_Documento("TRANSFERENCIA", "EN-1", "EMP01"));
   EXPECT_EQ(p->Obtener_Mensaje_Error(), "");
   EXPECT_DOUBLE_EQ(Total("EN-1", "Po_Cargo"), 277.5);
@@ -227,10 +233,8 @@ TEST_F(InventoryPostingTest, ExactAmountsAreRoundedOncePerSide) {
     int receivers;  // the rows take turns over this many
     int64_t cents;
   } cases[] = {
-      {100, 0.025, 1, 250},
-      {10000, Multiply(0.01, 2.5), 1, 25000},
-      {3, 1.0 / 3, 3, 100},
-      {100, 0.0025, 1, 25},
+      {100, 0.025, 1, 250},  {10000, Multiply(0.01, 2.5), 1, 25000},
+      {3, 1.0 / 3, 3, 100},  {100, 0.0025, 1, 25},
       {3, -1.0 / 3, 3, 100},  // returned goods: debit and credit swap
       {1, 0.004, 1, 0},       // under half a cent: no entry
   };
@@ -262,8 +266,8 @@ TEST_F(InventoryPostingTest, ExactAmountsAreRoundedOncePerSide) {
       // Several accounts on one side differ by a cent at most.
       EXPECT_EQ(Value("SELECT COUNT(*) || '|' || CAST(ROUND((MAX(d." + col + ") - MIN(d." + col +
                           ")) * 100) AS INTEGER) FROM Poliza p JOIN Poliza_Detalle d "
-                          "ON d.Po_Folio = p.Po_Folio WHERE p.Po_Documento = ?1 AND d." + col +
-                          " > 0",
+                          "ON d.Po_Folio = p.Po_Folio WHERE p.Po_Documento = ?1 AND d." +
+                          col + " > 0",
                       {folio}),
                 Variant(std::to_string(lines) + (lines > 1 ? "|1" : "|0")));
     }
@@ -301,8 +305,9 @@ TEST_F(InventoryPostingTest, DocumentsWithoutGoodsAndCancellations) {
 
 TEST_F(InventoryTest, VoucherOfATransportDocumentIsCancelledOnce) {
   RecordVoucher(*Db(), "TC-1", "U-1");
-  Db()->Exec("INSERT INTO Comprobante_Digital (Cd_Tabla, Cd_Documento, Cd_UUID) VALUES "
-             "('FACTURA', 'TC-2', 'U-2')");
+  Db()->Exec(
+      "INSERT INTO Comprobante_Digital (Cd_Tabla, Cd_Documento, Cd_UUID) VALUES "
+      "('FACTURA', 'TC-2', 'U-2')");
   auto v = Make<IVoucherServices>(kClsidVoucherServices);
   const std::string database = Db()->name();
   EXPECT_FALSE(v->Cancelar_Comprobante(database, 8, "TC-1"));

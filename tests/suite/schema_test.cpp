@@ -46,7 +46,8 @@ TEST_F(SchemaTest, TheComponentsLookupsUseAnIndex) {
       {"SELECT Es_Cve_Estado FROM Comprobante_Digital WHERE Cd_Tabla = 'TRASLADO' AND "
        "Cd_Documento = 'F'",
        "IX_Comprobante_Digital_Documento"},
-      {"UPDATE Pedido SET Es_Cve_Estado = 'BO' WHERE    Pd_Folio = 'PED-0002' AND    Pd_ID = '0001' ",
+      {"UPDATE Pedido SET Es_Cve_Estado = 'BO' WHERE    Pd_Folio = 'PED-0002' AND    Pd_ID = "
+       "'0001' ",
        "sqlite_autoindex_Pedido"},
       {Db()->dialect().Expand("SELECT Tr_Tipo FROM Transferencia WHERE Tr_Folio = 'F' ORDER BY "
                               "CAST(Tr_ID AS INTEGER) {binary}"),
@@ -73,8 +74,9 @@ TEST_F(SchemaTest, TextLimitsAreTheColumnsOwnChecks) {
     std::string text;
     for (int i = 0; i < l.size; ++i) text += "\xC3\xB1";  // two bytes, one character
     db->Run(insert, {std::to_string(checked), text});
-    EXPECT_EQ(ErrorOf([&] { db->Run(insert, {"x" + std::to_string(checked), text + "n"}); })
-                  .number(),
+    EXPECT_EQ(ErrorOf([&] {
+                db->Run(insert, {"x" + std::to_string(checked), text + "n"});
+              }).number(),
               kErrDatabase)
         << l.column;
     ++checked;

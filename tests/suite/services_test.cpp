@@ -9,8 +9,8 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
-#include <sstream>
 #include <set>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -116,8 +116,8 @@ TEST_F(ServicesTest, InsideAUnitACatalogueRowIsReadOnce) {
   EXPECT_EQ(Db()->KeptRows(), 3u);
   // A column the row lacks is reported as outside a unit.
   EXPECT_EQ(ErrorOf([&] {
-              data_->Obtener_Valor_Campo("Producto", "Pr_Cve_Producto", "AZUCAR", "Pr_Nada", 0,
-                                         "", "", "");
+              data_->Obtener_Valor_Campo("Producto", "Pr_Cve_Producto", "AZUCAR", "Pr_Nada", 0, "",
+                                         "", "");
             }).number(),
             kErrSuite);
   connection->CommitTrans();
@@ -129,13 +129,13 @@ TEST_F(ServicesTest, InsideAUnitACatalogueRowIsReadOnce) {
 TEST_F(ServicesTest, KeptCatalogueRowsFollowEveryChange) {
   auto connection = system_->Obtener_Conexion();
   auto description = [&] {
-    return data_->Obtener_Valor_Campo("Producto", "Pr_Cve_Producto", "AZUCAR", "Pr_Descripcion",
-                                      0, "", "", "");
+    return data_->Obtener_Valor_Campo("Producto", "Pr_Cve_Producto", "AZUCAR", "Pr_Descripcion", 0,
+                                      "", "", "");
   };
   auto set = [&](const std::string& text) {
-    connection->Execute("UPDATE Producto SET Pr_Descripcion = '" + text +
-                            "' WHERE Pr_Cve_Producto = 'AZUCAR'",
-                        Variant(Missing{}), -1);
+    connection->Execute(
+        "UPDATE Producto SET Pr_Descripcion = '" + text + "' WHERE Pr_Cve_Producto = 'AZUCAR'",
+        Variant(Missing{}), -1);
   };
   const std::string original = description();
   connection->BeginTrans();
@@ -488,7 +488,8 @@ TEST_F(ReportsTest, CatalogueProductsWithStockSummedOverSizes) {
   // A product already there refuses the whole batch.
   const std::string before = DatabaseText(*Db());
   ErrorOf([&] {
-    AddCatalogueProducts(*Db(), {{"NEW-2", "", "", cedis, grl, 1, 1}, {"NEW-1", "", "", cedis, grl, 1, 1}});
+    AddCatalogueProducts(
+        *Db(), {{"NEW-2", "", "", cedis, grl, 1, 1}, {"NEW-1", "", "", cedis, grl, 1, 1}});
   });
   EXPECT_EQ(DatabaseText(*Db()), before);
   EXPECT_EQ(find("NEW-2"), "");

@@ -50,7 +50,9 @@ inline std::string DatabaseText(Database& db) {
     auto rows = db.PrepareOnce(all + " ORDER BY " + order, Origin::Suite);
     while (rows->Step()) {
       for (int i = 0; i < width; ++i)
-        text += (generated[static_cast<size_t>(i)] ? std::string("#") : rows->Column(i).Describe()) + "|";
+        text +=
+            (generated[static_cast<size_t>(i)] ? std::string("#") : rows->Column(i).Describe()) +
+            "|";
       text += "\n";
     }
   }
