@@ -7,6 +7,7 @@
 
 #include "services/inventory_services.h"
 #include "services/registration_services.h"
+#include "suite/reports.h"
 #include "suite/sample.h"
 #include "suite/sample_stock.h"
 #include "tests/suite/suite_fixture.h"
@@ -25,10 +26,7 @@ class InventoryTest : public SuiteTest {
     return Make<IInventoryServices>(kClsidInventoryServices);
   }
   void SetParameter(const std::string& name, const std::string& value) {
-    Db()->Run(
-        "INSERT INTO Parametro (Pa_Cve_Parametro, Pa_Valor, Pa_Tipo) VALUES (?1, ?2, 'B') "
-        "ON CONFLICT (Pa_Cve_Parametro) DO UPDATE SET Pa_Valor = excluded.Pa_Valor",
-        {name, value});
+    suite::SetParameter(*Db(), name, value);
   }
   StockFigures Stock(const std::string& branch, const std::string& warehouse,
                      const std::string& product, const std::string& size = "00",
@@ -49,9 +47,12 @@ class InventoryTest : public SuiteTest {
   // A movement object with its header set.
   com::ComPtr<IInventoryServices> Open(const std::string& branch, const std::string& warehouse,
                                        const std::string& kind, const std::string& document) {
+    return Open(Header(branch, warehouse, kind, document));
+  }
+  com::ComPtr<IInventoryServices> Open(const MovementHeader& header) {
     auto m = Inventory();
     m->Nuevo_Movimiento();
-    m->Asignar_Encabezado_Movimiento(Header(branch, warehouse, kind, document));
+    m->Asignar_Encabezado_Movimiento(header);
     return m;
   }
   static MovementHeader Header(const std::string& branch, const std::string& warehouse,
@@ -80,23 +81,6 @@ class InventoryTest : public SuiteTest {
   }
   static bool Finish(IInventoryServices& m) {
     return m.Finalizar_Movimiento(m.Obtener_Encabezado_Movimiento().Folio);
-  }
-
-  // A row of table Transferencia, as the component stores it before it
-  // registers the line's serial number or lot.
-  void InsertTransferLine(const std::string& folio, const std::string& id, const std::string& type,
-                          const std::string& branch, const std::string& warehouse,
-                          const std::string& receiving_branch, const std::string& product,
-                          double quantity = 1, double amount = 0) {
-    Db()->Run(
-        "INSERT INTO Transferencia (Tr_Folio, Tr_ID, Tr_Fecha, Tr_Tipo, Sc_Cve_Sucursal, "
-        "Al_Cve_Almacen, Sc_Cve_Sucursal_Recibe, Al_Cve_Almacen_Recibe, Pr_Cve_Producto, "
-        "Tl_Cve_Talla, Cl_Cve_Color, Tr_Cantidad_Control_1, Tr_Importe_Costo) "
-        "VALUES (?, ?, '2026-03-05', ?, ?, ?, ?, '', ?, '00', '00', ?, ?)",
-        {folio, id, type, branch, warehouse, receiving_branch, product, quantity, amount});
-  }
-  void CancelTransfer(const std::string& folio) {
-    Db()->Run("UPDATE Transferencia SET Es_Cve_Estado = 'CA' WHERE Tr_Folio = ?1", {folio});
   }
 };
 

@@ -50,9 +50,7 @@ TEST_F(InventoryMovementTest, FolioIsGivenOnTheFirstAcceptedDetailOnly) {
   MovementHeader h = Header(kCedis, kWarehouseGeneral, kKindIssueTransfer, "T-1");
   h.Referencia = "SL-7";
   h.Comentario = "envío";
-  auto m = Inventory();
-  m->Nuevo_Movimiento();
-  m->Asignar_Encabezado_Movimiento(h);
+  auto m = Open(h);
   EXPECT_FALSE(Add(*m, kProductPlain, 5000));  // beyond stock
   EXPECT_EQ(m->Obtener_Encabezado_Movimiento(), h);
   ASSERT_TRUE(Add(*m, kProductPlain, 5));
@@ -263,17 +261,20 @@ TEST_F(InventoryMovementTest, CancelUndoesTheNewestMovementFirst) {
 }
 
 TEST_F(InventoryMovementTest, ReversalsLeaveStockFiguresExactlyAsTheyWere) {
-  const StockFigures start = Stock(kCedis, kWarehouseGeneral, kProductPlain);
   const struct {
     const char* kind;
     double quantity, cost, on_hand;
   } steps[] = {
-      {kKindEntryTransfer, 0.1, 1.0 / 3, 200.1},   {kKindEntryTransfer, 0.2, 0.7, 200.3},
+      {kKindEntryTransfer, 0.1, 1.0 / 3, 200.1},    {kKindEntryTransfer, 0.2, 0.7, 200.3},
       {kKindIssueTransfer, 1.0 / 3, 0, 199.966667}, {kKindEntryTransfer, 1.0 / 3, 0.1, 200.3},
-      {kKindIssueTransfer, 0.2, 0, 200.1},         {kKindEntryTransfer, 0.0000005, 3, 200.100001},
+      {kKindIssueTransfer, 0.2, 0, 200.1},          {kKindEntryTransfer, 0.0000005, 3, 200.100001},
   };
-  // Every figure is kept to six decimals.
-  auto kept = [](double figure) { return std::round(figure * 1e6) / 1e6 == figure; };
+  const auto figures = [&] {
+    const StockFigures f = Stock(kCedis, kWarehouseGeneral, kProductPlain);
+    return std::vector<double>{f.on_hand, f.on_hand_2, f.average_cost, f.adjustment,
+                               f.adjustment_2};
+  };
+  const std::vector<double> start = figures();
   auto inv = Inventory();
   int n = 0;
   for (const auto& s : steps) {
@@ -281,11 +282,10 @@ TEST_F(InventoryMovementTest, ReversalsLeaveStockFiguresExactlyAsTheyWere) {
     Move(kCedis, s.kind, "IDA", kProductPlain, s.quantity, s.cost);
     ASSERT_TRUE(inv->Ajustar_Existencia(kCedis, kWarehouseGeneral, kProductPlain, "00", "00",
                                         s.quantity, s.quantity / 12));
-    const StockFigures f = Stock(kCedis, kWarehouseGeneral, kProductPlain);
-    EXPECT_EQ(f.on_hand, s.on_hand);
-    for (double figure : {f.on_hand_2, f.average_cost, f.adjustment, f.adjustment_2}) {
-      EXPECT_TRUE(kept(figure)) << NumberText(figure);
-    }
+    const std::vector<double> f = figures();
+    EXPECT_EQ(f[0], s.on_hand);
+    for (double figure : f)  // every figure is kept to six decimals
+      EXPECT_EQ(std::round(figure * 1e6) / 1e6, figure) << NumberText(figure);
   }
   for (const auto& s : steps) {
     ASSERT_TRUE(inv->Ajustar_Existencia(kCedis, kWarehouseGeneral, kProductPlain, "00", "00",
@@ -293,12 +293,7 @@ TEST_F(InventoryMovementTest, ReversalsLeaveStockFiguresExactlyAsTheyWere) {
   }
   ASSERT_TRUE(inv->Cancelar_Movimientos_Documento("TRANSFERENCIA", "IDA"))
       << inv->Obtener_Mensaje_Error();
-  const StockFigures end = Stock(kCedis, kWarehouseGeneral, kProductPlain);
-  EXPECT_EQ(end.on_hand, start.on_hand);
-  EXPECT_EQ(end.on_hand_2, start.on_hand_2);
-  EXPECT_EQ(end.average_cost, start.average_cost);
-  EXPECT_EQ(end.adjustment, start.adjustment);
-  EXPECT_EQ(end.adjustment_2, start.adjustment_2);
+  EXPECT_EQ(figures(), start);
 }
 
 using InventoryStockTest = InventoryTest;

@@ -15,7 +15,27 @@ namespace {
 
 using namespace sample;
 
-class InventoryRegistrationTest : public InventoryTest {
+// Rows of table Transferencia, as the component stores them before it
+// registers a line's serial number or lot.
+class TransferRowsTest : public InventoryTest {
+ protected:
+  void Line(const std::string& folio, const std::string& type, const std::string& branch,
+            const std::string& warehouse, const std::string& receiving_branch,
+            const std::string& product, double quantity = 1, double amount = 0,
+            const std::string& id = "0001") {
+    Db()->Run(
+        "INSERT INTO Transferencia (Tr_Folio, Tr_ID, Tr_Fecha, Tr_Tipo, Sc_Cve_Sucursal, "
+        "Al_Cve_Almacen, Sc_Cve_Sucursal_Recibe, Al_Cve_Almacen_Recibe, Pr_Cve_Producto, "
+        "Tl_Cve_Talla, Cl_Cve_Color, Tr_Cantidad_Control_1, Tr_Importe_Costo) "
+        "VALUES (?, ?, '2026-03-05', ?, ?, ?, ?, '', ?, '00', '00', ?, ?)",
+        {folio, id, type, branch, warehouse, receiving_branch, product, quantity, amount});
+  }
+  void CancelTransfer(const std::string& folio) {
+    Db()->Run("UPDATE Transferencia SET Es_Cve_Estado = 'CA' WHERE Tr_Folio = ?1", {folio});
+  }
+};
+
+class InventoryRegistrationTest : public TransferRowsTest {
  protected:
   // Registers the serial or lot of line 0001 of a transfer; "" when
   // accepted, else the refusal text.
@@ -36,10 +56,10 @@ class InventoryRegistrationTest : public InventoryTest {
   }
   // One-line shipments from the centre to the north branch, and receptions there.
   void Shipment(const std::string& folio, const char* warehouse, const char* product) {
-    InsertTransferLine(folio, "0001", "EN", kCedis, warehouse, kBranchNorth, product);
+    Line(folio, "EN", kCedis, warehouse, kBranchNorth, product);
   }
   void Reception(const std::string& folio, const char* warehouse, const char* product) {
-    InsertTransferLine(folio, "0001", "RC", kBranchNorth, warehouse, "", product);
+    Line(folio, "RC", kBranchNorth, warehouse, "", product);
   }
   // Quantity of the lot held at a warehouse, counting live transfers only.
   double Held(const std::string& branch, const std::string& warehouse, const std::string& lot) {
@@ -56,7 +76,7 @@ class InventoryRegistrationTest : public InventoryTest {
 TEST_F(InventoryRegistrationTest, SerialRefusals) {
   Shipment("EN-1", kWarehouseSerials, kProductSerial);
   Shipment("EN-2", kWarehouseGeneral, kProductSerial);
-  InsertTransferLine("SL-1", "0001", "SL", kBranchNorth, kWarehouseGeneral, kCedis, kProductSerial);
+  Line("SL-1", "SL", kBranchNorth, kWarehouseGeneral, kCedis, kProductSerial);
   const struct {
     const char *folio, *serial, *kind, *message;
   } cases[] = {
@@ -136,12 +156,10 @@ TEST_F(InventoryRegistrationTest, FiscalDepositRegister) {
                                                  0, "", "", "", int16_t{0}, int16_t{0}, 0, 0));
   auto l = Make<ILotServices>(kClsidLotServices);
   EXPECT_TRUE(l->Registrar_Lote_Deposito_Fiscal(kProductLot, "00", "00", kLotA, true, "", 0, ""));
-  EXPECT_EQ(Value("SELECT Df_Pedimento FROM Deposito_Fiscal WHERE Df_Tipo = 'SERIE' AND "
-                  "Df_Clave = 'SN-0003'"),
-            Variant("24 47 3807 4002117"));
-  EXPECT_EQ(Value("SELECT Df_Costo FROM Deposito_Fiscal WHERE Df_Tipo = 'SERIE' AND "
-                  "Df_Clave = 'SN-0003'"),
-            Variant(9500.0));
+  const std::string serial =
+      " FROM Deposito_Fiscal WHERE Df_Tipo = 'SERIE' AND Df_Clave = 'SN-0003'";
+  EXPECT_EQ(Value("SELECT Df_Pedimento" + serial), Variant("24 47 3807 4002117"));
+  EXPECT_EQ(Value("SELECT Df_Costo" + serial), Variant(9500.0));
   EXPECT_EQ(Value("SELECT COUNT(*) FROM Deposito_Fiscal WHERE Df_Tipo = 'LOTE' AND Df_Clave = ?1",
                   {kLotA}),
             Variant(int32_t{1}));
@@ -150,7 +168,7 @@ TEST_F(InventoryRegistrationTest, FiscalDepositRegister) {
   EXPECT_EQ(Serial("EN-1", "SN-0003"), "");
 }
 
-class InventoryPostingTest : public InventoryTest {
+class InventoryPostingTest : public TransferRowsTest {
  protected:
   com::ComPtr<IPostingServices> Posting() { return Make<IPostingServices>(kClsidPostingServices); }
   // Debits or credits of a document's live entries, of one account or all.
@@ -169,14 +187,17 @@ TEST_F(InventoryPostingTest, ShipmentAndReceptionEntriesBalancePerAccount) {
   auto p = Posting();
   EXPECT_TRUE(p->Documento_Habilitado("TRANSFERENCIA"));  // the sample's setting
   EXPECT_FALSE(p->Documento_Habilitado("FACTURA"));       // no parameter
-  InsertTransferLine("EN-1", "0001", "EN", kCedis, kWarehouseGeneral, kBranchNorth, kProductPlain,
-                     10, 25.004);
-  InsertTransferLine("EN-1", "0002", "EN", kCedis, kWarehouseGeneral, kBranchNorth, kProductPlain,
-                     5, 12.5);
-  InsertTransferLine("EN-1", "0003", "EN", kCedis, kWarehouseGeneral, kBranchNorth, kProductType4,
-                     2, 240);
-  InsertTransferLine("EN-1", "0004", "EN", kCedis, kWarehouseGeneral, kBranchNorth, kProductService,
-                     1, 0);
+  const struct {
+    const char* product;
+    double quantity, amount;
+  } lines[] = {{kProductPlain, 10, 25.004},
+               {kProductPlain, 5, 12.5},
+               {kProductType4, 2, 240},
+               {kProductService, 1, 0}};
+  int n = 0;
+  for (const auto& l : lines)
+    Line("EN-1", "EN", kCedis, kWarehouseGeneral, kBranchNorth, l.product, l.quantity, l.amount,
+         FormatZeros(++n, "0000"));
   ASSERT_TRUE(p->Generar_Documento("TRANSFERENCIA", "EN-1", "EMP01"));
   EXPECT_EQ(p->Obtener_Mensaje_Error(), "");
   EXPECT_DOUBLE_EQ(Total("EN-1", "Po_Cargo"), 277.5);
@@ -194,8 +215,7 @@ TEST_F(InventoryPostingTest, ShipmentAndReceptionEntriesBalancePerAccount) {
   EXPECT_EQ(Value("SELECT COUNT(*) FROM Poliza WHERE Po_Documento = 'EN-1'"), Variant(int32_t{1}));
 
   // A reception debits its warehouse against transit.
-  InsertTransferLine("RC-1", "0001", "RC", kBranchNorth, kWarehouseGeneral, "", kProductPlain, 4,
-                     10);
+  Line("RC-1", "RC", kBranchNorth, kWarehouseGeneral, "", kProductPlain, 4, 10);
   ASSERT_TRUE(p->Generar_Documento("TRANSFERENCIA", "RC-1", "EMP01"));
   EXPECT_DOUBLE_EQ(Total("RC-1", "Po_Cargo", "115-01-002-115-02-1-115-03-001"), 10);
   EXPECT_DOUBLE_EQ(Total("RC-1", "Po_Abono", "115-01-002-115-02-5-115-03-001"), 10);
@@ -213,10 +233,8 @@ TEST_F(InventoryPostingTest, ExactAmountsAreRoundedOncePerSide) {
     int receivers;  // the rows take turns over this many
     int64_t cents;
   } cases[] = {
-      {100, 0.025, 1, 250},
-      {10000, Multiply(0.01, 2.5), 1, 25000},
-      {3, 1.0 / 3, 3, 100},
-      {100, 0.0025, 1, 25},
+      {100, 0.025, 1, 250},  {10000, Multiply(0.01, 2.5), 1, 25000},
+      {3, 1.0 / 3, 3, 100},  {100, 0.0025, 1, 25},
       {3, -1.0 / 3, 3, 100},  // returned goods: debit and credit swap
       {1, 0.004, 1, 0},       // under half a cent: no entry
   };
@@ -227,8 +245,8 @@ TEST_F(InventoryPostingTest, ExactAmountsAreRoundedOncePerSide) {
     SCOPED_TRACE(folio);
     Db()->Transaction([&] {
       for (int i = 0; i < c.rows; ++i) {
-        InsertTransferLine(folio, FormatZeros(i + 1, "00000"), "EN", kCedis, kWarehouseGeneral,
-                           receivers[i % c.receivers], kProductPlain, 1, c.amount);
+        Line(folio, "EN", kCedis, kWarehouseGeneral, receivers[i % c.receivers], kProductPlain, 1,
+             c.amount, FormatZeros(i + 1, "00000"));
       }
     });
     ASSERT_TRUE(p->Generar_Documento("TRANSFERENCIA", folio, "EMP01"));
@@ -248,8 +266,8 @@ TEST_F(InventoryPostingTest, ExactAmountsAreRoundedOncePerSide) {
       // Several accounts on one side differ by a cent at most.
       EXPECT_EQ(Value("SELECT COUNT(*) || '|' || CAST(ROUND((MAX(d." + col + ") - MIN(d." + col +
                           ")) * 100) AS INTEGER) FROM Poliza p JOIN Poliza_Detalle d "
-                          "ON d.Po_Folio = p.Po_Folio WHERE p.Po_Documento = ?1 AND d." + col +
-                          " > 0",
+                          "ON d.Po_Folio = p.Po_Folio WHERE p.Po_Documento = ?1 AND d." +
+                          col + " > 0",
                       {folio}),
                 Variant(std::to_string(lines) + (lines > 1 ? "|1" : "|0")));
     }
@@ -257,10 +275,8 @@ TEST_F(InventoryPostingTest, ExactAmountsAreRoundedOncePerSide) {
 }
 
 TEST_F(InventoryPostingTest, DocumentsWithoutGoodsAndCancellations) {
-  InsertTransferLine("SL-1", "0001", "SL", kBranchNorth, kWarehouseGeneral, kCedis, kProductPlain,
-                     50, 125);
-  InsertTransferLine("EN-0", "0001", "EN", kCedis, kWarehouseGeneral, kBranchNorth, kProductService,
-                     1, 0);
+  Line("SL-1", "SL", kBranchNorth, kWarehouseGeneral, kCedis, kProductPlain, 50, 125);
+  Line("EN-0", "EN", kCedis, kWarehouseGeneral, kBranchNorth, kProductService);
   auto p = Posting();
   EXPECT_TRUE(p->Generar_Documento("TRANSFERENCIA", "SL-1", "EMP01"));
   EXPECT_TRUE(p->Generar_Documento("TRANSFERENCIA", "EN-0", "EMP01"));
@@ -272,8 +288,7 @@ TEST_F(InventoryPostingTest, DocumentsWithoutGoodsAndCancellations) {
             "El documento: FACTURA, no está programado para contabilizarse");
 
   // Cancelling reverses the entry; nothing left to reverse is no failure.
-  InsertTransferLine("EN-1", "0001", "EN", kCedis, kWarehouseGeneral, kBranchNorth, kProductPlain,
-                     10, 25);
+  Line("EN-1", "EN", kCedis, kWarehouseGeneral, kBranchNorth, kProductPlain, 10, 25);
   auto data = Make<IDataServices>(kClsidDataServices);
   ASSERT_TRUE(p->Generar_Documento("TRANSFERENCIA", "EN-1", "EMP01"));
   EXPECT_TRUE(data->Documento_Contabilizado("TRANSFERENCIA", "EN-1"));
@@ -289,9 +304,10 @@ TEST_F(InventoryPostingTest, DocumentsWithoutGoodsAndCancellations) {
 }
 
 TEST_F(InventoryTest, VoucherOfATransportDocumentIsCancelledOnce) {
+  RecordVoucher(*Db(), "TC-1", "U-1");
   Db()->Exec(
       "INSERT INTO Comprobante_Digital (Cd_Tabla, Cd_Documento, Cd_UUID) VALUES "
-      "('TRASLADO', 'TC-1', 'U-1'), ('FACTURA', 'TC-2', 'U-2')");
+      "('FACTURA', 'TC-2', 'U-2')");
   auto v = Make<IVoucherServices>(kClsidVoucherServices);
   const std::string database = Db()->name();
   EXPECT_FALSE(v->Cancelar_Comprobante(database, 8, "TC-1"));
@@ -304,8 +320,7 @@ TEST_F(InventoryTest, VoucherOfATransportDocumentIsCancelledOnce) {
   EXPECT_EQ(v->Obtener_Mensaje_Error(),
             "No existe un comprobante digital vigente del traslado: TC-1");
   EXPECT_FALSE(v->Cancelar_Comprobante(database, 7, "TC-2"));  // only transport documents'
-  EXPECT_EQ(Value("SELECT Es_Cve_Estado FROM Comprobante_Digital WHERE Cd_UUID = 'U-1'"),
-            Variant("CA"));
+  EXPECT_EQ(VoucherState(*Db(), "TC-1"), "CA");
   EXPECT_EQ(Value("SELECT Es_Cve_Estado FROM Comprobante_Digital WHERE Cd_UUID = 'U-2'"),
             Variant("AC"));
 }

@@ -11,52 +11,53 @@
 #include <vector>
 
 #include "suite/connection.h"
+#include "suite/dialect.h"
 #include "tests/suite/suite_fixture.h"
 
 namespace qbx::suite::test {
 namespace {
 
-const std::string kCostQuery =
-    "SELECT Tr_Costo FROM Transferencia WHERE Tr_Folio = 'F-EN' AND    Pr_Cve_Producto = "
-    "'TORN-001' AND    Tl_Cve_Talla = '00' AND    Cl_Cve_Color = '00'";
-const std::string kRowsQuery =
-    "SELECT * FROM Transferencia WHERE Tr_Folio = 'F-EN' ORDER BY Tr_ID ";
-const std::string kShipmentQuery =
-    "SELECT TOP 1 * FROM Transferencia WHERE Tr_Referencia = 'F-SL' AND Tr_Tipo = 'EN' AND "
-    "Es_Cve_Estado <> 'CA'";
-const std::string kConsolidatedQuery =
-    "SELECT     pd.Pd_Sucursal_Inventario,   pd.Pd_Almacen_Inventario,   pd.Pd_Folio,   "
-    "pd.Pd_ID,   pd.Pr_Cve_Producto,   pd.Tl_Cve_Talla ,   pd.Cl_Cve_Color ,   "
-    "pd.Pd_Cantidad_Control_1 ,   pd.Pd_Cantidad_Control_2 FROM Documento_Consolidado dc     "
-    "INNER JOIN Pedido pd ON pd.Pd_Folio = dc.dc_documento        AND pd.Pd_ID = "
-    "dc.Dc_Documento_id        AND pd.Es_Cve_Estado = 'AC' WHERE    dc.Dc_Documento_origen = "
-    "'F-RC' AND    dc.Dc_Tabla_Origen = 'TRANSFERENCIA' ";
-const std::string kOrderUpdate =
-    "UPDATE Pedido SET Es_Cve_Estado = 'BO' WHERE    Pd_Folio = 'PED-0002' AND    Pd_ID = '0001' ";
-
 using SchemaTest = SuiteTest;
 
-// The component's frequent lookups, as it sends them, find their rows through
-// an index, without scanning. (That its statements run on the schema at all
-// is shown by running it: the tool's tests, on both backends.)
+// The component's frequent lookups, as it sends them, and a document's lines
+// in line-number order find their rows through an index: no scan, no sort.
+// (That its statements run on the schema at all is shown by running it: the
+// tool's tests, on both backends.)
 TEST_F(SchemaTest, TheComponentsLookupsUseAnIndex) {
   QBX_SKIP_ON_SERVER("the plans are the embedded file's");
   const std::pair<std::string, std::string> lookups[] = {
-      {kCostQuery, "IX_Transferencia_Costo"},
-      {RewriteTop(kShipmentQuery), "IX_Transferencia_Referencia"},
-      {kRowsQuery, "sqlite_autoindex_Transferencia"},
+      {"SELECT Tr_Costo FROM Transferencia WHERE Tr_Folio = 'F-EN' AND    Pr_Cve_Producto = "
+       "'TORN-001' AND    Tl_Cve_Talla = '00' AND    Cl_Cve_Color = '00'",
+       "IX_Transferencia_Costo"},
+      {RewriteTop("SELECT TOP 1 * FROM Transferencia WHERE Tr_Referencia = 'F-SL' AND Tr_Tipo = "
+                  "'EN' AND Es_Cve_Estado <> 'CA'"),
+       "IX_Transferencia_Referencia"},
+      {"SELECT * FROM Transferencia WHERE Tr_Folio = 'F-EN' ORDER BY Tr_ID ",
+       "sqlite_autoindex_Transferencia"},
       {"SELECT Tr_Folio FROM Traslado WHERE Tr_Tabla = 'TRANSFERENCIA' AND Tr_Documento = 'F'",
        "IX_Traslado_Documento"},
-      {kConsolidatedQuery, "sqlite_autoindex_Documento_Consolidado"},
+      {"SELECT     pd.Pd_Sucursal_Inventario,   pd.Pd_Almacen_Inventario,   pd.Pd_Folio,   "
+       "pd.Pd_ID,   pd.Pr_Cve_Producto,   pd.Tl_Cve_Talla ,   pd.Cl_Cve_Color ,   "
+       "pd.Pd_Cantidad_Control_1 ,   pd.Pd_Cantidad_Control_2 FROM Documento_Consolidado dc     "
+       "INNER JOIN Pedido pd ON pd.Pd_Folio = dc.dc_documento        AND pd.Pd_ID = "
+       "dc.Dc_Documento_id        AND pd.Es_Cve_Estado = 'AC' WHERE    dc.Dc_Documento_origen = "
+       "'F-RC' AND    dc.Dc_Tabla_Origen = 'TRANSFERENCIA' ",
+       "sqlite_autoindex_Documento_Consolidado"},
       {"SELECT Es_Cve_Estado FROM Comprobante_Digital WHERE Cd_Tabla = 'TRASLADO' AND "
        "Cd_Documento = 'F'",
        "IX_Comprobante_Digital_Documento"},
-      {kOrderUpdate, "sqlite_autoindex_Pedido"},
+      {"UPDATE Pedido SET Es_Cve_Estado = 'BO' WHERE    Pd_Folio = 'PED-0002' AND    Pd_ID = "
+       "'0001' ",
+       "sqlite_autoindex_Pedido"},
+      {Db()->dialect().Expand("SELECT Tr_Tipo FROM Transferencia WHERE Tr_Folio = 'F' ORDER BY "
+                              "CAST(Tr_ID AS INTEGER) {binary}"),
+       "IX_Transferencia_Id_Numero"},
   };
   for (const auto& [sql, index] : lookups) {
     const std::string details = Plan(sql);
     EXPECT_NE(details.find(index), std::string::npos) << sql << "\n" << details;
     EXPECT_EQ(details.find("SCAN "), std::string::npos) << sql << "\n" << details;
+    EXPECT_EQ(details.find("TEMP B-TREE"), std::string::npos) << sql << "\n" << details;
   }
 }
 
@@ -73,8 +74,9 @@ TEST_F(SchemaTest, TextLimitsAreTheColumnsOwnChecks) {
     std::string text;
     for (int i = 0; i < l.size; ++i) text += "\xC3\xB1";  // two bytes, one character
     db->Run(insert, {std::to_string(checked), text});
-    EXPECT_EQ(ErrorOf([&] { db->Run(insert, {"x" + std::to_string(checked), text + "n"}); })
-                  .number(),
+    EXPECT_EQ(ErrorOf([&] {
+                db->Run(insert, {"x" + std::to_string(checked), text + "n"});
+              }).number(),
               kErrDatabase)
         << l.column;
     ++checked;

@@ -28,7 +28,13 @@ inline std::string DatabaseText(Database& db) {
   std::string text;
   for (const std::string& table : db.TableNames()) {
     text += "[" + table + "]\n";
-    std::vector<bool> generated;
+    const std::string all = "SELECT * FROM " + QuoteIdentifier(table);
+    auto probe = db.PrepareOnce(all, Origin::Suite);
+    probe->Step();
+    const int width = probe->ColumnCount();
+    std::vector<bool> generated(static_cast<size_t>(width));
+    std::string order;
+    for (int i = 1; i <= width; ++i) order += (i > 1 ? ", " : "") + std::to_string(i);
     if (::qbx::test::OnServer()) {
       auto ids = db.PrepareOnce(
           "SELECT column_name FROM information_schema.columns WHERE is_identity = 'YES' AND "
@@ -36,25 +42,17 @@ inline std::string DatabaseText(Database& db) {
           Origin::Suite);
       ids->Bind({table});
       while (ids->Step()) {
-        const std::string name = ids->Column(0).ToString();
-        auto probe = db.PrepareOnce("SELECT * FROM " + QuoteIdentifier(table), Origin::Suite);
-        generated.resize(static_cast<size_t>(probe->ColumnCount()));
-        const int at = probe->FindColumn(name);
+        const int at = probe->FindColumn(ids->Column(0).ToString());
         if (at >= 0) generated[static_cast<size_t>(at)] = true;
       }
     }
-    auto probe = db.PrepareOnce("SELECT * FROM " + QuoteIdentifier(table), Origin::Suite);
-    probe->Step();
-    std::string order;
-    for (int i = 1; i <= probe->ColumnCount(); ++i) order += (i > 1 ? ", " : "") + std::to_string(i);
     probe.reset();
-    auto rows = db.PrepareOnce("SELECT * FROM " + QuoteIdentifier(table) + " ORDER BY " + order,
-                               Origin::Suite);
+    auto rows = db.PrepareOnce(all + " ORDER BY " + order, Origin::Suite);
     while (rows->Step()) {
-      for (int i = 0; i < rows->ColumnCount(); ++i) {
-        const bool skip = static_cast<size_t>(i) < generated.size() && generated[i];
-        text += (skip ? std::string("#") : rows->Column(i).Describe()) + "|";
-      }
+      for (int i = 0; i < width; ++i)
+        text +=
+            (generated[static_cast<size_t>(i)] ? std::string("#") : rows->Column(i).Describe()) +
+            "|";
       text += "\n";
     }
   }
