@@ -382,9 +382,14 @@ TEST_F(ConnectionTest, AServerDeadlockRunsTheSuitesTransactionAgain) {
     db.Exec("BEGIN; UPDATE Prueba SET Nota = 'otro' WHERE Id = 1");
     holds_first.set_value();
     main_ready.wait();
-    // The suite's transaction waits first, so the server's check finds the
-    // deadlock there and aborts it.
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    // The suite's transaction must wait first, so the server's check finds
+    // the deadlock there and aborts it: a fixed pause lost that race on a
+    // loaded machine.
+    Database watch(path, false);
+    for (int i = 0; i < 1000 && watch.QueryValue("SELECT COUNT(*) FROM pg_locks WHERE NOT granted")
+                                          .ToDouble() == 0;
+         ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
     db.Exec("UPDATE Prueba SET Nota = 'otro' WHERE Id = 5000000000");
     db.Exec("COMMIT");
   });
