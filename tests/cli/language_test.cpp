@@ -1,7 +1,6 @@
 // The tool's own texts follow the locale variables as gettext reads them,
 // also when the locale is not installed; the component's texts never change.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <string>
@@ -14,9 +13,8 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(CliLanguage, LocaleVariablesChooseTheToolsLanguageNotTheComponents) {
-  std::string pattern = (fs::temp_directory_path() / "quelbarix-lang-XXXXXX").string();
-  ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-  const fs::path dir = pattern;
+  const qbx::cli::test::TempDir tmp;
+  const fs::path dir = tmp.path;
   const std::string db = (dir / "s.db").string(), missing = (dir / "none.db").string();
   auto run = [&](std::vector<std::string> args, const std::vector<std::string>& env,
                  const std::string& input = "") {
@@ -72,7 +70,6 @@ TEST(CliLanguage, LocaleVariablesChooseTheToolsLanguageNotTheComponents) {
     EXPECT_EQ(unchecked.status, 2);
     EXPECT_EQ(unchecked.err, c.texts.unknown_product);
   }
-  fs::remove_all(dir);
 }
 
 }  // namespace

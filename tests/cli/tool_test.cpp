@@ -1,7 +1,11 @@
-// The built tool, run as a person runs it, on temporary databases.
+// The built tool, run as a person runs it, on temporary databases; several
+// tool processes on one database at once: writers take turns, so folios stay
+// distinct, every line is stored, stock never goes below zero and no pair of
+// commands waits on the other for ever.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cctype>
 #include <cstdio>
 #include <functional>
@@ -81,6 +85,22 @@ std::string Edit(const std::string& pointer, const json& value,
                  const std::string& document = ShipmentDocument()) {
   json j = json::parse(document);
   j[json::json_pointer(pointer)] = value;
+  return j.dump();
+}
+
+// The document with these lines instead of its own.
+struct Line {
+  std::string product;
+  double quantity;
+  std::string unit = "PZA";
+};
+std::string WithLines(const std::string& document, const std::vector<Line>& lines) {
+  json j = json::parse(document);
+  j["Detalles"] = json::array();
+  for (const Line& l : lines) {
+    j["Detalles"].push_back({{"Producto", {{"Pr_Cve_Producto", l.product}}},
+                             {"Tr_Cantidad_1", l.quantity}, {"Tr_Unidad_1", l.unit}});
+  }
   return j.dump();
 }
 
@@ -502,14 +522,8 @@ TEST_F(CliTool, JsonKeysFollowOneSchemeAndShowHoldsEveryLine) {
   for (const char* kind : {"shipment", "reception"})  // the reception refers to the shipment
     Done({"capture", (fs::path(QUELBARIX_EXAMPLES) / kind).string() + ".json"});
   constexpr size_t kLines = 120;
-  json doc = json::parse(ShipmentDocument());
-  doc["Detalles"] = json::array();
-  for (size_t i = 0; i < kLines; ++i) {
-    doc["Detalles"].push_back(
-        {{"Producto", {{"Pr_Cve_Producto", "TORN-001"}}}, {"Tr_Cantidad_1", 0.01},
-         {"Tr_Unidad_1", "PZA"}});
-  }
-  const std::string many = Done({"capture", "-"}, doc.dump());
+  const std::vector<Line> lines(kLines, {"TORN-001", 0.01});
+  const std::string many = Done({"capture", "-"}, WithLines(ShipmentDocument(), lines));
   ASSERT_EQ(Tool({"cfdi", many}).status, 0);
   const json shown = ShowJson(many);
   ASSERT_EQ(shown["lines"].size(), kLines);
@@ -595,6 +609,166 @@ TEST_F(CliTool, DemoRunsTheWholeChain) {
   EXPECT_EQ(o.out.find("[FAILED]"), std::string::npos) << o.out;
   EXPECT_NE(o.out.find("Step 6."), std::string::npos) << o.out;
   EXPECT_NE(o.out.find("Every step did what it should."), std::string::npos);
+}
+
+// Far beyond any fair wait behind other writers (each waits at most the busy
+// timeout): a child still running then is stuck.
+constexpr double kKillAfter = 60;
+
+// Three lines, one product twice; the sample stock covers many of them.
+const std::vector<Line> kShipmentLines = {{"TORN-001", 3}, {"KIT-01", 1, "PAQ"}, {"TORN-001", 4}};
+
+class Concurrency : public CliTool {
+ protected:
+  // Shipped goods wait in the receiver's transit warehouse, so every unit
+  // stays counted somewhere.
+  void SetUp() override {
+    CliTool::SetUp();
+    if (!IsSkipped()) Sample({kTransit});
+  }
+
+  // Every command as a process of its own, all started before any is waited
+  // for, each with its own folder for its standard streams.
+  std::vector<Spawned> RunAtOnce(const std::vector<std::vector<std::string>>& commands) {
+    std::vector<Started> started;
+    for (std::vector<std::string> args : commands) {
+      const std::filesystem::path folder = dir_ / ("run" + std::to_string(runs_++));
+      std::filesystem::create_directory(folder);
+      args.insert(args.end(), {"--db", db_});
+      started.push_back(StartTool(folder, QUELBARIX_TOOL, args));
+    }
+    std::vector<Spawned> done;
+    for (const auto& s : started) {
+      done.push_back(WaitTool(s, kKillAfter));
+      EXPECT_NE(done.back().status, 128 + SIGKILL) << "killed after " << kKillAfter << " s";
+    }
+    return done;
+  }
+
+  // On hand per product over every warehouse (to six decimals, as kept);
+  // checks that no figure is below zero.
+  std::map<std::string, long long> Totals() {
+    suite::Database db(db_, false);
+    std::map<std::string, long long> totals;
+    for (const suite::StockFigures& f : suite::ReadStock(db)) {
+      EXPECT_GE(f.on_hand, 0) << f.product << " at " << f.branch << "/" << f.warehouse;
+      totals[f.product] += std::llround(f.on_hand * 1e6);
+    }
+    return totals;
+  }
+
+  int runs_ = 0;
+};
+
+// Two and four captures at once, whole-command units and statement by
+// statement: each gets a folio of its own and keeps all its lines.
+TEST_F(Concurrency, CapturesAtOnceGetDistinctFoliosAndKeepEveryLine) {
+  const std::pair<std::string, bool> crowds[] = {
+      {"EN EN", false}, {"SL SL", false}, {"EN SL EN SL", false}, {"SL SL SL SL", true},
+      {"EN EN SL SL", true}};
+  const std::map<std::string, std::pair<std::string, size_t>> documents = {
+      {"EN", {Write("en.json", WithLines(ShipmentDocument(), kShipmentLines)), 3}},
+      {"SL", {Write("sl.json", RequestDocument()),
+              2}}};
+  std::set<std::string> folios;
+  for (const auto& [crowd, per_statement] : crowds) {
+    for (int round = 0; round < 3; ++round) {
+      SCOPED_TRACE(testing::Message() << crowd << ", per statement " << per_statement
+                                      << ", round " << round);
+      std::vector<std::string> kinds;
+      std::vector<std::vector<std::string>> commands;
+      for (size_t at = 0; at < crowd.size(); at += 3) {
+        kinds.push_back(crowd.substr(at, 2));
+        commands.push_back({"capture", documents.at(kinds.back()).first});
+        if (per_statement) commands.back().push_back("--per-statement");
+      }
+      const std::vector<Spawned> outcomes = RunAtOnce(commands);
+      suite::Database db(db_, false);
+      for (size_t i = 0; i < outcomes.size(); ++i) {
+        ASSERT_EQ(outcomes[i].status, 0) << kinds[i] << ": " << outcomes[i].err;
+        const std::string folio = FirstLine(outcomes[i].out);
+        EXPECT_TRUE(folios.insert(folio).second) << folio << " handed out twice";
+        const suite::RowSet rows = suite::TransferRows(db, folio);
+        EXPECT_EQ(rows.rows.size(), documents.at(kinds[i]).second) << folio;
+        for (size_t r = 0; r < rows.rows.size(); ++r)
+          EXPECT_EQ(rows.At(r, "Tr_Tipo").ToStringOrEmpty(), kinds[i]) << folio;
+        EXPECT_TRUE(suite::FinalisedAt(db, folio).has_value()) << folio;
+      }
+    }
+  }
+}
+
+// Two shipments of a warehouse's whole stock at once: one ships it, the
+// other is refused, and no unit is lost or made up. Statement by statement
+// both may add their line; finalising checks the stock again.
+TEST_F(Concurrency, OnlyOneOfTwoShipmentsGetsTheLastUnits) {
+  // Statement by statement one process mostly waits out the other's whole
+  // capture: lines after the contested one and more rounds make an overlap
+  // likely.
+  {
+    suite::Database db(db_, false);
+    suite::AddCatalogueProducts(db, {{"RELLENO", "Relleno", "115-03-001", "CEDIS", "GRL", 1000, 1}});
+  }
+  int n = 0;
+  for (const auto& [per_statement, rounds] : {std::pair{false, 2}, std::pair{true, 8}}) {
+    for (int round = 0; round < rounds; ++round) {
+      SCOPED_TRACE(testing::Message() << "per statement " << per_statement << ", round " << round);
+      const std::string product = "ULTIMAS-" + std::to_string(n++);
+      double on_hand = -1;
+      {
+        suite::Database db(db_, false);
+        suite::AddCatalogueProducts(
+            db, {{product, "Últimas piezas", "115-03-001", "CEDIS", "GRL", 5, 2.5}});
+        for (const suite::StockFigures& f : suite::ReadStock(db))
+          if (f.product == product && f.branch == "CEDIS" && f.warehouse == "GRL")
+            on_hand = f.on_hand;
+      }
+      ASSERT_GT(on_hand, 0);
+      const std::map<std::string, long long> before = Totals();
+      std::vector<Line> lines = {{product, on_hand}};
+      lines.resize(9, {"RELLENO", 1, "PZA"});
+      std::vector<std::string> args = {"capture", Write(product + ".json", WithLines(ShipmentDocument(), lines))};
+      if (per_statement) args.push_back("--per-statement");
+      int shipped = 0;
+      for (const Spawned& o : RunAtOnce({args, args})) {
+        shipped += o.status == 0 ? 1 : 0;
+        if (o.status == 0) continue;
+        EXPECT_EQ(o.status, 1) << o.err;
+        EXPECT_NE(o.err.find("Existencia insuficiente del producto: " + product), std::string::npos)
+            << o.err;
+      }
+      EXPECT_EQ(shipped, 1);
+      EXPECT_EQ(Totals(), before);
+    }
+  }
+}
+
+// A capture and the cancellation of an earlier shipment at once, over and
+// over, either started first: both succeed, and the cancelled one moves
+// nothing.
+TEST_F(Concurrency, CaptureAndCancelAtOnceBothFinish) {
+  const std::string document = Write("en.json", WithLines(ShipmentDocument(), kShipmentLines));
+  const std::map<std::string, long long> before = Totals();
+  const std::vector<Spawned> first = RunAtOnce({{"capture", document}});
+  ASSERT_EQ(first[0].status, 0) << first[0].err;
+  std::string previous = FirstLine(first[0].out);
+  for (int round = 0; round < 4; ++round) {
+    SCOPED_TRACE(testing::Message() << "round " << round);
+    const size_t capture = round % 2;
+    std::vector<std::vector<std::string>> commands = {{"cancel", previous}};
+    commands.insert(commands.begin() + capture, {"capture", document});
+    const std::vector<Spawned> outcomes = RunAtOnce(commands);
+    for (const Spawned& o : outcomes) ASSERT_EQ(o.status, 0) << o.err;
+    suite::Database db(db_, false);
+    const suite::RowSet rows = suite::TransferRows(db, previous);
+    ASSERT_EQ(rows.rows.size(), kShipmentLines.size());
+    for (size_t r = 0; r < rows.rows.size(); ++r)
+      EXPECT_EQ(rows.At(r, "Es_Cve_Estado").ToStringOrEmpty(), "CA");
+    EXPECT_EQ(suite::MovementsOf(db, previous).live, 0);
+    previous = FirstLine(outcomes[capture].out);
+    EXPECT_EQ(suite::TransferRowCount(db, previous), static_cast<int64_t>(kShipmentLines.size()));
+  }
+  EXPECT_EQ(Totals(), before);
 }
 
 }  // namespace
