@@ -8,9 +8,12 @@
 #include <sstream>
 
 #include "cli/commands.h"
+#include "tests/cli/spawn.h"
 
 namespace qbx::cli {
 namespace {
+
+using test::Has;
 
 TEST(CliArguments, GoodCommandLines) {
   // flags in this order: t trace, h help, s sample, n no-finalize, j json,
@@ -34,7 +37,7 @@ TEST(CliArguments, GoodCommandLines) {
       {{"requisition", "PED-1"}, Command::Requisition, "PED-1", ""},
       {{"demo"}, Command::Demo, "", ""},
       {{"cancel", "--", "-7"}, Command::Cancel, "-7", ""},  // after "--" a dash starts an operand
-      {{"capture", "--help"}, Command::Capture, "", "h"},    // no operand needed
+      {{"capture", "--help"}, Command::Capture, "", "h"},   // no operand needed
       {{"-h"}, Command::None, "", "h"},
       {{"--version"}, Command::None, "", "v"},
       {{"help", "show"}, Command::Help, "show", ""},
@@ -43,9 +46,10 @@ TEST(CliArguments, GoodCommandLines) {
     SCOPED_TRACE(testing::PrintToString(c.args));
     const Invocation i = ParseArguments(c.args);
     std::string flags;
-    for (const auto& [on, f] : {std::pair{i.trace, 't'}, {i.help, 'h'}, {i.sample, 's'},
-                                {i.no_finalize, 'n'}, {i.json, 'j'}, {i.per_statement, 'p'},
-                                {i.force, 'f'}, {i.version, 'v'}})
+    const std::pair<bool, char> set[] = {
+        {i.trace, 't'}, {i.help, 'h'},          {i.sample, 's'}, {i.no_finalize, 'n'},
+        {i.json, 'j'},  {i.per_statement, 'p'}, {i.force, 'f'},  {i.version, 'v'}};
+    for (const auto& [on, f] : set)
       if (on) flags += f;
     if (i.key) flags += *i.key == "K1" ? "k" : "k?";
     if (i.db) flags += *i.db == "a.db" ? "d" : "d?";
@@ -101,24 +105,24 @@ TEST(CliArguments, HelpTextsAndReadmeAgree) {
                     Command::Cancel, Command::Requisition, Command::Show, Command::Demo}) {
     const std::string text = HelpText(c);
     EXPECT_EQ(text.rfind("Usage: quelbarix " + std::string(CommandName(c)), 0), 0u) << text;
-    EXPECT_NE(text.find("--db NAME"), std::string::npos) << text;
-    EXPECT_NE(HelpText(Command::None).find(std::string(CommandName(c))), std::string::npos);
+    EXPECT_TRUE(Has(text, "--db NAME"));
+    EXPECT_TRUE(Has(HelpText(Command::None), std::string(CommandName(c))));
   }
-  EXPECT_NE(HelpText(Command::Finalize)
-                .find("cannot finalise inventory movements captured on another object"),
-            std::string::npos);
+  EXPECT_TRUE(Has(HelpText(Command::Finalize),
+                  "cannot finalise inventory movements captured on another object"));
   std::ostringstream readme;
   readme << std::ifstream(QUELBARIX_README).rdbuf();
   const std::string prose = std::regex_replace(
       std::regex_replace(readme.str(), std::regex("`"), ""), std::regex("\\s+"), " ");
-  const std::pair<std::string, bool> texts[] = {  // text, names the demo's database
-      {HelpText(Command::None), true},     {HelpText(Command::Init), false},
-      {HelpText(Command::Show), false},    {HelpText(Command::Capture), false},
-      {HelpText(Command::Demo), true},     {prose, true}};
+  const std::pair<std::string, bool> texts[] = {
+      // text, names the demo's database
+      {HelpText(Command::None), true},  {HelpText(Command::Init), false},
+      {HelpText(Command::Show), false}, {HelpText(Command::Capture), false},
+      {HelpText(Command::Demo), true},  {prose, true}};
   for (const auto& [text, demo] : texts) {
-    EXPECT_NE(text.find(kDefaultDatabaseText), std::string::npos) << text;
+    EXPECT_TRUE(Has(text, kDefaultDatabaseText));
     if (demo) {
-      EXPECT_NE(text.find(kDemoDatabaseText), std::string::npos) << text;
+      EXPECT_TRUE(Has(text, kDemoDatabaseText));
     }
     EXPECT_EQ(text.find("quelbarix.db here"), std::string::npos);
   }
@@ -137,9 +141,16 @@ TEST(CliArguments, RunPrintsVersionAndJsonErrors) {
     std::string out, err;
   } cases[] = {
       {{"--version"}, 0, std::string("quelbarix ") + QUELBARIX_VERSION + "\n", ""},
-      {{"show", "--json"}, 2, "", R"({"error":"'show' needs FOLIO","exit":2})" "\n"},
-      {{"list", "--json", "--type"}, 2, "",
-       R"({"error":"option --type needs a value","exit":2})" "\n"},
+      {{"show", "--json"},
+       2,
+       "",
+       R"({"error":"'show' needs FOLIO","exit":2})"
+       "\n"},
+      {{"list", "--json", "--type"},
+       2,
+       "",
+       R"({"error":"option --type needs a value","exit":2})"
+       "\n"},
       {{"show", "F1", "--json", "--db", "/nonexistent/q.db"}, 1, "", ""},
       {{"catalogue", "units", "--json", "--db", "/nonexistent/q.db"}, 1, "", ""},
       {{"list", "--json", "--db", "/nonexistent/q.db"}, 1, "", ""},

@@ -77,14 +77,16 @@ class Crash : public DatabaseTest {
   // naming `from` (with the call after each).
   std::vector<int64_t> CallPoints(const std::vector<std::string>& args, const std::string& from) {
     const std::string log = (dir_ / "calls").string();
-    EXPECT_EQ(Spawn(QUELBARIX_FAULT_TOOL, args, Copy("count.db"), -1,
-                    {"QUELBARIX_CALL_LOG=" + log}).status, 0);
+    EXPECT_EQ(Spawn(QUELBARIX_FAULT_TOOL, args, Copy("count.db"), -1, {"QUELBARIX_CALL_LOG=" + log})
+                  .status,
+              0);
     std::vector<std::string> calls;
     std::ifstream in(log);
     for (std::string line; std::getline(in, line);) calls.push_back(line);
     std::vector<int64_t> points;
     const auto count = static_cast<int64_t>(calls.size());
-    for (int i = 1; i <= kSpreadCallKills; ++i) points.push_back(count * i / (kSpreadCallKills + 1));
+    for (int i = 1; i <= kSpreadCallKills; ++i)
+      points.push_back(count * i / (kSpreadCallKills + 1));
     for (int64_t n = 1; n <= count; ++n) {
       if (calls[n - 1].find(from) == std::string::npos) continue;
       points.push_back(n);
@@ -146,9 +148,10 @@ class Crash : public DatabaseTest {
       if (HasFailure()) return;
       SCOPED_TRACE("killed at outside call " + std::to_string(n));
       const std::string db = Copy("killed.db");
-      EXPECT_EQ(Spawn(QUELBARIX_FAULT_TOOL, args, db, -1,
-                      {"QUELBARIX_KILL_AT_CALL=" + std::to_string(n)}).status,
-                128 + SIGKILL);
+      EXPECT_EQ(
+          Spawn(QUELBARIX_FAULT_TOOL, args, db, -1, {"QUELBARIX_KILL_AT_CALL=" + std::to_string(n)})
+              .status,
+          128 + SIGKILL);
       stored += Verify(db, args) ? 1 : 0;
       ++points;
     }
@@ -166,9 +169,10 @@ class Crash : public DatabaseTest {
 // points.
 TEST_F(Crash, CaptureOf2000Lines) {
   key_ = "envio-grande";
-  done_sql_ = "SELECT COUNT(*) FROM Transferencia t JOIN Documento_Procesado d ON "
-              "d.Dp_Entidad = 'TRANSFERENCIA' AND d.Dp_Folio = t.Tr_Folio AND d.Dp_ID = '' "
-              "WHERE t.Tr_Tipo = 'EN'";
+  done_sql_ =
+      "SELECT COUNT(*) FROM Transferencia t JOIN Documento_Procesado d ON "
+      "d.Dp_Entidad = 'TRANSFERENCIA' AND d.Dp_Folio = t.Tr_Folio AND d.Dp_ID = '' "
+      "WHERE t.Tr_Tipo = 'EN'";
   KillAndCheck({"capture", Document(key_)}, "Finalizar_Movimiento");
 }
 

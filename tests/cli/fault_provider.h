@@ -21,7 +21,7 @@ class FaultPlan {
  public:
   int64_t fail_at = 0;
   std::function<void()> action;  // default: raise
-  bool keep_log = false;          // remember what each call was
+  bool keep_log = false;         // remember what each call was
 
   void Hit(std::string_view call);
   int64_t calls() const { return calls_; }

@@ -33,7 +33,8 @@ std::string Shipment(const std::string& key, const std::string& receiver = "NORT
   return "{" + (key.empty() ? "" : "\"Clave\": \"" + key + "\",") + R"(
     "Encabezado": {"Tr_Tipo": "EN",
       "Sucursal": {"Sc_Cve_Sucursal": "CEDIS"}, "Almacen": {"Al_Cve_Almacen": "GRL"},
-      "Sucursal_Recibe": {"Sc_Cve_Sucursal": ")" + receiver + R"("},
+      "Sucursal_Recibe": {"Sc_Cve_Sucursal": ")" +
+         receiver + R"("},
       "Almacen_Recibe": {"Al_Cve_Almacen": "GRL"}},
     "Detalles": [
       {"Producto": {"Pr_Cve_Producto": "TORN-001"}, "Tr_Cantidad_1": 3, "Tr_Unidad_1": "PZA"},
@@ -49,8 +50,8 @@ class Faults : public DatabaseTest {
   }
 
   // The tool on db, in process, with the fault at call fail_at (0: none).
-  static Outcome Run(const std::string& db, std::vector<std::string> args,
-                     const std::string& input, int64_t fail_at, bool keep_log = false) {
+  static Outcome Run(const std::string& db, std::vector<std::string> args, const std::string& input,
+                     int64_t fail_at, bool keep_log = false) {
     FaultPlan plan;
     plan.fail_at = fail_at;
     plan.keep_log = keep_log;
@@ -179,10 +180,8 @@ TEST_F(Faults, PerStatementKeepsWhatWasStoredBeforeTheFault) {
     for (int64_t at : inserts) done += at < n ? 1 : 0;
     EXPECT_EQ(Count(db, "SELECT COUNT(*) FROM Transferencia WHERE Tr_Tipo = 'EN'"), done) << o.err;
     if (done > 0) {
-      EXPECT_NE(o.err.find(std::to_string(done) + (done == 1 ? " line is" : " lines are") +
-                           " stored under folio"),
-                std::string::npos)
-          << o.err;
+      EXPECT_TRUE(Has(o.err, std::to_string(done) + (done == 1 ? " line is" : " lines are") +
+                                 " stored under folio"));
     }
   }
 }
@@ -195,8 +194,10 @@ TEST_F(Faults, LineRefusedAfterTheDocumentOpened) {
   // transit warehouse its receipt goes to.
   {
     suite::Database db(db_, false);
-    db.Run("INSERT INTO Sucursal (Sc_Cve_Sucursal, Sc_Centro_Distribucion) VALUES ('NADIE', "
-           "'CEDIS')", {});
+    db.Run(
+        "INSERT INTO Sucursal (Sc_Cve_Sucursal, Sc_Centro_Distribucion) VALUES ('NADIE', "
+        "'CEDIS')",
+        {});
     db.Run("INSERT INTO Almacen (Sc_Cve_Sucursal, Al_Cve_Almacen) VALUES ('NADIE', 'GRL')", {});
   }
   const std::string before = Text(db_);
@@ -209,7 +210,7 @@ TEST_F(Faults, LineRefusedAfterTheDocumentOpened) {
     if (per_statement) args.push_back("--per-statement");
     const Outcome o = Run(db, args, Shipment("", "NADIE"), 0);
     EXPECT_EQ(o.status, 1);
-    EXPECT_NE(o.err.find("line 1 refused"), std::string::npos) << o.err;
+    EXPECT_TRUE(Has(o.err, "line 1 refused"));
     EXPECT_NE(o.err.find(per_statement ? "stay pending; they change no stock."
                                        : "Nothing was stored: the whole command was rolled back."),
               std::string::npos)

@@ -11,6 +11,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using qbx::cli::test::Has;
 
 TEST(CliLanguage, LocaleVariablesChooseTheToolsLanguageNotTheComponents) {
   const qbx::cli::test::TempDir tmp;
@@ -32,8 +33,8 @@ TEST(CliLanguage, LocaleVariablesChooseTheToolsLanguageNotTheComponents) {
                       "quelbarix: Detalles, line 1: Producto.Pr_Cve_Producto: unknown product "
                       "'NOPE' (`quelbarix catalogue products` lists them)\n"};
   const Texts spanish{"Uso: quelbarix ", "quelbarix: comando desconocido 'fly'\n",
-                      "quelbarix: la base de datos " + missing + " no existe (créela con: " +
-                          "quelbarix init --db " + missing + ")\n",
+                      "quelbarix: la base de datos " + missing +
+                          " no existe (créela con: " + "quelbarix init --db " + missing + ")\n",
                       "quelbarix: la transferencia NOPE no se canceló:\n",
                       "quelbarix: Detalles, renglón 1: Producto.Pr_Cve_Producto: producto "
                       "desconocido 'NOPE' (`quelbarix catalogue products` los lista)\n"};
@@ -43,10 +44,10 @@ TEST(CliLanguage, LocaleVariablesChooseTheToolsLanguageNotTheComponents) {
   } cases[] = {
       {{"LANG=es_MX.UTF-8"}, spanish},
       {{"LC_ALL=es_ES", "LANG=en_US.UTF-8"}, spanish},
-      {{"LANGUAGE=es", "LANG=en_US.UTF-8"}, spanish},        // LANGUAGE comes first
+      {{"LANGUAGE=es", "LANG=en_US.UTF-8"}, spanish},  // LANGUAGE comes first
       {{"LC_MESSAGES=es_MX.UTF-8", "LANG=en_US.UTF-8"}, spanish},
-      {{"LC_ALL=C", "LANG=es_MX.UTF-8"}, english},           // LC_ALL before LANG
-      {{"LANGUAGE=es", "LANG=C"}, english},                  // gettext: not in the C locale
+      {{"LC_ALL=C", "LANG=es_MX.UTF-8"}, english},  // LC_ALL before LANG
+      {{"LANGUAGE=es", "LANG=C"}, english},         // gettext: not in the C locale
       {{"LANG=en_US.UTF-8"}, english},
       {{}, english},
   };
@@ -63,9 +64,7 @@ TEST(CliLanguage, LocaleVariablesChooseTheToolsLanguageNotTheComponents) {
     const auto refused = run({"cancel", "NOPE", "--db", db}, c.env);
     EXPECT_EQ(refused.status, 1);
     EXPECT_EQ(refused.err.rfind(c.texts.not_cancelled, 0), 0u) << refused.err;
-    EXPECT_NE(refused.err.find("\nImposible localizar la transferencia: NOPE\n"),
-              std::string::npos)
-        << refused.err;
+    EXPECT_TRUE(Has(refused.err, "\nImposible localizar la transferencia: NOPE\n"));
     const auto unchecked = run({"capture", "-", "--db", db}, c.env, unknown_product);
     EXPECT_EQ(unchecked.status, 2);
     EXPECT_EQ(unchecked.err, c.texts.unknown_product);

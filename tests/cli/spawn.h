@@ -34,7 +34,15 @@ inline std::string Slurp(const std::filesystem::path& p) {
   return s.str();
 }
 
-inline std::string FirstLine(const std::string& text) { return text.substr(0, text.find('\n')); }
+inline std::string FirstLine(const std::string& text) {
+  return text.substr(0, text.find('\n'));
+}
+
+// Whether `text` holds `part`; says the text when not.
+inline testing::AssertionResult Has(const std::string& text, std::string_view part) {
+  if (text.find(part) != std::string::npos) return testing::AssertionSuccess();
+  return testing::AssertionFailure() << "no \"" << part << "\" in:\n" << text;
+}
 
 // A fresh folder of the temporary directory, removed with what it holds.
 struct TempDir {

@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cctype>
+#include <cmath>
 #include <cstdio>
 #include <functional>
 #include <map>
@@ -51,7 +51,7 @@ class CliTool : public DatabaseTest {
                  const std::string& input = "") {
     Spawned o = Tool(std::move(args), input);
     EXPECT_EQ(o.status, status) << o.err;
-    EXPECT_NE(o.err.find(said), std::string::npos) << o.err;
+    EXPECT_TRUE(Has(o.err, said));
     return o;
   }
   void Init() { ASSERT_EQ(Tool({"init", "--sample"}).status, 0); }
@@ -99,28 +99,31 @@ std::string WithLines(const std::string& document, const std::vector<Line>& line
   j["Detalles"] = json::array();
   for (const Line& l : lines) {
     j["Detalles"].push_back({{"Producto", {{"Pr_Cve_Producto", l.product}}},
-                             {"Tr_Cantidad_1", l.quantity}, {"Tr_Unidad_1", l.unit}});
+                             {"Tr_Cantidad_1", l.quantity},
+                             {"Tr_Unidad_1", l.unit}});
   }
   return j.dump();
 }
 
 const std::string kRolledBack = "Nothing was stored: the whole command was rolled back.\n";
 std::string NegativeCost(const std::string& line, const std::string& cost) {
-  return "quelbarix: line " + line + " refused:\nQuelbarix.dll - Add_Transferencia_Detalle()\n"
-         "El costo no puede ser negativo: \nCosto: " + cost + "\n";
+  return "quelbarix: line " + line +
+         " refused:\nQuelbarix.dll - Add_Transferencia_Detalle()\n"
+         "El costo no puede ser negativo: \nCosto: " +
+         cost + "\n";
 }
 
 // One sample database through init, capture, show, refusals and cancel.
 TEST_F(CliTool, CaptureShowRefuseAndCancelOnOneDatabase) {
   Spawned o = Tool({"init", "--sample"});
   ASSERT_EQ(o.status, 0) << o.err;
-  EXPECT_NE(o.out.find(db_), std::string::npos);
+  EXPECT_TRUE(Has(o.out, db_));
   o = Tool({"init"});
   EXPECT_EQ(o.status, 1);
-  EXPECT_EQ(o.err, "quelbarix: database " + db_ +
-                       (qbx::test::OnServer() ? " already has the suite's tables"
-                                              : " already exists") +
-                       "; init leaves it as it is\n");
+  EXPECT_EQ(o.err,
+            "quelbarix: database " + db_ +
+                (qbx::test::OnServer() ? " already has the suite's tables" : " already exists") +
+                "; init leaves it as it is\n");
   o = Run({"fly"});  // mistakes in the command line or the document exit 2
   EXPECT_EQ(o.status, 2);
   EXPECT_EQ(FirstLine(o.err), "quelbarix: unknown command 'fly'");
@@ -139,9 +142,9 @@ TEST_F(CliTool, CaptureShowRefuseAndCancelOnOneDatabase) {
                                shown["lines"][1]["Pr_Cve_Producto"], shown["movements"].size()}),
             std::vector<json>({folio, "SL", "AC", true, 2, "0001", "TORN-001", 24, "CEDIS",
                                "KIT-01", 0}));  // a request moves no goods
-  EXPECT_EQ(FirstLine(Tool({"show", folio}).out),
-            "Transfer " + folio + ": request (SL), state AC, finalised " +
-                shown["finalised_at"].get<std::string>());
+  EXPECT_EQ(FirstLine(Tool({"show", folio}).out), "Transfer " + folio +
+                                                      ": request (SL), state AC, finalised " +
+                                                      shown["finalised_at"].get<std::string>());
 
   // A refused line stores nothing: the whole command is one unit.
   const std::string negative = RequestDocument(R"("Tr_Unidad_1": "PAQ", "Tr_Costo": -0.5)");
@@ -162,8 +165,9 @@ TEST_F(CliTool, CaptureShowRefuseAndCancelOnOneDatabase) {
   o = Tool({"capture", "-", "--per-statement"}, negative);
   EXPECT_EQ(o.status, 1);
   EXPECT_EQ(o.err.rfind(NegativeCost("2", "-0.5"), 0), 0u) << o.err;
-  const std::regex stored("1 line is stored under folio ([^ ]+) \\(not finalised\\); "
-                          "`quelbarix cancel \\1` undoes them\\.");
+  const std::regex stored(
+      "1 line is stored under folio ([^ ]+) \\(not finalised\\); "
+      "`quelbarix cancel \\1` undoes them\\.");
   std::smatch m;
   ASSERT_TRUE(std::regex_search(o.err, m, stored)) << o.err;
   const std::string partial = m[1];
@@ -177,8 +181,8 @@ TEST_F(CliTool, CaptureShowRefuseAndCancelOnOneDatabase) {
   EXPECT_EQ(o.status, 1);
   EXPECT_EQ(o.err, "quelbarix: transfer " + partial +
                        " was not cancelled:\nQuelbarix.dll - Cancelar_Transferencia()\n"
-                       "Imposible cancelar la transferencia: " + partial +
-                       ", con estado = 'CA'\n" + kRolledBack);
+                       "Imposible cancelar la transferencia: " +
+                       partial + ", con estado = 'CA'\n" + kRolledBack);
 }
 
 // What the tool refuses before it sends a document: exit 2, the field's path
@@ -202,8 +206,7 @@ TEST_F(CliTool, DocumentsAreCheckedBeforeAnythingIsSent) {
       {Edit("/Detalles/0/Tr_Unidad_1", "KG"),
        "Detalles, line 1: Tr_Unidad_1: unit 'KG' cannot be used for product TORN-001: it converts "
        "only CJA, PAQ, PZA"},
-      {Edit("/Detalles/0/Tr_Unidad_1", "XX"),
-       "Detalles, line 1: Tr_Unidad_1: unknown unit 'XX'"},
+      {Edit("/Detalles/0/Tr_Unidad_1", "XX"), "Detalles, line 1: Tr_Unidad_1: unknown unit 'XX'"},
       {Edit("/Encabezado/Sucursal_Recibe/Sc_Cve_Sucursal", "NADA"),
        "Encabezado.Sucursal_Recibe.Sc_Cve_Sucursal: unknown branch 'NADA'"},
       {Edit("/Encabezado/Almacen_Recibe/Al_Cve_Almacen", "OBS"),
@@ -236,7 +239,7 @@ TEST_F(CliTool, DocumentsAreCheckedBeforeAnythingIsSent) {
   const Spawned o = Tool({"capture", dir_.string()});
   EXPECT_EQ(o.status, 2);
   EXPECT_EQ(o.err, "quelbarix: " + dir_.string() + " is a folder, not a capture document\n");
-  EXPECT_NE(Run({"capture", "--help"}).out.find("Tr_Comentario 250"), std::string::npos);
+  EXPECT_TRUE(Has(Run({"capture", "--help"}).out, "Tr_Comentario 250"));
 }
 
 // A key runs its request once: again it answers what the first run printed
@@ -287,15 +290,14 @@ TEST_F(CliTool, CfdiAndRequisitionNameWhatTheyMade) {
   EXPECT_EQ(o.err, "Transport document " + traslado + " (invoice key " +
                        line["Tr_Factura"].get<std::string>() + ", 1 line) for shipment " +
                        shipment + ".\n");
-  EXPECT_NE(Tool({"show", shipment})
-                .out.find("\n  Transport folio " + traslado +
-                          " (a transport document, not a transfer):\n"),
-            std::string::npos);
+  EXPECT_TRUE(Has(Tool({"show", shipment}).out, "\n  Transport folio " + traslado +
+                                                    " (a transport document, not a transfer):\n"));
   // A second transport document, or one for a cancelled shipment, only when
   // forced.
   EXPECT_EQ(FirstLine(Expect(2, "", {"cfdi", shipment}).err),
             "quelbarix: shipment " + shipment + " already has the live transport document " +
-                traslado + "; a second one would declare the same goods twice; --force "
+                traslado +
+                "; a second one would declare the same goods twice; --force "
                 "writes one all the same");
   ASSERT_EQ(Tool({"cancel", shipment}).status, 0);
   Expect(2, "shipment " + shipment + " is cancelled", {"cfdi", shipment});
@@ -305,9 +307,10 @@ TEST_F(CliTool, CfdiAndRequisitionNameWhatTheyMade) {
   // An order that needs nothing, and one that does not exist, are told apart
   // from the component's missing folio.
   for (const auto& [order, message] :
-       {std::pair{"PED-0002", "quelbarix: order PED-0002 needs no request: its distribution "
-                              "centre CEDIS has in stock what every line asks (CAMISA-01 GD/NGO: "
-                              "12 ordered, "},
+       {std::pair{"PED-0002",
+                  "quelbarix: order PED-0002 needs no request: its distribution "
+                  "centre CEDIS has in stock what every line asks (CAMISA-01 GD/NGO: "
+                  "12 ordered, "},
         std::pair{"NOPE", "quelbarix: there is no order NOPE"}})
     EXPECT_EQ(Expect(1, "", {"requisition", order}).err.rfind(message, 0), 0u);
   std::set<std::string> requests;  // each run names its own request
@@ -371,10 +374,12 @@ TEST_F(CliTool, ExamplesRunInOrderAndListAndCatalogueShowThem) {
     return std::pair{seen, rows.empty() ? "" : rows[0]["Tr_Fecha"].get<std::string>()};
   };
   const auto [all, today] = list({});  // today: the captures' date
-  EXPECT_EQ(all, (std::map<std::string, std::string>{
-                     {folio["request"], "SL AC 2"}, {folio["shipment"], "EN AC 2"},
-                     {folio["shipment-lots"], "EN AC 2"}, {folio["shipment-serials"], "EN CA 2"},
-                     {folio["reception"], "RC AC 2"}, {folio["requisition"], "SL AC 1"}}));
+  EXPECT_EQ(all, (std::map<std::string, std::string>{{folio["request"], "SL AC 2"},
+                                                     {folio["shipment"], "EN AC 2"},
+                                                     {folio["shipment-lots"], "EN AC 2"},
+                                                     {folio["shipment-serials"], "EN CA 2"},
+                                                     {folio["reception"], "RC AC 2"},
+                                                     {folio["requisition"], "SL AC 1"}}));
   std::set<std::string> captured;
   for (const std::string& kind : kinds) captured.insert(folio[kind]);
   const std::pair<std::vector<std::string>, std::set<std::string>> filtered[] = {
@@ -391,15 +396,17 @@ TEST_F(CliTool, ExamplesRunInOrderAndListAndCatalogueShowThem) {
   }
   const std::string table = Tool({"list"}).out;
   EXPECT_EQ(table.rfind("Folio", 0), 0u);
-  EXPECT_NE(table.find(folio["reception"] + "  RC    AC"), std::string::npos) << table;
+  EXPECT_TRUE(Has(table, folio["reception"] + "  RC    AC"));
 
   // Each part of the catalogue names what a document needs.
-  for (const auto& [part, shown] :
-       {std::pair<std::string, std::string>{"products", "serial"}, {"warehouses", "SER"},
-        {"units", "CJA"}, {"branches", "CEDIS"}, {"periods", today.substr(0, 4) + "-01-01"}}) {
+  for (const auto& [part, shown] : {std::pair<std::string, std::string>{"products", "serial"},
+                                    {"warehouses", "SER"},
+                                    {"units", "CJA"},
+                                    {"branches", "CEDIS"},
+                                    {"periods", today.substr(0, 4) + "-01-01"}}) {
     const Spawned o = Tool({"catalogue", part});
     EXPECT_EQ(o.status, 0) << o.err;
-    EXPECT_NE(o.out.find(shown), std::string::npos) << part << ":\n" << o.out;
+    EXPECT_TRUE(Has(o.out, shown)) << part;
   }
   std::map<std::string, std::string> tracking;
   for (const auto& p : json::parse(Tool({"catalogue", "products", "--json"}).out))
@@ -414,8 +421,8 @@ TEST_F(CliTool, ExamplesRunInOrderAndListAndCatalogueShowThem) {
 void RenameCodes(suite::Database& db, const std::map<std::string, std::string>& names) {
   for (const std::string& table : db.TableNames()) {
     std::set<std::pair<std::string, std::string>> cells;  // column, old text
-    auto rows = db.PrepareOnce("SELECT * FROM " + suite::QuoteIdentifier(table),
-                               suite::Origin::Suite);
+    auto rows =
+        db.PrepareOnce("SELECT * FROM " + suite::QuoteIdentifier(table), suite::Origin::Suite);
     while (rows->Step()) {
       for (int i = 0; i < rows->ColumnCount(); ++i) {
         const Variant v = rows->Column(i);
@@ -450,7 +457,7 @@ std::string Renamed(const std::string& text, const std::map<std::string, std::st
 TEST_F(CliTool, QuotesInFoliosAndCodesGoThroughEveryOperation) {
   Init();
   const std::map<std::string, std::string> names = {
-      {"NORTE", "NOR'TE"},     {"CEDIS", "CE'DIS"}, {"GRL", "G'RL"},      {"PZA", "P'ZA"},
+      {"NORTE", "NOR'TE"},     {"CEDIS", "CE'DIS"}, {"GRL", "G'RL"},       {"PZA", "P'ZA"},
       {"TORN-001", "TOR'N-1"}, {"KIT-01", "KI'T"},  {"PED-0001", "PED'01"}};
   std::map<std::string, std::pair<double, double>> stock_before;
   {
@@ -541,10 +548,14 @@ TEST_F(CliTool, JsonKeysFollowOneSchemeAndShowHoldsEveryLine) {
   EXPECT_EQ(std::count(text.begin() + from, text.begin() + to, '\n'), kLines + 2) << text;
 
   std::vector<json> printed = {shown};
-  for (std::vector<std::string> args :
-       {std::vector<std::string>{"show", "CEDIS-0000000001"}, {"show", "NORTE-0000000001"},
-        {"list"}, {"catalogue", "products"}, {"catalogue", "warehouses"}, {"catalogue", "units"},
-        {"catalogue", "branches"}, {"catalogue", "periods"}}) {
+  for (std::vector<std::string> args : {std::vector<std::string>{"show", "CEDIS-0000000001"},
+                                        {"show", "NORTE-0000000001"},
+                                        {"list"},
+                                        {"catalogue", "products"},
+                                        {"catalogue", "warehouses"},
+                                        {"catalogue", "units"},
+                                        {"catalogue", "branches"},
+                                        {"catalogue", "periods"}}) {
     args.push_back("--json");
     const Spawned o = Tool(args);
     ASSERT_EQ(o.status, 0) << args[0] << ": " << o.err;
@@ -607,8 +618,8 @@ TEST_F(CliTool, DemoRunsTheWholeChain) {
   const Spawned o = Tool({"demo"});
   EXPECT_EQ(o.status, 0) << o.out << o.err;
   EXPECT_EQ(o.out.find("[FAILED]"), std::string::npos) << o.out;
-  EXPECT_NE(o.out.find("Step 6."), std::string::npos) << o.out;
-  EXPECT_NE(o.out.find("Every step did what it should."), std::string::npos);
+  EXPECT_TRUE(Has(o.out, "Step 6."));
+  EXPECT_TRUE(Has(o.out, "Every step did what it should."));
 }
 
 // Far beyond any fair wait behind other writers (each waits at most the busy
@@ -663,18 +674,19 @@ class Concurrency : public CliTool {
 // Two and four captures at once, whole-command units and statement by
 // statement: each gets a folio of its own and keeps all its lines.
 TEST_F(Concurrency, CapturesAtOnceGetDistinctFoliosAndKeepEveryLine) {
-  const std::pair<std::string, bool> crowds[] = {
-      {"EN EN", false}, {"SL SL", false}, {"EN SL EN SL", false}, {"SL SL SL SL", true},
-      {"EN EN SL SL", true}};
+  const std::pair<std::string, bool> crowds[] = {{"EN EN", false},
+                                                 {"SL SL", false},
+                                                 {"EN SL EN SL", false},
+                                                 {"SL SL SL SL", true},
+                                                 {"EN EN SL SL", true}};
   const std::map<std::string, std::pair<std::string, size_t>> documents = {
       {"EN", {Write("en.json", WithLines(ShipmentDocument(), kShipmentLines)), 3}},
-      {"SL", {Write("sl.json", RequestDocument()),
-              2}}};
+      {"SL", {Write("sl.json", RequestDocument()), 2}}};
   std::set<std::string> folios;
   for (const auto& [crowd, per_statement] : crowds) {
     for (int round = 0; round < 3; ++round) {
-      SCOPED_TRACE(testing::Message() << crowd << ", per statement " << per_statement
-                                      << ", round " << round);
+      SCOPED_TRACE(testing::Message()
+                   << crowd << ", per statement " << per_statement << ", round " << round);
       std::vector<std::string> kinds;
       std::vector<std::vector<std::string>> commands;
       for (size_t at = 0; at < crowd.size(); at += 3) {
@@ -707,7 +719,8 @@ TEST_F(Concurrency, OnlyOneOfTwoShipmentsGetsTheLastUnits) {
   // likely.
   {
     suite::Database db(db_, false);
-    suite::AddCatalogueProducts(db, {{"RELLENO", "Relleno", "115-03-001", "CEDIS", "GRL", 1000, 1}});
+    suite::AddCatalogueProducts(db,
+                                {{"RELLENO", "Relleno", "115-03-001", "CEDIS", "GRL", 1000, 1}});
   }
   int n = 0;
   for (const auto& [per_statement, rounds] : {std::pair{false, 2}, std::pair{true, 8}}) {
@@ -727,15 +740,15 @@ TEST_F(Concurrency, OnlyOneOfTwoShipmentsGetsTheLastUnits) {
       const std::map<std::string, long long> before = Totals();
       std::vector<Line> lines = {{product, on_hand}};
       lines.resize(9, {"RELLENO", 1, "PZA"});
-      std::vector<std::string> args = {"capture", Write(product + ".json", WithLines(ShipmentDocument(), lines))};
+      std::vector<std::string> args = {
+          "capture", Write(product + ".json", WithLines(ShipmentDocument(), lines))};
       if (per_statement) args.push_back("--per-statement");
       int shipped = 0;
       for (const Spawned& o : RunAtOnce({args, args})) {
         shipped += o.status == 0 ? 1 : 0;
         if (o.status == 0) continue;
         EXPECT_EQ(o.status, 1) << o.err;
-        EXPECT_NE(o.err.find("Existencia insuficiente del producto: " + product), std::string::npos)
-            << o.err;
+        EXPECT_TRUE(Has(o.err, "Existencia insuficiente del producto: " + product));
       }
       EXPECT_EQ(shipped, 1);
       EXPECT_EQ(Totals(), before);
