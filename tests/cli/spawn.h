@@ -56,8 +56,6 @@ struct TempDir {
     std::error_code ignored;
     std::filesystem::remove_all(path, ignored);
   }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
   std::string Write(const std::string& name, const std::string& text) const {
     std::ofstream(path / name, std::ios::binary) << text;
     return (path / name).string();
