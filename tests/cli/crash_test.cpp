@@ -2,28 +2,20 @@
 // and through its cancel: afterwards the database is sound, holds all of the
 // document or none of it, total stock is unchanged, and a rerun with the same
 // key stores it exactly once.
-#include <algorithm>
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
+#include <algorithm>
 #include <cstdio>
-#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <string>
 #include <vector>
 
-#include "suite/database.h"
-#include "suite/reports.h"
 #include "suite/retry_keys.h"
-#include "suite/sample.h"
 #include "tests/cli/database_texts.h"
-#include "tests/cli/spawn.h"
 
 namespace qbx::cli::test {
 namespace {
-
-namespace fs = std::filesystem;
 
 #ifdef QUELBARIX_SANITIZED_BUILD
 constexpr int kTimedKills = 4;
@@ -34,38 +26,29 @@ constexpr int kSpreadCallKills = 6;
 #endif
 constexpr int kLines = 2000;
 constexpr int kProducts = 20;
+// On hand over every warehouse, transit included.
+constexpr const char* kOnHand = "SELECT SUM(Ex_Cantidad_1) FROM Existencia";
 
-using Outcome = Spawned;
+std::string Product(int i) {
+  char code[16];
+  std::snprintf(code, sizeof code, "CR-%03d", i);
+  return code;
+}
 
-class Crash : public testing::Test {
+class Crash : public DatabaseTest {
  protected:
+  // Plain products with stock at the distribution centre; a line repeats a
+  // product every kProducts lines.
   void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "quelbarix-crash-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-    base_ = (dir_ / "base.db").string();
-    suite::CreateDatabase(base_, true);
-    suite::Database db(base_, false);
-    for (const char* name : {"MOV_GENERAR_MOVIMIENTOS_EN_TRANSITO", "CON_CONTABILIZAR_TRANSFERENCIAS"})
-      suite::SetParameter(db, name, "1");
-    // Plain products with stock at the distribution centre; a line repeats
-    // a product every kProducts lines.
+    DatabaseTest::SetUp();
+    Sample({kTransit, kAccounting});
     std::vector<suite::CatalogueProduct> products;
     for (int i = 1; i <= kProducts; ++i) {
       products.push_back({Product(i), "Pieza de prueba", "115-09-" + std::to_string(i), "CEDIS",
                           "GRL", 1000, 1.0 + i / 4.0});
     }
+    suite::Database db(db_, false);
     suite::AddCatalogueProducts(db, products);
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    fs::remove_all(dir_, ignored);
-  }
-
-  static std::string Product(int i) {
-    char code[16];
-    std::snprintf(code, sizeof code, "CR-%03d", i);
-    return code;
   }
 
   std::string Document(const std::string& key) {
@@ -78,39 +61,32 @@ class Crash : public testing::Test {
              Product(i % kProducts + 1) + R"("}, "Tr_Cantidad_1": )" + std::to_string(1 + i % 3) +
              R"(, "Tr_Unidad_1": "PZA"})";
     }
-    const std::string path = (dir_ / (key + ".json")).string();
-    std::ofstream(path, std::ios::binary) << doc << "]}";
-    return path;
+    return Write(key + ".json", doc + "]}");
   }
 
-  // Runs a tool; kills it after `kill_after` seconds when it still runs.
-  Outcome Spawn(const char* tool, std::vector<std::string> args, double kill_after = -1,
-                const std::vector<std::string>& env = {}) {
-    Outcome o = SpawnTool(dir_, tool, std::move(args), "", kill_after, env);
+  // Runs a tool on db; kills it after `kill_after` seconds when it still runs.
+  Spawned Spawn(const char* tool, std::vector<std::string> args, const std::string& db,
+                double kill_after = -1, const std::vector<std::string>& env = {}) {
+    args.insert(args.end(), {"--db", db});
+    Spawned o = SpawnTool(dir_, tool, std::move(args), "", kill_after, env);
     if (o.status != 0 && o.status != 128 + SIGKILL) ADD_FAILURE() << o.err;
     return o;
   }
 
-  std::string Copy(const std::string& name) {
-    const std::string to = (dir_ / name).string();
-    fs::copy_file(base_, to, fs::copy_options::overwrite_existing);
-    return to;
-  }
-
   // Kill points by outside call: a few spread over the run, and every call
-  // from the first `from` on (with the call after each), capped.
+  // naming `from` (with the call after each).
   std::vector<int64_t> CallPoints(const std::vector<std::string>& args, const std::string& from) {
-    const std::string db = Copy("count.db");
     const std::string log = (dir_ / "calls").string();
-    std::vector<std::string> a = args;
-    a.insert(a.end(), {"--db", db});
-    EXPECT_EQ(Spawn(QUELBARIX_FAULT_TOOL, a, -1, {"QUELBARIX_CALL_LOG=" + log}).status, 0);
+    EXPECT_EQ(Spawn(QUELBARIX_FAULT_TOOL, args, Copy("count.db"), -1, {"QUELBARIX_CALL_LOG=" + log})
+                  .status,
+              0);
     std::vector<std::string> calls;
     std::ifstream in(log);
     for (std::string line; std::getline(in, line);) calls.push_back(line);
     std::vector<int64_t> points;
     const auto count = static_cast<int64_t>(calls.size());
-    for (int i = 1; i <= kSpreadCallKills; ++i) points.push_back(count * i / (kSpreadCallKills + 1));
+    for (int i = 1; i <= kSpreadCallKills; ++i)
+      points.push_back(count * i / (kSpreadCallKills + 1));
     for (int64_t n = 1; n <= count; ++n) {
       if (calls[n - 1].find(from) == std::string::npos) continue;
       points.push_back(n);
@@ -120,90 +96,64 @@ class Crash : public testing::Test {
     return points;
   }
 
-  static std::string Value(suite::Database& db, const std::string& sql) {
-    return db.QueryValue(sql).Describe();
-  }
-
   // After a kill: sound, all or nothing, stock conserved; then the rerun
   // with the key stores it once (the clean run's database, times aside).
   // Answers whether the killed run had stored the request.
-  bool Verify(const std::string& db_path, const std::vector<std::string>& args,
-              const std::string& key, const std::string& done_sql, const std::string& before,
-              const std::string& after, const std::string& on_hand) {
+  bool Verify(const std::string& path, const std::vector<std::string>& args) {
     bool stored = false;
     {
-      suite::Database db(db_path, false);
+      suite::Database db(path, false);
       EXPECT_EQ(db.QueryValue("PRAGMA integrity_check").ToStringOrEmpty(), "ok");
-      EXPECT_EQ(Value(db, kOnHand), on_hand);
-      const int64_t done = db.QueryValue(done_sql).ToLong();
+      EXPECT_EQ(db.QueryValue(kOnHand).Describe(), on_hand_);
+      const int64_t done = db.QueryValue(done_sql_).ToLong();
       stored = done != 0;
-      const auto recorded = suite::FindRetryKey(db, key);
-      if (done == 0) {
-        EXPECT_FALSE(recorded);
-        EXPECT_EQ(suite::test::DatabaseText(db), before);
-      } else {
+      EXPECT_EQ(suite::FindRetryKey(db, key_).has_value(), stored);
+      if (stored) {
         EXPECT_EQ(done, kLines);
-        EXPECT_TRUE(recorded);
-        EXPECT_EQ(MaskTimes(suite::test::DatabaseText(db)), after);
+        EXPECT_EQ(MaskTimes(suite::test::DatabaseText(db)), after_);
+      } else {
+        EXPECT_EQ(suite::test::DatabaseText(db), before_);
       }
     }
-    std::vector<std::string> a = args;
-    a.insert(a.end(), {"--db", db_path});
-    EXPECT_EQ(Spawn(QUELBARIX_TOOL, a).status, 0);
-    EXPECT_EQ(MaskTimes(Text(db_path)), after);
+    EXPECT_EQ(Spawn(QUELBARIX_TOOL, args, path).status, 0);
+    EXPECT_EQ(MaskTimes(Text(path)), after_);
     return stored;
   }
 
   // The request killed at spread moments and at outside calls.
-  void KillAndCheck(const std::vector<std::string>& args, const std::string& key,
-                    const std::string& done_sql, const std::string& finishing_call) {
-    const std::string before = Text(base_);
-    std::string on_hand;
-    {
-      suite::Database db(base_, false);
-      on_hand = Value(db, kOnHand);
-    }
+  void KillAndCheck(const std::vector<std::string>& args, const std::string& finishing_call) {
+    before_ = Text(db_);
+    on_hand_ = suite::Database(db_, false).QueryValue(kOnHand).Describe();
     const std::string clean = Copy("clean.db");
-    std::vector<std::string> a = args;
-    a.insert(a.end(), {"--db", clean});
-    const Outcome full = Spawn(QUELBARIX_TOOL, a);
+    const Spawned full = Spawn(QUELBARIX_TOOL, args, clean);
     ASSERT_EQ(full.status, 0);
-    const std::string after = MaskTimes(Text(clean));
+    after_ = MaskTimes(Text(clean));
     // The kill times spread over the faster of two clean runs: the first is
-    // often slowed by a cold cache or a busy machine, and kills timed after
-    // a run's end land on nothing.
-    {
-      std::vector<std::string> again = args;
-      again.insert(again.end(), {"--db", Copy("clean2.db")});
-      const Outcome second = Spawn(QUELBARIX_TOOL, again);
-      ASSERT_EQ(second.status, 0);
-      full_seconds_ = std::min(full.seconds, second.seconds);
-    }
+    // often slowed by a cold cache, and kills timed after a run's end land
+    // on nothing.
+    const Spawned second = Spawn(QUELBARIX_TOOL, args, Copy("clean2.db"));
+    ASSERT_EQ(second.status, 0);
+    const double seconds = std::min(full.seconds, second.seconds);
 
     int killed = 0, stored = 0, points = 0;
-    for (int i = 1; i <= kTimedKills; ++i) {
-      const double at = full_seconds_ * i / (kTimedKills + 1);
+    for (int i = 1; i <= kTimedKills && !HasFailure(); ++i, ++points) {
+      const double at = seconds * i / (kTimedKills + 1);
       SCOPED_TRACE("killed after " + std::to_string(at) + " s");
       const std::string db = Copy("killed.db");
-      a = args;
-      a.insert(a.end(), {"--db", db});
-      killed += Spawn(QUELBARIX_TOOL, a, at).status == 128 + SIGKILL ? 1 : 0;
-      stored += Verify(db, args, key, done_sql, before, after, on_hand) ? 1 : 0;
-      ++points;
-      if (HasFailure()) return;
+      killed += Spawn(QUELBARIX_TOOL, args, db, at).status == 128 + SIGKILL ? 1 : 0;
+      stored += Verify(db, args) ? 1 : 0;
     }
     EXPECT_GT(killed, kTimedKills / 2);
     for (int64_t n : CallPoints(args, finishing_call)) {
+      if (HasFailure()) return;
       SCOPED_TRACE("killed at outside call " + std::to_string(n));
       const std::string db = Copy("killed.db");
-      a = args;
-      a.insert(a.end(), {"--db", db});
-      EXPECT_EQ(Spawn(QUELBARIX_FAULT_TOOL, a, -1, {"QUELBARIX_KILL_AT_CALL=" + std::to_string(n)})
-                    .status,
-                128 + SIGKILL);
-      stored += Verify(db, args, key, done_sql, before, after, on_hand) ? 1 : 0;
+      EXPECT_EQ(
+          Spawn(QUELBARIX_FAULT_TOOL, args, db, -1, {"QUELBARIX_KILL_AT_CALL=" + std::to_string(n)})
+              .status,
+          128 + SIGKILL);
+      stored += Verify(db, args) ? 1 : 0;
       ++points;
-      if (HasFailure()) return;
     }
     // Most kills land before the commit: the work was under way.
     EXPECT_LT(stored, points / 2);
@@ -211,34 +161,29 @@ class Crash : public testing::Test {
               << " by time), the request stored at " << stored << " of them\n";
   }
 
-  // On hand over every warehouse, transit included.
-  static constexpr const char* kOnHand = "SELECT SUM(Ex_Cantidad_1) FROM Existencia";
-
-  fs::path dir_;
-  std::string base_;
-  double full_seconds_ = 0;
+  std::string key_, done_sql_, before_, after_, on_hand_;
 };
 
 // Killed between finalising the issue movement and the receipt's, stock
 // used to vanish into neither warehouse; the finalising calls are all kill
 // points.
 TEST_F(Crash, CaptureOf2000Lines) {
-  KillAndCheck({"capture", Document("envio-grande")}, "envio-grande",
-               "SELECT COUNT(*) FROM Transferencia t JOIN Documento_Procesado d ON "
-               "d.Dp_Entidad = 'TRANSFERENCIA' AND d.Dp_Folio = t.Tr_Folio AND d.Dp_ID = '' "
-               "WHERE t.Tr_Tipo = 'EN'",
-               "Finalizar_Movimiento");
+  key_ = "envio-grande";
+  done_sql_ =
+      "SELECT COUNT(*) FROM Transferencia t JOIN Documento_Procesado d ON "
+      "d.Dp_Entidad = 'TRANSFERENCIA' AND d.Dp_Folio = t.Tr_Folio AND d.Dp_ID = '' "
+      "WHERE t.Tr_Tipo = 'EN'";
+  KillAndCheck({"capture", Document(key_)}, "Finalizar_Movimiento");
 }
 
 // Killed part way, a cancel used to leave some lines' stock returned and a
 // rerun returned it again.
 TEST_F(Crash, CancelOf2000Lines) {
-  const Outcome shipped = Spawn(QUELBARIX_TOOL, {"capture", Document("envio"), "--db", base_});
+  const Spawned shipped = Spawn(QUELBARIX_TOOL, {"capture", Document("envio")}, db_);
   ASSERT_EQ(shipped.status, 0);
-  const std::string folio = shipped.out.substr(0, shipped.out.find('\n'));
-  KillAndCheck({"cancel", folio, "--key", "anula-grande"}, "anula-grande",
-               "SELECT COUNT(*) FROM Transferencia WHERE Es_Cve_Estado = 'CA'",
-               "Cancelar_Movimientos_Documento");
+  key_ = "anula-grande";
+  done_sql_ = "SELECT COUNT(*) FROM Transferencia WHERE Es_Cve_Estado = 'CA'";
+  KillAndCheck({"cancel", FirstLine(shipped.out), "--key", key_}, "Cancelar_Movimientos_Documento");
 }
 
 }  // namespace

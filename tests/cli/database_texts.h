@@ -1,10 +1,18 @@
-// A database file as one text, for comparing states of it.
+// A test's own folder and database, and a database as one text for comparing
+// states of it.
 #pragma once
 
+#include <initializer_list>
+#include <regex>
+#include <set>
 #include <string>
 
 #include "suite/database.h"
+#include "suite/reports.h"
+#include "suite/sample.h"
+#include "tests/cli/spawn.h"
 #include "tests/suite/suite_fixture.h"
+#include "tests/test_database.h"
 
 namespace qbx::cli::test {
 
@@ -14,35 +22,43 @@ inline std::string Text(const std::string& path) {
 }
 
 // Two runs of one request differ in the time of day they stamp, nothing else.
-inline std::string MaskTimes(std::string text) {
-  auto digits = [&](size_t at, size_t n) {
-    for (size_t k = at; k < at + n; ++k)
-      if (k >= text.size() || text[k] < '0' || text[k] > '9') return false;
-    return true;
-  };
-  for (size_t i = 0; i + 19 <= text.size(); ++i) {
-    if (digits(i, 4) && text[i + 4] == '-' && digits(i + 5, 2) && text[i + 7] == '-' &&
-        digits(i + 8, 2) && (text[i + 10] == ' ' || text[i + 10] == 'T') && digits(i + 11, 2) &&
-        text[i + 13] == ':' && digits(i + 14, 2) && text[i + 16] == ':' && digits(i + 17, 2)) {
-      text.replace(i + 11, 8, "hh:mm:ss");
-      i += 18;
-    }
-  }
-  return text;
+inline std::string MaskTimes(const std::string& text) {
+  static const std::regex time(R"((\d{4}-\d\d-\d\d[ T])\d\d:\d\d:\d\d)");
+  return std::regex_replace(text, time, "$1hh:mm:ss");
 }
 
-// The first line where two texts differ, with its table ("" when equal).
-inline std::string FirstDifference(const std::string& a, const std::string& b) {
-  std::string table;
-  for (size_t i = 0, j = 0; i < a.size() || j < b.size();) {
-    const size_t ei = std::min(a.find('\n', i), a.size()), ej = std::min(b.find('\n', j), b.size());
-    const std::string la = a.substr(i, ei - i), lb = b.substr(j, ej - j);
-    if (la.starts_with('[')) table = la;
-    if (la != lb) return table + "\n< " + la + "\n> " + lb;
-    i = ei + 1;
-    j = ej + 1;
+// A folder and a fresh database (a file in it, or one on the server) per test.
+class DatabaseTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    QBX_SKIP_WITHOUT_SERVER();
+    db_ = qbx::test::FreshDatabase(dir_.string(), "t.db");
   }
-  return "";
-}
+  void TearDown() override {
+    for (const std::string& copy : copies_) qbx::test::DropDatabase(copy);
+    if (!db_.empty()) qbx::test::DropDatabase(db_);
+  }
+  // The sample database with the parameters given set to 1.
+  void Sample(std::initializer_list<const char*> parameters) {
+    suite::CreateDatabase(db_, true);
+    suite::Database db(db_, false);
+    for (const char* name : parameters) suite::SetParameter(db, name, "1");
+  }
+  std::string Copy(const std::string& name) {
+    return *copies_.insert(qbx::test::CopyDatabase(db_, dir_.string(), name)).first;
+  }
+  std::string Write(const std::string& name, const std::string& text) {
+    return tmp_.Write(name, text);
+  }
+
+  TempDir tmp_;
+  const std::filesystem::path dir_ = tmp_.path;
+  std::string db_;
+  std::set<std::string> copies_;
+};
+
+// Transit movements and accounting on, so that every service takes part.
+inline constexpr const char* kTransit = "MOV_GENERAR_MOVIMIENTOS_EN_TRANSITO";
+inline constexpr const char* kAccounting = "CON_CONTABILIZAR_TRANSFERENCIAS";
 
 }  // namespace qbx::cli::test

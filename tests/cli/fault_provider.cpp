@@ -14,8 +14,8 @@ void FaultPlan::Hit(std::string_view call) {
   if (keep_log) log_.emplace_back(call);
   if (calls_ != fail_at) return;
   if (action) action();
-  throw RuntimeError(kInjectedError, std::string(kInjectedText) + " at call " +
-                                         std::to_string(calls_) + ": " + std::string(call));
+  throw RuntimeError(-2147467259 /* E_FAIL */,
+                     "injected fault at call " + std::to_string(calls_) + ": " + std::string(call));
 }
 
 namespace {

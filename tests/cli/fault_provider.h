@@ -21,24 +21,16 @@ class FaultPlan {
  public:
   int64_t fail_at = 0;
   std::function<void()> action;  // default: raise
-  bool keep_log = false;          // remember what each call was
+  bool keep_log = false;         // remember what each call was
 
   void Hit(std::string_view call);
   int64_t calls() const { return calls_; }
   const std::vector<std::string>& log() const { return log_; }
-  void Reset() {
-    calls_ = 0;
-    log_.clear();
-  }
 
  private:
   int64_t calls_ = 0;
   std::vector<std::string> log_;
 };
-
-// The error a planned fault raises.
-inline constexpr int32_t kInjectedError = -2147467259;  // E_FAIL
-inline constexpr std::string_view kInjectedText = "injected fault";
 
 // Decorates another provider's service objects so that each call goes
 // through the plan first; the connection SystemServices hands out too.

@@ -3,10 +3,7 @@
 // stores it exactly once. --per-statement keeps what was done before the
 // fault, as documented.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
-#include <filesystem>
-#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -14,37 +11,30 @@
 #include "cli/commands.h"
 #include "suite/database.h"
 #include "suite/dialect.h"
-#include "suite/reports.h"
-#include "suite/sample.h"
 #include "tests/cli/database_texts.h"
 #include "tests/cli/fault_provider.h"
-#include "tests/test_database.h"
 
 namespace qbx::cli::test {
 namespace {
 
-namespace fs = std::filesystem;
-
 struct Outcome {
   int status = -1;
-  std::string out;
-  std::string err;
+  std::string out, err;
   int64_t calls = 0;
   std::vector<std::string> log;
 };
 
 int64_t Count(const std::string& path, const std::string& sql) {
-  suite::Database db(path, false);
-  return db.QueryValue(sql).ToLong();
+  return suite::Database(path, false).QueryValue(sql).ToLong();
 }
 
-// Three lines from the distribution centre to the northern branch, one
-// product twice.
+// Three lines from the distribution centre, one product twice.
 std::string Shipment(const std::string& key, const std::string& receiver = "NORTE") {
-  return std::string("{") + (key.empty() ? "" : "\"Clave\": \"" + key + "\",") + R"(
+  return "{" + (key.empty() ? "" : "\"Clave\": \"" + key + "\",") + R"(
     "Encabezado": {"Tr_Tipo": "EN",
       "Sucursal": {"Sc_Cve_Sucursal": "CEDIS"}, "Almacen": {"Al_Cve_Almacen": "GRL"},
-      "Sucursal_Recibe": {"Sc_Cve_Sucursal": ")" + receiver + R"("},
+      "Sucursal_Recibe": {"Sc_Cve_Sucursal": ")" +
+         receiver + R"("},
       "Almacen_Recibe": {"Al_Cve_Almacen": "GRL"}},
     "Detalles": [
       {"Producto": {"Pr_Cve_Producto": "TORN-001"}, "Tr_Cantidad_1": 3, "Tr_Unidad_1": "PZA"},
@@ -52,30 +42,16 @@ std::string Shipment(const std::string& key, const std::string& receiver = "NORT
       {"Producto": {"Pr_Cve_Producto": "TORN-001"}, "Tr_Cantidad_1": 4, "Tr_Unidad_1": "PZA"}]})";
 }
 
-class Faults : public testing::Test {
+class Faults : public DatabaseTest {
  protected:
   void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "quelbarix-faults-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-    QBX_SKIP_WITHOUT_SERVER();
-    base_ = qbx::test::FreshDatabase(dir_.string(), "base.db");
-    suite::CreateDatabase(base_, true);
-    // Transit movements and accounting on, so that every service takes part.
-    suite::Database db(base_, false);
-    for (const char* name : {"MOV_GENERAR_MOVIMIENTOS_EN_TRANSITO", "CON_CONTABILIZAR_TRANSFERENCIAS"})
-      suite::SetParameter(db, name, "1");
-  }
-  void TearDown() override {
-    for (const std::string& copy : copies_) qbx::test::DropDatabase(copy);
-    if (!base_.empty()) qbx::test::DropDatabase(base_);
-    std::error_code ignored;
-    fs::remove_all(dir_, ignored);
+    DatabaseTest::SetUp();
+    if (!IsSkipped()) Sample({kTransit, kAccounting});
   }
 
   // The tool on db, in process, with the fault at call fail_at (0: none).
-  Outcome Run(const std::string& db, std::vector<std::string> args, const std::string& input,
-              int64_t fail_at, bool keep_log = false) {
+  static Outcome Run(const std::string& db, std::vector<std::string> args, const std::string& input,
+                     int64_t fail_at, bool keep_log = false) {
     FaultPlan plan;
     plan.fail_at = fail_at;
     plan.keep_log = keep_log;
@@ -83,56 +59,39 @@ class Faults : public testing::Test {
     std::ostringstream out, err;
     std::istringstream in(input);
     args.insert(args.end(), {"--db", db});
-    Outcome o;
-    o.status = cli::Run(args, Streams{out, err, in});
-    o.out = out.str();
-    o.err = err.str();
-    o.calls = plan.calls();
-    o.log = plan.log();
-    return o;
+    const int status = cli::Run(args, Streams{out, err, in});
+    return {status, out.str(), err.str(), plan.calls(), plan.log()};
   }
 
   // Every call on the embedded file; on a server, where each fault point
   // needs a new database, every third call (the file covers the rest).
   static int64_t Stride() { return qbx::test::OnServer() ? 3 : 1; }
 
-  std::string Copy(const std::string& from, const std::string& name) {
-    const std::string to = qbx::test::CopyDatabase(from, dir_.string(), name);
-    copies_.insert(to);
-    return to;
-  }
-
-  // A shipment captured and finalised on the base database; its folio.
   std::string ShipOnBase() {
-    const Outcome o = Run(base_, {"capture", "-"}, Shipment("envio"), 0);
+    const Outcome o = Run(db_, {"capture", "-"}, Shipment("envio"), 0);
     EXPECT_EQ(o.status, 0) << o.err;
-    return o.out.substr(0, o.out.find('\n'));
+    return FirstLine(o.out);
   }
 
-  // The request (args, standard input) with a fault at each of its calls in
-  // turn, each from the base database. Answers the calls whose fault the
-  // component absorbed into a result other than a clean run's.
+  // The request with a fault at each of its calls in turn, each from the base
+  // database. Answers the calls whose fault the component absorbed into a
+  // result other than a clean run's.
   std::vector<std::string> Sweep(const std::vector<std::string>& args, const std::string& input) {
     std::vector<std::string> altered;
-    const std::string before = Text(base_);
-    const std::string clean_db = Copy(base_, "clean.db");
+    const std::string before = Text(db_), clean_db = Copy("clean.db");
     const Outcome clean = Run(clean_db, args, input, 0, true);
     EXPECT_EQ(clean.status, 0) << clean.err;
     const std::string after = MaskTimes(Text(clean_db));
     EXPECT_NE(after, MaskTimes(before));
-    // What the key answers once it ran.
-    const Outcome again = Run(clean_db, args, input, 0);
+    const Outcome again = Run(clean_db, args, input, 0);  // what the key answers once it ran
     EXPECT_EQ(again.status, 0) << again.err;
     EXPECT_EQ(MaskTimes(Text(clean_db)), after);
-    if (testing::Test::HasFailure()) return altered;
-
     int64_t failed = 0, swept = 0;
-    for (int64_t n = 1; n <= clean.calls; n += Stride()) {
-      ++swept;
+    for (int64_t n = 1; n <= clean.calls && !HasFailure(); n += Stride(), ++swept) {
       const std::string& call = clean.log[n - 1];
       SCOPED_TRACE("fault at call " + std::to_string(n) + " of " + std::to_string(clean.calls) +
                    ": " + call);
-      const std::string db = Copy(base_, "run.db");
+      const std::string db = Copy("run.db");
       const Outcome o = Run(db, args, input, n);
       EXPECT_GE(o.calls, n) << "the fault was never reached";
       bool same = true;
@@ -146,27 +105,24 @@ class Faults : public testing::Test {
         same = MaskTimes(Text(db)) == after;
         if (!same) altered.push_back(call);
       }
+      // The first retry finishes the request, the second only answers.
       Outcome retry = Run(db, args, input, 0);
       EXPECT_EQ(retry.status, 0) << retry.err;
       EXPECT_EQ(retry.out, o.status == 1 ? clean.out : again.out);
       const std::string stored = Text(db);
       if (same) {
-        EXPECT_EQ(FirstDifference(MaskTimes(stored), after), "");
+        EXPECT_EQ(MaskTimes(stored), after);
       }
       retry = Run(db, args, input, 0);
       EXPECT_EQ(retry.status, 0) << retry.err;
       EXPECT_EQ(retry.out, again.out);
       EXPECT_EQ(Text(db), stored);
-      if (testing::Test::HasFailure()) return altered;  // the first broken call is the one to read
     }
-    // Most faults are not absorbed: the sweep did reach the writes.
-    EXPECT_GT(failed, swept / 2);
+    if (!HasFailure()) {
+      EXPECT_GT(failed, swept / 2);  // the sweep did reach the writes
+    }
     return altered;
   }
-
-  fs::path dir_;
-  std::string base_;
-  std::set<std::string> copies_;
 };
 
 TEST_F(Faults, CaptureAndFinalise) {
@@ -174,17 +130,16 @@ TEST_F(Faults, CaptureAndFinalise) {
 }
 
 TEST_F(Faults, TransportDocument) {
-  const std::string folio = ShipOnBase();
-  EXPECT_EQ(Sweep({"cfdi", folio, "--key", "cfdi-1"}, ""), std::vector<std::string>{});
+  EXPECT_EQ(Sweep({"cfdi", ShipOnBase(), "--key", "cfdi-1"}, ""), std::vector<std::string>{});
 }
 
 TEST_F(Faults, CancelShipmentWithVoucher) {
   const std::string folio = ShipOnBase();
-  ASSERT_EQ(Run(base_, {"cfdi", folio}, "", 0).status, 0);
+  ASSERT_EQ(Run(db_, {"cfdi", folio}, "", 0).status, 0);
   {
     // The voucher the suite's issuing would have recorded, so that the
     // cancel cancels it too.
-    suite::Database db(base_, false);
+    suite::Database db(db_, false);
     db.Run(db.dialect().Expand(
                "INSERT INTO Comprobante_Digital (Cd_Tabla, Cd_Documento, Cd_UUID, Cd_Fecha, "
                "Es_Cve_Estado) SELECT DISTINCT 'TRASLADO', Tr_Folio, 'PRUEBA', {now}, 'AC' "
@@ -205,49 +160,30 @@ TEST_F(Faults, RequisitionFromOrder) {
 }
 
 // Statement by statement, a fault keeps the lines stored before it, and the
-// tool names them; as one unit the same fault keeps nothing.
+// tool names them.
 TEST_F(Faults, PerStatementKeepsWhatWasStoredBeforeTheFault) {
   const std::vector<std::string> args = {"capture", "-", "--per-statement"};
   const std::string doc = Shipment("");
-  const Outcome clean = Run(Copy(base_, "clean.db"), args, doc, 0, true);
+  const Outcome clean = Run(Copy("clean.db"), args, doc, 0, true);
   ASSERT_EQ(clean.status, 0) << clean.err;
   std::vector<int64_t> inserts;  // call numbers of the lines' INSERTs
   for (size_t i = 0; i < clean.log.size(); ++i)
     if (clean.log[i].starts_with("sql: INSERT INTO Transferencia")) inserts.push_back(i + 1);
   ASSERT_EQ(inserts.size(), 3u);
-
-  constexpr const char* kRows = "SELECT COUNT(*) FROM Transferencia WHERE Tr_Tipo = 'EN'";
-  const std::string before = Text(base_);
-  for (int64_t n = 1; n <= clean.calls; n += Stride()) {
+  for (int64_t n = 1; n <= clean.calls && !HasFailure(); n += Stride()) {
     SCOPED_TRACE("fault at call " + std::to_string(n));
-    const std::string db = Copy(base_, "run.db");
+    const std::string db = Copy("run.db");
     const Outcome o = Run(db, args, doc, n);
     if (o.status == 0) continue;  // absorbed
     ASSERT_EQ(o.status, 1) << o.err;
     int64_t done = 0;
     for (int64_t at : inserts) done += at < n ? 1 : 0;
-    EXPECT_EQ(Count(db, kRows), done) << o.err;
+    EXPECT_EQ(Count(db, "SELECT COUNT(*) FROM Transferencia WHERE Tr_Tipo = 'EN'"), done) << o.err;
     if (done > 0) {
-      EXPECT_NE(o.err.find("stored under folio"), std::string::npos) << o.err;
+      EXPECT_TRUE(Has(o.err, std::to_string(done) + (done == 1 ? " line is" : " lines are") +
+                                 " stored under folio"));
     }
-    if (HasFailure()) return;
   }
-
-  // The second line's INSERT fails: line 1's row stays, with its stock
-  // commitment; in a unit, nothing does.
-  const std::string per_statement = Copy(base_, "per-statement.db");
-  Outcome o = Run(per_statement, args, doc, inserts[1]);
-  EXPECT_EQ(o.status, 1);
-  EXPECT_EQ(Count(per_statement, "SELECT COUNT(*) FROM Transferencia WHERE Tr_ID = '0001'"), 1);
-  EXPECT_NE(o.err.find("1 line is stored under folio"), std::string::npos) << o.err;
-  EXPECT_NE(Text(per_statement), before);
-  const std::string unit = Copy(base_, "unit.db");
-  o = Run(unit, {"capture", "-"}, doc, inserts[1]);
-  EXPECT_EQ(o.status, 1);
-  EXPECT_NE(o.err.find("Nothing was stored: the whole command was rolled back."),
-            std::string::npos)
-      << o.err;
-  EXPECT_EQ(Text(unit), before);
 }
 
 // A line refused once the document is open (its movements were started):
@@ -255,35 +191,32 @@ TEST_F(Faults, PerStatementKeepsWhatWasStoredBeforeTheFault) {
 // statement the pending detail stays and the tool says so.
 TEST_F(Faults, LineRefusedAfterTheDocumentOpened) {
   // A receiving branch the catalogue has (the tool's checks pass) without the
-  // transit warehouse its receipt goes to: the line is refused after its
-  // issue was written.
+  // transit warehouse its receipt goes to.
   {
-    suite::Database db(base_, false);
-    db.Run("INSERT INTO Sucursal (Sc_Cve_Sucursal, Sc_Centro_Distribucion) VALUES ('NADIE', "
-           "'CEDIS')",
-           {});
+    suite::Database db(db_, false);
+    db.Run(
+        "INSERT INTO Sucursal (Sc_Cve_Sucursal, Sc_Centro_Distribucion) VALUES ('NADIE', "
+        "'CEDIS')",
+        {});
     db.Run("INSERT INTO Almacen (Sc_Cve_Sucursal, Al_Cve_Almacen) VALUES ('NADIE', 'GRL')", {});
   }
-  const std::string before = Text(base_);
+  const std::string before = Text(db_);
   constexpr const char* kPending = "SELECT COUNT(*) FROM Movimiento WHERE Mv_Aplicado = 0";
-  const int64_t pending = Count(base_, kPending);
-  struct Case {
-    bool per_statement;
-    int64_t pending_after;
-    const char* said;
-  };
-  for (const Case& c : {Case{false, 0, "Nothing was stored: the whole command was rolled back."},
-                        Case{true, 1, "stay pending; they change no stock."}}) {
-    SCOPED_TRACE(c.per_statement ? "per statement" : "one unit");
-    const std::string db = Copy(base_, "run.db");
+  const int64_t pending = Count(db_, kPending);
+  for (const bool per_statement : {false, true}) {
+    SCOPED_TRACE(per_statement ? "per statement" : "one unit");
+    const std::string db = Copy("run.db");
     std::vector<std::string> args = {"capture", "-"};
-    if (c.per_statement) args.push_back("--per-statement");
+    if (per_statement) args.push_back("--per-statement");
     const Outcome o = Run(db, args, Shipment("", "NADIE"), 0);
     EXPECT_EQ(o.status, 1);
-    EXPECT_NE(o.err.find("line 1 refused"), std::string::npos) << o.err;
-    EXPECT_NE(o.err.find(c.said), std::string::npos) << o.err;
-    EXPECT_EQ(Count(db, kPending), pending + c.pending_after);
-    if (!c.per_statement) {
+    EXPECT_TRUE(Has(o.err, "line 1 refused"));
+    EXPECT_NE(o.err.find(per_statement ? "stay pending; they change no stock."
+                                       : "Nothing was stored: the whole command was rolled back."),
+              std::string::npos)
+        << o.err;
+    EXPECT_EQ(Count(db, kPending), pending + (per_statement ? 1 : 0));
+    if (!per_statement) {
       EXPECT_EQ(Text(db), before);
     }
   }

@@ -1,6 +1,7 @@
 // The tool for crash tests: stops itself with SIGKILL right before outside
 // call QUELBARIX_KILL_AT_CALL (counted as fault_provider.h counts them). With
 // QUELBARIX_CALL_LOG set it writes every call to that file, one a line.
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
@@ -23,13 +24,10 @@ int main(int argc, char** argv) {
     test::FaultScope scope(plan);
     status = Run(std::vector<std::string>(argv + 1, argv + argc), {std::cout, std::cerr, std::cin});
   }
-  if (log) {
-    std::ofstream out(log);
-    for (std::string call : plan.log()) {
-      for (char& c : call)
-        if (c == '\n') c = ' ';
-      out << call << '\n';
-    }
+  std::ofstream out(log ? log : "/dev/null");
+  for (std::string call : plan.log()) {
+    std::replace(call.begin(), call.end(), '\n', ' ');
+    out << call << '\n';
   }
   return status;
 }

@@ -1,7 +1,6 @@
 // The tool's own texts follow the locale variables as gettext reads them,
 // also when the locale is not installed; the component's texts never change.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <string>
@@ -12,11 +11,11 @@
 namespace {
 
 namespace fs = std::filesystem;
+using qbx::cli::test::Has;
 
 TEST(CliLanguage, LocaleVariablesChooseTheToolsLanguageNotTheComponents) {
-  std::string pattern = (fs::temp_directory_path() / "quelbarix-lang-XXXXXX").string();
-  ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-  const fs::path dir = pattern;
+  const qbx::cli::test::TempDir tmp;
+  const fs::path dir = tmp.path;
   const std::string db = (dir / "s.db").string(), missing = (dir / "none.db").string();
   auto run = [&](std::vector<std::string> args, const std::vector<std::string>& env,
                  const std::string& input = "") {
@@ -34,8 +33,8 @@ TEST(CliLanguage, LocaleVariablesChooseTheToolsLanguageNotTheComponents) {
                       "quelbarix: Detalles, line 1: Producto.Pr_Cve_Producto: unknown product "
                       "'NOPE' (`quelbarix catalogue products` lists them)\n"};
   const Texts spanish{"Uso: quelbarix ", "quelbarix: comando desconocido 'fly'\n",
-                      "quelbarix: la base de datos " + missing + " no existe (créela con: " +
-                          "quelbarix init --db " + missing + ")\n",
+                      "quelbarix: la base de datos " + missing +
+                          " no existe (créela con: " + "quelbarix init --db " + missing + ")\n",
                       "quelbarix: la transferencia NOPE no se canceló:\n",
                       "quelbarix: Detalles, renglón 1: Producto.Pr_Cve_Producto: producto "
                       "desconocido 'NOPE' (`quelbarix catalogue products` los lista)\n"};
@@ -45,10 +44,10 @@ TEST(CliLanguage, LocaleVariablesChooseTheToolsLanguageNotTheComponents) {
   } cases[] = {
       {{"LANG=es_MX.UTF-8"}, spanish},
       {{"LC_ALL=es_ES", "LANG=en_US.UTF-8"}, spanish},
-      {{"LANGUAGE=es", "LANG=en_US.UTF-8"}, spanish},        // LANGUAGE comes first
+      {{"LANGUAGE=es", "LANG=en_US.UTF-8"}, spanish},  // LANGUAGE comes first
       {{"LC_MESSAGES=es_MX.UTF-8", "LANG=en_US.UTF-8"}, spanish},
-      {{"LC_ALL=C", "LANG=es_MX.UTF-8"}, english},           // LC_ALL before LANG
-      {{"LANGUAGE=es", "LANG=C"}, english},                  // gettext: not in the C locale
+      {{"LC_ALL=C", "LANG=es_MX.UTF-8"}, english},  // LC_ALL before LANG
+      {{"LANGUAGE=es", "LANG=C"}, english},         // gettext: not in the C locale
       {{"LANG=en_US.UTF-8"}, english},
       {{}, english},
   };
@@ -65,14 +64,11 @@ TEST(CliLanguage, LocaleVariablesChooseTheToolsLanguageNotTheComponents) {
     const auto refused = run({"cancel", "NOPE", "--db", db}, c.env);
     EXPECT_EQ(refused.status, 1);
     EXPECT_EQ(refused.err.rfind(c.texts.not_cancelled, 0), 0u) << refused.err;
-    EXPECT_NE(refused.err.find("\nImposible localizar la transferencia: NOPE\n"),
-              std::string::npos)
-        << refused.err;
+    EXPECT_TRUE(Has(refused.err, "\nImposible localizar la transferencia: NOPE\n"));
     const auto unchecked = run({"capture", "-", "--db", db}, c.env, unknown_product);
     EXPECT_EQ(unchecked.status, 2);
     EXPECT_EQ(unchecked.err, c.texts.unknown_product);
   }
-  fs::remove_all(dir);
 }
 
 }  // namespace

@@ -1,13 +1,13 @@
 #include "cli/session.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <optional>
 
 #include "suite/database.h"
 #include "suite/sample.h"
+#include "tests/cli/spawn.h"
 
 namespace qbx::cli {
 namespace {
@@ -16,9 +16,8 @@ namespace {
 // it refuses to write whichever way the file was opened: as immutable, or
 // through the -wal a writer still holds open.
 TEST(CliSession, ReadOnlySessionIsTheThreadsDatabaseAndCannotWrite) {
-  std::string dir = (std::filesystem::temp_directory_path() / "quelbarix-session-XXXXXX").string();
-  ASSERT_NE(::mkdtemp(dir.data()), nullptr);
-  const std::string path = dir + "/t.db";
+  const test::TempDir dir;
+  const std::string path = (dir.path / "t.db").string();
   suite::CreateDatabase(path, false);
   for (const bool writer_open : {false, true}) {
     SCOPED_TRACE(writer_open ? "with a writer open" : "alone");
@@ -35,7 +34,6 @@ TEST(CliSession, ReadOnlySessionIsTheThreadsDatabaseAndCannotWrite) {
       EXPECT_EQ(e.description(), "attempt to write a readonly database");
     }
   }
-  std::filesystem::remove_all(dir);
 }
 
 }  // namespace
