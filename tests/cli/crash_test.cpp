@@ -143,7 +143,9 @@ class Crash : public DatabaseTest {
       killed += Spawn(QUELBARIX_TOOL, args, db, at).status == 128 + SIGKILL ? 1 : 0;
       stored += Verify(db, args) ? 1 : 0;
     }
-    EXPECT_GT(killed, kTimedKills / 2);
+    // Some timed kills must land mid-run; a loaded machine speeds runs up
+    // and down, so not most of them (the call points below are exact).
+    EXPECT_GE(killed, kTimedKills / 4);
     for (int64_t n : CallPoints(args, finishing_call)) {
       if (HasFailure()) return;
       SCOPED_TRACE("killed at outside call " + std::to_string(n));
