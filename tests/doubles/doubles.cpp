@@ -1,7 +1,6 @@
 #include "tests/doubles/doubles.h"
 
 #include <algorithm>
-#include <cctype>
 #include <sstream>
 #include <type_traits>
 
@@ -53,17 +52,6 @@ std::optional<Variant> Script::Next(const std::string& instance_key, const std::
   }
   return std::nullopt;
 }
-
-namespace {
-
-bool SameText(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
-}
-
-}  // namespace
 
 // ---------------------------------------------------------------------------
 // Shared state
@@ -196,12 +184,12 @@ class FakeRecordset final : public com::Object<FakeRecordset, IRecordset>, Doubl
   Variant Field(std::string_view name) override {
     if (pos_ < rows_.size()) {
       for (const auto& [field, value] : rows_[pos_])
-        if (SameText(field, name)) return value;
+        if (UCase(field) == UCase(name)) return value;
       // An unknown name is reported before the position, as a real recordset does.
     }
     bool known = false;
     for (const auto& row : rows_)
-      for (const auto& [field, value] : row) known = known || SameText(field, name);
+      for (const auto& [field, value] : row) known = known || UCase(field) == UCase(name);
     if (!known && !rows_.empty()) Raise(kErrItemNotFound, std::string(kItemNotFoundText));
     Raise(kErrNoCurrentRecord, std::string(kNoCurrentRecordText));
   }
@@ -240,7 +228,6 @@ class FakeConnection final : public com::Object<FakeConnection, IConnection>, Do
       break;
     }
     auto log = std::make_shared<FakeSuite::RecordsetLog>();
-    log->statement = text;
     s_->recordsets.push_back(log);
     return FakeRecordset::Make(s_, std::move(rows), log);
   }

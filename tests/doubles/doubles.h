@@ -90,11 +90,6 @@ class Script {
   std::map<std::string, Entry> entries_;
 };
 
-// A recordset the connection double answers with.
-struct RecordsetScript {
-  std::vector<Row> rows;
-};
-
 class FakeSuite : public com::ObjectProvider {
  public:
   FakeSuite();
@@ -117,9 +112,7 @@ class FakeSuite : public com::ObjectProvider {
   std::vector<std::string> Statements() const;
   // Recordsets handed out and whether each was closed.
   struct RecordsetLog {
-    std::string statement;
-    bool closed = false;
-    bool released = false;
+    bool closed = false, released = false;
   };
   const std::vector<std::shared_ptr<RecordsetLog>>& recordsets() const;
 
