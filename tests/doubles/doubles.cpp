@@ -1,7 +1,6 @@
 #include "tests/doubles/doubles.h"
 
 #include <algorithm>
-#include <sstream>
 #include <type_traits>
 
 #include "services/value_text.h"
@@ -11,12 +10,6 @@ namespace qbx::test {
 // ---------------------------------------------------------------------------
 // Journal
 // ---------------------------------------------------------------------------
-
-std::vector<std::string> Journal::Where(const std::function<bool(const std::string&)>& keep) const {
-  std::vector<std::string> out;
-  std::copy_if(entries_.begin(), entries_.end(), std::back_inserter(out), keep);
-  return out;
-}
 
 std::vector<std::string> Journal::Calls() const {
   std::vector<std::string> out;

@@ -17,6 +17,7 @@
 // doubles.cpp). Every operation of a contract's description is recorded.
 #pragma once
 
+#include <algorithm>
 #include <deque>
 #include <functional>
 #include <map>
@@ -46,7 +47,11 @@ class Journal {
   std::vector<std::string> Containing(std::string_view text) const {
     return Where([text](const std::string& e) { return e.find(text) != e.npos; });
   }
-  std::vector<std::string> Where(const std::function<bool(const std::string&)>& keep) const;
+  std::vector<std::string> Where(const std::function<bool(const std::string&)>& keep) const {
+    std::vector<std::string> out = entries_;
+    std::erase_if(out, [&](const std::string& e) { return !keep(e); });
+    return out;
+  }
   // Entries naming a call, without their arguments: "Data.Obtener_Folio".
   std::vector<std::string> Calls() const;
   void Clear() { entries_.clear(); }

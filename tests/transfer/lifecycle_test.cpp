@@ -139,14 +139,12 @@ const std::string kCfdiSource = "Quelbarix.dll - Generar_CFDI_Traslado() \r\n";
 
 // One stored line of shipment E1.
 Row StoredLine(const std::string& id, Variant description = "Tornillo 1/4") {
-  return {{"Tr_Folio", "E1"},         {"Tr_ID", id},
-          {"Tr_Referencia", "SL-1"},  {"Tr_Comentario", "Envío"},
-          {"Sc_Cve_Sucursal", "S1"},  {"Sc_Traslado_Serie", "A"},
-          {"Pr_Cve_Producto", "P1"},  {"Pr_Descripcion", std::move(description)},
-          {"Tl_Cve_Talla", "00"},     {"Cl_Cve_Color", "00"},
-          {"Tr_Cantidad_1", 2.5},     {"Tr_Unidad_1", "PZA"},
-          {"Tr_Cantidad_Costo", 2.5}, {"Tr_Unidad_Costo", "PZA"},
-          {"Tr_Costo", 10.0},         {"Tr_Importe_Costo", 25.0}};
+  return {{"Tr_Folio", "E1"}, {"Tr_ID", id}, {"Tr_Referencia", "SL-1"}, {"Tr_Comentario", "Envío"},
+          {"Sc_Cve_Sucursal", "S1"}, {"Sc_Traslado_Serie", "A"}, {"Pr_Cve_Producto", "P1"},
+          {"Pr_Descripcion", std::move(description)}, {"Tl_Cve_Talla", "00"},
+          {"Cl_Cve_Color", "00"}, {"Tr_Cantidad_1", 2.5}, {"Tr_Unidad_1", "PZA"},
+          {"Tr_Cantidad_Costo", 2.5}, {"Tr_Unidad_Costo", "PZA"}, {"Tr_Costo", 10.0},
+          {"Tr_Importe_Costo", 25.0}};
 }
 
 // The Traslado row written for a stored line of E1 under document folio F-1.
@@ -548,20 +546,18 @@ TEST_F(CancelTest, FailureTable) {
   refused({{"Tr_Folio", "T1"}}, "\r\n" + std::string(kItemNotFoundText), {false});
 }
 
-const std::string kRequisitionSource = "Quelbarix.dll - Genera_Requisicion_Pedido()\r\n";
+const std::string kOrderSource = "Quelbarix.dll - Genera_Requisicion_Pedido()\r\n";
 
 const Date kPedido = Date::FromCalendar(2024, 3, 1), kEntrega = Date::FromCalendar(2024, 3, 8);
 
 // One grouped row of order PD-1 from branch NORTE, served by CEDIS.
 Row OrderRow(const std::string& product, Variant q1, Variant q2 = 0.0, Variant estado = "AC") {
   const double pedida = q1.IsNull() ? 0 : q1.ToDouble();
-  return {{"Al_Cve_Almacen", "GRL"},         {"Al_Cve_Almacen_Pedido", "VTA"},
-          {"Pd_Cantidad_1", pedida},          {"Pd_Unidad_1", "PZA"},
-          {"Sc_Cve_Sucursal", "NORTE"},       {"Sc_Centro_Distribucion", "CEDIS"},
-          {"Pd_Fecha", kPedido},              {"Pd_Fecha_Entrega", kEntrega},
-          {"Pr_Cve_Producto", product},       {"Tl_Cve_Talla", "00"},
-          {"Cl_Cve_Color", "00"},             {"Es_Cve_Estado", std::move(estado)},
-          {"Pd_Unidad_Control_1", "PZA"},     {"Pd_Unidad_Control_2", ""},
+  return {{"Al_Cve_Almacen", "GRL"}, {"Al_Cve_Almacen_Pedido", "VTA"}, {"Pd_Cantidad_1", pedida},
+          {"Pd_Unidad_1", "PZA"}, {"Sc_Cve_Sucursal", "NORTE"}, {"Sc_Centro_Distribucion", "CEDIS"},
+          {"Pd_Fecha", kPedido}, {"Pd_Fecha_Entrega", kEntrega}, {"Pr_Cve_Producto", product},
+          {"Tl_Cve_Talla", "00"}, {"Cl_Cve_Color", "00"}, {"Es_Cve_Estado", std::move(estado)},
+          {"Pd_Unidad_Control_1", "PZA"}, {"Pd_Unidad_Control_2", ""},
           {"Pd_Cantidad_Control_1", std::move(q1)}, {"Pd_Cantidad_Control_2", std::move(q2)}};
 }
 
@@ -652,7 +648,7 @@ TEST_F(RequisitionTest, LineIsNeededOnlyWhenStockIsStrictlyLess) {
     } else {  // the second object never gets a folio, so finalising fails
       EXPECT_FALSE(ok);
       EXPECT_EQ(Object().Error(),
-                kRequisitionSource + kFinalizarSource + "No se especificó el folio de la transferencia!");
+                kOrderSource + kFinalizarSource + "No se especificó el folio de la transferencia!");
     }
   };
   requests(10, 0, 10.0, 0.0, "");  // stock equal to both quantities
@@ -675,7 +671,7 @@ TEST_F(RequisitionTest, FailureTable) {
     EXPECT_EQ(suite->Alive("Inventory"), 3);
     // Only a finalising failure gets as far as processing the document.
     EXPECT_EQ(Count(R"(Data.Procesar_Documento("TRANSFERENCIA")"),
-              error.rfind(kRequisitionSource, 0) ? 0u : 1u);
+              error.rfind(kOrderSource, 0) ? 0u : 1u);
     Renew();
   };
   refused({}, "No se encontró el pedido con el folio proporcionado: PD-1", 0, true, false);
@@ -699,7 +695,8 @@ TEST_F(RequisitionTest, FailureTable) {
     return Variant(a[0].ToString() != "TRANSFERENCIA");
   });
   Answer("Data.Obtener_Ultimo_Error", "Documento en uso");
-  refused({OrderRow("P1", 3.0)}, kRequisitionSource + kFinalizarSource + "Documento en uso", 1, true, true);
+  refused({OrderRow("P1", 3.0)}, kOrderSource + kFinalizarSource + "Documento en uso", 1, true,
+          true);
   Script({{"fail:FROM Pedido", "Incorrect syntax"}});
   refused({}, "Incorrect syntax", 0, false, false);
   row = OrderRow("P1", 3.0);
