@@ -1,8 +1,6 @@
 #include "tests/doubles/doubles.h"
 
 #include <algorithm>
-#include <cctype>
-#include <sstream>
 #include <type_traits>
 
 #include "services/value_text.h"
@@ -12,12 +10,6 @@ namespace qbx::test {
 // ---------------------------------------------------------------------------
 // Journal
 // ---------------------------------------------------------------------------
-
-std::vector<std::string> Journal::Where(const std::function<bool(const std::string&)>& keep) const {
-  std::vector<std::string> out;
-  std::copy_if(entries_.begin(), entries_.end(), std::back_inserter(out), keep);
-  return out;
-}
 
 std::vector<std::string> Journal::Calls() const {
   std::vector<std::string> out;
@@ -54,49 +46,9 @@ std::optional<Variant> Script::Next(const std::string& instance_key, const std::
   return std::nullopt;
 }
 
-namespace {
-
-bool SameText(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
-}
-
-}  // namespace
-
 // ---------------------------------------------------------------------------
 // Shared state
 // ---------------------------------------------------------------------------
-
-struct FakeSuite::Shared {
-  Journal journal;
-  Script script;
-  struct QueryRule {
-    std::string contains;
-    std::vector<Row> rows;
-    bool always = false;
-    bool used = false;
-    std::optional<RuntimeError> failure;
-  };
-  std::vector<QueryRule> rules;
-  std::vector<std::string> statements;
-  std::vector<std::shared_ptr<RecordsetLog>> recordsets;
-  std::map<std::string, Variant> parameters;
-  std::map<std::string, std::vector<MovementHeader>> headers;
-  std::map<std::string, std::vector<MovementLine>> lines;
-  std::map<std::string, int> created;
-  std::map<std::string, int> alive;
-  bool journal_releases = false;
-
-  // Journals the call and returns its scripted answer (nullopt = default).
-  std::optional<Variant> Call(const std::string& instance, const std::string& cls,
-                              const std::string& method, const std::string& args,
-                              const std::vector<Variant>& values = {}) {
-    journal.Add(instance + "." + method + "(" + args + ")");
-    return script.Next(instance + "." + method, cls + "." + method, values);
-  }
-};
 
 namespace {
 
@@ -150,8 +102,9 @@ class DoubleBase {
   // Journals the call and finds its scripted answer, else its default if it has one.
   template <class... A>
   Scripted Record(const char* method, const A&... args) {
-    std::optional<Variant> v = s_->Call(
-        name_, cls_, method, ArgumentTexts(ValueStyle::kJournal, args...), {AsVariant(args)...});
+    const std::string call = std::string(".") + method;
+    s_->journal.Add(name_ + call + "(" + ArgumentTexts(ValueStyle::kJournal, args...) + ")");
+    std::optional<Variant> v = s_->script.Next(name_ + call, cls_ + call, {AsVariant(args)...});
     static const std::map<std::string, Variant> defaults = {
         {"Connection.DefaultDatabase", "Suite"}, {"System.Obtener_Usuario", "OPER"},
         {"System.Es_Servidor_Sucursal", false}, {"Data.Obtener_Folio", std::string()},
@@ -196,12 +149,12 @@ class FakeRecordset final : public com::Object<FakeRecordset, IRecordset>, Doubl
   Variant Field(std::string_view name) override {
     if (pos_ < rows_.size()) {
       for (const auto& [field, value] : rows_[pos_])
-        if (SameText(field, name)) return value;
+        if (UCase(field) == UCase(name)) return value;
       // An unknown name is reported before the position, as a real recordset does.
     }
     bool known = false;
     for (const auto& row : rows_)
-      for (const auto& [field, value] : row) known = known || SameText(field, name);
+      for (const auto& [field, value] : row) known = known || UCase(field) == UCase(name);
     if (!known && !rows_.empty()) Raise(kErrItemNotFound, std::string(kItemNotFoundText));
     Raise(kErrNoCurrentRecord, std::string(kNoCurrentRecordText));
   }
@@ -240,7 +193,6 @@ class FakeConnection final : public com::Object<FakeConnection, IConnection>, Do
       break;
     }
     auto log = std::make_shared<FakeSuite::RecordsetLog>();
-    log->statement = text;
     s_->recordsets.push_back(log);
     return FakeRecordset::Make(s_, std::move(rows), log);
   }
@@ -336,49 +288,11 @@ com::HRESULT Hand(const std::shared_ptr<Shared>& s, const Guid& iid, void** out)
   return Fake::Make(s)->QueryInterface(iid, out);
 }
 
-// What a map holds for key, or an empty value.
-template <class Map>
-typename Map::mapped_type Find(const Map& m, const std::string& key) {
-  auto it = m.find(key);
-  return it == m.end() ? typename Map::mapped_type{} : it->second;
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------
 // FakeSuite
 // ---------------------------------------------------------------------------
-
-FakeSuite::FakeSuite() : FakeSuite(std::make_shared<Shared>()) {}
-FakeSuite::FakeSuite(std::shared_ptr<Shared> shared)
-    : journal(shared->journal), script(shared->script), shared_(std::move(shared)) {}
-FakeSuite::~FakeSuite() = default;
-
-void FakeSuite::OnQuery(std::string contains, std::vector<Row> rows, bool always) {
-  shared_->rules.push_back({std::move(contains), std::move(rows), always, false, std::nullopt});
-}
-
-void FakeSuite::FailQuery(std::string contains, RuntimeError error) {
-  shared_->rules.push_back({std::move(contains), {}, true, false, std::move(error)});
-}
-
-std::vector<std::string> FakeSuite::Statements() const { return shared_->statements; }
-
-const std::vector<std::shared_ptr<FakeSuite::RecordsetLog>>& FakeSuite::recordsets() const {
-  return shared_->recordsets;
-}
-
-void FakeSuite::Parameter(const std::string& name, Variant v) { shared_->parameters[name] = v; }
-
-std::vector<MovementHeader> FakeSuite::HeadersOf(const std::string& instance) const {
-  return Find(shared_->headers, instance);
-}
-std::vector<MovementLine> FakeSuite::LinesOf(const std::string& instance) const {
-  return Find(shared_->lines, instance);
-}
-int FakeSuite::Created(const std::string& cls) const { return Find(shared_->created, cls); }
-int FakeSuite::Alive(const std::string& cls) const { return Find(shared_->alive, cls); }
-void FakeSuite::JournalReleases(bool on) { shared_->journal_releases = on; }
 
 com::HRESULT FakeSuite::CreateInstance(const Guid& clsid, const Guid& iid, void** out) {
   if (!out) return com::E_POINTER;

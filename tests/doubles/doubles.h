@@ -17,6 +17,7 @@
 // doubles.cpp). Every operation of a contract's description is recorded.
 #pragma once
 
+#include <algorithm>
 #include <deque>
 #include <functional>
 #include <map>
@@ -46,7 +47,11 @@ class Journal {
   std::vector<std::string> Containing(std::string_view text) const {
     return Where([text](const std::string& e) { return e.find(text) != e.npos; });
   }
-  std::vector<std::string> Where(const std::function<bool(const std::string&)>& keep) const;
+  std::vector<std::string> Where(const std::function<bool(const std::string&)>& keep) const {
+    std::vector<std::string> out = entries_;
+    std::erase_if(out, [&](const std::string& e) { return !keep(e); });
+    return out;
+  }
   // Entries naming a call, without their arguments: "Data.Obtener_Folio".
   std::vector<std::string> Calls() const;
   void Clear() { entries_.clear(); }
@@ -90,64 +95,89 @@ class Script {
   std::map<std::string, Entry> entries_;
 };
 
-// A recordset the connection double answers with.
-struct RecordsetScript {
-  std::vector<Row> rows;
-};
-
 class FakeSuite : public com::ObjectProvider {
  public:
-  FakeSuite();
-  ~FakeSuite() override;
+  // Recordsets handed out and whether each was closed.
+  struct RecordsetLog {
+    bool closed = false, released = false;
+  };
+  // What the doubles share with the suite (and keep alive while a double
+  // lives, e.g. in a module state released later).
+  struct Shared {
+    Journal journal;
+    Script script;
+    struct QueryRule {
+      std::string contains;
+      std::vector<Row> rows;
+      bool always = false, used = false;
+      std::optional<RuntimeError> failure;
+    };
+    std::vector<QueryRule> rules;
+    std::vector<std::string> statements;
+    std::vector<std::shared_ptr<RecordsetLog>> recordsets;
+    std::map<std::string, Variant> parameters;
+    std::map<std::string, std::vector<MovementHeader>> headers;
+    std::map<std::string, std::vector<MovementLine>> lines;
+    std::map<std::string, int> created, alive;
+    bool journal_releases = false;
+  };
+
+ private:
+  std::shared_ptr<Shared> shared_ = std::make_shared<Shared>();  // before the references into it
+
+ public:
+  FakeSuite() : journal(shared_->journal), script(shared_->script) {}
   FakeSuite(const FakeSuite&) = delete;
   FakeSuite& operator=(const FakeSuite&) = delete;
 
-  // The doubles share these with the suite (and keep them alive while a
-  // double lives, e.g. in a module state released later).
   Journal& journal;
   Script& script;
 
   // --- connection scripting ---
   // The next Execute whose text contains `contains` answers these rows
   // (rules are tried in the order given; a rule serves once unless always).
-  void OnQuery(std::string contains, std::vector<Row> rows, bool always = false);
+  void OnQuery(std::string contains, std::vector<Row> rows, bool always = false) {
+    shared_->rules.push_back({std::move(contains), std::move(rows), always, false, {}});
+  }
   // An Execute whose text contains `contains` raises the error.
-  void FailQuery(std::string contains, RuntimeError error);
+  void FailQuery(std::string contains, RuntimeError error) {
+    shared_->rules.push_back({std::move(contains), {}, true, false, std::move(error)});
+  }
   // Texts passed to Execute, in order.
-  std::vector<std::string> Statements() const;
-  // Recordsets handed out and whether each was closed.
-  struct RecordsetLog {
-    std::string statement;
-    bool closed = false;
-    bool released = false;
-  };
-  const std::vector<std::shared_ptr<RecordsetLog>>& recordsets() const;
+  std::vector<std::string> Statements() const { return shared_->statements; }
+  const std::vector<std::shared_ptr<RecordsetLog>>& recordsets() const {
+    return shared_->recordsets;
+  }
 
   // --- parameters (System.Obtener_Parametro answers by name) ---
   // Unscripted parameters answer the default argument, or Null when it is "".
-  void Parameter(const std::string& name, Variant value);
+  void Parameter(const std::string& name, Variant v) { shared_->parameters[name] = std::move(v); }
 
   // Movement records handed to an inventory double: "Inventory#3".
-  std::vector<MovementHeader> HeadersOf(const std::string& instance) const;
-  std::vector<MovementLine> LinesOf(const std::string& instance) const;
+  std::vector<MovementHeader> HeadersOf(const std::string& i) const {
+    return Of(shared_->headers, i);
+  }
+  std::vector<MovementLine> LinesOf(const std::string& i) const { return Of(shared_->lines, i); }
 
   // How many objects of a class ("Inventory", "Series", ...) were created,
   // and how many of them are still alive.
-  int Created(const std::string& cls) const;
-  int Alive(const std::string& cls) const;
+  int Created(const std::string& cls) const { return Of(shared_->created, cls); }
+  int Alive(const std::string& cls) const { return Of(shared_->alive, cls); }
 
   // When on, a double's release is journaled too: "Inventory#2.Release()".
   // Off by default.
-  void JournalReleases(bool on);
+  void JournalReleases(bool on) { shared_->journal_releases = on; }
 
   // ObjectProvider
   com::HRESULT CreateInstance(const Guid& clsid, const Guid& iid, void** out) override;
 
-  struct Shared;  // internal to the doubles
-
  private:
-  explicit FakeSuite(std::shared_ptr<Shared> shared);
-  std::shared_ptr<Shared> shared_;
+  // What a map holds for key, or an empty value.
+  template <class Map>
+  static typename Map::mapped_type Of(const Map& m, const std::string& key) {
+    auto it = m.find(key);
+    return it == m.end() ? typename Map::mapped_type{} : it->second;
+  }
 };
 
 // Installs a FakeSuite as the calling thread's object provider for its

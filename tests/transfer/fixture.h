@@ -5,10 +5,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <initializer_list>
 #include <map>
 #include <memory>
 #include <optional>
+#include <tuple>
 #include <string>
 #include <utility>
 #include <vector>
@@ -121,56 +123,47 @@ class TransferTest : public ::testing::Test {
   }
   // Statements run so far that start with prefix.
   Texts Run(const std::string& prefix) const {
-    Texts out;
-    for (const auto& s : suite->Statements())
-      if (s.starts_with(prefix)) out.push_back(s);
-    return out;
+    Texts all = suite->Statements();
+    std::erase_if(all, [&](const std::string& s) { return !s.starts_with(prefix); });
+    return all;
   }
   // Journal entries that start with prefix, and how many.
   Texts Log(const std::string& prefix) const { return suite->journal.Starting(prefix); }
   size_t Count(const std::string& prefix) const { return Log(prefix).size(); }
   // Journal entries, or only their call names, that contain any of the fragments.
   Texts Entries(std::initializer_list<const char*> fragments, bool names = false) const {
-    Texts out;
-    for (const auto& e : names ? suite->journal.Calls() : suite->journal.entries())
-      for (const char* fragment : fragments)
-        if (e.find(fragment) != std::string::npos) {
-          out.push_back(e);
-          break;
-        }
-    return out;
+    Texts all = names ? suite->journal.Calls() : suite->journal.entries();
+    std::erase_if(all, [&](const std::string& e) {
+      return std::none_of(fragments.begin(), fragments.end(),
+                          [&](auto f) { return e.find(f) != e.npos; });
+    });
+    return all;
   }
   // Position of the first journal entry containing fragment (the size if none), for order checks.
   size_t At(const std::string& fragment) const {
     const Texts& all = suite->journal.entries();
-    size_t i = 0;
-    while (i < all.size() && all[i].find(fragment) == std::string::npos) ++i;
-    return i;
+    return std::find_if(all.begin(), all.end(),
+                        [&](auto& e) { return e.find(fragment) != e.npos; }) -
+           all.begin();
   }
 
   // A header of the given type between branch S1/warehouse A1 and branch
   // S2/warehouse A2, dated 2024-03-05.
   static tTrEncabezado Header(const std::string& tipo) {
     tTrEncabezado h;
-    h.Tr_Fecha = Date::FromCalendar(2024, 3, 5);
-    h.Tr_Fecha_Entrega = Date::FromCalendar(2024, 3, 6);
-    h.Tr_Tipo = tipo;
-    h.Tr_Referencia = tipo == "SL" ? "" : "REF-1";
-    h.Tr_Comentario = "Comentario";
-    h.Sucursal.Sc_Cve_Sucursal = "S1";
-    h.Sucursal_Recibe.Sc_Cve_Sucursal = "S2";
-    h.Almacen.Al_Cve_Almacen = "A1";
-    h.Almacen_Recibe.Al_Cve_Almacen = "A2";
+    std::tie(h.Tr_Fecha, h.Tr_Fecha_Entrega, h.Tr_Tipo, h.Tr_Referencia, h.Tr_Comentario) =
+        std::tuple(Date::FromCalendar(2024, 3, 5), Date::FromCalendar(2024, 3, 6), tipo,
+                   tipo == "SL" ? "" : "REF-1", "Comentario");
+    std::tie(h.Sucursal.Sc_Cve_Sucursal, h.Sucursal_Recibe.Sc_Cve_Sucursal,
+             h.Almacen.Al_Cve_Almacen, h.Almacen_Recibe.Al_Cve_Almacen) =
+        std::tuple("S1", "S2", "A1", "A2");
     return h;
   }
   // A line of product P1, 5 PZA, cost 10.
   static tTrDetalle Line() {
     tTrDetalle d;
-    d.Producto.Pr_Cve_Producto = "P1";
-    d.Tl_Cve_Talla = d.Cl_Cve_Color = "00";
-    d.Tr_Cantidad_1 = 5;
-    d.Tr_Unidad_1 = "PZA";
-    d.Tr_Costo = 10;
+    std::tie(d.Producto.Pr_Cve_Producto, d.Tl_Cve_Talla, d.Cl_Cve_Color, d.Tr_Cantidad_1,
+             d.Tr_Unidad_1, d.Tr_Costo) = std::tuple("P1", "00", "00", 5, "PZA", 10);
     return d;
   }
 
