@@ -31,9 +31,20 @@ inline std::string ServerConninfo() {
   return conninfo ? conninfo : "";
 }
 
+// The server copy of a program without a server skips every test: a
+// fixture's SetUp goes on after its base's skip, so skip before any runs.
+class NoServerSkips : public ::testing::Environment {
+  void SetUp() override {
+    if (OnServer() && ServerConninfo().empty())
+      GTEST_SKIP() << "QUELBARIX_TEST_PG is not set: no server to test on";
+  }
+};
+inline ::testing::Environment* const kNoServerSkips =
+    ::testing::AddGlobalTestEnvironment(new NoServerSkips);
+
 // True (after GTEST_SKIP) when the test should not run on this backend.
-#define QBX_SKIP_WITHOUT_SERVER()                                                          \
-  if (::qbx::test::OnServer() && ::qbx::test::ServerConninfo().empty())                    \
+#define QBX_SKIP_WITHOUT_SERVER()                                       \
+  if (::qbx::test::OnServer() && ::qbx::test::ServerConninfo().empty()) \
   GTEST_SKIP() << "QUELBARIX_TEST_PG is not set: no server to test on"
 #define QBX_SKIP_ON_SERVER(why) \
   if (::qbx::test::OnServer()) GTEST_SKIP() << "embedded file only: " << why

@@ -66,7 +66,6 @@ class SuiteTest : public ::testing::Test {
         (std::filesystem::temp_directory_path() / "quelbarix-suite-XXXXXX").string();
     ASSERT_NE(mkdtemp(pattern.data()), nullptr);
     dir_ = pattern;
-    QBX_SKIP_WITHOUT_SERVER();
     db_path_ = ::qbx::test::FreshDatabase(dir_);
     CreateDatabase(db_path(), true);
     SetDatabasePath(db_path());
