@@ -42,10 +42,7 @@ class NoServerSkips : public ::testing::Environment {
 inline ::testing::Environment* const kNoServerSkips =
     ::testing::AddGlobalTestEnvironment(new NoServerSkips);
 
-// True (after GTEST_SKIP) when the test should not run on this backend.
-#define QBX_SKIP_WITHOUT_SERVER()                                       \
-  if (::qbx::test::OnServer() && ::qbx::test::ServerConninfo().empty()) \
-  GTEST_SKIP() << "QUELBARIX_TEST_PG is not set: no server to test on"
+// Skips (after GTEST_SKIP) a test that cannot run on the server.
 #define QBX_SKIP_ON_SERVER(why) \
   if (::qbx::test::OnServer()) GTEST_SKIP() << "embedded file only: " << why
 

@@ -172,7 +172,6 @@ class ServerFloorTest : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!test::OnServer()) GTEST_SKIP() << "needs a server";
-    QBX_SKIP_WITHOUT_SERVER();
     start_ = test::FreshDatabase(dir_.path);
     suite::Database(start_, false)
         .Exec(

@@ -31,7 +31,6 @@ inline std::string MaskTimes(const std::string& text) {
 class DatabaseTest : public testing::Test {
  protected:
   void SetUp() override {
-    QBX_SKIP_WITHOUT_SERVER();
     db_ = qbx::test::FreshDatabase(dir_.string(), "t.db");
   }
   void TearDown() override {
@@ -51,7 +50,7 @@ class DatabaseTest : public testing::Test {
     return tmp_.Write(name, text);
   }
 
-  TempDir tmp_;
+  ::qbx::test::TempFolder tmp_{"quelbarix-cli"};
   const std::filesystem::path dir_ = tmp_.path;
   std::string db_;
   std::set<std::string> copies_;

@@ -14,7 +14,7 @@ namespace fs = std::filesystem;
 using qbx::cli::test::Has;
 
 TEST(CliLanguage, LocaleVariablesChooseTheToolsLanguageNotTheComponents) {
-  const qbx::cli::test::TempDir tmp;
+  const qbx::test::TempFolder tmp{"quelbarix-cli"};
   const fs::path dir = tmp.path;
   const std::string db = (dir / "s.db").string(), missing = (dir / "none.db").string();
   auto run = [&](std::vector<std::string> args, const std::vector<std::string>& env,

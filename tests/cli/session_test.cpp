@@ -16,7 +16,7 @@ namespace {
 // it refuses to write whichever way the file was opened: as immutable, or
 // through the -wal a writer still holds open.
 TEST(CliSession, ReadOnlySessionIsTheThreadsDatabaseAndCannotWrite) {
-  const test::TempDir dir;
+  const qbx::test::TempFolder dir{"quelbarix-cli"};
   const std::string path = (dir.path / "t.db").string();
   suite::CreateDatabase(path, false);
   for (const bool writer_open : {false, true}) {

@@ -18,6 +18,8 @@
 #include <thread>
 #include <vector>
 
+#include "tests/temp_folder.h"
+
 extern char** environ;
 
 namespace qbx::cli::test {
@@ -43,24 +45,6 @@ inline testing::AssertionResult Has(const std::string& text, std::string_view pa
   if (text.find(part) != std::string::npos) return testing::AssertionSuccess();
   return testing::AssertionFailure() << "no \"" << part << "\" in:\n" << text;
 }
-
-// A fresh folder of the temporary directory, removed with what it holds.
-struct TempDir {
-  std::filesystem::path path;
-  explicit TempDir(const std::string& prefix = "quelbarix-cli") {
-    std::string p = (std::filesystem::temp_directory_path() / (prefix + "-XXXXXX")).string();
-    if (::mkdtemp(p.data()) == nullptr) ADD_FAILURE() << "cannot make " << p;
-    path = p;
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path, ignored);
-  }
-  std::string Write(const std::string& name, const std::string& text) const {
-    std::ofstream(path / name, std::ios::binary) << text;
-    return (path / name).string();
-  }
-};
 
 // A child started by StartTool and not yet waited for (pid -1: not started).
 struct Started {

@@ -1,34 +1,30 @@
-// Test support: a temporary folder removed at the end, a private registry
-// file in one (tests run in parallel; each needs its own), errors as text.
+// Test support: a private registry file (tests run in parallel; each needs
+// its own), errors as text.
 #pragma once
 
 #include <stdlib.h>
 
-#include <cstdlib>
-#include <filesystem>
 #include <string>
 
 #include "automation/com.h"
 #include "automation/value.h"
+#include "tests/temp_folder.h"
 
 namespace qbx::test {
 
-struct TempFolder {
-  TempFolder() : path((std::filesystem::temp_directory_path() / "quelbarix-XXXXXX").string()) {
-    if (!::mkdtemp(path.data())) std::abort();
-  }
-  ~TempFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path, ignored);
-  }
-  TempFolder(const TempFolder&) = delete;
-  std::string Path(const std::string& name) const { return path + "/" + name; }
-  std::string path;
-};
-
-// QUELBARIX_REGISTRY names a file in a folder of its own.
+// QUELBARIX_REGISTRY names a file in a folder of its own while this lives.
 struct TempRegistry : TempFolder {
-  TempRegistry() { ::setenv("QUELBARIX_REGISTRY", Path("registry").c_str(), 1); }
+  TempRegistry() {
+    if (const char* was = std::getenv("QUELBARIX_REGISTRY")) previous_ = was;
+    ::setenv("QUELBARIX_REGISTRY", Path("registry").c_str(), 1);
+  }
+  ~TempRegistry() {
+    if (previous_.empty()) ::unsetenv("QUELBARIX_REGISTRY");
+    else ::setenv("QUELBARIX_REGISTRY", previous_.c_str(), 1);
+  }
+
+ private:
+  std::string previous_;
 };
 
 // The run-time error f raises as "number description [source]".

@@ -16,6 +16,7 @@
 #include "suite/database.h"
 #include "suite/sample.h"
 #include "suite/services.h"
+#include "tests/temp_folder.h"
 #include "tests/test_database.h"
 
 namespace qbx::suite::test {
@@ -62,11 +63,7 @@ inline std::string DatabaseText(Database& db) {
 class SuiteTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "quelbarix-suite-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-    db_path_ = ::qbx::test::FreshDatabase(dir_);
+    db_path_ = ::qbx::test::FreshDatabase(dir());
     CreateDatabase(db_path(), true);
     SetDatabasePath(db_path());
   }
@@ -74,11 +71,9 @@ class SuiteTest : public ::testing::Test {
     SetDatabasePath("");
     SetMessageSink(nullptr);
     if (!db_path_.empty()) ::qbx::test::DropDatabase(db_path_);
-    std::error_code ignored;
-    std::filesystem::remove_all(dir_, ignored);
   }
 
-  const std::string& dir() const { return dir_; }
+  std::string dir() const { return dir_.path.string(); }
   // The test's database: a file in dir(), or a server's database.
   const std::string& db_path() const { return db_path_; }
   // The calling thread's database (the one the services use).
@@ -106,7 +101,7 @@ class SuiteTest : public ::testing::Test {
   }
 
  private:
-  std::string dir_;
+  ::qbx::test::TempFolder dir_{"quelbarix-suite"};
   std::string db_path_;
 };
 
