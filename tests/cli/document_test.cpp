@@ -13,19 +13,21 @@ namespace {
 
 using test::Has;
 
-// The header's one required field, for documents whose fault is elsewhere.
-const std::string kHeader = R"("Encabezado": {"Tr_Tipo": "EN"})";
-
-std::string WithHeader(const std::string& header) {
+// Documents whose fault is in the header, in the second line, or after the
+// header's one required field.
+std::string H(const std::string& header) {
   return R"({"Encabezado": )" + header + R"(, "Detalles": [{"Producto": {}}]})";
 }
-std::string WithSecondLine(const std::string& line) {
-  return "{" + kHeader + R"(, "Detalles": [{}, )" + line + "]}";
+std::string L2(const std::string& line) {
+  return R"({"Encabezado": {"Tr_Tipo": "EN"}, "Detalles": [{}, )" + line + "]}";
+}
+std::string D(const std::string& rest) {
+  return R"({"Encabezado": {"Tr_Tipo": "EN"})" + rest + "}";
 }
 std::string WithLines(size_t count) {
   std::string lines = "{}";
   for (size_t i = 1; i < count; ++i) lines += ",{}";
-  return "{" + kHeader + R"(, "Detalles": [)" + lines + "]}";
+  return D(R"(, "Detalles": [)" + lines + "]");
 }
 
 TEST(CliCaptureDocument, GoodDocumentFillsTheRecordsAndLeavesTheRestAlone) {
@@ -77,12 +79,14 @@ TEST(CliCaptureDocument, GoodDocumentFillsTheRecordsAndLeavesTheRestAlone) {
 // other value is another one; the key itself is no part of it.
 TEST(CliCaptureDocument, DigestNamesTheRequestNotItsSpelling) {
   // Known SHA-256 values, the padding's edge cases included (55 and 56 bytes).
-  EXPECT_EQ(Sha256Hex(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
-  EXPECT_EQ(Sha256Hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
-  EXPECT_EQ(Sha256Hex("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
-            "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
-  EXPECT_EQ(Sha256Hex(std::string(55, 'a')),
-            "9f4390f8d30c2dd92ec9f095b65e2b9ae9b0a925a5258e241c9f1e910f734318");
+  for (const auto& [text, hex] :
+       {std::pair<std::string, std::string>{
+            "", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+        {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+        {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
+         "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
+        {std::string(55, 'a'), "9f4390f8d30c2dd92ec9f095b65e2b9ae9b0a925a5258e241c9f1e910f734318"}})
+    EXPECT_EQ(Sha256Hex(text), hex);
 
   auto digest = [](const std::string& text) { return CaptureDocument::Parse(text).Digest(); };
   const std::string base = digest(R"({"Encabezado": {"Tr_Tipo": "EN", "Tr_Comentario": "a"},
@@ -90,16 +94,14 @@ TEST(CliCaptureDocument, DigestNamesTheRequestNotItsSpelling) {
   EXPECT_EQ(digest(R"({"Clave": "k-1", "Detalles": [ {"Tr_Cantidad_1": 1} ],
                        "Encabezado": {"Tr_Comentario": "a", "Tr_Tipo": "EN"}})"),
             base);
-  for (
-      const char* other :
-      {R"({"Encabezado": {"Tr_Tipo": "EN", "Tr_Comentario": "b"}, "Detalles": [{"Tr_Cantidad_1": 1}]})",
-       R"({"Encabezado": {"Tr_Tipo": "EN", "Tr_Comentario": "a"}, "Detalles": [{"Tr_Cantidad_1": 2}]})",
-       R"({"Encabezado": {"Tr_Tipo": "EN", "Tr_Comentario": "a"},
-            "Detalles": [{"Tr_Cantidad_1": 1}, {"Tr_Cantidad_1": 1}]})"})
+  for (const char* other : {R"({"Encabezado": {"Tr_Tipo": "EN", "Tr_Comentario": "b"},
+                                 "Detalles": [{"Tr_Cantidad_1": 1}]})",
+                            R"({"Encabezado": {"Tr_Tipo": "EN", "Tr_Comentario": "a"},
+                                 "Detalles": [{"Tr_Cantidad_1": 2}]})",
+                            R"({"Encabezado": {"Tr_Tipo": "EN", "Tr_Comentario": "a"},
+                                 "Detalles": [{"Tr_Cantidad_1": 1}, {"Tr_Cantidad_1": 1}]})"})
     EXPECT_NE(digest(other), base) << other;
-  EXPECT_EQ(
-      CaptureDocument::Parse(R"({"Clave": "k-1", )" + kHeader + R"(, "Detalles": [{}]})").Key(),
-      "k-1");
+  EXPECT_EQ(CaptureDocument::Parse(D(R"(, "Detalles": [{}], "Clave": "k-1")")).Key(), "k-1");
 }
 
 TEST(CliCaptureDocument, RefusalsNameTheField) {
@@ -109,58 +111,50 @@ TEST(CliCaptureDocument, RefusalsNameTheField) {
   const std::string kRange =
       " is beyond the range of a number (at most about 1.8e308 either side of 0)";
   const std::pair<std::string, std::string> cases[] = {
-      {R"({"Clave": "", )" + kHeader + R"(, "Detalles": [{}]})", "Clave: an empty key"},
-      {"{" + kHeader + R"(, "Detalles": [{}], "Lineas": []})",
+      {D(R"(, "Detalles": [{}], "Clave": "")"), "Clave: an empty key"},
+      {D(R"(, "Detalles": [{}], "Lineas": [])"),
        "Lineas: unknown field (a document has Encabezado, Detalles, Inventario_Pendiente and "
        "Clave)"},
-      {WithHeader(R"({"Tr_Tipo": "EN", "Tr_Color": "x"})"), "Encabezado.Tr_Color: unknown field"},
-      {WithHeader(R"({"tr_tipo": "EN"})"),
-       "Encabezado.tr_tipo: unknown field (did you mean Tr_Tipo?)"},
-      {WithHeader(R"({"Sucursal": {"UserDef": {}}})"),
-       "Encabezado.Sucursal.UserDef: unknown field"},
-      {WithSecondLine(R"({"Tr_Cantidad": 1})"), "Detalles, line 2: Tr_Cantidad: unknown field"},
-      {WithHeader(R"({"Tr_Fecha": "05/03/2024"})"),
+      {H(R"({"Tr_Tipo": "EN", "Tr_Color": "x"})"), "Encabezado.Tr_Color: unknown field"},
+      {H(R"({"tr_tipo": "EN"})"), "Encabezado.tr_tipo: unknown field (did you mean Tr_Tipo?)"},
+      {H(R"({"Sucursal": {"UserDef": {}}})"), "Encabezado.Sucursal.UserDef: unknown field"},
+      {L2(R"({"Tr_Cantidad": 1})"), "Detalles, line 2: Tr_Cantidad: unknown field"},
+      {H(R"({"Tr_Fecha": "05/03/2024"})"),
        "Encabezado.Tr_Fecha: " + std::string(kNotIso) + "\"05/03/2024\""},
-      {WithSecondLine(R"({"Lote": {"Lt_Fecha_Caducidad": "2024-02-30"}})"),
+      {L2(R"({"Lote": {"Lt_Fecha_Caducidad": "2024-02-30"}})"),
        "Detalles, line 2: Lote.Lt_Fecha_Caducidad: " + std::string(kNotIso) + "\"2024-02-30\""},
-      {WithHeader(R"({"Tr_Fecha": 45000})"),
+      {H(R"({"Tr_Fecha": 45000})"),
        "Encabezado.Tr_Fecha: expected an ISO 8601 date text, not a number"},
-      {WithSecondLine(R"({"Tr_Cantidad_1": "5"})"),
+      {L2(R"({"Tr_Cantidad_1": "5"})"),
        "Detalles, line 2: Tr_Cantidad_1: expected a number, not a text"},
-      {WithHeader(R"({"Sucursal": {"Sc_Cve_Sucursal": 1}})"),
+      {H(R"({"Sucursal": {"Sc_Cve_Sucursal": 1}})"),
        "Encabezado.Sucursal.Sc_Cve_Sucursal: expected a text, not a number"},
-      {WithHeader(R"({"GeneraOC": "yes"})"),
-       "Encabezado.GeneraOC: expected true or false, not a text"},
-      {WithHeader(R"({"Tr_Tipo": null})"), "Encabezado.Tr_Tipo: expected a text, not null"},
-      {WithSecondLine(R"({"Producto": "P"})"),
-       "Detalles, line 2: Producto: expected an object, not a text"},
-      {"{" + kHeader + R"(, "Detalles": {}})", "Detalles: expected a list of lines, not an object"},
-      {"{" + kHeader + R"(, "Detalles": [[]]})",
-       "Detalles, line 1: expected an object, not a list"},
-      {"{" + kHeader + R"(, "Detalles": [{}], "Inventario_Pendiente": 1})",
+      {H(R"({"GeneraOC": "yes"})"), "Encabezado.GeneraOC: expected true or false, not a text"},
+      {H(R"({"Tr_Tipo": null})"), "Encabezado.Tr_Tipo: expected a text, not null"},
+      {L2(R"({"Producto": "P"})"), "Detalles, line 2: Producto: expected an object, not a text"},
+      {D(R"(, "Detalles": {})"), "Detalles: expected a list of lines, not an object"},
+      {D(R"(, "Detalles": [[]])"), "Detalles, line 1: expected an object, not a list"},
+      {D(R"(, "Detalles": [{}], "Inventario_Pendiente": 1)"),
        "Inventario_Pendiente: expected true or false, not a number"},
       {R"({"Detalles": [{}]})", "Encabezado: missing"},
-      {"{" + kHeader + "}", "Detalles: missing"},
-      {"{" + kHeader + R"(, "Detalles": []})", "Detalles: the document has no lines"},
+      {D(""), "Detalles: missing"},
+      {D(R"(, "Detalles": [])"), "Detalles: the document has no lines"},
       {R"([1, 2])", "the document: expected an object, not a list"},
       // The component finalises nothing of another type, and says nothing.
-      {WithHeader("{}"), "Encabezado.Tr_Tipo: missing (SL, EN or RC)"},
-      {WithHeader(R"({"Tr_Tipo": "en"})"), "Encabezado.Tr_Tipo: \"en\"" + kNotType},
-      {WithHeader(R"({"Tr_Tipo": ""})"), "Encabezado.Tr_Tipo: \"\"" + kNotType},
-      {WithHeader(R"({"Tr_Tipo": "EN", "Tr_Comentario": "a\u0000b"})"),
-       "Encabezado.Tr_Comentario" + kNul},
-      {WithHeader(R"({"Tr_Tipo": "EN", "Tr_Fecha": "2024-03-05\u0000"})"),
-       "Encabezado.Tr_Fecha" + kNul},
-      {WithSecondLine(R"({"Lote": {"Lt_Cve_Lote": "L\u0000"}})"),
-       "Detalles, line 2: Lote.Lt_Cve_Lote" + kNul},
+      {H("{}"), "Encabezado.Tr_Tipo: missing (SL, EN or RC)"},
+      {H(R"({"Tr_Tipo": "en"})"), "Encabezado.Tr_Tipo: \"en\"" + kNotType},
+      {H(R"({"Tr_Tipo": ""})"), "Encabezado.Tr_Tipo: \"\"" + kNotType},
+      {H(R"({"Tr_Tipo": "EN", "Tr_Comentario": "a\u0000b"})"), "Encabezado.Tr_Comentario" + kNul},
+      {H(R"({"Tr_Tipo": "EN", "Tr_Fecha": "2024-03-05\u0000"})"), "Encabezado.Tr_Fecha" + kNul},
+      {L2(R"({"Lote": {"Lt_Cve_Lote": "L\u0000"}})"), "Detalles, line 2: Lote.Lt_Cve_Lote" + kNul},
       // Beyond a double: the parser's own refusal names no field.
-      {WithHeader(R"({"Tr_Tipo": "EN", "Tr_Descuento_Global_Factor": 1e309})"),
+      {H(R"({"Tr_Tipo": "EN", "Tr_Descuento_Global_Factor": 1e309})"),
        "Encabezado.Tr_Descuento_Global_Factor: 1e309" + kRange},
-      {WithSecondLine(R"({"Tr_Costo": 1, "Producto": {"Pr_Porcentaje_Variacion": -2E400}})"),
+      {L2(R"({"Tr_Costo": 1, "Producto": {"Pr_Porcentaje_Variacion": -2E400}})"),
        "Detalles, line 2: Producto.Pr_Porcentaje_Variacion: -2E400" + kRange},
-      {WithSecondLine(R"({"Tr_Cantidad_1": 1)" + std::string(400, '0') + "}"),
+      {L2(R"({"Tr_Cantidad_1": 1)" + std::string(400, '0') + "}"),
        "Detalles, line 2: Tr_Cantidad_1: 10000000000000000000..." + kRange},
-      {"{" + kHeader + R"(, "Detalles": [{}], "Inventario_Pendiente": 1e999})",
+      {D(R"(, "Detalles": [{}], "Inventario_Pendiente": 1e999)"),
        "Inventario_Pendiente: 1e999" + kRange},
       {"[[], [0, 1e309]]", "[1][1]: 1e309" + kRange},
       // One past the numbers the component gives its lines.

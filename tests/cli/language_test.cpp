@@ -57,8 +57,9 @@ TEST(CliLanguage, LocaleVariablesChooseTheToolsLanguageNotTheComponents) {
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.env));
     EXPECT_EQ(run({"--help"}, c.env).out.rfind(c.texts.usage, 0), 0u);
-    const auto unknown = run({"fly"}, c.env);
-    EXPECT_EQ(unknown.err.substr(0, unknown.err.find('\n') + 1), c.texts.unknown);
+    const auto unknown = run({"fly"}, c.env);  // a wrong command line exits 2
+    EXPECT_EQ(std::pair(unknown.status, unknown.err.substr(0, unknown.err.find('\n') + 1)),
+              std::pair(2, c.texts.unknown));
     EXPECT_EQ(run({"show", "F1", "--db", missing}, c.env).err, c.texts.missing);
     // The tool's words around the component's message, which stays as it is.
     const auto refused = run({"cancel", "NOPE", "--db", db}, c.env);

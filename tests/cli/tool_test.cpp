@@ -24,38 +24,33 @@ namespace {
 
 namespace fs = std::filesystem;
 using nlohmann::json;
+using Args = std::vector<std::string>;
 
 class CliTool : public DatabaseTest {
  protected:
-  Spawned Run(std::vector<std::string> args, const std::string& input = "") {
+  Spawned Run(Args args, const std::string& input = "") {
     return SpawnTool(dir_, QUELBARIX_TOOL, std::move(args), input);
   }
   // On the test's database.
-  Spawned Tool(std::vector<std::string> args, const std::string& input = "") {
+  Spawned Tool(Args args, const std::string& input = "") {
     args.insert(args.end(), {"--db", db_});
     return Run(std::move(args), input);
   }
-  // What a command that succeeds prints first.
-  std::string Done(std::vector<std::string> args, const std::string& input = "") {
-    const Spawned o = Tool(std::move(args), input);
-    EXPECT_EQ(o.status, 0) << o.err;
-    return FirstLine(o.out);
-  }
-  json ShowJson(const std::string& folio) {
-    const Spawned o = Tool({"show", folio, "--json"});
-    EXPECT_EQ(o.status, 0) << o.err;
-    return json::parse(o.out);
-  }
   // Checks the exit status and that the error output holds `said`.
-  Spawned Expect(int status, const std::string& said, std::vector<std::string> args,
-                 const std::string& input = "") {
+  Spawned Expect(int status, const std::string& said, Args args, const std::string& input = "") {
     Spawned o = Tool(std::move(args), input);
     EXPECT_EQ(o.status, status) << o.err;
     EXPECT_TRUE(Has(o.err, said));
     return o;
   }
+  // What a command that succeeds prints first.
+  std::string Done(Args args, const std::string& input = "") {
+    return FirstLine(Expect(0, "", std::move(args), input).out);
+  }
+  json ShowJson(const std::string& folio) {
+    return json::parse(Expect(0, "", {"show", folio, "--json"}).out);
+  }
   void Init() { ASSERT_EQ(Tool({"init", "--sample"}).status, 0); }
-  std::string Tables() { return Text(db_); }
 };
 
 // A request of the northern branch to the distribution centre (no stock
@@ -115,23 +110,14 @@ std::string NegativeCost(const std::string& line, const std::string& cost) {
 
 // One sample database through init, capture, show, refusals and cancel.
 TEST_F(CliTool, CaptureShowRefuseAndCancelOnOneDatabase) {
-  Spawned o = Tool({"init", "--sample"});
-  ASSERT_EQ(o.status, 0) << o.err;
-  EXPECT_TRUE(Has(o.out, db_));
-  o = Tool({"init"});
-  EXPECT_EQ(o.status, 1);
-  EXPECT_EQ(o.err,
+  EXPECT_TRUE(Has(Expect(0, "", {"init", "--sample"}).out, db_));
+  EXPECT_EQ(Expect(1, "", {"init"}).err,
             "quelbarix: database " + db_ +
                 (qbx::test::OnServer() ? " already has the suite's tables" : " already exists") +
                 "; init leaves it as it is\n");
-  o = Run({"fly"});  // mistakes in the command line or the document exit 2
-  EXPECT_EQ(o.status, 2);
-  EXPECT_EQ(FirstLine(o.err), "quelbarix: unknown command 'fly'");
-
-  o = Tool({"capture", Write("sl.json", RequestDocument())});
-  ASSERT_EQ(o.status, 0) << o.err;
+  Spawned o = Tool({"capture", Write("sl.json", RequestDocument())});
   const std::string folio = FirstLine(o.out);
-  ASSERT_FALSE(folio.empty());
+  ASSERT_FALSE(folio.empty()) << o.err;
   EXPECT_EQ(o.out, folio + "\n");
   const json shown = ShowJson(folio);
   const json& first = shown["lines"][0];
@@ -151,19 +137,16 @@ TEST_F(CliTool, CaptureShowRefuseAndCancelOnOneDatabase) {
   json one = json::parse(negative);
   one["Detalles"].erase(1);
   one["Detalles"][0]["Tr_Costo"] = -1;
-  const std::string before = Tables();
+  const std::string before = Text(db_);
   for (const auto& [document, message] : {std::pair{negative, NegativeCost("2", "-0.5")},
                                           std::pair{one.dump(), NegativeCost("1", "-1")}}) {
-    o = Tool({"capture", "-"}, document);
-    EXPECT_EQ(o.status, 1);
-    EXPECT_EQ(o.out, "");
-    EXPECT_EQ(o.err, message + kRolledBack);
+    o = Expect(1, "", {"capture", "-"}, document);
+    EXPECT_EQ(o.out + o.err, message + kRolledBack);
   }
-  EXPECT_EQ(Tables(), before);
+  EXPECT_EQ(Text(db_), before);
   // Statement by statement, the first line stays, unfinalised, and the tool
   // says how to undo it.
-  o = Tool({"capture", "-", "--per-statement"}, negative);
-  EXPECT_EQ(o.status, 1);
+  o = Expect(1, "", {"capture", "-", "--per-statement"}, negative);
   EXPECT_EQ(o.err.rfind(NegativeCost("2", "-0.5"), 0), 0u) << o.err;
   const std::regex stored(
       "1 line is stored under folio ([^ ]+) \\(not finalised\\); "
@@ -171,18 +154,17 @@ TEST_F(CliTool, CaptureShowRefuseAndCancelOnOneDatabase) {
   std::smatch m;
   ASSERT_TRUE(std::regex_search(o.err, m, stored)) << o.err;
   const std::string partial = m[1];
-  EXPECT_EQ(ShowJson(partial)["lines"].size(), 1u);
-  EXPECT_EQ(ShowJson(partial)["finalised"], false);
+  const json kept = ShowJson(partial);
+  EXPECT_EQ(json({kept["lines"].size(), kept["finalised"]}), json({1, false}));
 
   // Cancel, and the component's refusal of a second cancel, reach the person.
-  EXPECT_EQ(Tool({"cancel", partial}).status, 0);
+  Expect(0, "", {"cancel", partial});
   EXPECT_EQ(ShowJson(partial)["Es_Cve_Estado"], "CA");
-  o = Tool({"cancel", partial});
-  EXPECT_EQ(o.status, 1);
-  EXPECT_EQ(o.err, "quelbarix: transfer " + partial +
-                       " was not cancelled:\nQuelbarix.dll - Cancelar_Transferencia()\n"
-                       "Imposible cancelar la transferencia: " +
-                       partial + ", con estado = 'CA'\n" + kRolledBack);
+  EXPECT_EQ(Expect(1, "", {"cancel", partial}).err,
+            "quelbarix: transfer " + partial +
+                " was not cancelled:\nQuelbarix.dll - Cancelar_Transferencia()\n"
+                "Imposible cancelar la transferencia: " +
+                partial + ", con estado = 'CA'\n" + kRolledBack);
 }
 
 // What the tool refuses before it sends a document: exit 2, the field's path
@@ -226,16 +208,14 @@ TEST_F(CliTool, DocumentsAreCheckedBeforeAnythingIsSent) {
        "takes one line per serial number"},
       {twice, "Detalles, line 1: Tr_Cantidad_1: given twice in the same object"},
   };
-  const std::string before = Tables();
+  const std::string before = Text(db_);
   for (const auto& [document, message] : refused) {
-    const Spawned o = Tool({"capture", Write("doc.json", document)});
-    EXPECT_EQ(o.status, 2) << message;
+    const Spawned o = Expect(2, "", {"capture", Write("doc.json", document)});
     EXPECT_EQ(FirstLine(o.err).substr(0, 11 + message.size()), "quelbarix: " + message);
   }
-  EXPECT_EQ(Tables(), before);
-  const Spawned o = Tool({"capture", dir_.string()});
-  EXPECT_EQ(o.status, 2);
-  EXPECT_EQ(o.err, "quelbarix: " + dir_.string() + " is a folder, not a capture document\n");
+  EXPECT_EQ(Text(db_), before);
+  EXPECT_EQ(Expect(2, "", {"capture", dir_.string()}).err,
+            "quelbarix: " + dir_.string() + " is a folder, not a capture document\n");
   EXPECT_TRUE(Has(Run({"capture", "--help"}).out, "Tr_Comentario 250"));
 }
 
@@ -245,9 +225,8 @@ TEST_F(CliTool, DocumentsAreCheckedBeforeAnythingIsSent) {
 TEST_F(CliTool, RetryKeysAndPendingMovements) {
   Init();
   const std::string keyed = ShipmentDocument(R"("Clave": "envio-1",)");
-  const Spawned first = Tool({"capture", "-"}, keyed);
-  ASSERT_EQ(first.status, 0) << first.err;
-  const std::string folio = FirstLine(first.out), stored = Tables();
+  const Spawned first = Expect(0, "", {"capture", "-"}, keyed);
+  const std::string folio = FirstLine(first.out), stored = Text(db_);
   EXPECT_EQ(Expect(0, "Key envio-1 already ran (folio " + folio + ")", {"capture", "-"}, keyed).out,
             first.out);
   // A wrong document is refused before the key is looked at.
@@ -255,16 +234,16 @@ TEST_F(CliTool, RetryKeysAndPendingMovements) {
   Expect(1, "key envio-1 was used for another request (capture, folio " + folio, {"capture", "-"},
          Edit("/Detalles/0/Tr_Cantidad_1", 4, keyed));
   Expect(1, "", {"cancel", folio, "--key", "envio-1"});
-  EXPECT_EQ(Tables(), stored);
+  EXPECT_EQ(Text(db_), stored);
   // Again, a key answers the folio it recorded.
   for (const std::string& out : {"Transfer " + folio + " cancelled.\n", folio + "\n"})
     EXPECT_EQ(Expect(0, "", {"cancel", folio, "--key", "anula-1"}).out, out);
   EXPECT_EQ(ShowJson(folio)["Es_Cve_Estado"], "CA");
 
   const std::string pending = Done({"capture", "-", "--no-finalize"}, ShipmentDocument());
-  const std::string unposted = Tables();
+  const std::string unposted = Text(db_);
   Expect(1, "pending movement detail(s)", {"finalize", pending});
-  EXPECT_EQ(Tables(), unposted);
+  EXPECT_EQ(Text(db_), unposted);
   Expect(0, "warning", {"finalize", pending, "--force"});
 }
 
@@ -273,20 +252,16 @@ TEST_F(CliTool, RetryKeysAndPendingMovements) {
 TEST_F(CliTool, CfdiAndRequisitionNameWhatTheyMade) {
   Init();
   const std::string shipment = Done({"capture", "-"}, ShipmentDocument());
-  Spawned o = Tool({"cfdi", shipment});
-  ASSERT_EQ(o.status, 0) << o.err;
+  const Spawned o = Expect(0, "", {"cfdi", shipment});
   // A transport document is numbered like a transfer: its folio is labelled.
   const json transport = ShowJson(shipment)["transport_documents"];
-  ASSERT_EQ(transport.size(), 1u);
-  ASSERT_EQ(transport[0]["lines"].size(), 1u);
+  ASSERT_EQ(json({transport.size(), transport[0]["lines"].size()}), json({1, 1}));
   const std::string traslado = transport[0]["transport_folio"];
   const json& line = transport[0]["lines"][0];
-  EXPECT_EQ(line["Tr_Folio"], traslado);
-  EXPECT_EQ(line["Tr_Documento"], shipment);
-  EXPECT_EQ(o.out, traslado + "\n");
-  EXPECT_EQ(o.err, "Transport document " + traslado + " (invoice key " +
-                       line["Tr_Factura"].get<std::string>() + ", 1 line) for shipment " +
-                       shipment + ".\n");
+  EXPECT_EQ(json({line["Tr_Folio"], line["Tr_Documento"]}), json({traslado, shipment}));
+  EXPECT_EQ(o.out + o.err, traslado + "\nTransport document " + traslado + " (invoice key " +
+                               line["Tr_Factura"].get<std::string>() + ", 1 line) for shipment " +
+                               shipment + ".\n");
   EXPECT_TRUE(Has(Tool({"show", shipment}).out, "\n  Transport folio " + traslado +
                                                     " (a transport document, not a transfer):\n"));
   // A second transport document, or one for a cancelled shipment, only when
@@ -296,9 +271,9 @@ TEST_F(CliTool, CfdiAndRequisitionNameWhatTheyMade) {
                 traslado +
                 "; a second one would declare the same goods twice; --force "
                 "writes one all the same");
-  ASSERT_EQ(Tool({"cancel", shipment}).status, 0);
+  Expect(0, "", {"cancel", shipment});
   Expect(2, "shipment " + shipment + " is cancelled", {"cfdi", shipment});
-  EXPECT_EQ(Tool({"cfdi", shipment, "--force"}).status, 0);
+  Expect(0, "", {"cfdi", shipment, "--force"});
   EXPECT_EQ(ShowJson(shipment)["transport_documents"].size(), 2u);
 
   // An order that needs nothing, and one that does not exist, are told apart
@@ -312,39 +287,81 @@ TEST_F(CliTool, CfdiAndRequisitionNameWhatTheyMade) {
     EXPECT_EQ(Expect(1, "", {"requisition", order}).err.rfind(message, 0), 0u);
   std::set<std::string> requests;  // each run names its own request
   for (int n = 0; n < 2; ++n) {
-    const std::string request = Done({"requisition", "PED-0001"});
-    EXPECT_EQ(ShowJson(request)["Tr_Tipo"], "SL");
-    EXPECT_EQ(ShowJson(request)["lines"][0]["Tr_Documento"], "PED-0001");
-    requests.insert(request);
+    const json request = ShowJson(Done({"requisition", "PED-0001"}));
+    EXPECT_EQ(json({request["Tr_Tipo"], request["lines"][0]["Tr_Documento"]}),
+              json({"SL", "PED-0001"}));
+    requests.insert(request["Tr_Folio"]);
   }
   EXPECT_EQ(requests.size(), 2u);
 }
 
-// The documents of examples/ in the order examples/README.md gives, on a new
-// sample database; then list and catalogue show what a person needs.
-TEST_F(CliTool, ExamplesRunInOrderAndListAndCatalogueShowThem) {
+// Keys that are neither a column's stored name nor a tool key the README's
+// "JSON output" table documents.
+void KeysOutsideTheScheme(const json& j, const std::set<std::string>& tool,
+                          std::set<std::string>& outside) {
+  static const std::regex column("[A-Z][A-Za-z]*(_[A-Za-z0-9]+)+");
+  if (j.is_object()) {
+    for (const auto& [key, value] : j.items())
+      if (!tool.count(key) && !std::regex_match(key, column)) outside.insert(key);
+  }
+  if (j.is_structured())
+    for (const auto& value : j) KeysOutsideTheScheme(value, tool, outside);
+}
+
+// The documents of examples/ in the order examples/README.md gives, and one
+// of many lines, on a new sample database; then show, list and catalogue show
+// what a person needs, and every JSON they print keys stored values by their
+// column names and its own by documented names.
+TEST_F(CliTool, ExamplesRunInOrderAndEveryViewShowsThem) {
   Init();
   const fs::path examples = QUELBARIX_EXAMPLES;
   const std::string kinds[] = {"request", "shipment", "shipment-lots", "shipment-serials",
                                "reception"};
   std::string listed;
   std::map<std::string, std::string> folio;  // by kind
+  std::set<std::string> captured;
   for (const std::string& kind : kinds) {
     const fs::path file = examples / (kind + ".json");
     EXPECT_EQ(Run({"example", kind}).out, Slurp(file)) << kind;
-    folio[kind] = Done({"capture", file.string()});
+    captured.insert(folio[kind] = Done({"capture", file.string()}));
     listed += kind + "\n";
   }
   EXPECT_EQ(Run({"example"}).out, listed);
   EXPECT_EQ(folio["shipment"], "CEDIS-0000000001");  // what reception.json refers to
   folio["requisition"] = Done({"requisition", FirstLine(Slurp(examples / "order.txt"))});
-  const std::string serials = folio["shipment-serials"];
-  ASSERT_EQ(Tool({"cancel", serials}).status, 0);
+
+  // show writes a many-line document whole.
+  constexpr size_t kLines = 120;
+  const std::string many =
+      Done({"capture", "-"},
+           WithLines(ShipmentDocument(), std::vector<Line>(kLines, {"TORN-001", 0.01})));
+  captured.insert(many);
+  Expect(0, "", {"cfdi", many});
+  const json shown = ShowJson(many);
+  std::vector<json> printed = {shown, ShowJson(folio["request"]), ShowJson(folio["shipment"])};
+  ASSERT_EQ(shown["lines"].size(), kLines);
+  for (size_t i = 0; i < kLines; ++i) {
+    char id[8];
+    std::snprintf(id, sizeof id, "%04zu", i + 1);
+    EXPECT_EQ(shown["lines"][i]["Tr_ID"], id);
+  }
+  EXPECT_EQ(shown["movements"].size(), 2 * kLines);  // out of the warehouse, into transit
+  for (const auto& m : shown["movements"]) EXPECT_EQ(m["stock"], "applied");
+  EXPECT_EQ(shown["transport_documents"].at(0)["lines"].size(), kLines);
+  EXPECT_FALSE(shown["entries"].empty());
+  const std::string lines = Tool({"show", many}).out;
+  const size_t from = lines.find("\nLines:\n"), to = lines.find("\n\n", from + 1);
+  EXPECT_EQ(std::count(lines.begin() + from, lines.begin() + to, '\n'), kLines + 2) << lines;
+  EXPECT_FALSE(printed[2]["referred_by"].empty());
+
   // show: the folio as stored whatever its case as typed, a cancelled
   // movement as cancelled.
+  const std::string serials = folio["shipment-serials"];
+  Expect(0, "", {"cancel", serials});
   std::string typed = serials;
   for (char& c : typed) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   const json cancelled = ShowJson(typed);
+  printed.push_back(cancelled);
   EXPECT_EQ(cancelled["Tr_Folio"], serials);
   ASSERT_FALSE(cancelled["movements"].empty());
   for (const auto& m : cancelled["movements"]) EXPECT_EQ(m["stock"], "cancelled") << m;
@@ -353,20 +370,17 @@ TEST_F(CliTool, ExamplesRunInOrderAndListAndCatalogueShowThem) {
   EXPECT_EQ((text + cancelled.dump()).find("applied"), std::string::npos) << text;
 
   // list: newest first, each transfer's type, state and lines; its filters.
-  auto list = [&](std::vector<std::string> filters) {
+  auto list = [&](Args filters) {
     filters.insert(filters.begin(), "list");
     filters.push_back("--json");
     std::map<std::string, std::string> seen;  // folio: type, state, lines
-    const Spawned o = Tool(filters);
-    EXPECT_EQ(o.status, 0) << o.err;
-    const json rows = json::parse(o.out);
+    const json rows = json::parse(Expect(0, "", filters).out);
+    printed.push_back(rows);
     for (size_t i = 0; i < rows.size(); ++i) {
       const json& r = rows[i];
       seen[r["Tr_Folio"]] = r["Tr_Tipo"].get<std::string>() + " " +
                             r["Es_Cve_Estado"].get<std::string>() + " " + r["line_count"].dump();
-      if (i > 0) {
-        EXPECT_GE(rows[i - 1]["Tr_Fecha"], r["Tr_Fecha"]) << "newest first";
-      }
+      EXPECT_GE(rows[i ? i - 1 : 0]["Tr_Fecha"], r["Tr_Fecha"]) << "newest first";
     }
     return std::pair{seen, rows.empty() ? "" : rows[0]["Tr_Fecha"].get<std::string>()};
   };
@@ -376,10 +390,9 @@ TEST_F(CliTool, ExamplesRunInOrderAndListAndCatalogueShowThem) {
                                                      {folio["shipment-lots"], "EN AC 2"},
                                                      {folio["shipment-serials"], "EN CA 2"},
                                                      {folio["reception"], "RC AC 2"},
-                                                     {folio["requisition"], "SL AC 1"}}));
-  std::set<std::string> captured;
-  for (const std::string& kind : kinds) captured.insert(folio[kind]);
-  const std::pair<std::vector<std::string>, std::set<std::string>> filtered[] = {
+                                                     {folio["requisition"], "SL AC 1"},
+                                                     {many, "EN AC 120"}}));
+  const std::pair<Args, std::set<std::string>> filtered[] = {
       {{"--state", "CA"}, {serials}},
       {{"--type", "RC"}, {folio["reception"]}},
       {{"--branch", "NORTE", "--type", "SL"}, {folio["request"], folio["requisition"]}},
@@ -396,21 +409,34 @@ TEST_F(CliTool, ExamplesRunInOrderAndListAndCatalogueShowThem) {
   EXPECT_TRUE(Has(table, folio["reception"] + "  RC    AC"));
 
   // Each part of the catalogue names what a document needs.
-  for (const auto& [part, shown] : {std::pair<std::string, std::string>{"products", "serial"},
-                                    {"warehouses", "SER"},
+  for (const auto& [part, named] : {std::pair<std::string, std::string>{"warehouses", "SER"},
                                     {"units", "CJA"},
                                     {"branches", "CEDIS"},
-                                    {"periods", today.substr(0, 4) + "-01-01"}}) {
-    const Spawned o = Tool({"catalogue", part});
-    EXPECT_EQ(o.status, 0) << o.err;
-    EXPECT_TRUE(Has(o.out, shown)) << part;
+                                    {"periods", today.substr(0, 4) + "-01-01"},
+                                    {"products", "serial"}}) {
+    EXPECT_TRUE(Has(Expect(0, "", {"catalogue", part}).out, named)) << part;
+    printed.push_back(json::parse(Expect(0, "", {"catalogue", part, "--json"}).out));
   }
   std::map<std::string, std::string> tracking;
-  for (const auto& p : json::parse(Tool({"catalogue", "products", "--json"}).out))
-    tracking[p["Pr_Cve_Producto"]] = p["tracking"];
+  for (const auto& p : printed.back()) tracking[p["Pr_Cve_Producto"]] = p["tracking"];
   EXPECT_EQ(tracking["MED-LOTE"], "lot");
   EXPECT_EQ(tracking["LAPTOP-01"], "serial");
   EXPECT_EQ(tracking["TORN-001"], "");
+
+  printed.push_back(json::parse(Expect(1, "", {"show", "NADA-1", "--json"}).err));
+  std::set<std::string> tool, outside;
+  std::ifstream readme(QUELBARIX_README);
+  bool in_table = false;
+  for (std::string line; std::getline(readme, line) && (!in_table || line.starts_with("|"));) {
+    in_table = in_table || line.starts_with("| Where | Tool keys |");
+    const std::string keys = in_table ? line.substr(line.find('|', 1)) : "";
+    const std::regex key("`([a-z_]+)`");
+    for (std::sregex_iterator m(keys.begin(), keys.end(), key), end; m != end; ++m)
+      tool.insert((*m)[1]);
+  }
+  ASSERT_TRUE(tool.count("transport_folio") && tool.count("exit")) << "README table not found";
+  for (const auto& j : printed) KeysOutsideTheScheme(j, tool, outside);
+  EXPECT_EQ(outside, std::set<std::string>{});
 }
 
 // Every stored text equal to a key of `names` becomes its value, in every
@@ -506,78 +532,8 @@ TEST_F(CliTool, QuotesInFoliosAndCodesGoThroughEveryOperation) {
   EXPECT_DOUBLE_EQ(available_gained, consolidated);
 }
 
-// Keys that are neither a column's stored name nor a tool key the README's
-// "JSON output" table documents.
-void KeysOutsideTheScheme(const json& j, const std::set<std::string>& tool,
-                          std::set<std::string>& outside) {
-  static const std::regex column("[A-Z][A-Za-z]*(_[A-Za-z0-9]+)+");
-  if (j.is_object()) {
-    for (const auto& [key, value] : j.items())
-      if (!tool.count(key) && !std::regex_match(key, column)) outside.insert(key);
-  }
-  if (j.is_structured())
-    for (const auto& value : j) KeysOutsideTheScheme(value, tool, outside);
-}
-
-// Every JSON the tool prints keys stored values by their column names and
-// its own by documented names; show writes a many-line document whole.
-TEST_F(CliTool, JsonKeysFollowOneSchemeAndShowHoldsEveryLine) {
-  Init();
-  for (const char* kind : {"shipment", "reception"})  // the reception refers to the shipment
-    Done({"capture", (fs::path(QUELBARIX_EXAMPLES) / kind).string() + ".json"});
-  constexpr size_t kLines = 120;
-  const std::vector<Line> lines(kLines, {"TORN-001", 0.01});
-  const std::string many = Done({"capture", "-"}, WithLines(ShipmentDocument(), lines));
-  ASSERT_EQ(Tool({"cfdi", many}).status, 0);
-  const json shown = ShowJson(many);
-  ASSERT_EQ(shown["lines"].size(), kLines);
-  for (size_t i = 0; i < kLines; ++i) {
-    char id[8];
-    std::snprintf(id, sizeof id, "%04zu", i + 1);
-    EXPECT_EQ(shown["lines"][i]["Tr_ID"], id);
-  }
-  EXPECT_EQ(shown["movements"].size(), 2 * kLines);  // out of the warehouse, into transit
-  for (const auto& m : shown["movements"]) EXPECT_EQ(m["stock"], "applied");
-  EXPECT_EQ(shown["transport_documents"].at(0)["lines"].size(), kLines);
-  EXPECT_FALSE(shown["entries"].empty());
-  const std::string text = Tool({"show", many}).out;
-  const size_t from = text.find("\nLines:\n"), to = text.find("\n\n", from + 1);
-  EXPECT_EQ(std::count(text.begin() + from, text.begin() + to, '\n'), kLines + 2) << text;
-
-  std::vector<json> printed = {shown};
-  for (std::vector<std::string> args : {std::vector<std::string>{"show", "CEDIS-0000000001"},
-                                        {"show", "NORTE-0000000001"},
-                                        {"list"},
-                                        {"catalogue", "products"},
-                                        {"catalogue", "warehouses"},
-                                        {"catalogue", "units"},
-                                        {"catalogue", "branches"},
-                                        {"catalogue", "periods"}}) {
-    args.push_back("--json");
-    const Spawned o = Tool(args);
-    ASSERT_EQ(o.status, 0) << args[0] << ": " << o.err;
-    printed.push_back(json::parse(o.out));
-  }
-  EXPECT_FALSE(printed[1]["referred_by"].empty());
-  printed.push_back(json::parse(Expect(1, "", {"show", "NADA-1", "--json"}).err));
-  std::set<std::string> tool, outside;
-  std::ifstream readme(QUELBARIX_README);
-  bool in_table = false;
-  for (std::string line; std::getline(readme, line) && (!in_table || line.starts_with("|"));) {
-    in_table = in_table || line.starts_with("| Where | Tool keys |");
-    const std::string keys = in_table ? line.substr(line.find('|', 1)) : "";
-    const std::regex key("`([a-z_]+)`");
-    for (std::sregex_iterator m(keys.begin(), keys.end(), key), end; m != end; ++m)
-      tool.insert((*m)[1]);
-  }
-  ASSERT_TRUE(tool.count("transport_folio") && tool.count("exit")) << "README table not found";
-  for (const auto& j : printed) KeysOutsideTheScheme(j, tool, outside);
-  EXPECT_EQ(outside, std::set<std::string>{});
-}
-
 // show on a database in a folder it may not write to (as root the folder's
-// bits stop nothing, so the proof is that nothing in it changed: each file's
-// name, size, time and a hash of its bytes).
+// bits stop nothing, so the proof is that nothing in it changed).
 TEST_F(CliTool, ShowLeavesTheFolderAsItWas) {
   QBX_SKIP_ON_SERVER("files in a folder");
   const fs::path folder = dir_ / "read-only";
@@ -588,13 +544,12 @@ TEST_F(CliTool, ShowLeavesTheFolderAsItWas) {
   const std::string empty = (folder / "empty.db").string();
   std::ofstream{empty};
   auto snapshot = [&] {
-    std::map<std::string, std::string> files;
-    for (const auto& e : fs::directory_iterator(folder)) {
+    std::map<std::string, std::string> files;  // name: size, hash of the bytes, time
+    for (const auto& e : fs::directory_iterator(folder))
       files[e.path().filename().string()] =
-          std::to_string(e.file_size()) + " bytes, hash " +
-          std::to_string(std::hash<std::string>{}(Slurp(e.path()))) + ", time " +
+          std::to_string(e.file_size()) + " " +
+          std::to_string(std::hash<std::string>{}(Slurp(e.path()))) + " " +
           std::to_string(e.last_write_time().time_since_epoch().count());
-    }
     return files;
   };
   const auto before = snapshot();
@@ -612,11 +567,10 @@ TEST_F(CliTool, ShowLeavesTheFolderAsItWas) {
 }
 
 TEST_F(CliTool, DemoRunsTheWholeChain) {
-  const Spawned o = Tool({"demo"});
-  EXPECT_EQ(o.status, 0) << o.out << o.err;
-  EXPECT_EQ(o.out.find("[FAILED]"), std::string::npos) << o.out;
-  EXPECT_TRUE(Has(o.out, "Step 6."));
-  EXPECT_TRUE(Has(o.out, "Every step did what it should."));
+  const std::string out = Expect(0, "", {"demo"}).out;
+  EXPECT_EQ(out.find("[FAILED]"), std::string::npos) << out;
+  EXPECT_TRUE(Has(out, "Step 6."));
+  EXPECT_TRUE(Has(out, "Every step did what it should."));
 }
 
 // Far beyond any fair wait behind other writers (each waits at most the busy
@@ -637,12 +591,13 @@ class Concurrency : public CliTool {
 
   // Every command as a process of its own, all started before any is waited
   // for, each with its own folder for its standard streams.
-  std::vector<Spawned> RunAtOnce(const std::vector<std::vector<std::string>>& commands) {
+  std::vector<Spawned> RunAtOnce(const std::vector<Args>& commands, bool per_statement = false) {
     std::vector<Started> started;
-    for (std::vector<std::string> args : commands) {
-      const std::filesystem::path folder = dir_ / ("run" + std::to_string(runs_++));
-      std::filesystem::create_directory(folder);
+    for (Args args : commands) {
+      const fs::path folder = dir_ / ("run" + std::to_string(runs_++));
+      fs::create_directory(folder);
       args.insert(args.end(), {"--db", db_});
+      if (per_statement) args.push_back("--per-statement");
       started.push_back(StartTool(folder, QUELBARIX_TOOL, args));
     }
     std::vector<Spawned> done;
@@ -671,36 +626,32 @@ class Concurrency : public CliTool {
 // Two and four captures at once, whole-command units and statement by
 // statement: each gets a folio of its own and keeps all its lines.
 TEST_F(Concurrency, CapturesAtOnceGetDistinctFoliosAndKeepEveryLine) {
-  const std::pair<std::string, bool> crowds[] = {{"EN EN", false},
-                                                 {"SL SL", false},
-                                                 {"EN SL EN SL", false},
-                                                 {"SL SL SL SL", true},
-                                                 {"EN EN SL SL", true}};
   const std::map<std::string, std::pair<std::string, size_t>> documents = {
       {"EN", {Write("en.json", WithLines(ShipmentDocument(), kShipmentLines)), 3}},
       {"SL", {Write("sl.json", RequestDocument()), 2}}};
   std::set<std::string> folios;
-  for (const auto& [crowd, per_statement] : crowds) {
+  for (const auto& [crowd, per_statement] :
+       std::vector<std::pair<Args, bool>>{{{"EN", "EN"}, false},
+                                          {{"SL", "SL"}, false},
+                                          {{"EN", "SL", "EN", "SL"}, false},
+                                          {{"SL", "SL", "SL", "SL"}, true},
+                                          {{"EN", "EN", "SL", "SL"}, true}}) {
     for (int round = 0; round < 3; ++round) {
-      SCOPED_TRACE(testing::Message()
-                   << crowd << ", per statement " << per_statement << ", round " << round);
-      std::vector<std::string> kinds;
-      std::vector<std::vector<std::string>> commands;
-      for (size_t at = 0; at < crowd.size(); at += 3) {
-        kinds.push_back(crowd.substr(at, 2));
-        commands.push_back({"capture", documents.at(kinds.back()).first});
-        if (per_statement) commands.back().push_back("--per-statement");
-      }
-      const std::vector<Spawned> outcomes = RunAtOnce(commands);
+      SCOPED_TRACE(testing::PrintToString(crowd) +
+                   (per_statement ? " per statement, round " : ", round ") + std::to_string(round));
+      std::vector<Args> commands;
+      for (const std::string& kind : crowd)
+        commands.push_back({"capture", documents.at(kind).first});
+      const std::vector<Spawned> outcomes = RunAtOnce(commands, per_statement);
       suite::Database db(db_, false);
       for (size_t i = 0; i < outcomes.size(); ++i) {
-        ASSERT_EQ(outcomes[i].status, 0) << kinds[i] << ": " << outcomes[i].err;
+        ASSERT_EQ(outcomes[i].status, 0) << crowd[i] << ": " << outcomes[i].err;
         const std::string folio = FirstLine(outcomes[i].out);
         EXPECT_TRUE(folios.insert(folio).second) << folio << " handed out twice";
         const suite::RowSet rows = suite::TransferRows(db, folio);
-        EXPECT_EQ(rows.rows.size(), documents.at(kinds[i]).second) << folio;
+        EXPECT_EQ(rows.rows.size(), documents.at(crowd[i]).second) << folio;
         for (size_t r = 0; r < rows.rows.size(); ++r)
-          EXPECT_EQ(rows.At(r, "Tr_Tipo").ToStringOrEmpty(), kinds[i]) << folio;
+          EXPECT_EQ(rows.At(r, "Tr_Tipo").ToStringOrEmpty(), crowd[i]) << folio;
         EXPECT_TRUE(suite::FinalisedAt(db, folio).has_value()) << folio;
       }
     }
@@ -714,42 +665,32 @@ TEST_F(Concurrency, OnlyOneOfTwoShipmentsGetsTheLastUnits) {
   // Statement by statement one process mostly waits out the other's whole
   // capture: lines after the contested one and more rounds make an overlap
   // likely.
+  std::vector<suite::CatalogueProduct> products = {
+      {"RELLENO", "Relleno", "115-03-001", "CEDIS", "GRL", 1000, 1}};
+  for (int n = 0; n < 10; ++n)
+    products.push_back(
+        {"ULTIMAS-" + std::to_string(n), "Últimas piezas", "115-03-001", "CEDIS", "GRL", 5, 2.5});
   {
     suite::Database db(db_, false);
-    suite::AddCatalogueProducts(db,
-                                {{"RELLENO", "Relleno", "115-03-001", "CEDIS", "GRL", 1000, 1}});
+    suite::AddCatalogueProducts(db, products);
   }
-  int n = 0;
-  for (const auto& [per_statement, rounds] : {std::pair{false, 2}, std::pair{true, 8}}) {
-    for (int round = 0; round < rounds; ++round) {
-      SCOPED_TRACE(testing::Message() << "per statement " << per_statement << ", round " << round);
-      const std::string product = "ULTIMAS-" + std::to_string(n++);
-      double on_hand = -1;
-      {
-        suite::Database db(db_, false);
-        suite::AddCatalogueProducts(
-            db, {{product, "Últimas piezas", "115-03-001", "CEDIS", "GRL", 5, 2.5}});
-        for (const suite::StockFigures& f : suite::ReadStock(db))
-          if (f.product == product && f.branch == "CEDIS" && f.warehouse == "GRL")
-            on_hand = f.on_hand;
-      }
-      ASSERT_GT(on_hand, 0);
-      const std::map<std::string, long long> before = Totals();
-      std::vector<Line> lines = {{product, on_hand}};
-      lines.resize(9, {"RELLENO", 1, "PZA"});
-      std::vector<std::string> args = {
-          "capture", Write(product + ".json", WithLines(ShipmentDocument(), lines))};
-      if (per_statement) args.push_back("--per-statement");
-      int shipped = 0;
-      for (const Spawned& o : RunAtOnce({args, args})) {
-        shipped += o.status == 0 ? 1 : 0;
-        if (o.status == 0) continue;
-        EXPECT_EQ(o.status, 1) << o.err;
-        EXPECT_TRUE(Has(o.err, "Existencia insuficiente del producto: " + product));
-      }
-      EXPECT_EQ(shipped, 1);
-      EXPECT_EQ(Totals(), before);
+  for (int n = 0; n < 10; ++n) {
+    const bool per_statement = n >= 2;
+    const std::string& product = products[n + 1].code;
+    SCOPED_TRACE(product + (per_statement ? ", per statement" : ""));
+    const std::map<std::string, long long> before = Totals();
+    std::vector<Line> lines = {{product, 5}};
+    lines.resize(9, {"RELLENO", 1, "PZA"});
+    const Args args = {"capture", Write(product + ".json", WithLines(ShipmentDocument(), lines))};
+    int shipped = 0;
+    for (const Spawned& o : RunAtOnce({args, args}, per_statement)) {
+      shipped += o.status == 0 ? 1 : 0;
+      if (o.status == 0) continue;
+      EXPECT_EQ(o.status, 1) << o.err;
+      EXPECT_TRUE(Has(o.err, "Existencia insuficiente del producto: " + product));
     }
+    EXPECT_EQ(shipped, 1);
+    EXPECT_EQ(Totals(), before);
   }
 }
 
@@ -765,7 +706,7 @@ TEST_F(Concurrency, CaptureAndCancelAtOnceBothFinish) {
   for (int round = 0; round < 4; ++round) {
     SCOPED_TRACE(testing::Message() << "round " << round);
     const size_t capture = round % 2;
-    std::vector<std::vector<std::string>> commands = {{"cancel", previous}};
+    std::vector<Args> commands = {{"cancel", previous}};
     commands.insert(commands.begin() + capture, {"capture", document});
     const std::vector<Spawned> outcomes = RunAtOnce(commands);
     for (const Spawned& o : outcomes) ASSERT_EQ(o.status, 0) << o.err;
