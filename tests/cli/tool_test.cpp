@@ -220,38 +220,15 @@ TEST_F(CliTool, DocumentsAreCheckedBeforeAnythingIsSent) {
 }
 
 // A key runs its request once: again it answers what the first run printed
-// and changes nothing; another request under it is refused. A transfer
-// captured without finalising cannot be finalised elsewhere unless forced.
-TEST_F(CliTool, RetryKeysAndPendingMovements) {
+// and changes nothing; another request under it is refused. cfdi and
+// requisition answer the document they made, found among the shipment's
+// transport documents and the order's requests. A transfer captured without
+// finalising cannot be finalised elsewhere unless forced.
+TEST_F(CliTool, RetryKeysCfdiRequisitionAndPendingMovements) {
   Init();
   const std::string keyed = ShipmentDocument(R"("Clave": "envio-1",)");
   const Spawned first = Expect(0, "", {"capture", "-"}, keyed);
-  const std::string folio = FirstLine(first.out), stored = Text(db_);
-  EXPECT_EQ(Expect(0, "Key envio-1 already ran (folio " + folio + ")", {"capture", "-"}, keyed).out,
-            first.out);
-  // A wrong document is refused before the key is looked at.
-  Expect(2, "", {"capture", "-"}, ShipmentDocument(R"("Clave": "envio-1", "X": 1,)"));
-  Expect(1, "key envio-1 was used for another request (capture, folio " + folio, {"capture", "-"},
-         Edit("/Detalles/0/Tr_Cantidad_1", 4, keyed));
-  Expect(1, "", {"cancel", folio, "--key", "envio-1"});
-  EXPECT_EQ(Text(db_), stored);
-  // Again, a key answers the folio it recorded.
-  for (const std::string& out : {"Transfer " + folio + " cancelled.\n", folio + "\n"})
-    EXPECT_EQ(Expect(0, "", {"cancel", folio, "--key", "anula-1"}).out, out);
-  EXPECT_EQ(ShowJson(folio)["Es_Cve_Estado"], "CA");
-
-  const std::string pending = Done({"capture", "-", "--no-finalize"}, ShipmentDocument());
-  const std::string unposted = Text(db_);
-  Expect(1, "pending movement detail(s)", {"finalize", pending});
-  EXPECT_EQ(Text(db_), unposted);
-  Expect(0, "warning", {"finalize", pending, "--force"});
-}
-
-// cfdi and requisition answer the document they made, found among the
-// shipment's transport documents and the order's requests.
-TEST_F(CliTool, CfdiAndRequisitionNameWhatTheyMade) {
-  Init();
-  const std::string shipment = Done({"capture", "-"}, ShipmentDocument());
+  const std::string shipment = FirstLine(first.out);
   const Spawned o = Expect(0, "", {"cfdi", shipment});
   // A transport document is numbered like a transfer: its folio is labelled.
   const json transport = ShowJson(shipment)["transport_documents"];
@@ -264,14 +241,28 @@ TEST_F(CliTool, CfdiAndRequisitionNameWhatTheyMade) {
                                shipment + ".\n");
   EXPECT_TRUE(Has(Tool({"show", shipment}).out, "\n  Transport folio " + traslado +
                                                     " (a transport document, not a transfer):\n"));
-  // A second transport document, or one for a cancelled shipment, only when
-  // forced.
+  // A second transport document only when forced.
   EXPECT_EQ(FirstLine(Expect(2, "", {"cfdi", shipment}).err),
             "quelbarix: shipment " + shipment + " already has the live transport document " +
                 traslado +
                 "; a second one would declare the same goods twice; --force "
                 "writes one all the same");
-  Expect(0, "", {"cancel", shipment});
+
+  const std::string stored = Text(db_);
+  EXPECT_EQ(
+      Expect(0, "Key envio-1 already ran (folio " + shipment + ")", {"capture", "-"}, keyed).out,
+      first.out);
+  // A wrong document is refused before the key is looked at.
+  Expect(2, "", {"capture", "-"}, ShipmentDocument(R"("Clave": "envio-1", "X": 1,)"));
+  Expect(1, "key envio-1 was used for another request (capture, folio " + shipment,
+         {"capture", "-"}, Edit("/Detalles/0/Tr_Cantidad_1", 4, keyed));
+  Expect(1, "", {"cancel", shipment, "--key", "envio-1"});
+  EXPECT_EQ(Text(db_), stored);
+  // Again, a key answers the folio it recorded.
+  for (const std::string& out : {"Transfer " + shipment + " cancelled.\n", shipment + "\n"})
+    EXPECT_EQ(Expect(0, "", {"cancel", shipment, "--key", "anula-1"}).out, out);
+  EXPECT_EQ(ShowJson(shipment)["Es_Cve_Estado"], "CA");
+  // Nor one for a cancelled shipment.
   Expect(2, "shipment " + shipment + " is cancelled", {"cfdi", shipment});
   Expect(0, "", {"cfdi", shipment, "--force"});
   EXPECT_EQ(ShowJson(shipment)["transport_documents"].size(), 2u);
@@ -293,6 +284,12 @@ TEST_F(CliTool, CfdiAndRequisitionNameWhatTheyMade) {
     requests.insert(request["Tr_Folio"]);
   }
   EXPECT_EQ(requests.size(), 2u);
+
+  const std::string pending = Done({"capture", "-", "--no-finalize"}, ShipmentDocument());
+  const std::string unposted = Text(db_);
+  Expect(1, "pending movement detail(s)", {"finalize", pending});
+  EXPECT_EQ(Text(db_), unposted);
+  Expect(0, "warning", {"finalize", pending, "--force"});
 }
 
 // Keys that are neither a column's stored name nor a tool key the README's
@@ -624,12 +621,17 @@ class Concurrency : public CliTool {
 };
 
 // Two and four captures at once, whole-command units and statement by
-// statement: each gets a folio of its own and keeps all its lines.
-TEST_F(Concurrency, CapturesAtOnceGetDistinctFoliosAndKeepEveryLine) {
+// statement, the cancellation of an earlier shipment started first or last
+// among them: each capture gets a folio of its own and keeps all its lines,
+// the cancelled shipment moves nothing, and no unit is lost or made up.
+TEST_F(Concurrency, CapturesAndCancelsAtOnceAllFinish) {
   const std::map<std::string, std::pair<std::string, size_t>> documents = {
       {"EN", {Write("en.json", WithLines(ShipmentDocument(), kShipmentLines)), 3}},
       {"SL", {Write("sl.json", RequestDocument()), 2}}};
+  const std::map<std::string, long long> before = Totals();
   std::set<std::string> folios;
+  std::string shipped;  // a shipment of the round before, cancelled in this one
+  int n = 0;
   for (const auto& [crowd, per_statement] :
        std::vector<std::pair<Args, bool>>{{{"EN", "EN"}, false},
                                           {{"SL", "SL"}, false},
@@ -637,13 +639,24 @@ TEST_F(Concurrency, CapturesAtOnceGetDistinctFoliosAndKeepEveryLine) {
                                           {{"SL", "SL", "SL", "SL"}, true},
                                           {{"EN", "EN", "SL", "SL"}, true}}) {
     for (int round = 0; round < 3; ++round) {
-      SCOPED_TRACE(testing::PrintToString(crowd) +
-                   (per_statement ? " per statement, round " : ", round ") + std::to_string(round));
+      SCOPED_TRACE(testing::PrintToString(crowd) + (per_statement ? " per statement" : "") +
+                   ", cancelling " + shipped);
       std::vector<Args> commands;
       for (const std::string& kind : crowd)
         commands.push_back({"capture", documents.at(kind).first});
-      const std::vector<Spawned> outcomes = RunAtOnce(commands, per_statement);
+      const size_t at = n++ % 2 ? commands.size() : 0;
+      if (!shipped.empty()) commands.insert(commands.begin() + at, {"cancel", shipped});
+      std::vector<Spawned> outcomes = RunAtOnce(commands, per_statement);
       suite::Database db(db_, false);
+      if (!shipped.empty()) {
+        ASSERT_EQ(outcomes[at].status, 0) << outcomes[at].err;
+        outcomes.erase(outcomes.begin() + at);
+        const suite::RowSet rows = suite::TransferRows(db, shipped);
+        for (size_t r = 0; r < rows.rows.size(); ++r)
+          EXPECT_EQ(rows.At(r, "Es_Cve_Estado").ToStringOrEmpty(), "CA");
+        EXPECT_EQ(suite::MovementsOf(db, shipped).live, 0);
+        shipped.clear();
+      }
       for (size_t i = 0; i < outcomes.size(); ++i) {
         ASSERT_EQ(outcomes[i].status, 0) << crowd[i] << ": " << outcomes[i].err;
         const std::string folio = FirstLine(outcomes[i].out);
@@ -653,9 +666,11 @@ TEST_F(Concurrency, CapturesAtOnceGetDistinctFoliosAndKeepEveryLine) {
         for (size_t r = 0; r < rows.rows.size(); ++r)
           EXPECT_EQ(rows.At(r, "Tr_Tipo").ToStringOrEmpty(), crowd[i]) << folio;
         EXPECT_TRUE(suite::FinalisedAt(db, folio).has_value()) << folio;
+        if (crowd[i] == "EN") shipped = folio;
       }
     }
   }
+  EXPECT_EQ(Totals(), before);
 }
 
 // Two shipments of a warehouse's whole stock at once: one ships it, the
@@ -692,34 +707,6 @@ TEST_F(Concurrency, OnlyOneOfTwoShipmentsGetsTheLastUnits) {
     EXPECT_EQ(shipped, 1);
     EXPECT_EQ(Totals(), before);
   }
-}
-
-// A capture and the cancellation of an earlier shipment at once, over and
-// over, either started first: both succeed, and the cancelled one moves
-// nothing.
-TEST_F(Concurrency, CaptureAndCancelAtOnceBothFinish) {
-  const std::string document = Write("en.json", WithLines(ShipmentDocument(), kShipmentLines));
-  const std::map<std::string, long long> before = Totals();
-  const std::vector<Spawned> first = RunAtOnce({{"capture", document}});
-  ASSERT_EQ(first[0].status, 0) << first[0].err;
-  std::string previous = FirstLine(first[0].out);
-  for (int round = 0; round < 4; ++round) {
-    SCOPED_TRACE(testing::Message() << "round " << round);
-    const size_t capture = round % 2;
-    std::vector<Args> commands = {{"cancel", previous}};
-    commands.insert(commands.begin() + capture, {"capture", document});
-    const std::vector<Spawned> outcomes = RunAtOnce(commands);
-    for (const Spawned& o : outcomes) ASSERT_EQ(o.status, 0) << o.err;
-    suite::Database db(db_, false);
-    const suite::RowSet rows = suite::TransferRows(db, previous);
-    ASSERT_EQ(rows.rows.size(), kShipmentLines.size());
-    for (size_t r = 0; r < rows.rows.size(); ++r)
-      EXPECT_EQ(rows.At(r, "Es_Cve_Estado").ToStringOrEmpty(), "CA");
-    EXPECT_EQ(suite::MovementsOf(db, previous).live, 0);
-    previous = FirstLine(outcomes[capture].out);
-    EXPECT_EQ(suite::TransferRowCount(db, previous), static_cast<int64_t>(kShipmentLines.size()));
-  }
-  EXPECT_EQ(Totals(), before);
 }
 
 }  // namespace
