@@ -15,25 +15,24 @@ TEST(CliTable, CellsAsAPersonAndAsJsonReadThem) {
     std::string text;
     nlohmann::json json;
   };
-  for (const Case& c :
-       std::vector<Case>{{Variant(Null{}), "", nullptr},
-                         {Variant(2.5), "2.5", 2.5},
-                         {Variant(1e-5), "1E-05", 1e-5},
-                         {Variant(int32_t{7}), "7", 7},
-                         {Variant(std::string("Envío")), "Envío", "Envío"},
-                         {Variant(Date::FromCalendar(2024, 3, 5)), "2024-03-05", "2024-03-05"},
-                         // The zero date and earlier: no date (an empty lot date).
-                         {Variant(Date(0.0)), "", nullptr},
-                         {Variant(Date(-1.0)), "", nullptr},
-                         {Variant(Date(1.0)), "1899-12-31", "1899-12-31"},
-                         {Variant(Date::FromCalendar(2024, 3, 5, 14, 30, 0)), "2024-03-05 14:30:00",
-                          "2024-03-05 14:30:00"},
-                         {Variant(true), "True", true},
-                         // JSON has no infinity.
-                         {Variant(HUGE_VAL), "INF", nullptr},
-                         // What a JSON text must escape, and UTF-8 as it is.
-                         {Variant(std::string("\"a\\b\n\t\x01ñ")), "\"a\\b\n\t\x01ñ",
-                          "\"a\\b\n\t\x01ñ"}}) {
+  for (const Case& c : std::vector<Case>{
+           {Variant(Null{}), "", nullptr},
+           {Variant(2.5), "2.5", 2.5},
+           {Variant(1e-5), "1E-05", 1e-5},
+           {Variant(int32_t{7}), "7", 7},
+           {Variant(std::string("Envío")), "Envío", "Envío"},
+           {Variant(Date::FromCalendar(2024, 3, 5)), "2024-03-05", "2024-03-05"},
+           // The zero date and earlier: no date (an empty lot date).
+           {Variant(Date(0.0)), "", nullptr},
+           {Variant(Date(-1.0)), "", nullptr},
+           {Variant(Date(1.0)), "1899-12-31", "1899-12-31"},
+           {Variant(Date::FromCalendar(2024, 3, 5, 14, 30, 0)), "2024-03-05 14:30:00",
+            "2024-03-05 14:30:00"},
+           {Variant(true), "True", true},
+           // JSON has no infinity.
+           {Variant(HUGE_VAL), "INF", nullptr},
+           // What a JSON text must escape, and UTF-8 as it is.
+           {Variant(std::string("\"a\\b\n\t\x01ñ")), "\"a\\b\n\t\x01ñ", "\"a\\b\n\t\x01ñ"}}) {
     EXPECT_EQ(CellText(c.value), c.text) << c.value.Describe();
     std::string json;
     AppendJsonCell(json, c.value);
@@ -41,7 +40,7 @@ TEST(CliTable, CellsAsAPersonAndAsJsonReadThem) {
   }
 }
 
-TEST(CliTable, PrintsChosenColumnsAlignedNumbersRight) {
+TEST(CliTable, PrintsChosenColumnsAlignedAndJsonRowsOneALine) {
   Table t;
   t.columns = {"Tr_ID", "Pr_Descripcion", "Tr_Costo", "Ignored"};
   t.rows = {{Variant("0001"), Variant("Azúcar"), Variant(2.5), Variant("x")},
@@ -60,18 +59,16 @@ TEST(CliTable, PrintsChosenColumnsAlignedNumbersRight) {
 
   std::ostringstream none;
   PrintTable(none, Table{{"A"}, {}}, {{"A", "A"}}, "    ");
-  EXPECT_EQ(none.str(), "    (none)\n");
-}
-
-// Objects keyed by column in the columns' order, one row a line.
-TEST(CliTable, JsonRowsAreObjectsByColumnOneALine) {
-  Table t{{"Tr_Folio", "Tr_Costo"}, {{Variant("F1"), Variant(Null{})}, {Variant("F2"), Variant(1.5)}}};
-  std::ostringstream out;
-  WriteJsonRows(out, t);
-  EXPECT_EQ(out.str(), "[\n {\"Tr_Folio\":\"F1\",\"Tr_Costo\":null},\n {\"Tr_Folio\":\"F2\",\"Tr_Costo\":1.5}\n]\n");
-  std::ostringstream none;
   WriteJsonRows(none, Table{{"A"}, {}});
-  EXPECT_EQ(none.str(), "[]\n");
+  EXPECT_EQ(none.str(), "    (none)\n[]\n");
+
+  // JSON: objects keyed by column in the columns' order, one row a line.
+  t = {{"Tr_Folio", "Tr_Costo"}, {{Variant("F1"), Variant(Null{})}, {Variant("F2"), Variant(1.5)}}};
+  std::ostringstream json;
+  WriteJsonRows(json, t);
+  EXPECT_EQ(
+      json.str(),
+      "[\n {\"Tr_Folio\":\"F1\",\"Tr_Costo\":null},\n {\"Tr_Folio\":\"F2\",\"Tr_Costo\":1.5}\n]\n");
 }
 
 }  // namespace
