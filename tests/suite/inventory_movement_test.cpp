@@ -22,25 +22,17 @@ using namespace sample;
 
 class InventoryMovementTest : public SuiteTest {
  protected:
-  com::ComPtr<IInventoryServices> Inventory() {
-    return Make<IInventoryServices>(kClsidInventoryServices);
-  }
-  static MovementHeader Header(const char* branch, const char* warehouse, const char* kind,
-                               const std::string& document) {
-    return {
-        "",  Date::FromCalendar(2026, 3, 5), "Transferencia", document, "", "", branch, warehouse,
-        kind};
-  }
+  MovementHeader given_;  // the last header given
   // A movement object with its header set.
-  com::ComPtr<IInventoryServices> Open(const MovementHeader& header) {
-    auto m = Inventory();
-    m->Nuevo_Movimiento();
-    m->Asignar_Encabezado_Movimiento(header);
-    return m;
-  }
   com::ComPtr<IInventoryServices> Open(const char* branch, const char* warehouse, const char* kind,
-                                       const std::string& document) {
-    return Open(Header(branch, warehouse, kind, document));
+                                       const std::string& document, const char* reference = "",
+                                       const char* comment = "") {
+    auto m = Make<IInventoryServices>(kClsidInventoryServices);
+    m->Nuevo_Movimiento();
+    const Date day = Date::FromCalendar(2026, 3, 5);
+    given_ = {"", day, "Transferencia", document, reference, comment, branch, warehouse, kind};
+    m->Asignar_Encabezado_Movimiento(given_);
+    return m;
   }
   // Adds one line of this product; false when it is refused.
   static bool Add(IInventoryServices& m, const std::string& product, double quantity,
@@ -95,10 +87,8 @@ class InventoryMovementTest : public SuiteTest {
 };
 
 TEST_F(InventoryMovementTest, FolioIsGivenOnTheFirstAcceptedDetailOnly) {
-  MovementHeader h = Header(kCedis, kWarehouseGeneral, kKindIssueTransfer, "T-1");
-  h.Referencia = "SL-7";
-  h.Comentario = "envío";
-  auto m = Open(h);
+  auto m = Open(kCedis, kWarehouseGeneral, kKindIssueTransfer, "T-1", "SL-7", "envío");
+  MovementHeader h = given_;
   EXPECT_FALSE(Add(*m, kProductPlain, 5000));  // beyond stock
   EXPECT_EQ(m->Obtener_Encabezado_Movimiento(), h);
   ASSERT_TRUE(Add(*m, kProductPlain, 5));
@@ -174,36 +164,33 @@ TEST_F(InventoryMovementTest, AverageCostFollowsEachAppliedMovement) {
     EXPECT_EQ(Figures(kBranchNorth, "AZUCAR"),
               NumberText(s.on_hand) + " @ " + NumberText(s.average));
   }
-  auto stock = Inventory();
+  auto stock = Make<IInventoryServices>(kClsidInventoryServices);
   ASSERT_TRUE(stock->Cancelar_Movimientos_Documento("TRANSFERENCIA", "D-8"))
       << stock->Obtener_Mensaje_Error();
   EXPECT_EQ(Figures(kBranchNorth, "AZUCAR"), "5 @ 0");  // not (75 - 90) / 5
 }
 
 TEST_F(InventoryMovementTest, IssuesBeyondOnHandStock) {
+  // Each line's answer: "ok", or the refusal.
   const struct {
     bool allow_negative;
     std::vector<double> lines;
-    std::vector<bool> accepted;
-    std::string refusal;  // the last one
+    std::string answers;
   } cases[] = {
-      {false, {200}, {true}, ""},
-      {false, {201}, {false}, Short(kProductPlain, kCedis, 200, 201)},
-      {false, {150, 60, 50}, {true, false, true}, Short(kProductPlain, kCedis, 50, 60)},
-      {true, {250, 10}, {true, true}, ""},
+      {false, {200}, "ok "},
+      {false, {201}, Short(kProductPlain, kCedis, 200, 201) + " "},
+      {false, {150, 60, 50}, "ok " + Short(kProductPlain, kCedis, 50, 60) + " ok "},
+      {true, {250, 10}, "ok ok "},
   };
   int n = 0;
   for (const auto& c : cases) {
     SCOPED_TRACE(++n);
     SetParameter(*Db(), "INV_PERMITIR_EXISTENCIA_NEGATIVA", c.allow_negative ? "1" : "0");
     auto m = Open(kCedis, kWarehouseGeneral, kKindIssueTransfer, "T-" + std::to_string(n));
-    std::string refusal;
-    for (size_t i = 0; i < c.lines.size(); ++i) {
-      const bool ok = Add(*m, kProductPlain, c.lines[i]);
-      EXPECT_EQ(ok, c.accepted[i]) << i;
-      if (!ok) refusal = m->Obtener_Mensaje_Error();
-    }
-    EXPECT_EQ(refusal, c.refusal);
+    std::string answers;
+    for (double q : c.lines)
+      answers += (Add(*m, kProductPlain, q) ? "ok" : m->Obtener_Mensaje_Error()) + " ";
+    EXPECT_EQ(answers, c.answers);
     m->Nuevo_Movimiento();  // leaves its rows pending; stock is never touched
   }
   EXPECT_EQ(Figures(kCedis), "200 @ 2.5");
@@ -253,7 +240,7 @@ TEST_F(InventoryMovementTest, CancelUndoesNewestFirstAndDiscardsPendingRows) {
   Move(kBranchNorth, kKindIssueTransfer, "T-10", kProductPlain, 50);
   Move(kCedis, kKindEntryTransfer, "OTRO", kProductPlain, 50, 4.5);
   EXPECT_EQ(Figures(kCedis), "200 @ 3");
-  auto stock = Inventory();
+  auto stock = Make<IInventoryServices>(kClsidInventoryServices);
   ASSERT_TRUE(stock->Cancelar_Movimientos_Documento("TRANSFERENCIA", "T-10"))
       << stock->Obtener_Mensaje_Error();
   // The 50 come back at the 2.5 they left with: (200 x 3 + 50 x 2.5) / 250.
@@ -289,7 +276,7 @@ TEST_F(InventoryMovementTest, ReversalsLeaveStockFiguresExactlyAsTheyWere) {
       {kKindIssueTransfer, 0.2, 0, 200.1},          {kKindEntryTransfer, 0.0000005, 3, 200.100001},
   };
   const std::vector<double> start = Stock(kCedis, kProductPlain);
-  auto inv = Inventory();
+  auto inv = Make<IInventoryServices>(kClsidInventoryServices);
   const auto adjust = [&](double q) {
     ASSERT_TRUE(
         inv->Ajustar_Existencia(kCedis, kWarehouseGeneral, kProductPlain, "00", "00", q, q / 12));
@@ -311,7 +298,7 @@ TEST_F(InventoryMovementTest, ReversalsLeaveStockFiguresExactlyAsTheyWere) {
 }
 
 TEST_F(InventoryMovementTest, WarehouseCapabilitiesAndProductTypes) {
-  auto inv = Inventory();
+  auto inv = Make<IInventoryServices>(kClsidInventoryServices);
   // Whether each keeps sizes, colours, lots and serials ("OBS" is deactivated).
   for (const auto& [branch, warehouse, kept] : {std::tuple(kCedis, kWarehouseGeneral, "0000"),
                                                 std::tuple(kCedis, kWarehouseApparel, "1100"),
@@ -333,44 +320,38 @@ TEST_F(InventoryMovementTest, WarehouseCapabilitiesAndProductTypes) {
 }
 
 TEST_F(InventoryMovementTest, AvailableIsOnHandPlusTheAdjustment) {
-  auto inv = Inventory();
+  auto inv = Make<IInventoryServices>(kClsidInventoryServices);
+  const auto adjust = [&](const char* branch, const char* warehouse, const char* product,
+                          const char* size, const char* colour, double q) {
+    return inv->Ajustar_Existencia(branch, warehouse, product, size, colour, q, q / 12);
+  };
+  const auto available = [&](const char* branch, const char* pattern, const char* product,
+                             const char* size = "00", const char* colour = "00", int32_t unit = 1) {
+    return inv->Obtener_Existencia(branch, pattern, product, size, colour, unit, "");
+  };
   // The sample commits 100 of the 200 on hand: 200 / 12 and 100 / 12 in the
   // second unit, each kept to six decimals.
-  EXPECT_EQ(inv->Obtener_Existencia(kCedis, kWarehouseGeneral, kProductPlain, "00", "00", 2, ""),
+  EXPECT_EQ(available(kCedis, kWarehouseGeneral, kProductPlain, "00", "00", 2),
             16.666667 - 8.333333);
-  // A request commits 30 more, leaving on hand as it is; the general warehouse
-  // keeps no sizes, so its adjustments count under "00".
-  const std::tuple<const char*, const char*, const char*, const char*, double> adjustments[] = {
-      {kCedis, kWarehouseGeneral, kProductPlain, "", -30},
-      {kBranchSouth, kWarehouseGeneral, kProductApparel, "MD", -4},
-      {kBranchSouth, kWarehouseApparel, kProductApparel, "MD", 10},
-      {kBranchSouth, kWarehouseGeneral, "AZUCAR", "", 0.1},
-      {kBranchSouth, kWarehouseSerials, "AZUCAR", "", 0.2},
-  };
-  for (const auto& [branch, warehouse, product, size, q] : adjustments) {
-    ASSERT_TRUE(
-        inv->Ajustar_Existencia(branch, warehouse, product, size, *size ? "BCO" : "", q, q / 12));
-    EXPECT_EQ(inv->Obtener_Mensaje_Error(), "");
-  }
+  // A request commits 30 more, leaving on hand as it is.
+  ASSERT_TRUE(adjust(kCedis, kWarehouseGeneral, kProductPlain, "", "", -30));
+  EXPECT_EQ(inv->Obtener_Mensaje_Error(), "");
   EXPECT_EQ(Figures(kCedis), "200 @ 2.5");
-  // Summed over warehouses, the answer keeps the figures' precision (0.3).
-  const std::tuple<const char*, const char*, const char*, const char*, double> available[] = {
-      {kCedis, "%", kProductPlain, "00", 70},
-      {kCedis, "G%", kProductPlain, "00", 70},
-      {kCedis, kWarehouseApparel, kProductPlain, "00", 0},
-      {kBranchSouth, "%", kProductApparel, "00", -4},
-      {kBranchSouth, "%", kProductApparel, "MD", 10},
-      {kBranchNorth, "%", kProductApparel, "MD", 0},
-      {kBranchSouth, "%", "AZUCAR", "00", 0.3},
-  };
-  for (const auto& [branch, pattern, product, size, expected] : available) {
-    EXPECT_EQ(inv->Obtener_Existencia(branch, pattern, product, size,
-                                      size == std::string("MD") ? "BCO" : "00", 1, ""),
-              expected)
-        << branch << " " << pattern << " " << product << " " << size;
-  }
-  EXPECT_FALSE(inv->Ajustar_Existencia(kCedis, "NINGUNO", kProductPlain, "00", "00", 1, 1));
+  EXPECT_EQ(available(kCedis, "%", kProductPlain), 70);
+  EXPECT_EQ(available(kCedis, "G%", kProductPlain), 70);
+  EXPECT_EQ(available(kCedis, kWarehouseApparel, kProductPlain), 0);
+  EXPECT_FALSE(adjust(kCedis, "NINGUNO", kProductPlain, "00", "00", 1));
   EXPECT_NE(inv->Obtener_Mensaje_Error().find("NINGUNO"), std::string::npos);
+  // The general warehouse keeps no sizes: its adjustment counts under "00".
+  ASSERT_TRUE(adjust(kBranchSouth, kWarehouseGeneral, kProductApparel, "MD", "BCO", -4));
+  ASSERT_TRUE(adjust(kBranchSouth, kWarehouseApparel, kProductApparel, "MD", "BCO", 10));
+  EXPECT_EQ(available(kBranchSouth, "%", kProductApparel), -4);
+  EXPECT_EQ(available(kBranchSouth, "%", kProductApparel, "MD", "BCO"), 10);
+  EXPECT_EQ(available(kBranchNorth, "%", kProductApparel, "MD", "BCO"), 0);
+  // Summed over warehouses, the answer keeps the figures' precision.
+  ASSERT_TRUE(adjust(kBranchSouth, kWarehouseGeneral, "AZUCAR", "", "", 0.1));
+  ASSERT_TRUE(adjust(kBranchSouth, kWarehouseSerials, "AZUCAR", "", "", 0.2));
+  EXPECT_EQ(available(kBranchSouth, "%", "AZUCAR"), 0.3);
 }
 
 }  // namespace
