@@ -86,7 +86,7 @@ class RegistrationTest : public SuiteTest {
   }
 };
 
-TEST_F(RegistrationTest, SerialRefusals) {
+TEST_F(RegistrationTest, SerialRefusalsAndWhereItIsUntilATransferIsCancelled) {
   Line("EN-1", "EN", kCedis, kWarehouseSerials, kBranchNorth, kProductSerial);
   Line("EN-2", "EN", kCedis, kWarehouseGeneral, kBranchNorth, kProductSerial);
   Line("SL-1", "SL", kBranchNorth, kWarehouseGeneral, kCedis, kProductSerial);
@@ -107,28 +107,24 @@ TEST_F(RegistrationTest, SerialRefusals) {
   for (const auto& c : cases) EXPECT_EQ(Serial(c.folio, c.serial, c.kind), c.message);
   EXPECT_EQ(Value("SELECT COUNT(*) FROM Serie_Registro WHERE Sr_Tabla = 'TRANSFERENCIA'"),
             Variant(int32_t{0}));
-}
-
-TEST_F(RegistrationTest, SerialFollowsItsTransfersUntilOneIsCancelled) {
-  Line("EN-1", "EN", kCedis, kWarehouseSerials, kBranchNorth, kProductSerial);
   ASSERT_EQ(Serial("EN-1", "SN-0002"), "");
   // It left the centre: a second shipment of it is refused.
-  Line("EN-2", "EN", kCedis, kWarehouseSerials, kBranchNorth, kProductSerial);
-  EXPECT_EQ(Serial("EN-2", "SN-0002"),
+  Line("EN-4", "EN", kCedis, kWarehouseSerials, kBranchNorth, kProductSerial);
+  EXPECT_EQ(Serial("EN-4", "SN-0002"),
             "La serie: SN-0002 del producto: LAPTOP-01, no se encuentra en el almacén: SER de "
             "la sucursal: CEDIS (está en el almacén: TR de la sucursal: NORTE)");
   // The north branch receives it from transit.
   Line("RC-1", "RC", kBranchNorth, kWarehouseSerials, "", kProductSerial);
   ASSERT_EQ(Serial("RC-1", "SN-0002"), "");
   // Cancelling the reception puts it back in transit; cancelling the
-  // shipment too puts it back at the centre, so EN-2 can ship it.
+  // shipment too puts it back at the centre, so EN-4 can ship it.
   CancelTransfer("RC-1");
   Line("RC-2", "RC", kBranchNorth, kWarehouseSerials, "", kProductSerial);
   CancelTransfer("EN-1");
   EXPECT_EQ(Serial("RC-2", "SN-0002"),
             "La serie: SN-0002 del producto: LAPTOP-01, no se encuentra en el almacén: TR de la "
             "sucursal: NORTE (está en el almacén: SER de la sucursal: CEDIS)");
-  EXPECT_EQ(Serial("EN-2", "SN-0002"), "");
+  EXPECT_EQ(Serial("EN-4", "SN-0002"), "");
 }
 
 TEST_F(RegistrationTest, LotRefusalsAndHoldings) {
@@ -180,7 +176,7 @@ TEST_F(RegistrationTest, FiscalDepositRegister) {
   EXPECT_EQ(Serial("EN-1", "SN-0003"), "");
 }
 
-TEST_F(RegistrationTest, ShipmentAndReceptionEntriesBalancePerAccount) {
+TEST_F(RegistrationTest, EntriesOfShipmentsAndReceptionsAndTheirCancellation) {
   auto p = Make<IPostingServices>(kClsidPostingServices);
   EXPECT_TRUE(p->Documento_Habilitado("TRANSFERENCIA"));  // the sample's setting
   EXPECT_FALSE(p->Documento_Habilitado("FACTURA"));       // no parameter
@@ -188,8 +184,14 @@ TEST_F(RegistrationTest, ShipmentAndReceptionEntriesBalancePerAccount) {
   Line("EN-1", "EN", kCedis, kWarehouseGeneral, kBranchNorth, kProductPlain, 5, 12.5, "0002");
   Line("EN-1", "EN", kCedis, kWarehouseGeneral, kBranchNorth, kProductType4, 2, 240, "0003");
   Line("EN-1", "EN", kCedis, kWarehouseGeneral, kBranchNorth, kProductService, 1, 0, "0004");
-  ASSERT_TRUE(p->Generar_Documento("TRANSFERENCIA", "EN-1", "EMP01"));
+  // A return request and a shipment of services post nothing; asked again, a
+  // document keeps its one entry.
+  Line("SL-1", "SL", kBranchNorth, kWarehouseGeneral, kCedis, kProductPlain, 50, 125);
+  Line("EN-0", "EN", kCedis, kWarehouseGeneral, kBranchNorth, kProductService);
+  for (const char* folio : {"SL-1", "EN-0", "EN-1", "EN-1"})
+    ASSERT_TRUE(p->Generar_Documento("TRANSFERENCIA", folio, "EMP01")) << folio;
   EXPECT_EQ(p->Obtener_Mensaje_Error(), "");
+  EXPECT_EQ(Value("SELECT COUNT(*) FROM Poliza"), Variant(int32_t{1}));
   // Goods in transit at the north branch against the centre's warehouse:
   // branch, warehouse and product accounts joined.
   EXPECT_EQ(Entries("EN-1"), R"(EMP01 277.5 277.5
@@ -197,15 +199,30 @@ TEST_F(RegistrationTest, ShipmentAndReceptionEntriesBalancePerAccount) {
 115-01-002-115-02-5-115-03-005 240 0
 115-01-001-115-02-1-115-03-001 0 37.5
 115-01-001-115-02-1-115-03-005 0 240)");
-  // Asked again, it keeps the one entry.
-  ASSERT_TRUE(p->Generar_Documento("TRANSFERENCIA", "EN-1", "EMP01"));
-  EXPECT_EQ(Value("SELECT COUNT(*) FROM Poliza WHERE Po_Documento = 'EN-1'"), Variant(int32_t{1}));
   // A reception debits its warehouse against transit.
   Line("RC-1", "RC", kBranchNorth, kWarehouseGeneral, "", kProductPlain, 4, 10);
   ASSERT_TRUE(p->Generar_Documento("TRANSFERENCIA", "RC-1", "EMP01"));
   EXPECT_EQ(Entries("RC-1"), R"(EMP01 10 10
 115-01-002-115-02-1-115-03-001 10 0
 115-01-002-115-02-5-115-03-001 0 10)");
+  EXPECT_FALSE(p->Generar_Documento("TRANSFERENCIA", "NO-EXISTE", "EMP01"));
+  EXPECT_EQ(p->Obtener_Mensaje_Error(), "La transferencia: NO-EXISTE, no existe o está cancelada");
+  EXPECT_FALSE(p->Generar_Documento("FACTURA", "F-1", "EMP01"));
+  EXPECT_EQ(p->Obtener_Mensaje_Error(),
+            "El documento: FACTURA, no está programado para contabilizarse");
+
+  // Cancelling reverses the entry; nothing left to reverse is no failure.
+  auto data = Make<IDataServices>(kClsidDataServices);
+  EXPECT_TRUE(data->Documento_Contabilizado("TRANSFERENCIA", "EN-1"));
+  ASSERT_TRUE(p->Cancelar_Documento("TRANSFERENCIA", "EN-1"));
+  EXPECT_EQ(Value("SELECT Es_Cve_Estado FROM Poliza WHERE Po_Documento = 'EN-1'"), Variant("CA"));
+  EXPECT_FALSE(data->Documento_Contabilizado("TRANSFERENCIA", "EN-1"));
+  EXPECT_EQ(Entries("EN-1"), "");
+  EXPECT_TRUE(p->Cancelar_Documento("TRANSFERENCIA", "EN-1"));
+  EXPECT_TRUE(p->Cancelar_Documento("TRANSFERENCIA", "NUNCA"));
+  // A cancelled transfer is not posted again.
+  CancelTransfer("EN-1");
+  EXPECT_FALSE(p->Generar_Documento("TRANSFERENCIA", "EN-1", "EMP01"));
   SetParameter(*Db(), "CON_CONTABILIZAR_TRANSFERENCIAS", "0");
   EXPECT_FALSE(p->Documento_Habilitado("TRANSFERENCIA"));
 }
@@ -239,35 +256,6 @@ TEST_F(RegistrationTest, ExactAmountsAreRoundedOncePerSide) {
     ASSERT_TRUE(p->Generar_Documento("TRANSFERENCIA", folio, "EMP01"));
     EXPECT_EQ(Entries(folio, false), c.entries);
   }
-}
-
-TEST_F(RegistrationTest, DocumentsWithoutGoodsAndCancellations) {
-  Line("SL-1", "SL", kBranchNorth, kWarehouseGeneral, kCedis, kProductPlain, 50, 125);
-  Line("EN-0", "EN", kCedis, kWarehouseGeneral, kBranchNorth, kProductService);
-  auto p = Make<IPostingServices>(kClsidPostingServices);
-  EXPECT_TRUE(p->Generar_Documento("TRANSFERENCIA", "SL-1", "EMP01"));
-  EXPECT_TRUE(p->Generar_Documento("TRANSFERENCIA", "EN-0", "EMP01"));
-  EXPECT_EQ(Value("SELECT COUNT(*) FROM Poliza"), Variant(int32_t{0}));
-  EXPECT_FALSE(p->Generar_Documento("TRANSFERENCIA", "NO-EXISTE", "EMP01"));
-  EXPECT_EQ(p->Obtener_Mensaje_Error(), "La transferencia: NO-EXISTE, no existe o está cancelada");
-  EXPECT_FALSE(p->Generar_Documento("FACTURA", "F-1", "EMP01"));
-  EXPECT_EQ(p->Obtener_Mensaje_Error(),
-            "El documento: FACTURA, no está programado para contabilizarse");
-
-  // Cancelling reverses the entry; nothing left to reverse is no failure.
-  Line("EN-1", "EN", kCedis, kWarehouseGeneral, kBranchNorth, kProductPlain, 10, 25);
-  auto data = Make<IDataServices>(kClsidDataServices);
-  ASSERT_TRUE(p->Generar_Documento("TRANSFERENCIA", "EN-1", "EMP01"));
-  EXPECT_TRUE(data->Documento_Contabilizado("TRANSFERENCIA", "EN-1"));
-  ASSERT_TRUE(p->Cancelar_Documento("TRANSFERENCIA", "EN-1"));
-  EXPECT_EQ(Value("SELECT Es_Cve_Estado FROM Poliza WHERE Po_Documento = 'EN-1'"), Variant("CA"));
-  EXPECT_FALSE(data->Documento_Contabilizado("TRANSFERENCIA", "EN-1"));
-  EXPECT_EQ(Entries("EN-1"), "");
-  EXPECT_TRUE(p->Cancelar_Documento("TRANSFERENCIA", "EN-1"));
-  EXPECT_TRUE(p->Cancelar_Documento("TRANSFERENCIA", "NUNCA"));
-  // A cancelled transfer is not posted again.
-  CancelTransfer("EN-1");
-  EXPECT_FALSE(p->Generar_Documento("TRANSFERENCIA", "EN-1", "EMP01"));
 }
 
 TEST_F(RegistrationTest, VoucherOfATransportDocumentIsCancelledOnce) {
