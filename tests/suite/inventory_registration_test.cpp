@@ -19,7 +19,7 @@ namespace {
 
 using namespace sample;
 
-class RegistrationTest : public SuiteTest {
+class InventoryRegistrationTest : public SuiteTest {
  protected:
   // A row of table Transferencia, as the component stores it before it
   // registers the line's serial number or lot or posts the transfer.
@@ -86,7 +86,7 @@ class RegistrationTest : public SuiteTest {
   }
 };
 
-TEST_F(RegistrationTest, SerialRefusalsAndWhereItIsUntilATransferIsCancelled) {
+TEST_F(InventoryRegistrationTest, SerialRefusalsAndWhereItIsUntilATransferIsCancelled) {
   Line("EN-1", "EN", kCedis, kWarehouseSerials, kBranchNorth, kProductSerial);
   Line("EN-2", "EN", kCedis, kWarehouseGeneral, kBranchNorth, kProductSerial);
   Line("SL-1", "SL", kBranchNorth, kWarehouseGeneral, kCedis, kProductSerial);
@@ -127,7 +127,7 @@ TEST_F(RegistrationTest, SerialRefusalsAndWhereItIsUntilATransferIsCancelled) {
   EXPECT_EQ(Serial("EN-4", "SN-0002"), "");
 }
 
-TEST_F(RegistrationTest, LotRefusalsAndHoldings) {
+TEST_F(InventoryRegistrationTest, LotRefusalsAndHoldings) {
   for (const char* folio : {"EN-1", "EN-2", "EN-3", "EN-4"})
     Line(folio, "EN", kCedis, kWarehouseLots, kBranchNorth, kProductLot);
   ASSERT_EQ(Lot("EN-1", kLotA, 12), "");
@@ -158,7 +158,7 @@ TEST_F(RegistrationTest, LotRefusalsAndHoldings) {
   EXPECT_DOUBLE_EQ(Held(kBranchNorth, kTransitWarehouse, kLotB), 0);
 }
 
-TEST_F(RegistrationTest, FiscalDepositRegister) {
+TEST_F(InventoryRegistrationTest, FiscalDepositRegister) {
   auto s = Make<ISeriesServices>(kClsidSeriesServices);
   EXPECT_TRUE(s->Registrar_Serie_Deposito_Fiscal(kProductSerial, "SN-0003", "24 47 3807 4002117",
                                                  Date::FromCalendar(2026, 1, 10), 9500.0, 0, true,
@@ -176,7 +176,7 @@ TEST_F(RegistrationTest, FiscalDepositRegister) {
   EXPECT_EQ(Serial("EN-1", "SN-0003"), "");
 }
 
-TEST_F(RegistrationTest, EntriesOfShipmentsAndReceptionsAndTheirCancellation) {
+TEST_F(InventoryRegistrationTest, EntriesOfShipmentsAndReceptionsAndTheirCancellation) {
   auto p = Make<IPostingServices>(kClsidPostingServices);
   EXPECT_TRUE(p->Documento_Habilitado("TRANSFERENCIA"));  // the sample's setting
   EXPECT_FALSE(p->Documento_Habilitado("FACTURA"));       // no parameter
@@ -227,7 +227,7 @@ TEST_F(RegistrationTest, EntriesOfShipmentsAndReceptionsAndTheirCancellation) {
   EXPECT_FALSE(p->Documento_Habilitado("TRANSFERENCIA"));
 }
 
-TEST_F(RegistrationTest, ExactAmountsAreRoundedOncePerSide) {
+TEST_F(InventoryRegistrationTest, ExactAmountsAreRoundedOncePerSide) {
   // Each receiving branch is its own goods-in-transit account.
   const char* const receivers[] = {kBranchNorth, kBranchSouth, kCedis};
   const struct {
@@ -258,7 +258,7 @@ TEST_F(RegistrationTest, ExactAmountsAreRoundedOncePerSide) {
   }
 }
 
-TEST_F(RegistrationTest, VoucherOfATransportDocumentIsCancelledOnce) {
+TEST_F(InventoryRegistrationTest, VoucherOfATransportDocumentIsCancelledOnce) {
   RecordVoucher(*Db(), "TC-1", "U-1");
   Db()->Exec(
       "INSERT INTO Comprobante_Digital (Cd_Tabla, Cd_Documento, Cd_UUID) VALUES "
