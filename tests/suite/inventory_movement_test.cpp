@@ -5,21 +5,48 @@
 
 #include <cmath>
 #include <string>
-#include <utility>
+#include <tuple>
 #include <vector>
 
 #include "automation/value.h"
-#include "tests/suite/inventory_fixture.h"
+#include "services/inventory_services.h"
+#include "suite/reports.h"
+#include "suite/sample.h"
+#include "suite/sample_stock.h"
+#include "tests/suite/suite_fixture.h"
 
 namespace qbx::suite::test {
 namespace {
 
 using namespace sample;
 
-class InventoryMovementTest : public InventoryTest {
+class InventoryMovementTest : public SuiteTest {
  protected:
-  // One movement of one line, finalised.
-  void Move(const std::string& branch, const std::string& kind, const std::string& document,
+  MovementHeader given_;  // the last header given
+  // A movement object with its header set.
+  com::ComPtr<IInventoryServices> Open(const char* branch, const char* warehouse, const char* kind,
+                                       const std::string& document, const char* reference = "",
+                                       const char* comment = "") {
+    auto m = Make<IInventoryServices>(kClsidInventoryServices);
+    m->Nuevo_Movimiento();
+    const Date day = Date::FromCalendar(2026, 3, 5);
+    given_ = {"", day, "Transferencia", document, reference, comment, branch, warehouse, kind};
+    m->Asignar_Encabezado_Movimiento(given_);
+    return m;
+  }
+  // Adds one line of this product; false when it is refused.
+  static bool Add(IInventoryServices& m, const std::string& product, double quantity,
+                  double cost = 0, const std::string& size = "00",
+                  const std::string& colour = "00") {
+    m.Asignar_Detalle_Movimiento(
+        {product, size, colour, quantity, "", quantity, "", cost, 0, {}, {}});
+    return m.Agregar_Detalle_Movimiento();
+  }
+  static bool Finish(IInventoryServices& m) {
+    return m.Finalizar_Movimiento(m.Obtener_Encabezado_Movimiento().Folio);
+  }
+  // One movement of one line in the general warehouse, finalised.
+  void Move(const char* branch, const char* kind, const std::string& document,
             const std::string& product, double quantity, double cost = 0) {
     auto m = Open(branch, kWarehouseGeneral, kind, document);
     ASSERT_TRUE(Add(*m, product, quantity, cost)) << m->Obtener_Mensaje_Error();
@@ -28,14 +55,27 @@ class InventoryMovementTest : public InventoryTest {
   double Rows(const std::string& where) {
     return Value("SELECT COUNT(*) FROM Movimiento WHERE " + where).ToDouble();
   }
-  double OnHand(const std::string& branch, const std::string& product = kProductPlain) {
-    return Stock(branch, kWarehouseGeneral, product).on_hand;
+  // On hand, average cost, adjustment, on hand and adjustment in the second
+  // unit of the "00" codes; empty without a stock row.
+  std::vector<double> Stock(const std::string& branch, const std::string& product,
+                            const std::string& warehouse = kWarehouseGeneral) {
+    auto db = Db();
+    Query q(
+        *db,
+        "SELECT Ex_Cantidad_1, Ex_Costo_Promedio, Ex_Ajuste_1, Ex_Cantidad_2, Ex_Ajuste_2 FROM "
+        "Existencia WHERE Sc_Cve_Sucursal = ?1 AND Al_Cve_Almacen = ?2 AND Pr_Cve_Producto = ?3 "
+        "AND Tl_Cve_Talla = '00' AND Cl_Cve_Color = '00'",
+        {branch, warehouse, product});
+    std::vector<double> f;
+    if (q.Step())
+      for (int i = 0; i < 5; ++i) f.push_back(q.Number(i));
+    return f;
   }
-  // On hand and average cost as "on hand @ cost", or "none" without a stock row.
-  std::string Figures(const std::string& branch, const std::string& warehouse,
-                      const std::string& product = kProductPlain) {
-    const StockFigures f = Stock(branch, warehouse, product);
-    return f.exists ? NumberText(f.on_hand) + " @ " + NumberText(f.average_cost) : "none";
+  // "on hand @ average cost", or "none" without a stock row.
+  std::string Figures(const std::string& branch, const std::string& product = kProductPlain,
+                      const std::string& warehouse = kWarehouseGeneral) {
+    const std::vector<double> f = Stock(branch, product, warehouse);
+    return f.empty() ? "none" : NumberText(f[0]) + " @ " + NumberText(f[1]);
   }
   // The refusal of an issue beyond the stock of the general warehouse.
   static std::string Short(const std::string& product, const std::string& branch, double have,
@@ -47,118 +87,113 @@ class InventoryMovementTest : public InventoryTest {
 };
 
 TEST_F(InventoryMovementTest, FolioIsGivenOnTheFirstAcceptedDetailOnly) {
-  MovementHeader h = Header(kCedis, kWarehouseGeneral, kKindIssueTransfer, "T-1");
-  h.Referencia = "SL-7";
-  h.Comentario = "envío";
-  auto m = Open(h);
+  auto m = Open(kCedis, kWarehouseGeneral, kKindIssueTransfer, "T-1", "SL-7", "envío");
+  MovementHeader h = given_;
   EXPECT_FALSE(Add(*m, kProductPlain, 5000));  // beyond stock
   EXPECT_EQ(m->Obtener_Encabezado_Movimiento(), h);
   ASSERT_TRUE(Add(*m, kProductPlain, 5));
-  MovementHeader back = m->Obtener_Encabezado_Movimiento();
-  const std::string folio = back.Folio;
-  back.Folio.clear();
-  EXPECT_EQ(back, h);  // the rest of the header as it was given
   ASSERT_TRUE(Add(*m, kProductPlain, 5));
-  EXPECT_EQ(m->Obtener_Encabezado_Movimiento().Folio, folio);
-  EXPECT_EQ(Rows("Mv_Folio = '" + folio + "'"), 2);
+  h.Folio = m->Obtener_Encabezado_Movimiento().Folio;
+  EXPECT_EQ(m->Obtener_Encabezado_Movimiento(), h);  // the rest as it was given
+  EXPECT_EQ(Rows("Mv_Folio = '" + h.Folio + "'"), 2);
   auto other = Open(kCedis, kWarehouseGeneral, kKindIssueTransfer, "T-1");
   ASSERT_TRUE(Add(*other, kProductPlain, 1));
   // Folios are "MV" and the next number of one counter.
-  ASSERT_EQ(folio.size(), 10u);
   EXPECT_EQ(other->Obtener_Encabezado_Movimiento().Folio,
-            "MV" + FormatZeros(static_cast<double>(std::stoll(folio.substr(2)) + 1), "00000000"));
+            "MV" + FormatZeros(std::stod(h.Folio.substr(2)) + 1, "00000000"));
   m->Nuevo_Movimiento();
   EXPECT_EQ(m->Obtener_Encabezado_Movimiento().Folio, "");
 }
 
-TEST_F(InventoryMovementTest, DetailsStayPendingUntilFinalised) {
+TEST_F(InventoryMovementTest, DetailsStayPendingUntilFinalisedAllOrNothing) {
   auto issue = Open(kCedis, kWarehouseGeneral, kKindIssueTransfer, "T-3");
   auto entry = Open(kBranchNorth, kTransitWarehouse, kKindEntryTransit, "T-3");
+  auto late = Open(kCedis, kWarehouseGeneral, kKindIssueTransfer, "T-4");
   EXPECT_EQ(issue->Obtener_Costo_Detalle(), "0");  // nothing added yet
   ASSERT_TRUE(Add(*issue, kProductPlain, 50));
   EXPECT_EQ(issue->Obtener_Costo_Detalle(), "2.5");
   ASSERT_TRUE(Add(*entry, kProductPlain, 50, 2.5));
+  ASSERT_TRUE(Add(*late, kProductPlain, 30));  // other documents' pending rows do not count
+  ASSERT_TRUE(Add(*late, kProductPlain, 140));
   // The component counts them by the upper-case table it passes to cancel.
   EXPECT_EQ(Rows("Mv_Tabla = 'TRANSFERENCIA' AND Mv_Documento = 'T-3' AND Mv_Aplicado = 0 AND "
                  "Es_Cve_Estado = 'AC'"),
             2);
-  EXPECT_DOUBLE_EQ(OnHand(kCedis), 200);
+  EXPECT_EQ(Figures(kCedis), "200 @ 2.5");
   ASSERT_TRUE(Finish(*issue));
-  EXPECT_EQ(Figures(kBranchNorth, kTransitWarehouse), "none");  // still pending
-  ASSERT_TRUE(Finish(*issue));                                  // applies nothing twice
-  EXPECT_DOUBLE_EQ(OnHand(kCedis), 150);
+  EXPECT_EQ(Figures(kBranchNorth, kProductPlain, kTransitWarehouse), "none");  // still pending
+  ASSERT_TRUE(Finish(*issue));  // applies nothing twice
+  EXPECT_EQ(Figures(kCedis), "150 @ 2.5");
   ASSERT_TRUE(Finish(*entry));
-  EXPECT_EQ(Figures(kBranchNorth, kTransitWarehouse), "50 @ 2.5");
+  EXPECT_EQ(Figures(kBranchNorth, kProductPlain, kTransitWarehouse), "50 @ 2.5");
+  // Stock no longer covers T-4: none of its lines is applied.
+  const std::string folio = late->Obtener_Encabezado_Movimiento().Folio;
+  EXPECT_FALSE(late->Finalizar_Movimiento(folio));
+  EXPECT_EQ(late->Obtener_Mensaje_Error(), "No es posible finalizar el movimiento: " + folio +
+                                               "\r\n" + Short(kProductPlain, kCedis, 120, 140));
+  EXPECT_EQ(Figures(kCedis), "150 @ 2.5");
+  EXPECT_EQ(Rows("Mv_Folio = '" + folio + "' AND Mv_Aplicado = 0"), 2);
   EXPECT_FALSE(issue->Finalizar_Movimiento("MV99999999"));
   EXPECT_EQ(issue->Obtener_Mensaje_Error(), "El movimiento: MV99999999, no existe");
 }
 
+// Sugar at the north branch, which holds none at first: a first entry of
+// nothing still sets the average; cancelling a dear entry out of what is left
+// cannot make it negative.
 TEST_F(InventoryMovementTest, AverageCostFollowsEachAppliedMovement) {
   const struct {
     const char* kind;
     double quantity, cost, on_hand, average;
   } steps[] = {
-      {kKindEntryTransfer, 10, 5, 10, 5}, {kKindEntryTransfer, 30, 9, 40, 8},
-      {kKindIssueTransfer, 20, 0, 20, 8}, {kKindEntryTransfer, 20, 2, 40, 5},
-      {kKindIssueTransfer, 40, 0, 0, 5},  {kKindEntryTransfer, 4, 7, 4, 7},
+      {kKindEntryTransfer, 0, 7, 0, 7},   {kKindEntryTransfer, 10, 5, 10, 5},
+      {kKindEntryTransfer, 30, 9, 40, 8}, {kKindIssueTransfer, 20, 0, 20, 8},
+      {kKindEntryTransfer, 20, 2, 40, 5}, {kKindIssueTransfer, 40, 0, 0, 5},
+      {kKindEntryTransfer, 10, 1, 10, 1}, {kKindEntryTransfer, 10, 9, 20, 5},
+      {kKindIssueTransfer, 5, 0, 15, 5},
   };
-  int n = 0;  // sugar at the north branch, which holds none at first
+  int n = 0;
   for (const auto& s : steps) {
     SCOPED_TRACE(++n);
     auto m = Open(kBranchNorth, kWarehouseGeneral, s.kind, "D-" + std::to_string(n));
-    const double before = Stock(kBranchNorth, kWarehouseGeneral, "AZUCAR").average_cost;
+    const std::vector<double> before = Stock(kBranchNorth, "AZUCAR");
     ASSERT_TRUE(Add(*m, "AZUCAR", s.quantity, s.cost)) << m->Obtener_Mensaje_Error();
     // An issue leaves at the average cost, as a number text; an entry at its own.
     EXPECT_EQ(m->Obtener_Costo_Detalle(),
-              NumberText(s.kind == std::string(kKindIssueTransfer) ? before : s.cost));
+              NumberText(s.kind == std::string(kKindIssueTransfer) ? before[1] : s.cost));
     ASSERT_TRUE(Finish(*m));
-    EXPECT_EQ(Figures(kBranchNorth, kWarehouseGeneral, "AZUCAR"),
+    EXPECT_EQ(Figures(kBranchNorth, "AZUCAR"),
               NumberText(s.on_hand) + " @ " + NumberText(s.average));
   }
-}
-
-// The average's edges: a first entry of nothing still sets it; taking a
-// dear entry back out of what is left cannot make it negative.
-TEST_F(InventoryMovementTest, AverageCostAtItsEdges) {
-  Move(kBranchNorth, kKindEntryTransfer, "C-0", "AZUCAR", 0, 7);
-  EXPECT_EQ(Figures(kBranchNorth, kWarehouseGeneral, "AZUCAR"), "0 @ 7");
-  Move(kBranchNorth, kKindEntryTransfer, "C-1", "AZUCAR", 10, 1);
-  Move(kBranchNorth, kKindEntryTransfer, "C-2", "AZUCAR", 10, 9);
-  Move(kBranchNorth, kKindIssueTransfer, "C-3", "AZUCAR", 5);
-  ASSERT_EQ(Figures(kBranchNorth, kWarehouseGeneral, "AZUCAR"), "15 @ 5");
-  auto stock = Inventory();
-  ASSERT_TRUE(stock->Cancelar_Movimientos_Documento("TRANSFERENCIA", "C-2"))
+  auto stock = Make<IInventoryServices>(kClsidInventoryServices);
+  ASSERT_TRUE(stock->Cancelar_Movimientos_Documento("TRANSFERENCIA", "D-8"))
       << stock->Obtener_Mensaje_Error();
-  EXPECT_EQ(Figures(kBranchNorth, kWarehouseGeneral, "AZUCAR"), "5 @ 0");  // not (75 - 90) / 5
+  EXPECT_EQ(Figures(kBranchNorth, "AZUCAR"), "5 @ 0");  // not (75 - 90) / 5
 }
 
 TEST_F(InventoryMovementTest, IssuesBeyondOnHandStock) {
+  // Each line's answer: "ok", or the refusal.
   const struct {
     bool allow_negative;
     std::vector<double> lines;
-    std::vector<bool> accepted;
-    std::string refusal;  // the last one
+    std::string answers;
   } cases[] = {
-      {false, {200}, {true}, ""},
-      {false, {201}, {false}, Short(kProductPlain, kCedis, 200, 201)},
-      {false, {150, 60, 50}, {true, false, true}, Short(kProductPlain, kCedis, 50, 60)},
-      {true, {250, 10}, {true, true}, ""},
+      {false, {200}, "ok "},
+      {false, {201}, Short(kProductPlain, kCedis, 200, 201) + " "},
+      {false, {150, 60, 50}, "ok " + Short(kProductPlain, kCedis, 50, 60) + " ok "},
+      {true, {250, 10}, "ok ok "},
   };
   int n = 0;
   for (const auto& c : cases) {
     SCOPED_TRACE(++n);
-    SetParameter("INV_PERMITIR_EXISTENCIA_NEGATIVA", c.allow_negative ? "1" : "0");
+    SetParameter(*Db(), "INV_PERMITIR_EXISTENCIA_NEGATIVA", c.allow_negative ? "1" : "0");
     auto m = Open(kCedis, kWarehouseGeneral, kKindIssueTransfer, "T-" + std::to_string(n));
-    std::string refusal;
-    for (size_t i = 0; i < c.lines.size(); ++i) {
-      const bool ok = Add(*m, kProductPlain, c.lines[i]);
-      EXPECT_EQ(ok, c.accepted[i]) << i;
-      if (!ok) refusal = m->Obtener_Mensaje_Error();
-    }
-    EXPECT_EQ(refusal, c.refusal);
+    std::string answers;
+    for (double q : c.lines)
+      answers += (Add(*m, kProductPlain, q) ? "ok" : m->Obtener_Mensaje_Error()) + " ";
+    EXPECT_EQ(answers, c.answers);
     m->Nuevo_Movimiento();  // leaves its rows pending; stock is never touched
   }
-  EXPECT_DOUBLE_EQ(OnHand(kCedis), 200);
+  EXPECT_EQ(Figures(kCedis), "200 @ 2.5");
   // Without stock an issue has no cost.
   auto none = Open(kBranchSouth, kWarehouseGeneral, kKindIssueTransfer, "T-5");
   ASSERT_TRUE(Add(*none, kProductType4, 2)) << none->Obtener_Mensaje_Error();
@@ -170,7 +205,7 @@ TEST_F(InventoryMovementTest, WarehouseCodesKindsAndRefusals) {
   auto m = Open(kCedis, kWarehouseGeneral, kKindIssueTransfer, "T-5");
   ASSERT_TRUE(Add(*m, kProductPlain, 10, 0, "", ""));
   ASSERT_TRUE(Finish(*m));
-  EXPECT_DOUBLE_EQ(OnHand(kCedis), 190);
+  EXPECT_EQ(Figures(kCedis), "190 @ 2.5");
   // The apparel warehouse keeps them apart.
   auto a = Open(kCedis, kWarehouseApparel, kKindIssueTransfer, "T-5");
   ASSERT_TRUE(Add(*a, kProductApparel, 40, 0, "MD", "BCO"));
@@ -189,52 +224,36 @@ TEST_F(InventoryMovementTest, WarehouseCodesKindsAndRefusals) {
   // A kind without its row takes its direction from the parameters.
   Db()->Exec("DELETE FROM Tipo_Movimiento");
   Move(kCedis, kKindIssueTransfer, "T-7", kProductPlain, 20);
-  EXPECT_DOUBLE_EQ(OnHand(kCedis), 170);
+  EXPECT_EQ(Figures(kCedis), "170 @ 2.5");
 }
 
-TEST_F(InventoryMovementTest, FinalisingRefusesWhatStockNoLongerCovers) {
-  auto a = Open(kCedis, kWarehouseGeneral, kKindIssueTransfer, "T-8");
-  auto b = Open(kCedis, kWarehouseGeneral, kKindIssueTransfer, "T-9");
-  ASSERT_TRUE(Add(*a, kProductPlain, 150));
-  ASSERT_TRUE(Add(*b, kProductPlain, 30));
-  ASSERT_TRUE(Add(*b, kProductPlain, 70));
-  ASSERT_TRUE(Finish(*a));
-  const std::string folio = b->Obtener_Encabezado_Movimiento().Folio;
-  EXPECT_FALSE(b->Finalizar_Movimiento(folio));
-  EXPECT_EQ(b->Obtener_Mensaje_Error(), "No es posible finalizar el movimiento: " + folio + "\r\n" +
-                                            Short(kProductPlain, kCedis, 20, 70));
-  // All or nothing: the first line was not applied either.
-  EXPECT_DOUBLE_EQ(OnHand(kCedis), 50);
-  EXPECT_EQ(Rows("Mv_Folio = '" + folio + "' AND Mv_Aplicado = 0"), 2);
-}
-
-TEST_F(InventoryMovementTest, CancelReversesAppliedMovementsAndDiscardsPendingOnes) {
-  // Shipment T-10: issue applied, transit entry still pending.
+TEST_F(InventoryMovementTest, CancelUndoesNewestFirstAndDiscardsPendingRows) {
+  // T-10: the issue at the centre applied, the transit entry still pending.
   auto issue = Open(kCedis, kWarehouseGeneral, kKindIssueTransfer, "T-10");
   auto transit = Open(kBranchNorth, kTransitWarehouse, kKindEntryTransit, "T-10");
   ASSERT_TRUE(Add(*issue, kProductPlain, 50));
   ASSERT_TRUE(Add(*transit, kProductPlain, 50, 2.5));
   ASSERT_TRUE(Finish(*issue));
-  // Entries of T-10 at the north branch, applied: 40 at 2.4 + 10 at 4.9 = 50 at 2.9.
+  // North: 40 at 2.4 + 10 at 4.9 = 50 at 2.9, and all 50 leave; undoing the
+  // entry before the issue would leave -10 and be refused.
   Move(kBranchNorth, kKindEntryTransfer, "T-10", kProductPlain, 10, 4.9);
-  // Another document brings 50 at 4.5 to the centre: 200 at 3.
+  Move(kBranchNorth, kKindIssueTransfer, "T-10", kProductPlain, 50);
   Move(kCedis, kKindEntryTransfer, "OTRO", kProductPlain, 50, 4.5);
-  EXPECT_EQ(Figures(kCedis, kWarehouseGeneral), "200 @ 3");
-
-  auto stock = Inventory();
+  EXPECT_EQ(Figures(kCedis), "200 @ 3");
+  auto stock = Make<IInventoryServices>(kClsidInventoryServices);
   ASSERT_TRUE(stock->Cancelar_Movimientos_Documento("TRANSFERENCIA", "T-10"))
       << stock->Obtener_Mensaje_Error();
   // The 50 come back at the 2.5 they left with: (200 x 3 + 50 x 2.5) / 250.
-  EXPECT_EQ(Figures(kCedis, kWarehouseGeneral), "250 @ 2.9");
-  // The 10 at 4.9 leave again: (50 x 2.9 - 10 x 4.9) / 40.
-  EXPECT_EQ(Figures(kBranchNorth, kWarehouseGeneral), "40 @ 2.4");
-  EXPECT_EQ(Rows("Mv_Documento = 'T-10' AND Es_Cve_Estado = 'CA'"), 3);
+  EXPECT_EQ(Figures(kCedis), "250 @ 2.9");
+  // The 50 come back at 2.9, the 10 at 4.9 leave again: (50 x 2.9 - 10 x 4.9) / 40.
+  EXPECT_EQ(Figures(kBranchNorth), "40 @ 2.4");
+  EXPECT_EQ(Rows("Mv_Documento = 'T-10' AND Es_Cve_Estado = 'CA'"), 4);
   EXPECT_EQ(Rows("Mv_Documento = 'OTRO' AND Es_Cve_Estado = 'AC'"), 1);
   // The discarded side finalised afterwards moves nothing; nothing is left to undo.
   ASSERT_TRUE(Finish(*transit));
-  EXPECT_EQ(Figures(kBranchNorth, kTransitWarehouse), "none");
+  EXPECT_EQ(Figures(kBranchNorth, kProductPlain, kTransitWarehouse), "none");
   EXPECT_TRUE(stock->Cancelar_Movimientos_Documento("TRANSFERENCIA", "T-10"));
-  EXPECT_DOUBLE_EQ(OnHand(kCedis), 250);
+  EXPECT_EQ(Figures(kCedis), "250 @ 2.9");
 
   // Refused when the goods brought in have left again.
   Move(kBranchNorth, kKindEntryTransfer, "T-11", "AZUCAR", 10, 5);
@@ -243,21 +262,8 @@ TEST_F(InventoryMovementTest, CancelReversesAppliedMovementsAndDiscardsPendingOn
   EXPECT_EQ(stock->Obtener_Mensaje_Error(),
             "No es posible cancelar los movimientos del documento: TRANSFERENCIA T-11\r\n" +
                 Short("AZUCAR", kBranchNorth, 2, 10));
-  EXPECT_DOUBLE_EQ(OnHand(kBranchNorth, "AZUCAR"), 2);
+  EXPECT_EQ(Figures(kBranchNorth, "AZUCAR"), "2 @ 5");
   EXPECT_EQ(Rows("Mv_Documento = 'T-11' AND Es_Cve_Estado = 'AC'"), 1);
-}
-
-TEST_F(InventoryMovementTest, CancelUndoesTheNewestMovementFirst) {
-  // T-13 brings 10 of sugar to the north branch (which held none) and then
-  // sends them on: undoing the entry first would leave -10 and be refused.
-  Move(kBranchNorth, kKindEntryTransfer, "T-13", "AZUCAR", 10, 5);
-  Move(kBranchNorth, kKindIssueTransfer, "T-13", "AZUCAR", 10);
-  ASSERT_EQ(OnHand(kBranchNorth, "AZUCAR"), 0);
-  auto stock = Inventory();
-  ASSERT_TRUE(stock->Cancelar_Movimientos_Documento("TRANSFERENCIA", "T-13"))
-      << stock->Obtener_Mensaje_Error();
-  EXPECT_EQ(OnHand(kBranchNorth, "AZUCAR"), 0);
-  EXPECT_EQ(Rows("Mv_Documento = 'T-13' AND Es_Cve_Estado = 'CA'"), 2);
 }
 
 TEST_F(InventoryMovementTest, ReversalsLeaveStockFiguresExactlyAsTheyWere) {
@@ -269,100 +275,83 @@ TEST_F(InventoryMovementTest, ReversalsLeaveStockFiguresExactlyAsTheyWere) {
       {kKindIssueTransfer, 1.0 / 3, 0, 199.966667}, {kKindEntryTransfer, 1.0 / 3, 0.1, 200.3},
       {kKindIssueTransfer, 0.2, 0, 200.1},          {kKindEntryTransfer, 0.0000005, 3, 200.100001},
   };
-  const auto figures = [&] {
-    const StockFigures f = Stock(kCedis, kWarehouseGeneral, kProductPlain);
-    return std::vector<double>{f.on_hand, f.on_hand_2, f.average_cost, f.adjustment,
-                               f.adjustment_2};
+  const std::vector<double> start = Stock(kCedis, kProductPlain);
+  auto inv = Make<IInventoryServices>(kClsidInventoryServices);
+  const auto adjust = [&](double q) {
+    ASSERT_TRUE(
+        inv->Ajustar_Existencia(kCedis, kWarehouseGeneral, kProductPlain, "00", "00", q, q / 12));
   };
-  const std::vector<double> start = figures();
-  auto inv = Inventory();
   int n = 0;
   for (const auto& s : steps) {
     SCOPED_TRACE(++n);
     Move(kCedis, s.kind, "IDA", kProductPlain, s.quantity, s.cost);
-    ASSERT_TRUE(inv->Ajustar_Existencia(kCedis, kWarehouseGeneral, kProductPlain, "00", "00",
-                                        s.quantity, s.quantity / 12));
-    const std::vector<double> f = figures();
+    adjust(s.quantity);
+    const std::vector<double> f = Stock(kCedis, kProductPlain);
     EXPECT_EQ(f[0], s.on_hand);
     for (double figure : f)  // every figure is kept to six decimals
       EXPECT_EQ(std::round(figure * 1e6) / 1e6, figure) << NumberText(figure);
   }
-  for (const auto& s : steps) {
-    ASSERT_TRUE(inv->Ajustar_Existencia(kCedis, kWarehouseGeneral, kProductPlain, "00", "00",
-                                        -s.quantity, -s.quantity / 12));
-  }
+  for (const auto& s : steps) adjust(-s.quantity);
   ASSERT_TRUE(inv->Cancelar_Movimientos_Documento("TRANSFERENCIA", "IDA"))
       << inv->Obtener_Mensaje_Error();
-  EXPECT_EQ(figures(), start);
+  EXPECT_EQ(Stock(kCedis, kProductPlain), start);
 }
 
-using InventoryStockTest = InventoryTest;
+TEST_F(InventoryMovementTest, WarehouseCapabilitiesProductTypesAndAvailableStock) {
+  auto inv = Make<IInventoryServices>(kClsidInventoryServices);
+  // Whether each keeps sizes, colours, lots and serials ("OBS" is deactivated).
+  std::string kept;
+  for (const auto& [branch, warehouse] :
+       {std::pair(kCedis, kWarehouseGeneral), std::pair(kCedis, kWarehouseApparel),
+        std::pair(kBranchSouth, kWarehouseSerials), std::pair(kBranchNorth, kTransitWarehouse),
+        std::pair(kBranchNorth, "OBS")})
+    for (bool yes : {inv->Maneja_Talla(branch, warehouse), inv->Maneja_Color(branch, warehouse),
+                     inv->Maneja_Lote(branch, warehouse), inv->Maneja_Serie(branch, warehouse)})
+      kept += yes ? "1" : "0";
+  EXPECT_EQ(kept,
+            "0000"
+            "1100"
+            "0001"
+            "1111"
+            "0000");
+  std::string types;
+  for (const char* product :
+       {kProductPlain, kProductLot, kProductSerial, kProductType4, kProductService, "NO-EXISTE"})
+    types += inv->Obtener_Tipo_Producto(product) + " ";
+  EXPECT_EQ(types, "01 02 03 04 99  ");
 
-TEST_F(InventoryStockTest, WarehouseCapabilitiesAndProductTypes) {
-  const struct {
-    const char *branch, *warehouse;
-    bool size, colour, lot, serial;
-  } cases[] = {
-      {kCedis, kWarehouseGeneral, false, false, false, false},
-      {kCedis, kWarehouseApparel, true, true, false, false},
-      {kBranchSouth, kWarehouseSerials, false, false, false, true},
-      {kBranchNorth, kTransitWarehouse, true, true, true, true},
-      {kBranchNorth, "OBS", false, false, false, false},  // deactivated
+  // Available is on hand plus the adjustment.
+  const auto adjust = [&](const char* branch, const char* warehouse, const char* product,
+                          const char* size, const char* colour, double q) {
+    return inv->Ajustar_Existencia(branch, warehouse, product, size, colour, q, q / 12);
   };
-  auto inv = Inventory();
-  for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.branch) + "/" + c.warehouse);
-    EXPECT_EQ(inv->Maneja_Talla(c.branch, c.warehouse), c.size);
-    EXPECT_EQ(inv->Maneja_Color(c.branch, c.warehouse), c.colour);
-    EXPECT_EQ(inv->Maneja_Lote(c.branch, c.warehouse), c.lot);
-    EXPECT_EQ(inv->Maneja_Serie(c.branch, c.warehouse), c.serial);
-  }
-  const std::pair<const char*, const char*> types[] = {
-      {kProductPlain, "01"}, {kProductLot, "02"},     {kProductSerial, "03"},
-      {kProductType4, "04"}, {kProductService, "99"}, {"NO-EXISTE", ""},
+  const auto available = [&](const char* branch, const char* pattern, const char* product,
+                             const char* size = "00", const char* colour = "00", int32_t unit = 1) {
+    return inv->Obtener_Existencia(branch, pattern, product, size, colour, unit, "");
   };
-  for (const auto& [product, type] : types) EXPECT_EQ(inv->Obtener_Tipo_Producto(product), type);
-}
-
-TEST_F(InventoryStockTest, AvailableIsOnHandPlusTheAdjustment) {
-  auto inv = Inventory();
-  auto available = [&](const std::string& pattern, int32_t unit = 1) {
-    return inv->Obtener_Existencia(kCedis, pattern, kProductPlain, "00", "00", unit, "");
-  };
-  // The sample commits 100 of the 200 on hand to an earlier request.
-  EXPECT_DOUBLE_EQ(available("%"), kCedisPlainOnHand - kCedisPlainCommitted);
-  EXPECT_DOUBLE_EQ(available("G%"), 100);
-  EXPECT_DOUBLE_EQ(available(kWarehouseApparel), 0);
-  // 200 / 12 on hand and 100 / 12 committed, each kept to six decimals.
-  EXPECT_EQ(available(kWarehouseGeneral, 2), 16.666667 - 8.333333);
-  // A request commits 30 more; its shipment gives them back.
-  ASSERT_TRUE(
-      inv->Ajustar_Existencia(kCedis, kWarehouseGeneral, kProductPlain, "00", "00", -30, -2.5));
-  EXPECT_DOUBLE_EQ(available("%"), 70);
-  ASSERT_TRUE(inv->Ajustar_Existencia(kCedis, kWarehouseGeneral, kProductPlain, "", "", 30, 2.5));
+  // The sample commits 100 of the 200 on hand: 200 / 12 and 100 / 12 in the
+  // second unit, each kept to six decimals.
+  EXPECT_EQ(available(kCedis, kWarehouseGeneral, kProductPlain, "00", "00", 2),
+            16.666667 - 8.333333);
+  // A request commits 30 more, leaving on hand as it is.
+  ASSERT_TRUE(adjust(kCedis, kWarehouseGeneral, kProductPlain, "", "", -30));
   EXPECT_EQ(inv->Obtener_Mensaje_Error(), "");
-  EXPECT_DOUBLE_EQ(available("%"), 100);
-  StockFigures f = Stock(kCedis, kWarehouseGeneral, kProductPlain);
-  EXPECT_EQ(std::pair(f.on_hand, f.adjustment), std::pair(200.0, -100.0));  // on hand untouched
-  EXPECT_FALSE(inv->Ajustar_Existencia(kCedis, "NINGUNO", kProductPlain, "00", "00", 1, 1));
+  EXPECT_EQ(Figures(kCedis), "200 @ 2.5");
+  EXPECT_EQ(available(kCedis, "%", kProductPlain), 70);
+  EXPECT_EQ(available(kCedis, "G%", kProductPlain), 70);
+  EXPECT_EQ(available(kCedis, kWarehouseApparel, kProductPlain), 0);
+  EXPECT_FALSE(adjust(kCedis, "NINGUNO", kProductPlain, "00", "00", 1));
   EXPECT_NE(inv->Obtener_Mensaje_Error().find("NINGUNO"), std::string::npos);
-
   // The general warehouse keeps no sizes: its adjustment counts under "00".
-  ASSERT_TRUE(inv->Ajustar_Existencia(kBranchSouth, kWarehouseGeneral, kProductApparel, "MD", "BCO",
-                                      -4, -4));
-  ASSERT_TRUE(inv->Ajustar_Existencia(kBranchSouth, kWarehouseApparel, kProductApparel, "MD", "BCO",
-                                      10, 10));
-  auto apparel = [&](const char* branch, const char* size, const char* colour) {
-    return inv->Obtener_Existencia(branch, "%", kProductApparel, size, colour, 1, "");
-  };
-  EXPECT_DOUBLE_EQ(apparel(kBranchSouth, "00", "00"), -4);
-  EXPECT_DOUBLE_EQ(apparel(kBranchSouth, "MD", "BCO"), 10);
-  EXPECT_DOUBLE_EQ(apparel(kBranchNorth, "MD", "BCO"), 0);
-
+  ASSERT_TRUE(adjust(kBranchSouth, kWarehouseGeneral, kProductApparel, "MD", "BCO", -4));
+  ASSERT_TRUE(adjust(kBranchSouth, kWarehouseApparel, kProductApparel, "MD", "BCO", 10));
+  EXPECT_EQ(available(kBranchSouth, "%", kProductApparel), -4);
+  EXPECT_EQ(available(kBranchSouth, "%", kProductApparel, "MD", "BCO"), 10);
+  EXPECT_EQ(available(kBranchNorth, "%", kProductApparel, "MD", "BCO"), 0);
   // Summed over warehouses, the answer keeps the figures' precision.
-  ASSERT_TRUE(inv->Ajustar_Existencia(kBranchSouth, kWarehouseGeneral, "AZUCAR", "", "", 0.1, 0));
-  ASSERT_TRUE(inv->Ajustar_Existencia(kBranchSouth, kWarehouseSerials, "AZUCAR", "", "", 0.2, 0));
-  EXPECT_EQ(inv->Obtener_Existencia(kBranchSouth, "%", "AZUCAR", "00", "00", 1, ""), 0.3);
+  ASSERT_TRUE(adjust(kBranchSouth, kWarehouseGeneral, "AZUCAR", "", "", 0.1));
+  ASSERT_TRUE(adjust(kBranchSouth, kWarehouseSerials, "AZUCAR", "", "", 0.2));
+  EXPECT_EQ(available(kBranchSouth, "%", "AZUCAR"), 0.3);
 }
 
 }  // namespace
