@@ -137,16 +137,9 @@ TEST(Replay, PreparesEachShapeOnceAndStoresWhatTheTextsStore) {
   EXPECT_NE(replayed, bench::ComponentRowsDigest(dir.Path("start.db")));
 }
 
-TEST(WithDatabase, ReplacesOnlyTheDatabase) {
-  EXPECT_EQ(WithDatabase("host=/tmp/x user=postgres dbname=main", "copy_1"),
-            "user='postgres' host='/tmp/x' dbname='copy_1'");
-  EXPECT_EQ(WithDatabase("postgresql://u@localhost:5433/main", "c"),
-            "user='u' host='localhost' port='5433' dbname='c'");
-}
-
 // A Seq Scan of a large table, or an index read without a condition outside
 // a limit, is a whole-table read; a small table is read whole at no cost.
-TEST(WholeTableRead, ScansOfLargeTables) {
+TEST(ServerPlans, WholeTableReadsAndCopies) {
   // clang-format off
   const std::pair<std::vector<std::string>, std::string> plans[] = {
       {{"Seq Scan on big  (cost=0.00..180.00 rows=1 width=4)", "  Filter: ((k)::text = 'x'::text)"},
@@ -165,6 +158,11 @@ TEST(WholeTableRead, ScansOfLargeTables) {
   // clang-format on
   for (const auto& [plan, read] : plans)
     EXPECT_EQ(WholeTableRead(plan, {{"big", 10000}, {"small", 40}}, 500), read) << plan[0];
+  // The copies' connection strings replace only the database.
+  EXPECT_EQ(WithDatabase("host=/tmp/x user=postgres dbname=main", "copy_1"),
+            "user='postgres' host='/tmp/x' dbname='copy_1'");
+  EXPECT_EQ(WithDatabase("postgresql://u@localhost:5433/main", "c"),
+            "user='u' host='localhost' port='5433' dbname='c'");
 }
 
 // On a server: a database of 2,000 rows keyed by citext, and copies of it.
@@ -219,12 +217,18 @@ TEST_F(ServerFloorTest, ReplayStoresWhatTheTextsStore) {
                                                          : text) +
         ";";
   suite::Database(by_text, false).Exec(all);
-  const ReplayResult r = Replay(recording, replayed);
+  ReplayResult r = Replay(recording, replayed);
   // Failed, run, prepared (the component's inserts share one; transaction texts none), unshaped.
   EXPECT_EQ(std::tuple(r.failed, r.statements, r.shapes, r.unshaped), std::tuple(0, 9, 4, 0))
       << r.first_error;
   EXPECT_EQ(Rows(replayed), Rows(by_text));
   EXPECT_NE(Rows(replayed), Rows(start_));
+  // A failed statement is counted: the duplicate insert, and the commit that rolls back.
+  r = Replay(
+      Record(dir_, {{'S', "BEGIN"}, {'S', "INSERT INTO t VALUES ('K-1', 1, 0)"}, {'S', "COMMIT"}}),
+      replayed);
+  EXPECT_EQ(r.failed, 2);
+  EXPECT_NE(r.first_error.find("INSERT INTO t"), std::string::npos) << r.first_error;
 }
 
 TEST_F(ServerFloorTest, DigestOfTheComponentsRowsIgnoresTheirOrderNotTheirValues) {
@@ -241,14 +245,6 @@ TEST_F(ServerFloorTest, DigestOfTheComponentsRowsIgnoresTheirOrderNotTheirValues
     suite::Database(b, false).Exec(change);
     EXPECT_NE(ComponentRowsDigest(a), ComponentRowsDigest(b)) << change;
   }
-}
-
-TEST_F(ServerFloorTest, AFailedStatementIsCounted) {
-  const Texts texts = {
-      {'S', "BEGIN"}, {'S', "INSERT INTO t (k, n, x) VALUES ('K-1', 1, 0)"}, {'S', "COMMIT"}};
-  const ReplayResult r = Replay(Record(dir_, texts), Copy("qbx_floor_failing"));
-  EXPECT_EQ(r.failed, 2);  // the duplicate insert, and the commit that rolls back
-  EXPECT_NE(r.first_error.find("INSERT INTO t"), std::string::npos) << r.first_error;
 }
 
 // Repeated statements whose plan reads the table whole: a key parameter typed
