@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <algorithm>
+#include <set>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -210,12 +210,8 @@ TEST_F(ServerFloorTest, ReplayStoresWhatTheTextsStore) {
   // clang-format on
   const std::string recording = Record(dir_, texts), replayed = Copy("qbx_floor_replayed");
   const std::string by_text = Copy("qbx_floor_texts");
-  std::string all;  // what the suite sends for them, TOP as the server writes it
-  for (const auto& [origin, text] : texts)
-    all +=
-        (origin == 'C' && text.starts_with("SELECT TOP") ? "SELECT k FROM t ORDER BY n DESC LIMIT 1"
-                                                         : text) +
-        ";";
+  std::string all;  // what the texts store (the SELECT stores nothing)
+  for (const auto& [origin, text] : texts) all += text.starts_with("SELECT") ? "" : text + ";";
   suite::Database(by_text, false).Exec(all);
   ReplayResult r = Replay(recording, replayed);
   // Failed, run, prepared (the component's inserts share one; transaction texts none), unshaped.
@@ -256,16 +252,12 @@ TEST_F(ServerFloorTest, PlanCheckFlagsAnIndexLostToATextParameter) {
     texts.push_back({'S', "SELECT n FROM t WHERE k = CAST('K-" + i + "' AS text)"});
     texts.push_back({'S', "SELECT n FROM t WHERE n = " + i});
   }
-  std::vector<Scan> scans = FindScans(Record(dir_, texts), start_, 2);
-  std::sort(scans.begin(), scans.end(),
-            [](const Scan& a, const Scan& b) { return a.statement < b.statement; });
-  ASSERT_EQ(scans.size(), 2u);
-  EXPECT_EQ(scans[0].statement, "SELECT n FROM t WHERE k = CAST('K-1' AS text)");
-  EXPECT_EQ(scans[1].statement, "SELECT n FROM t WHERE n = 1");
-  for (const Scan& s : scans) {
-    EXPECT_EQ(s.times, 4);
-    EXPECT_NE(s.step.find("Seq Scan on t"), std::string::npos) << s.step;
-  }
+  std::set<std::string> found;  // statement, times, whether its step reads t whole
+  for (const Scan& s : FindScans(Record(dir_, texts), start_, 2))
+    found.insert(s.statement + " x" + std::to_string(s.times) +
+                 (s.step.find("Seq Scan on t") == std::string::npos ? " " + s.step : " seq"));
+  EXPECT_EQ(found, (std::set<std::string>{"SELECT n FROM t WHERE k = CAST('K-1' AS text) x4 seq",
+                                          "SELECT n FROM t WHERE n = 1 x4 seq"}));
 }
 
 }  // namespace
