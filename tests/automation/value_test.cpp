@@ -29,13 +29,11 @@ std::string Result(F f) {
   try {
     const auto v = f();
     std::ostringstream s;
-    if constexpr (std::is_same_v<decltype(v), const Date>) {
-      s << v.ToIsoText();
-    } else if constexpr (std::is_same_v<decltype(v), const Variant>) {
-      s << v.Describe();
-    } else {
-      s << std::boolalpha << std::setprecision(15) << v;
-    }
+    // clang-format off
+    if constexpr (std::is_same_v<decltype(v), const Date>) s << v.ToIsoText();
+    else if constexpr (std::is_same_v<decltype(v), const Variant>) s << v.Describe();
+    else s << std::boolalpha << std::setprecision(15) << v;
+    // clang-format on
     return s.str();
   } catch (const RuntimeError& e) {
     EXPECT_EQ(e.description(), StandardErrorDescription(e.number())) << e.number();
@@ -193,7 +191,7 @@ const Variant kRecord = Variant::FromRecord(kRecordType, 5);
 const Variant kNull = Null{}, kMissing = Missing{}, kEmpty;
 const Variant kMarch5 = Date(45356), kAfternoon = Date(45356 + 14.5 / 24);
 
-TEST(Values, VariantConversions) {
+TEST(Values, VariantConversionsAndComparisons) {
   // ToDouble|ToString|ToBool|ToInteger|ToLong|ToDate (as its serial).
   // clang-format off
   const std::pair<Variant, std::string> cases[] = {
@@ -238,9 +236,6 @@ TEST(Values, VariantConversions) {
               ROW(Variant(5).Record<int>(kRecordType), "e13"), ROW(Concat("a", kNull), "a"),
               ROW(Concat(kNull, kNull), ""), ROW(Concat(1.5, "x"), "1.5x"),
               ROW(Concat(kEmpty, true), "True")});
-}
-
-TEST(Values, VariantComparisons) {
   // IsLess, then IsEqual: never true with Null, numbers against numbers.
   const Variant two = int16_t{2};  // an Integer
   // clang-format off
