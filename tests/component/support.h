@@ -27,12 +27,13 @@ struct TempRegistry : TempFolder {
   std::string previous_;
 };
 
-// The run-time error f raises as "number description [source]".
+// The run-time error f raises, as a handler sees it: "number description [source]".
 template <class F>
 std::string Raised(F f) {
   try {
     f();
-  } catch (const RuntimeError& e) {
+  } catch (...) {
+    const RuntimeError e = CurrentRuntimeError();
     return std::to_string(e.number()) + " " + e.description() + " [" + e.source() + "]";
   }
   return "no error";

@@ -6,10 +6,10 @@
 //   Data.Obtener_Valor_Campo("Sucursal", "Sc_Cve_Sucursal", "S1", "Sc_Servidor_Id", 0&, "", "", "")
 // Arguments as ValueText writes them for journals (automation/value.h):
 // texts in double quotes, Long 0&, Integer 0%, Double 12.5#, True/False, Dates
-// #2024-03-05 10:30:00#, Missing, Null, Empty; records as {field=value, ...}. System, Data and Connection are named plainly; the
-// other classes carry their creation number: Inventory#1 (the stock object of
-// the first Transferencia), Inventory#2 (receipt), Inventory#3 (issue),
-// Series#1, Lot#1, Posting#1, Voucher#1, Recordset#1.
+// #2024-03-05 10:30:00#, Missing, Null, Empty; records as {field=value, ...}. System, Data and
+// Connection are named plainly; the other classes carry their creation number: Inventory#1 (the
+// stock object of the first Transferencia), Inventory#2 (receipt), Inventory#3 (issue), Series#1,
+// Lot#1, Posting#1, Voucher#1, Recordset#1.
 //
 // Answers are scripted per call key: "Inventory#3.Agregar_Detalle_Movimiento"
 // first, then "Inventory.Agregar_Detalle_Movimiento"; otherwise a default
@@ -17,7 +17,6 @@
 // doubles.cpp). Every operation of a contract's description is recorded.
 #pragma once
 
-#include <algorithm>
 #include <deque>
 #include <functional>
 #include <map>
@@ -31,8 +30,6 @@
 #include "automation/value.h"
 #include "services/connection.h"
 #include "services/inventory_services.h"
-#include "services/registration_services.h"
-#include "services/system_services.h"
 
 namespace qbx::test {
 
@@ -40,23 +37,31 @@ class Journal {
  public:
   void Add(std::string entry) { entries_.push_back(std::move(entry)); }
   const std::vector<std::string>& entries() const { return entries_; }
-  // Entries that start with p, or that contain text, or that keep accepts, in order.
+  // Entries that start with p, or that contain text, in order.
   std::vector<std::string> Starting(std::string_view p) const {
-    return Where([p](const std::string& e) { return e.starts_with(p); });
+    std::vector<std::string> out = entries_;
+    std::erase_if(out, [p](const std::string& e) { return !e.starts_with(p); });
+    return out;
   }
   std::vector<std::string> Containing(std::string_view text) const {
-    return Where([text](const std::string& e) { return e.find(text) != e.npos; });
-  }
-  std::vector<std::string> Where(const std::function<bool(const std::string&)>& keep) const {
     std::vector<std::string> out = entries_;
-    std::erase_if(out, [&](const std::string& e) { return !keep(e); });
+    std::erase_if(out, [text](const std::string& e) { return e.find(text) == e.npos; });
     return out;
   }
   // Entries naming a call, without their arguments: "Data.Obtener_Folio".
-  std::vector<std::string> Calls() const;
+  std::vector<std::string> Calls() const {
+    std::vector<std::string> out;
+    for (const auto& e : entries_) out.push_back(e.substr(0, e.find('(')));
+    return out;
+  }
   void Clear() { entries_.clear(); }
   // One entry a line, numbered unless said otherwise.
-  std::string Dump(bool numbered = true) const;
+  std::string Dump(bool numbered = true) const {
+    std::string out;
+    for (size_t i = 0; i < entries_.size(); ++i)
+      out += (numbered ? std::to_string(i + 1) + ": " : "") + entries_[i] + "\n";
+    return out;
+  }
 
  private:
   std::vector<std::string> entries_;
@@ -184,8 +189,8 @@ class FakeSuite : public com::ObjectProvider {
 // lifetime (restoring the previous one).
 class ScopedProvider {
  public:
-  explicit ScopedProvider(com::ObjectProvider* p);
-  ~ScopedProvider();
+  explicit ScopedProvider(com::ObjectProvider* p) : previous_(com::SetThreadObjectProvider(p)) {}
+  ~ScopedProvider() { com::SetThreadObjectProvider(previous_); }
   ScopedProvider(const ScopedProvider&) = delete;
   ScopedProvider& operator=(const ScopedProvider&) = delete;
 
