@@ -5,17 +5,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <initializer_list>
-#include <map>
-#include <memory>
-#include <optional>
 #include <tuple>
-#include <string>
-#include <utility>
-#include <vector>
 
-#include "records/records.h"
 #include "tests/doubles/doubles.h"
 #include "transfer/publico.h"
 #include "transfer/transferencia.h"
