@@ -182,15 +182,19 @@ TEST_F(ObjectTest, DetalleConvertsQuantitiesAndCost) {
 }
 
 TEST_F(ObjectTest, DetalleBlanksWhatTheWarehouseDoesNotKeep) {
-  auto blanks = [&](const char* type, bool sizes, bool colours, bool lots, bool serials,
-                    const char* kept) {
-    SCOPED_TRACE(testing::Message() << type << sizes << colours << lots << serials);
+  // keeps: whether the warehouse keeps sizes, colours, lots and serials, as 0/1.
+  for (auto [type, keeps, kept] : {std::tuple("01", "0000", "00/00/L1/PED/SN1/PS"),
+                                   std::tuple("01", "1100", "M/ROJO/L1/PED/SN1/PS"),
+                                   std::tuple("02", "0001", "00/00//PED/SN1/PS"),
+                                   std::tuple("02", "0010", "00/00/L1/PED/SN1/PS"),
+                                   std::tuple("03", "1010", "M/00/L1/PED//PS"),
+                                   std::tuple("03", "0101", "00/ROJO/L1/PED/SN1/PS")}) {
+    SCOPED_TRACE(std::string(type) + " " + keeps);
     Renew();
-    Script({{"cat:Producto.Pr_Tipo_Producto", type},
-            {"Inventory#1.Maneja_Talla", sizes},
-            {"Inventory#1.Maneja_Color", colours},
-            {"Inventory#1.Maneja_Lote", lots},
-            {"Inventory#1.Maneja_Serie", serials}});
+    Script({{"cat:Producto.Pr_Tipo_Producto", type}});
+    for (int i = 0; i < 4; ++i)
+      Answer(std::string("Inventory#1.Maneja_") + std::array{"Talla", "Color", "Lote", "Serie"}[i],
+             keeps[i] == '1');
     tTrDetalle line = Line();
     std::tie(line.Tl_Cve_Talla, line.Cl_Cve_Color) = std::tuple("M", "ROJO");
     line.Lote = {"L1", {}, "PED", {}, {}};  // the other lot and serial fields are kept
@@ -200,13 +204,7 @@ TEST_F(ObjectTest, DetalleBlanksWhatTheWarehouseDoesNotKeep) {
     EXPECT_EQ(d.Tl_Cve_Talla + "/" + d.Cl_Cve_Color + "/" + d.Lote.Lt_Cve_Lote + "/" +
                   d.Lote.Lt_Pedimento + "/" + d.Serie.Sr_Cve_Serie + "/" + d.Serie.Sr_Pedimento,
               kept);
-  };
-  blanks("01", false, false, false, false, "00/00/L1/PED/SN1/PS");
-  blanks("01", true, true, false, false, "M/ROJO/L1/PED/SN1/PS");
-  blanks("02", false, false, false, true, "00/00//PED/SN1/PS");
-  blanks("02", false, false, true, false, "00/00/L1/PED/SN1/PS");
-  blanks("03", true, false, true, false, "M/00/L1/PED//PS");
-  blanks("03", false, true, false, true, "00/ROJO/L1/PED/SN1/PS");
+  }
 }
 
 }  // namespace
