@@ -123,7 +123,6 @@ TEST_F(AddLineTest, TypeTransitAndPendingDecidePostingAndAdjustment) {
   road("EN", true, false, "04", {issue, issue_add, cost, receipt, receipt_add}, shipment);
   road("RC", true, false, "03", {issue, issue_add, cost, receipt, receipt_add}, "");
   road("SL", false, false, "01", {}, request);  // a request opens both documents, never posts
-  road("SL", true, false, "01", {}, request);
   road("EN", false, true, "01", {}, shipment);  // pending: stored and adjusted, not posted
   road("RC", false, false, "99", {}, "");       // no stock: stored only
   road("RC", false, false, "02", {issue, receipt, receipt_add}, "");

@@ -84,7 +84,6 @@ TEST_F(ObjectTest, DetalleRefusalsAreStoredOrShownWithTheirKey) {
       {0, "CJ", 10, false, "ERR-ID:7500002", "El parámetro Tr_Unidad_Costo, es de solo lectura!"},
       {-1, "CJ", 10, false, "ERR-ID:7500001", control},  // both set: only the first is reported
       {0, "", 10, false, "ERR-ID:7500003", "Division by zero"},
-      {0, "", 0, false, "ERR-ID:7500003", "Overflow"},
       {0, "", 10, true, "ERR-ID:7500003", "sin conexión"}};
   for (const auto& [control_1, cost_unit, cost, raises, key, message] : cases) {
     for (bool show : {false, true}) {
@@ -142,13 +141,6 @@ TEST_F(ObjectTest, DetalleFillsTypesAndUnitsFromTheCatalogueInOrder) {
   filled.Tr_Cantidad_Control_1 = filled.Tr_Cantidad_Costo = 5;
   filled.Tr_Importe_Costo = 50;
   EXPECT_EQ(t.Detalle(), filled);
-  catalogue.clear();  // an unknown product: types and units empty
-  line.Producto.Pr_Tipo_Producto = "01";
-  t.SetDetalle(line);
-  const tTrDetalle& d = t.Detalle();
-  EXPECT_EQ(d.Producto.Pr_Tipo_Producto + d.Producto.Pr_Tipo_Costeo + d.Tr_Unidad_Control_1 +
-                d.Tr_Unidad_Control_2 + d.Tr_Unidad_Costo,
-            "");
 }
 
 TEST_F(ObjectTest, DetalleConvertsQuantitiesAndCost) {
