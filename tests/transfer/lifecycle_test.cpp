@@ -471,7 +471,6 @@ TEST_F(CancelTest, FailureTable) {
   refused(FirstRow("SL"), "\r\nInvalid object", {true}, {{"fail:COUNT(*)", "Invalid object"}});
   refused(FirstRow(Null{}), "\r\nInvalid use of Null", {false});
   refused(FirstRow("EN", Null{}), "\r\nInvalid use of Null", {false});
-  refused({{"Tr_Folio", "T1"}}, "\r\n" + std::string(kItemNotFoundText), {false});
 }
 
 const std::string kOrderSource = "Quelbarix.dll - Genera_Requisicion_Pedido()\r\n";

@@ -166,7 +166,6 @@ TEST_F(ObjectTest, DetalleConvertsQuantitiesAndCost) {
         std::tie(d.Tr_Cantidad_Control_1, d.Tr_Cantidad_Costo, d.Tr_Costo, d.Tr_Importe_Costo),
         std::tie(control_1, cost_quantity, cost, amount));
   };
-  converts("PZA", "PZA", 0, {"P1:PZA>PZA"}, 2, 2, 120, 240);
   // Entry in boxes: 24 pieces; the box cost is divided into a piece cost.
   converts("CJ", "PZA", 0, {"P1:CJ>PZA", "P1:CJ>PZA"}, 24, 24, 10, 240);
   // Costed by weight: the client's control quantity 2, cost as passed.
