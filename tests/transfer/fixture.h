@@ -5,17 +5,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <initializer_list>
-#include <map>
-#include <memory>
-#include <optional>
 #include <tuple>
-#include <string>
-#include <utility>
-#include <vector>
 
-#include "records/records.h"
 #include "tests/doubles/doubles.h"
 #include "transfer/publico.h"
 #include "transfer/transferencia.h"
@@ -46,10 +37,7 @@ inline void Set(Row& row, const std::string& field, Variant value) {
 class TransferTest : public ::testing::Test {
  protected:
   TransferTest() { Renew(); }
-  ~TransferTest() override {
-    object_.reset();
-    ResetApartment();
-  }
+  ~TransferTest() override { object_.reset(), ResetApartment(); }
 
   // Releases the object and starts over on a new apartment with new doubles:
   // the movement kinds and transit warehouse every capture reads, a catalogue.
@@ -82,11 +70,7 @@ class TransferTest : public ::testing::Test {
   }
   void ResetObject() { object_.reset(); }
   // The object, started, with the journal emptied: what follows is one operation's.
-  Transferencia& Fresh() {
-    Object();
-    suite->journal.Clear();
-    return Object();
-  }
+  Transferencia& Fresh() { return Object(), suite->journal.Clear(), Object(); }
   // The object with a header of the given type written.
   Transferencia& Start(const std::string& tipo) {
     Object().SetEncabezado(Header(tipo));
