@@ -6,7 +6,6 @@
 
 #include <array>
 #include <chrono>
-#include <functional>
 #include <future>
 #include <string>
 #include <thread>
@@ -61,15 +60,12 @@ TEST(ShapeOfInsert, MakesParametersOfLiteralsOnly) {
     EXPECT_EQ(out->values, c.values) << c.sql;
   }
   // Beyond 18 digits, a NUL in a text, several rows, comments, expressions.
-  for (const std::string& same :
-       {"INSERT INTO T VALUES (-1234567890123456789)"s, "INSERT INTO T VALUES ('a\0b')"s,
-        "INSERT INTO T VALUES (1), (2)"s, "INSERT INTO T VALUES (1) -- uno"s,
-        "INSERT /* c */ INTO T VALUES (1)"s, "INSERT INTO T VALUES (NULL)"s,
-        "INSERT INTO T VALUES (1 + 2)"s, "INSERT INTO T VALUES (1.2.3)"s,
-        "INSERT INTO T VALUES (1e)"s, "INSERT INTO T VALUES (.)"s, "INSERT INTO T VALUES (-'a')"s,
-        "INSERT INTO T VALUES (--1\n)"s, "INSERT INTO T VALUES ('abc)"s,
-        "INSERT INTO T VALUES (1) x"s, "INSERT INTO T SELECT 1"s, "INSERTINTO T VALUES (1)"s,
-        "UPDATE T SET a = 1"s})
+  for (const std::string& values :
+       {"(-1234567890123456789)"s, "('a\0b')"s, "(1), (2)"s, "(1) -- uno"s, "(NULL)"s, "(1 + 2)"s,
+        "(1.2.3)"s, "(1e)"s, "(.)"s, "(-'a')"s, "(--1\n)"s, "('abc)"s, "(1) x"s})
+    EXPECT_FALSE(ShapeOfInsert("INSERT INTO T VALUES " + values)) << values;
+  for (const char* same : {"INSERT /* c */ INTO T VALUES (1)", "INSERT INTO T SELECT 1",
+                           "INSERTINTO T VALUES (1)", "UPDATE T SET a = 1"})
     EXPECT_FALSE(ShapeOfInsert(same)) << same;
 }
 
@@ -159,15 +155,7 @@ TEST_F(ConnectionTest, FieldsComeBackTypedByNameInAnyCaseOrAsThePlatformsErrors)
 // A shaped insert stores the very row its text stores when compiled as it is.
 TEST_F(ConnectionTest, AShapedInsertStoresWhatItsTextStores) {
   auto db = Db();
-  auto row = [&] {
-    std::string text;
-    for (Query rows(*db, "SELECT * FROM Prueba"); rows.Step();)
-      for (int i = 0; i < rows.statement().ColumnCount(); ++i)
-        text += rows.Value(i).Describe() + "|";
-    db->Exec("DELETE FROM Prueba");
-    return text;
-  };
-  row();
+  db->Exec("DELETE FROM Prueba");
   for (const char* sql :
        {"INSERT INTO Prueba (Id, Nombre, Importe) VALUES (3, 'O''Brien', -1E-05)",
         "INSERT INTO Prueba (Id, Nombre, Nota, Importe) VALUES (-3, -0, - 7, -12)",
@@ -180,10 +168,10 @@ TEST_F(ConnectionTest, AShapedInsertStoresWhatItsTextStores) {
     ASSERT_NE(st, nullptr) << shaped->shape;
     st->BindLiterals(std::move(shaped->values));
     st->Run();
-    const std::string stored = row();
-    db->Exec(sql);
-    EXPECT_EQ(stored, row()) << sql;
-    EXPECT_NE(stored, "") << sql;
+    const std::string stored = DatabaseText(*db);
+    db->Exec(std::string("DELETE FROM Prueba; ") + sql);
+    EXPECT_EQ(stored, DatabaseText(*db)) << sql;
+    db->Exec("DELETE FROM Prueba");
   }
   // On a server a statement that fails to prepare aborts the open unit.
   connection_->BeginTrans();
@@ -214,24 +202,21 @@ TEST_F(ConnectionTest, AQueryLeftByAFailedConversionHoldsNoRead) {
 // is built from the trace), not only the first.
 TEST_F(ConnectionTest, CountsAndTracesEveryStatement) {
   auto db = Db();
-  const auto traced = [&](Origin origin, const std::function<void()>& fn) {
-    std::vector<std::string> texts;
-    db->SetTraceSink([&](Origin from, std::string_view text) {
-      if (from == origin) texts.emplace_back(text);
-    });
-    const int64_t before = db->StatementCount(origin);
-    fn();
-    db->SetTraceSink(nullptr);
-    EXPECT_EQ(db->StatementCount(origin) - before, static_cast<int64_t>(texts.size()));
-    return texts;
-  };
-  EXPECT_EQ(
-      traced(Origin::Component,
-             [&] { Run("SELECT TOP 1 Id FROM Prueba"), Run("UPDATE Prueba SET Nota = 'a'"); }),
-      (std::vector<std::string>{"SELECT Id FROM Prueba LIMIT 1", "UPDATE Prueba SET Nota = 'a'"}));
-  const std::string begin = qbx::test::OnServer() ? "BEGIN" : "BEGIN IMMEDIATE";
-  EXPECT_EQ(traced(Origin::Suite, [&] { db->Transaction([] {}), db->Transaction([] {}); }),
-            (std::vector<std::string>{begin, "COMMIT", begin, "COMMIT"}));
+  std::vector<std::string> traced;
+  db->SetTraceSink([&](Origin from, std::string_view text) {
+    traced.push_back((from == Origin::Suite ? "suite: " : "component: ") + std::string(text));
+  });
+  const int64_t component = db->StatementCount(Origin::Component),
+                suite = db->StatementCount(Origin::Suite);
+  Run("SELECT TOP 1 Id FROM Prueba"), Run("UPDATE Prueba SET Nota = 'a'");
+  db->Transaction([] {}), db->Transaction([] {});
+  db->SetTraceSink(nullptr);
+  const std::string begin = qbx::test::OnServer() ? "suite: BEGIN" : "suite: BEGIN IMMEDIATE";
+  EXPECT_EQ(traced, (std::vector<std::string>{"component: SELECT Id FROM Prueba LIMIT 1",
+                                              "component: UPDATE Prueba SET Nota = 'a'", begin,
+                                              "suite: COMMIT", begin, "suite: COMMIT"}));
+  EXPECT_EQ(db->StatementCount(Origin::Component) - component, 2);
+  EXPECT_EQ(db->StatementCount(Origin::Suite) - suite, 4);
   EXPECT_EQ(connection_->DefaultDatabase(),
             qbx::test::OnServer() ? db_path().substr(db_path().rfind('=') + 1) : "prueba");
 }
