@@ -3,9 +3,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -28,34 +26,28 @@ namespace qbx::suite::test {
 inline std::string DatabaseText(Database& db) {
   std::string text;
   for (const std::string& table : db.TableNames()) {
-    text += "[" + table + "]\n";
     const std::string all = "SELECT * FROM " + QuoteIdentifier(table);
-    auto probe = db.PrepareOnce(all, Origin::Suite);
-    probe->Step();
-    const int width = probe->ColumnCount();
-    std::vector<bool> generated(static_cast<size_t>(width));
-    std::string order;
-    for (int i = 1; i <= width; ++i) order += (i > 1 ? ", " : "") + std::to_string(i);
-    if (::qbx::test::OnServer()) {
-      auto ids = db.PrepareOnce(
+    std::vector<bool> generated;
+    std::string order = "1";
+    {
+      auto probe = db.PrepareOnce(all, Origin::Suite);
+      probe->Step();
+      generated.resize(static_cast<size_t>(probe->ColumnCount()));
+      for (size_t i = 2; i <= generated.size(); ++i) order += ", " + std::to_string(i);
+      const std::string identity =
           "SELECT column_name FROM information_schema.columns WHERE is_identity = 'YES' AND "
-          "table_schema = current_schema() AND lower(table_name) = lower(?1)",
-          Origin::Suite);
-      ids->Bind({table});
-      while (ids->Step()) {
-        const int at = probe->FindColumn(ids->Column(0).ToString());
-        if (at >= 0) generated[static_cast<size_t>(at)] = true;
-      }
+          "table_schema = current_schema() AND lower(table_name) = lower('" +
+          table + "')";
+      if (::qbx::test::OnServer())
+        for (auto ids = db.PrepareOnce(identity, Origin::Suite); ids->Step();)
+          if (const int at = probe->FindColumn(ids->Column(0).ToString()); at >= 0)
+            generated[static_cast<size_t>(at)] = true;
     }
-    probe.reset();
-    auto rows = db.PrepareOnce(all + " ORDER BY " + order, Origin::Suite);
-    while (rows->Step()) {
-      for (int i = 0; i < width; ++i)
-        text +=
-            (generated[static_cast<size_t>(i)] ? std::string("#") : rows->Column(i).Describe()) +
-            "|";
-      text += "\n";
-    }
+    text += "[" + table + "]\n";
+    for (auto rows = db.PrepareOnce(all + " ORDER BY " + order, Origin::Suite); rows->Step();
+         text += "\n")
+      for (size_t i = 0; i < generated.size(); ++i)
+        text += (generated[i] ? "#" : rows->Column(static_cast<int>(i)).Describe()) + "|";
   }
   return text;
 }
@@ -70,7 +62,7 @@ class SuiteTest : public ::testing::Test {
   void TearDown() override {
     SetDatabasePath("");
     SetMessageSink(nullptr);
-    if (!db_path_.empty()) ::qbx::test::DropDatabase(db_path_);
+    ::qbx::test::DropDatabase(db_path_);
   }
 
   std::string dir() const { return dir_.path.string(); }
@@ -84,11 +76,10 @@ class SuiteTest : public ::testing::Test {
   }
   // The query plan of a statement, one detail per line (embedded file only).
   std::string Plan(const std::string& sql) {
-    // Held here: the statement lives only as long as its database.
-    const std::shared_ptr<Database> db = Db();
-    auto plan = db->PrepareOnce("EXPLAIN QUERY PLAN " + sql, Origin::Suite);
+    const std::shared_ptr<Database> db = Db();  // outlives its statement
     std::string details;
-    while (plan->Step()) details += plan->Column("detail").ToString() + "\n";
+    for (auto plan = db->PrepareOnce("EXPLAIN QUERY PLAN " + sql, Origin::Suite); plan->Step();)
+      details += plan->Column("detail").ToString() + "\n";
     return details;
   }
   // A new service object of the suite's class.
