@@ -6,26 +6,18 @@
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
-#include <string>
-#include <vector>
 
 #include "cli/commands.h"
 #include "tests/cli/fault_provider.h"
 
 int main(int argc, char** argv) {
-  using namespace qbx::cli;
-  test::FaultPlan plan;
-  if (const char* at = std::getenv("QUELBARIX_KILL_AT_CALL")) plan.fail_at = std::atoll(at);
-  plan.action = [] { std::raise(SIGKILL); };
+  qbx::cli::test::FaultScope faults;
+  if (const char* at = std::getenv("QUELBARIX_KILL_AT_CALL")) faults.fail_at = std::atoll(at);
+  faults.action = [] { std::raise(SIGKILL); };
+  const int status = qbx::cli::Run({argv + 1, argv + argc}, {std::cout, std::cerr, std::cin});
   const char* log = std::getenv("QUELBARIX_CALL_LOG");
-  plan.keep_log = log != nullptr;
-  int status = 0;
-  {
-    test::FaultScope scope(plan);
-    status = Run(std::vector<std::string>(argv + 1, argv + argc), {std::cout, std::cerr, std::cin});
-  }
   std::ofstream out(log ? log : "/dev/null");
-  for (std::string call : plan.log()) {
+  for (std::string& call : faults.log) {
     std::replace(call.begin(), call.end(), '\n', ' ');
     out << call << '\n';
   }
