@@ -5,12 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "suite/retry_keys.h"
 #include "tests/cli/database_texts.h"
+#include "tests/cli/fault_provider.h"
 
 namespace qbx::cli::test {
 namespace {
@@ -22,10 +22,6 @@ constexpr int kLines = 2000, kProducts = 20;
 // On hand over every warehouse, transit included.
 constexpr const char* kOnHand = "SELECT SUM(Ex_Cantidad_1) FROM Existencia";
 
-std::string Product(int i) {
-  return (i < 10 ? "CR-00" : "CR-0") + std::to_string(i);
-}
-
 class Crash : public DatabaseTest {
  protected:
   // Plain products with stock at the distribution centre; a line repeats a
@@ -33,13 +29,12 @@ class Crash : public DatabaseTest {
   void SetUp() override {
     DatabaseTest::SetUp();
     Sample({kTransit, kAccounting});
-    std::vector<suite::CatalogueProduct> products;
-    for (int i = 1; i <= kProducts; ++i) {
-      products.push_back({Product(i), "Pieza de prueba", "115-09-" + std::to_string(i), "CEDIS",
-                          "GRL", 1000, 1.0 + i / 4.0});
-    }
     suite::Database db(db_, false);
-    suite::AddCatalogueProducts(db, products);
+    for (int i = 1; i <= kProducts; ++i) {
+      suite::AddCatalogueProducts(
+          db, {{"CR-" + std::to_string(100 + i), "Pieza de prueba", "115-09-" + std::to_string(i),
+                "CEDIS", "GRL", 1000, 1.0 + i / 4.0}});
+    }
   }
 
   std::string Document(const std::string& key) {
@@ -48,9 +43,9 @@ class Crash : public DatabaseTest {
       "Sucursal_Recibe": {"Sc_Cve_Sucursal": "NORTE"}, "Almacen_Recibe": {"Al_Cve_Almacen": "GRL"}},
       "Detalles": [)";
     for (int i = 0; i < kLines; ++i) {
-      doc += std::string(i ? "," : "") + R"({"Producto": {"Pr_Cve_Producto": ")" +
-             Product(i % kProducts + 1) + R"("}, "Tr_Cantidad_1": )" + std::to_string(1 + i % 3) +
-             R"(, "Tr_Unidad_1": "PZA"})";
+      doc += std::string(i ? "," : "") + R"({"Producto": {"Pr_Cve_Producto": "CR-)" +
+             std::to_string(101 + i % kProducts) + R"("}, "Tr_Cantidad_1": )" +
+             std::to_string(1 + i % 3) + R"(, "Tr_Unidad_1": "PZA"})";
     }
     return Write(key + ".json", doc + "]}");
   }
@@ -64,20 +59,18 @@ class Crash : public DatabaseTest {
     return o;
   }
 
-  // Kill points by outside call: a few spread over the run, and every call
-  // naming `from` (with the call after each).
-  std::vector<int64_t> CallPoints(const std::vector<std::string>& args, const std::string& from) {
-    const std::string log = (dir_ / "calls").string();
-    Spawn(QUELBARIX_FAULT_TOOL, args, Copy("count.db"), -1, {"QUELBARIX_CALL_LOG=" + log});
-    std::vector<std::string> calls;
-    std::ifstream in(log);
-    for (std::string line; std::getline(in, line);) calls.push_back(line);
-    const auto count = static_cast<int64_t>(calls.size());
+  // Kill points by outside call (counted in process): a few spread over the
+  // run, and every call naming `from` (with the call after each).
+  std::vector<int64_t> CallPoints(std::vector<std::string> args, const std::string& from) {
+    args.insert(args.end(), {"--db", Copy("count.db")});
+    const Outcome o = RunTool(args);
+    EXPECT_EQ(o.status, 0) << o.err;
+    const auto count = static_cast<int64_t>(std::ssize(o.log));
     std::vector<int64_t> points;
     for (int i = 1; i <= kSpreadCallKills; ++i)
       points.push_back(count * i / (kSpreadCallKills + 1));
     for (int64_t n = 1; n <= count; ++n) {
-      if (calls[n - 1].find(from) == std::string::npos) continue;
+      if (o.log[n - 1].find(from) == std::string::npos) continue;
       points.push_back(n);
       if (n < count) points.push_back(n + 1);
     }

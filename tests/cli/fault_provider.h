@@ -7,10 +7,12 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "cli/commands.h"
 #include "cli/session.h"
 #include "suite/database.h"
 
@@ -20,7 +22,7 @@ namespace qbx::cli::test {
 // number fail_at (1-based, 0 = never) runs `action` instead, then raises.
 class FaultScope {
  public:
-  int64_t fail_at = 0, calls = 0;
+  int64_t fail_at = 0;
   std::function<void()> action;
   std::vector<std::string> log;
 
@@ -43,13 +45,29 @@ class FaultScope {
  private:
   void Hit(std::string_view call) {
     log.emplace_back(call);
-    if (++calls != fail_at) return;
+    if (std::ssize(log) != fail_at) return;
     if (action) action();
-    throw RuntimeError(-2147467259 /* E_FAIL */, "injected fault at call " + std::to_string(calls) +
-                                                     ": " + std::string(call));
+    throw RuntimeError(-2147467259 /* E_FAIL */, "injected fault at " + std::string(call));
   }
 
   std::vector<std::unique_ptr<TracingProvider>> providers_;
 };
+
+struct Outcome {
+  int status;
+  std::string out, err;
+  std::vector<std::string> log;
+};
+
+// The tool run in process, with a fault at call fail_at (0: none).
+inline Outcome RunTool(const std::vector<std::string>& args, const std::string& input = "",
+                       int64_t fail_at = 0) {
+  FaultScope faults;
+  faults.fail_at = fail_at;
+  std::ostringstream out, err;
+  std::istringstream in(input);
+  const int status = Run(args, {out, err, in});
+  return {status, out.str(), err.str(), faults.log};
+}
 
 }  // namespace qbx::cli::test

@@ -5,24 +5,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "cli/commands.h"
 #include "suite/dialect.h"
 #include "tests/cli/database_texts.h"
 #include "tests/cli/fault_provider.h"
 
 namespace qbx::cli::test {
 namespace {
-
-struct Outcome {
-  int status;
-  std::string out, err;
-  int64_t calls;
-  std::vector<std::string> log;
-};
 
 int64_t Count(const std::string& path, const std::string& sql) {
   return suite::Database(path, false).QueryValue(sql).ToLong();
@@ -53,14 +44,10 @@ class Faults : public DatabaseTest {
   // fault it answers `expect`.
   static Outcome Run(const std::string& db, std::vector<std::string> args,
                      const std::string& input = "", int64_t fail_at = 0, int expect = 0) {
-    FaultScope faults;
-    faults.fail_at = fail_at;
-    std::ostringstream out, err;
-    std::istringstream in(input);
     args.insert(args.end(), {"--db", db});
-    const int status = cli::Run(args, Streams{out, err, in});
-    EXPECT_TRUE(fail_at || status == expect) << status << ": " << err.str();
-    return {status, out.str(), err.str(), faults.calls, faults.log};
+    Outcome o = RunTool(args, input, fail_at);
+    EXPECT_TRUE(fail_at || o.status == expect) << o.status << ": " << o.err;
+    return o;
   }
 
   // Every call on the embedded file; on a server, where each fault point
@@ -79,14 +66,13 @@ class Faults : public DatabaseTest {
     const std::string after = MaskTimes(Text(clean_db));
     const Outcome again = Run(clean_db, args, input);  // what the key answers once it ran
     EXPECT_NE(after, MaskTimes(before));
-    EXPECT_EQ(MaskTimes(Text(clean_db)), after);
     std::vector<std::string> altered;
     int64_t failed = 0, swept = 0;
-    for (int64_t n = 1; n <= clean.calls && !HasFailure(); n += Stride(), ++swept) {
+    for (int64_t n = 1; n <= std::ssize(clean.log) && !HasFailure(); n += Stride(), ++swept) {
       SCOPED_TRACE("fault at call " + std::to_string(n) + ": " + clean.log[n - 1]);
       const std::string db = Copy("run.db");
       const Outcome o = Run(db, args, input, n);
-      EXPECT_GE(o.calls, n) << "the fault was never reached";
+      EXPECT_GE(std::ssize(o.log), n) << "the fault was never reached";
       bool same = true;
       if (o.status == 1) {
         ++failed;
@@ -104,9 +90,7 @@ class Faults : public DatabaseTest {
       EXPECT_EQ(first.out, o.status == 1 ? clean.out : again.out);
       EXPECT_EQ(second.out, again.out);
       EXPECT_EQ(Text(db), stored);
-      if (same) {
-        EXPECT_EQ(MaskTimes(stored), after);
-      }
+      EXPECT_TRUE(!same || MaskTimes(stored) == after) << "the retry stored something else";
     }
     EXPECT_TRUE(HasFailure() || failed > swept / 2) << failed;  // the sweep reached the writes
     return altered;
@@ -157,8 +141,8 @@ TEST_F(Faults, PerStatementKeepsWhatWasStoredBeforeTheFault) {
       return c.starts_with("sql: INSERT INTO Transferencia");
     });
   };
-  ASSERT_EQ(inserts_before(clean.calls + 1), 3);
-  for (int64_t n = 1; n <= clean.calls && !HasFailure(); n += Stride()) {
+  ASSERT_EQ(inserts_before(std::ssize(clean.log) + 1), 3);
+  for (int64_t n = 1; n <= std::ssize(clean.log) && !HasFailure(); n += Stride()) {
     SCOPED_TRACE("fault at call " + std::to_string(n));
     const std::string db = Copy("run.db");
     const Outcome o = Run(db, args, Shipment(""), n);
