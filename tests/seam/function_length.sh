@@ -8,7 +8,7 @@
 # are left out first; a brace opened directly inside a namespace, class,
 # struct or at file level whose declaration has a parenthesis and no '=' is
 # a function. Lines inside a raw text (R"sql(...)sql", a schema) are data,
-# not steps, and do not count.
+# not steps, and do not count; nor does an access specifier's line.
 set -u
 usage="usage: function_length.sh ROOT MAX FOLDER..."
 cd "${1:?$usage}" && max=${2:?$usage} && shift 2 || exit 2
@@ -48,14 +48,13 @@ find "$@" -type f \( -name '*.cpp' -o -name '*.h' \) -exec awk -v max="$max" '
       } else if (c == "}" && depth > 0) {
         n = FNR - start[depth] + 1 - (data - data0[depth])
         if (start[depth] && n > max) {
-          f = name[depth]; sub(/\(.*/, "", f); sub(/^.*(public|private|protected) *: */, "", f)
-          gsub(/^[ \t]+|[ \t]+$/, "", f)
+          f = name[depth]; sub(/\(.*/, "", f); gsub(/^[ \t]+|[ \t]+$/, "", f)
           printf "%s:%d: %s runs %d lines (at most %d)\n", FILENAME, start[depth], f, n, max
           bad = 1
         }
         --depth
       }
-      if (c ~ /[;}{]/) { head = ""; at = 0 }
+      if (c ~ /[;}{]/ || (c == ":" && head ~ /^ *(public|private|protected) *$/)) { head = ""; at = 0 }
       else if (c !~ /[ \t]/) { if (!at) at = FNR; head = head c }
       else if (head != "") head = head " "
     }
