@@ -22,11 +22,11 @@ namespace qbx::cli::test {
 // number fail_at (1-based, 0 = never) runs `action` instead, then raises.
 class FaultScope {
  public:
-  int64_t fail_at = 0;
+  int64_t fail_at;
   std::function<void()> action;
   std::vector<std::string> log;
 
-  FaultScope() {
+  explicit FaultScope(int64_t at = 0) : fail_at(at) {
     SetProviderWrapper([this](com::ObjectProvider& inner) -> com::ObjectProvider& {
       return *providers_.emplace_back(std::make_unique<TracingProvider>(inner, [this](auto line) {
         if (!line.starts_with("new ") && !line.starts_with(" ")) Hit(line);  // not results
@@ -62,8 +62,7 @@ struct Outcome {
 // The tool run in process, with a fault at call fail_at (0: none).
 inline Outcome RunTool(const std::vector<std::string>& args, const std::string& input = "",
                        int64_t fail_at = 0) {
-  FaultScope faults;
-  faults.fail_at = fail_at;
+  FaultScope faults(fail_at);
   std::ostringstream out, err;
   std::istringstream in(input);
   const int status = Run(args, {out, err, in});

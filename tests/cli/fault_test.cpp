@@ -21,13 +21,11 @@ int64_t Count(const std::string& path, const std::string& sql) {
 
 // Three lines from the distribution centre, one product twice.
 std::string Shipment(const std::string& key, const std::string& receiver = "NORTE") {
-  return "{" + (key.empty() ? "" : "\"Clave\": \"" + key + "\",") + R"(
-    "Encabezado": {"Tr_Tipo": "EN",
-      "Sucursal": {"Sc_Cve_Sucursal": "CEDIS"}, "Almacen": {"Al_Cve_Almacen": "GRL"},
+  return "{" + (key.empty() ? "" : "\"Clave\": \"" + key + "\",") +
+         R"("Encabezado": {"Tr_Tipo": "EN", "Sucursal": {"Sc_Cve_Sucursal": "CEDIS"},
+      "Almacen": {"Al_Cve_Almacen": "GRL"}, "Almacen_Recibe": {"Al_Cve_Almacen": "GRL"},
       "Sucursal_Recibe": {"Sc_Cve_Sucursal": ")" +
-         receiver + R"("},
-      "Almacen_Recibe": {"Al_Cve_Almacen": "GRL"}},
-    "Detalles": [
+         receiver + R"("}}, "Detalles": [
       {"Producto": {"Pr_Cve_Producto": "TORN-001"}, "Tr_Cantidad_1": 3, "Tr_Unidad_1": "PZA"},
       {"Producto": {"Pr_Cve_Producto": "KIT-01"}, "Tr_Cantidad_1": 2, "Tr_Unidad_1": "PAQ"},
       {"Producto": {"Pr_Cve_Producto": "TORN-001"}, "Tr_Cantidad_1": 4, "Tr_Unidad_1": "PZA"}]})";

@@ -8,8 +8,8 @@
 #include "tests/cli/fault_provider.h"
 
 int main(int argc, char** argv) {
-  qbx::cli::test::FaultScope faults;
-  if (const char* at = std::getenv("QUELBARIX_KILL_AT_CALL")) faults.fail_at = std::atoll(at);
+  const char* at = std::getenv("QUELBARIX_KILL_AT_CALL");
+  qbx::cli::test::FaultScope faults(at ? std::atoll(at) : 0);
   faults.action = [] { std::raise(SIGKILL); };
   return qbx::cli::Run({argv + 1, argv + argc}, {std::cout, std::cerr, std::cin});
 }

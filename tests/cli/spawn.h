@@ -89,9 +89,8 @@ inline Started StartTool(const std::filesystem::path& dir, const char* tool,
 inline Spawned WaitTool(const Started& s, double kill_after = -1) {
   if (s.pid < 0) return {};
   int status = 0;
-  const auto seconds = [&] {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - s.start).count();
-  };
+  using namespace std::chrono;
+  const auto seconds = [&] { return duration<double>(steady_clock::now() - s.start).count(); };
   while (::waitpid(s.pid, &status, kill_after < 0 ? 0 : WNOHANG) != s.pid) {
     if (seconds() >= kill_after) ::kill(s.pid, SIGKILL);  // reaped on a later turn
     std::this_thread::sleep_for(std::chrono::microseconds(200));

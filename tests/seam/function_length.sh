@@ -10,8 +10,7 @@
 # a function. Lines inside a raw text (R"sql(...)sql", a schema) are data,
 # not steps, and do not count; nor does an access specifier's line.
 set -u
-usage="usage: function_length.sh ROOT MAX FOLDER..."
-cd "${1:?$usage}" && max=${2:?$usage} && shift 2 || exit 2
+cd "${1:?usage: function_length.sh ROOT MAX FOLDER...}" && max=${2:?no MAX} && shift 2 || exit 2
 for folder; do [ -d "$folder" ] || { echo "no folder $folder"; exit 2; }; done
 find "$@" -type f \( -name '*.cpp' -o -name '*.h' \) -exec awk -v max="$max" '
   FNR == 1 { depth = 0; head = ""; at = 0; comment = 0; raw = ""; data = 0 }
