@@ -4,12 +4,10 @@
 // fault, as documented.
 #include <gtest/gtest.h>
 
-#include <sstream>
+#include <algorithm>
 #include <string>
 #include <vector>
 
-#include "cli/commands.h"
-#include "suite/database.h"
 #include "suite/dialect.h"
 #include "tests/cli/database_texts.h"
 #include "tests/cli/fault_provider.h"
@@ -17,26 +15,17 @@
 namespace qbx::cli::test {
 namespace {
 
-struct Outcome {
-  int status = -1;
-  std::string out, err;
-  int64_t calls = 0;
-  std::vector<std::string> log;
-};
-
 int64_t Count(const std::string& path, const std::string& sql) {
   return suite::Database(path, false).QueryValue(sql).ToLong();
 }
 
 // Three lines from the distribution centre, one product twice.
 std::string Shipment(const std::string& key, const std::string& receiver = "NORTE") {
-  return "{" + (key.empty() ? "" : "\"Clave\": \"" + key + "\",") + R"(
-    "Encabezado": {"Tr_Tipo": "EN",
-      "Sucursal": {"Sc_Cve_Sucursal": "CEDIS"}, "Almacen": {"Al_Cve_Almacen": "GRL"},
+  return "{" + (key.empty() ? "" : "\"Clave\": \"" + key + "\",") +
+         R"("Encabezado": {"Tr_Tipo": "EN", "Sucursal": {"Sc_Cve_Sucursal": "CEDIS"},
+      "Almacen": {"Al_Cve_Almacen": "GRL"}, "Almacen_Recibe": {"Al_Cve_Almacen": "GRL"},
       "Sucursal_Recibe": {"Sc_Cve_Sucursal": ")" +
-         receiver + R"("},
-      "Almacen_Recibe": {"Al_Cve_Almacen": "GRL"}},
-    "Detalles": [
+         receiver + R"("}}, "Detalles": [
       {"Producto": {"Pr_Cve_Producto": "TORN-001"}, "Tr_Cantidad_1": 3, "Tr_Unidad_1": "PZA"},
       {"Producto": {"Pr_Cve_Producto": "KIT-01"}, "Tr_Cantidad_1": 2, "Tr_Unidad_1": "PAQ"},
       {"Producto": {"Pr_Cve_Producto": "TORN-001"}, "Tr_Cantidad_1": 4, "Tr_Unidad_1": "PZA"}]})";
@@ -49,51 +38,39 @@ class Faults : public DatabaseTest {
     if (!IsSkipped()) Sample({kTransit, kAccounting});
   }
 
-  // The tool on db, in process, with the fault at call fail_at (0: none).
-  static Outcome Run(const std::string& db, std::vector<std::string> args, const std::string& input,
-                     int64_t fail_at, bool keep_log = false) {
-    FaultPlan plan;
-    plan.fail_at = fail_at;
-    plan.keep_log = keep_log;
-    FaultScope scope(plan);
-    std::ostringstream out, err;
-    std::istringstream in(input);
+  // The tool on db, in process, with the fault at call fail_at; without a
+  // fault it answers `expect`.
+  static Outcome Run(const std::string& db, std::vector<std::string> args,
+                     const std::string& input = "", int64_t fail_at = 0, int expect = 0) {
     args.insert(args.end(), {"--db", db});
-    const int status = cli::Run(args, Streams{out, err, in});
-    return {status, out.str(), err.str(), plan.calls(), plan.log()};
+    Outcome o = RunTool(args, input, fail_at);
+    EXPECT_TRUE(fail_at || o.status == expect) << o.status << ": " << o.err;
+    return o;
   }
 
   // Every call on the embedded file; on a server, where each fault point
   // needs a new database, every third call (the file covers the rest).
   static int64_t Stride() { return qbx::test::OnServer() ? 3 : 1; }
 
-  std::string ShipOnBase() {
-    const Outcome o = Run(db_, {"capture", "-"}, Shipment("envio"), 0);
-    EXPECT_EQ(o.status, 0) << o.err;
-    return FirstLine(o.out);
-  }
+  std::string ShipOnBase() { return FirstLine(Run(db_, {"capture", "-"}, Shipment("envio")).out); }
 
   // The request with a fault at each of its calls in turn, each from the base
-  // database. Answers the calls whose fault the component absorbed into a
-  // result other than a clean run's.
+  // database: all or nothing, then two retries finish it once. Answers the
+  // calls whose fault the component absorbed into a result other than a
+  // clean run's.
   std::vector<std::string> Sweep(const std::vector<std::string>& args, const std::string& input) {
-    std::vector<std::string> altered;
     const std::string before = Text(db_), clean_db = Copy("clean.db");
-    const Outcome clean = Run(clean_db, args, input, 0, true);
-    EXPECT_EQ(clean.status, 0) << clean.err;
+    const Outcome clean = Run(clean_db, args, input);
     const std::string after = MaskTimes(Text(clean_db));
+    const Outcome again = Run(clean_db, args, input);  // what the key answers once it ran
     EXPECT_NE(after, MaskTimes(before));
-    const Outcome again = Run(clean_db, args, input, 0);  // what the key answers once it ran
-    EXPECT_EQ(again.status, 0) << again.err;
-    EXPECT_EQ(MaskTimes(Text(clean_db)), after);
+    std::vector<std::string> altered;
     int64_t failed = 0, swept = 0;
-    for (int64_t n = 1; n <= clean.calls && !HasFailure(); n += Stride(), ++swept) {
-      const std::string& call = clean.log[n - 1];
-      SCOPED_TRACE("fault at call " + std::to_string(n) + " of " + std::to_string(clean.calls) +
-                   ": " + call);
+    for (int64_t n = 1; n <= std::ssize(clean.log) && !HasFailure(); n += Stride(), ++swept) {
+      SCOPED_TRACE("fault at call " + std::to_string(n) + ": " + clean.log[n - 1]);
       const std::string db = Copy("run.db");
       const Outcome o = Run(db, args, input, n);
-      EXPECT_GE(o.calls, n) << "the fault was never reached";
+      EXPECT_GE(std::ssize(o.log), n) << "the fault was never reached";
       bool same = true;
       if (o.status == 1) {
         ++failed;
@@ -102,25 +79,18 @@ class Faults : public DatabaseTest {
       } else {
         EXPECT_EQ(o.status, 0) << o.err;
         EXPECT_EQ(o.out, clean.out);
-        same = MaskTimes(Text(db)) == after;
-        if (!same) altered.push_back(call);
+        if (!(same = MaskTimes(Text(db)) == after)) altered.push_back(clean.log[n - 1]);
       }
       // The first retry finishes the request, the second only answers.
-      Outcome retry = Run(db, args, input, 0);
-      EXPECT_EQ(retry.status, 0) << retry.err;
-      EXPECT_EQ(retry.out, o.status == 1 ? clean.out : again.out);
+      const Outcome first = Run(db, args, input);
       const std::string stored = Text(db);
-      if (same) {
-        EXPECT_EQ(MaskTimes(stored), after);
-      }
-      retry = Run(db, args, input, 0);
-      EXPECT_EQ(retry.status, 0) << retry.err;
-      EXPECT_EQ(retry.out, again.out);
+      const Outcome second = Run(db, args, input);
+      EXPECT_EQ(first.out, o.status == 1 ? clean.out : again.out);
+      EXPECT_EQ(second.out, again.out);
       EXPECT_EQ(Text(db), stored);
+      EXPECT_TRUE(!same || MaskTimes(stored) == after) << "the retry stored something else";
     }
-    if (!HasFailure()) {
-      EXPECT_GT(failed, swept / 2);  // the sweep did reach the writes
-    }
+    EXPECT_TRUE(HasFailure() || failed > swept / 2) << failed;  // the sweep reached the writes
     return altered;
   }
 };
@@ -135,7 +105,7 @@ TEST_F(Faults, TransportDocument) {
 
 TEST_F(Faults, CancelShipmentWithVoucher) {
   const std::string folio = ShipOnBase();
-  ASSERT_EQ(Run(db_, {"cfdi", folio}, "", 0).status, 0);
+  Run(db_, {"cfdi", folio});
   {
     // The voucher the suite's issuing would have recorded, so that the
     // cancel cancels it too.
@@ -163,21 +133,20 @@ TEST_F(Faults, RequisitionFromOrder) {
 // tool names them.
 TEST_F(Faults, PerStatementKeepsWhatWasStoredBeforeTheFault) {
   const std::vector<std::string> args = {"capture", "-", "--per-statement"};
-  const std::string doc = Shipment("");
-  const Outcome clean = Run(Copy("clean.db"), args, doc, 0, true);
-  ASSERT_EQ(clean.status, 0) << clean.err;
-  std::vector<int64_t> inserts;  // call numbers of the lines' INSERTs
-  for (size_t i = 0; i < clean.log.size(); ++i)
-    if (clean.log[i].starts_with("sql: INSERT INTO Transferencia")) inserts.push_back(i + 1);
-  ASSERT_EQ(inserts.size(), 3u);
-  for (int64_t n = 1; n <= clean.calls && !HasFailure(); n += Stride()) {
+  const Outcome clean = Run(Copy("clean.db"), args, Shipment(""));
+  const auto inserts_before = [&](int64_t n) {  // the lines' INSERTs before call n
+    return std::count_if(clean.log.begin(), clean.log.begin() + n - 1, [](const std::string& c) {
+      return c.starts_with("sql: INSERT INTO Transferencia");
+    });
+  };
+  ASSERT_EQ(inserts_before(std::ssize(clean.log) + 1), 3);
+  for (int64_t n = 1; n <= std::ssize(clean.log) && !HasFailure(); n += Stride()) {
     SCOPED_TRACE("fault at call " + std::to_string(n));
     const std::string db = Copy("run.db");
-    const Outcome o = Run(db, args, doc, n);
+    const Outcome o = Run(db, args, Shipment(""), n);
     if (o.status == 0) continue;  // absorbed
     ASSERT_EQ(o.status, 1) << o.err;
-    int64_t done = 0;
-    for (int64_t at : inserts) done += at < n ? 1 : 0;
+    const int64_t done = inserts_before(n);
     EXPECT_EQ(Count(db, "SELECT COUNT(*) FROM Transferencia WHERE Tr_Tipo = 'EN'"), done) << o.err;
     if (done > 0) {
       EXPECT_TRUE(Has(o.err, std::to_string(done) + (done == 1 ? " line is" : " lines are") +
@@ -192,14 +161,9 @@ TEST_F(Faults, PerStatementKeepsWhatWasStoredBeforeTheFault) {
 TEST_F(Faults, LineRefusedAfterTheDocumentOpened) {
   // A receiving branch the catalogue has (the tool's checks pass) without the
   // transit warehouse its receipt goes to.
-  {
-    suite::Database db(db_, false);
-    db.Run(
-        "INSERT INTO Sucursal (Sc_Cve_Sucursal, Sc_Centro_Distribucion) VALUES ('NADIE', "
-        "'CEDIS')",
-        {});
-    db.Run("INSERT INTO Almacen (Sc_Cve_Sucursal, Al_Cve_Almacen) VALUES ('NADIE', 'GRL')", {});
-  }
+  suite::Database(db_, false).Exec(R"(
+      INSERT INTO Sucursal (Sc_Cve_Sucursal, Sc_Centro_Distribucion) VALUES ('NADIE', 'CEDIS');
+      INSERT INTO Almacen (Sc_Cve_Sucursal, Al_Cve_Almacen) VALUES ('NADIE', 'GRL'))");
   const std::string before = Text(db_);
   constexpr const char* kPending = "SELECT COUNT(*) FROM Movimiento WHERE Mv_Aplicado = 0";
   const int64_t pending = Count(db_, kPending);
@@ -208,14 +172,12 @@ TEST_F(Faults, LineRefusedAfterTheDocumentOpened) {
     const std::string db = Copy("run.db");
     std::vector<std::string> args = {"capture", "-"};
     if (per_statement) args.push_back("--per-statement");
-    const Outcome o = Run(db, args, Shipment("", "NADIE"), 0);
-    EXPECT_EQ(o.status, 1);
+    const Outcome o = Run(db, args, Shipment("", "NADIE"), 0, 1);
     EXPECT_TRUE(Has(o.err, "line 1 refused"));
-    EXPECT_NE(o.err.find(per_statement ? "stay pending; they change no stock."
-                                       : "Nothing was stored: the whole command was rolled back."),
-              std::string::npos)
-        << o.err;
-    EXPECT_EQ(Count(db, kPending), pending + (per_statement ? 1 : 0));
+    EXPECT_TRUE(Has(o.err, per_statement
+                               ? "stay pending; they change no stock."
+                               : "Nothing was stored: the whole command was rolled back."));
+    EXPECT_EQ(Count(db, kPending), pending + per_statement);
     if (!per_statement) {
       EXPECT_EQ(Text(db), before);
     }

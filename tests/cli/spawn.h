@@ -5,13 +5,12 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
-#include <stdlib.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -50,7 +49,7 @@ inline testing::AssertionResult Has(const std::string& text, std::string_view pa
 struct Started {
   pid_t pid = -1;
   std::filesystem::path dir;
-  std::chrono::steady_clock::time_point start;
+  std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
 };
 
 // Starts `tool` with `input` as its standard input; its output passes through
@@ -59,7 +58,7 @@ struct Started {
 // out: the tool speaks English unless `env` asks for another language.
 inline Started StartTool(const std::filesystem::path& dir, const char* tool,
                          std::vector<std::string> args, const std::string& input = "",
-                         const std::vector<std::string>& env = {}) {
+                         std::vector<std::string> env = {}) {
   std::ofstream(dir / "stdin", std::ios::binary) << input;
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
@@ -69,23 +68,18 @@ inline Started StartTool(const std::filesystem::path& dir, const char* tool,
                                      O_WRONLY | O_CREAT | O_TRUNC, 0600);
   }
   args.insert(args.begin(), tool);
-  std::vector<std::string> vars = env;
-  for (char** e = environ; *e; ++e) {
-    const std::string_view v(*e);
-    if (!v.starts_with("LANGUAGE=") && !v.starts_with("LC_ALL=") &&
-        !v.starts_with("LC_MESSAGES=") && !v.starts_with("LANG="))
-      vars.emplace_back(v);
-  }
+  const std::regex locale("^(LANGUAGE|LC_ALL|LC_MESSAGES|LANG)=");
+  for (char** e = environ; *e; ++e)
+    if (!std::regex_search(*e, locale)) env.emplace_back(*e);
   std::vector<char*> argv, envp;
   for (std::string& a : args) argv.push_back(a.data());
-  for (std::string& v : vars) envp.push_back(v.data());
+  for (std::string& v : env) envp.push_back(v.data());
   argv.push_back(nullptr);
   envp.push_back(nullptr);
-  Started s{-1, dir, std::chrono::steady_clock::now()};
-  if (posix_spawn(&s.pid, tool, &actions, nullptr, argv.data(), envp.data()) != 0) {
-    ADD_FAILURE() << "cannot start " << tool;
-    s.pid = -1;
-  }
+  Started s{-1, dir};
+  const int failed = posix_spawn(&s.pid, tool, &actions, nullptr, argv.data(), envp.data());
+  EXPECT_EQ(failed, 0) << "cannot start " << tool;
+  if (failed) s.pid = -1;
   posix_spawn_file_actions_destroy(&actions);
   return s;
 }
@@ -93,25 +87,16 @@ inline Started StartTool(const std::filesystem::path& dir, const char* tool,
 // Waits for a started child; with kill_after >= 0 it is killed (SIGKILL) once
 // it has run that many seconds.
 inline Spawned WaitTool(const Started& s, double kill_after = -1) {
-  Spawned o;
-  if (s.pid < 0) return o;
-  auto seconds = [&] {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - s.start).count();
-  };
+  if (s.pid < 0) return {};
   int status = 0;
+  using namespace std::chrono;
+  const auto seconds = [&] { return duration<double>(steady_clock::now() - s.start).count(); };
   while (::waitpid(s.pid, &status, kill_after < 0 ? 0 : WNOHANG) != s.pid) {
-    if (seconds() >= kill_after) {
-      ::kill(s.pid, SIGKILL);
-      ::waitpid(s.pid, &status, 0);
-      break;
-    }
+    if (seconds() >= kill_after) ::kill(s.pid, SIGKILL);  // reaped on a later turn
     std::this_thread::sleep_for(std::chrono::microseconds(200));
   }
-  o.seconds = seconds();
-  o.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  o.out = Slurp(s.dir / "stdout");
-  o.err = Slurp(s.dir / "stderr");
-  return o;
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), Slurp(s.dir / "stdout"),
+          Slurp(s.dir / "stderr"), seconds()};
 }
 
 inline Spawned SpawnTool(const std::filesystem::path& dir, const char* tool,

@@ -18,14 +18,10 @@ com::ComPtr<I> Make(com::ObjectProvider& provider, const Guid& clsid) {
   return p;
 }
 
-// Calls an operation with default arguments and notes the name it should
-// appear under in the journal and in the trace.
+// Calls an operation with default arguments.
 template <class I, class R, class... A>
-void CallOp(I& object, R (I::*op)(A...), const std::string& journaled, const std::string& traced,
-            const char* name, std::vector<std::string>& journal, std::vector<std::string>& trace) {
+void CallOp(I& object, R (I::*op)(A...)) {
   (object.*op)(std::decay_t<A>{}...);
-  journal.push_back(journaled + "." + name);
-  trace.push_back(traced + "." + name);
 }
 
 // Each object is numbered; each call is printed with its arguments as the
@@ -73,46 +69,38 @@ TEST(CliTracingProvider, PrintsEachCallAndForwardsItUnchanged) {
       << fake.journal.Dump();
 }
 
-
 // The generated double and trace cover every operation of each contract's
 // description, each under its own name, once.
 TEST(CliTracingProvider, CoversEveryOperationOfEachContract) {
   test::FakeSuite fake;
-  std::vector<std::string> lines;
-  TracingProvider provider(fake, [&](std::string_view line) { lines.emplace_back(line); });
-  std::vector<std::string> journal, trace;
+  std::vector<std::string> journal, trace, calls;
+  TracingProvider provider(fake, [&](std::string_view line) {
+    if (!line.starts_with(" ") && !line.starts_with("new "))
+      calls.emplace_back(line.substr(0, line.find('(')));
+  });
   int label = 0;
-#define QBX_CALL_OP(Result, Name, Params, Names)                                                   \
-  CallOp(*object, &Contract::Name, journaled, traced, #Name, journal, trace);
-#define QBX_CALL_CONTRACT(I, clsid, journal_name, trace_name, Ops)                                 \
-  {                                                                                                \
-    using Contract = I;                                                                            \
-    auto object = Make<I>(provider, clsid);                                                        \
-    const std::string journaled = journal_name;                                                    \
-    const std::string traced = std::string(trace_name) + "#" + std::to_string(++label);            \
-    Ops(QBX_CALL_OP)                                                                               \
+#define QBX_CALL_OP(Result, Name, Params, Names) \
+  CallOp(*object, &Contract::Name);              \
+  journal.push_back(journaled + "." #Name);      \
+  trace.push_back(traced + "." #Name);
+#define QBX_CALL_CONTRACT(Name, NAME, number)                               \
+  {                                                                         \
+    using Contract = I##Name##Services;                                     \
+    auto object = Make<Contract>(provider, kClsid##Name##Services);         \
+    const std::string journaled = #Name number,                             \
+                      traced = #Name "Services#" + std::to_string(++label); \
+    QBX_##NAME##_SERVICES_OPS(QBX_CALL_OP)                                  \
   }
-  QBX_CALL_CONTRACT(ISystemServices, kClsidSystemServices, "System", "SystemServices",
-                    QBX_SYSTEM_SERVICES_OPS)
-  QBX_CALL_CONTRACT(IDataServices, kClsidDataServices, "Data", "DataServices",
-                    QBX_DATA_SERVICES_OPS)
-  QBX_CALL_CONTRACT(IInventoryServices, kClsidInventoryServices, "Inventory#1",
-                    "InventoryServices", QBX_INVENTORY_SERVICES_OPS)
-  QBX_CALL_CONTRACT(ISeriesServices, kClsidSeriesServices, "Series#1", "SeriesServices",
-                    QBX_SERIES_SERVICES_OPS)
-  QBX_CALL_CONTRACT(ILotServices, kClsidLotServices, "Lot#1", "LotServices",
-                    QBX_LOT_SERVICES_OPS)
-  QBX_CALL_CONTRACT(IPostingServices, kClsidPostingServices, "Posting#1", "PostingServices",
-                    QBX_POSTING_SERVICES_OPS)
-  QBX_CALL_CONTRACT(IVoucherServices, kClsidVoucherServices, "Voucher#1", "VoucherServices",
-                    QBX_VOUCHER_SERVICES_OPS)
+  QBX_CALL_CONTRACT(System, SYSTEM, "")
+  QBX_CALL_CONTRACT(Data, DATA, "")
+  QBX_CALL_CONTRACT(Inventory, INVENTORY, "#1")
+  QBX_CALL_CONTRACT(Series, SERIES, "#1")
+  QBX_CALL_CONTRACT(Lot, LOT, "#1")
+  QBX_CALL_CONTRACT(Posting, POSTING, "#1")
+  QBX_CALL_CONTRACT(Voucher, VOUCHER, "#1")
 #undef QBX_CALL_CONTRACT
 #undef QBX_CALL_OP
   EXPECT_EQ(fake.journal.Calls(), journal) << fake.journal.Dump();
-  std::vector<std::string> calls;
-  for (const auto& line : lines)
-    if (!line.starts_with(" ") && !line.starts_with("new "))
-      calls.push_back(line.substr(0, line.find('(')));
   EXPECT_EQ(calls, trace);
 }
 

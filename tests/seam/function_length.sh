@@ -8,99 +8,56 @@
 # are left out first; a brace opened directly inside a namespace, class,
 # struct or at file level whose declaration has a parenthesis and no '=' is
 # a function. Lines inside a raw text (R"sql(...)sql", a schema) are data,
-# not steps, and do not count.
+# not steps, and do not count; nor does an access specifier's line.
 set -u
-root=${1:?usage: function_length.sh ROOT MAX FOLDER...}
-max=${2:?usage: function_length.sh ROOT MAX FOLDER...}
-shift 2
-cd "$root" || exit 2
-status=0
-for folder in "$@"; do
-  [ -d "$folder" ] || { echo "no folder $folder"; exit 2; }
-  files=$(find "$folder" -type f \( -name '*.cpp' -o -name '*.h' \) | LC_ALL=C sort)
-  for file in $files; do
-    awk -v max="$max" -v file="$file" '
-      BEGIN { depth = 0; header = ""; header_line = 0; in_comment = 0; in_raw = 0; raw = 0 }
-      {
-        line = $0
-        if (in_raw) {
-          ++raw
-          end = index(line, raw_end)
-          if (end == 0) next
-          line = "\"\"" substr(line, end + length(raw_end)); in_raw = 0
+cd "${1:?usage: function_length.sh ROOT MAX FOLDER...}" && max=${2:?no MAX} && shift 2 || exit 2
+for folder; do [ -d "$folder" ] || { echo "no folder $folder"; exit 2; }; done
+find "$@" -type f \( -name '*.cpp' -o -name '*.h' \) -exec awk -v max="$max" '
+  FNR == 1 { depth = 0; head = ""; at = 0; comment = 0; raw = ""; data = 0 }
+  {
+    line = $0
+    if (raw != "") {  # inside a raw text: data up to and with its closing line
+      ++data
+      if (!(i = index(line, raw))) next
+      line = substr(line, i + length(raw)); raw = ""
+    } else if (comment) {
+      if (!(i = index(line, "*/"))) next
+      line = substr(line, i + 2); comment = 0
+    }
+    if (match(line, /R"[A-Za-z_]*\(/)) {
+      end = ")" substr(line, RSTART + 2, RLENGTH - 3) "\""
+      rest = substr(line, RSTART + RLENGTH); line = substr(line, 1, RSTART - 1) "0"
+      if (i = index(rest, end)) line = line substr(rest, i + length(end)); else raw = end
+    }
+    gsub(/\\./, "", line); gsub(/"[^"]*"|\047[^\047]*\047/, "0", line)
+    gsub(/\/\*([^*]|\*+[^*\/])*\*+\//, "", line); sub(/\/\/.*/, "", line)
+    if (i = index(line, "/*")) { line = substr(line, 1, i - 1); comment = 1 }
+    if (line ~ /^[ \t]*#/) next
+    for (i = 1; i <= length(line); ++i) {
+      c = substr(line, i, 1)
+      if (c == "{") {
+        kind = ""  # a block
+        if (depth == 0 || container[depth])
+          if (head ~ /(^|[^A-Za-z0-9_])(namespace|class|struct|union|enum)([^A-Za-z0-9_]|$)|extern/)
+            kind = "container"
+          else if (head ~ /\(/ && (head !~ /=[^=]*$/ || head ~ /operator[^(]*\(/))
+            kind = "function"
+        container[++depth] = kind == "container"
+        start[depth] = kind == "function" ? at : 0; name[depth] = head; data0[depth] = data
+      } else if (c == "}" && depth > 0) {
+        n = FNR - start[depth] + 1 - (data - data0[depth])
+        if (start[depth] && n > max) {
+          f = name[depth]; sub(/\(.*/, "", f); gsub(/^[ \t]+|[ \t]+$/, "", f)
+          printf "%s:%d: %s runs %d lines (at most %d)\n", FILENAME, start[depth], f, n, max
+          bad = 1
         }
-        if (match(line, /R"[A-Za-z_]*\(/)) {
-          delim = substr(line, RSTART + 2, RLENGTH - 3)
-          rest = substr(line, RSTART + RLENGTH)
-          raw_end = ")" delim "\""
-          end = index(rest, raw_end)
-          if (end == 0) { in_raw = 1; line = substr(line, 1, RSTART - 1) }
-          else line = substr(line, 1, RSTART - 1) "\"\"" substr(rest, end + length(raw_end))
-        }
-        # Block comments (possibly spanning lines), then texts and characters.
-        out = ""
-        while (line != "") {
-          if (in_comment) {
-            end = index(line, "*/")
-            if (end == 0) { line = ""; break }
-            line = substr(line, end + 2); in_comment = 0; continue
-          }
-          start = index(line, "/*")
-          if (start == 0) { out = out line; line = ""; break }
-          out = out substr(line, 1, start - 1); line = substr(line, start + 2); in_comment = 1
-        }
-        line = out
-        gsub(/\\\\/, "", line)
-        gsub(/\\"/, "", line)
-        gsub(/\\'"'"'/, "", line)
-        gsub(/"[^"]*"/, "\"\"", line)
-        gsub(/'"'"'[^'"'"']*'"'"'/, "0", line)
-        sub(/\/\/.*/, "", line)
-        if (line ~ /^[ \t]*#/) next
-        for (i = 1; i <= length(line); ++i) {
-          c = substr(line, i, 1)
-          if (c == "{") {
-            kind = "block"
-            if (depth == 0 || container[depth]) {
-              if (header ~ /(^|[^A-Za-z0-9_])(namespace|class|struct|union|enum)([^A-Za-z0-9_]|$)/ ||
-                  header ~ /extern/)
-                kind = "container"
-              else if (header ~ /\(/ && header !~ /=[^=]*$/ && header !~ /operator=/)
-                kind = "function"
-              else if (header ~ /\(/ && header ~ /operator[^(]*\(/)
-                kind = "function"
-            }
-            ++depth
-            container[depth] = (kind == "container")
-            if (kind == "function") { fn_depth[depth] = 1; fn_start[depth] = header_line; fn_raw[depth] = raw; fn_name[depth] = header }
-            else fn_depth[depth] = 0
-            header = ""; header_line = 0
-          } else if (c == "}") {
-            if (depth > 0 && fn_depth[depth]) {
-              n = NR - fn_start[depth] + 1 - (raw - fn_raw[depth])
-              if (n > max) {
-                name = fn_name[depth]
-                sub(/\(.*/, "", name); sub(/^.*(public|private|protected) *: */, "", name); gsub(/^[ \t]+|[ \t]+$/, "", name)
-                printf "%s:%d: %s runs %d lines (at most %d)\n", file, fn_start[depth], name, n, max
-                bad = 1
-              }
-              fn_depth[depth] = 0
-            }
-            if (depth > 0) --depth
-            header = ""; header_line = 0
-          } else if (c == ";") {
-            header = ""; header_line = 0
-          } else if (c != " " && c != "\t") {
-            if (header_line == 0) header_line = NR
-            header = header c
-          } else if (header != "") {
-            header = header " "
-          }
-        }
-        if (header != "") header = header " "
+        --depth
       }
-      END { exit bad }
-    ' "$file" || status=1
-  done
-done
-exit $status
+      if (c ~ /[;}{]/ || (c == ":" && head ~ /^ *(public|private|protected) *$/)) { head = ""; at = 0 }
+      else if (c !~ /[ \t]/) { if (!at) at = FNR; head = head c }
+      else if (head != "") head = head " "
+    }
+    if (head != "") head = head " "
+  }
+  END { exit bad }
+' {} +
