@@ -304,16 +304,13 @@ TEST_F(InventoryMovementTest, WarehouseCapabilitiesProductTypesAndAvailableStock
   for (const auto& [branch, warehouse] :
        {std::pair(kCedis, kWarehouseGeneral), std::pair(kCedis, kWarehouseApparel),
         std::pair(kBranchSouth, kWarehouseSerials), std::pair(kBranchNorth, kTransitWarehouse),
-        std::pair(kBranchNorth, "OBS")})
+        std::pair(kBranchNorth, "OBS")}) {
     for (bool yes : {inv->Maneja_Talla(branch, warehouse), inv->Maneja_Color(branch, warehouse),
                      inv->Maneja_Lote(branch, warehouse), inv->Maneja_Serie(branch, warehouse)})
       kept += yes ? "1" : "0";
-  EXPECT_EQ(kept,
-            "0000"
-            "1100"
-            "0001"
-            "1111"
-            "0000");
+    kept += " ";
+  }
+  EXPECT_EQ(kept, "0000 1100 0001 1111 0000 ");
   std::string types;
   for (const char* product :
        {kProductPlain, kProductLot, kProductSerial, kProductType4, kProductService, "NO-EXISTE"})

@@ -41,17 +41,16 @@ class InventoryRegistrationTest : public SuiteTest {
   std::string Serial(const std::string& folio, const std::string& serial,
                      const std::string& kind = "TRANSFERENCIA") {
     auto s = Make<ISeriesServices>(kClsidSeriesServices);
-    return s->Registrar_Serie(kind, folio, "0001", kProductSerial, "00", "00", serial, "", Date(),
-                              1)
-               ? ""
-               : s->Obtener_Mensaje_Error();
+    if (s->Registrar_Serie(kind, folio, "0001", kProductSerial, "00", "00", serial, "", Date(), 1))
+      return "";
+    return s->Obtener_Mensaje_Error();
   }
   std::string Lot(const std::string& folio, const std::string& lot, double quantity) {
     auto l = Make<ILotServices>(kClsidLotServices);
-    return l->Registrar_Lote("TRANSFERENCIA", folio, "0001", kProductLot, "00", "00", lot, quantity,
-                             quantity * 24)
-               ? ""
-               : l->Obtener_Mensaje_Error();
+    if (l->Registrar_Lote("TRANSFERENCIA", folio, "0001", kProductLot, "00", "00", lot, quantity,
+                          quantity * 24))
+      return "";
+    return l->Obtener_Mensaje_Error();
   }
   // Quantity of the lot held at a warehouse, counting live transfers only.
   double Held(const char* branch, const char* warehouse, const std::string& lot) {
@@ -225,6 +224,9 @@ TEST_F(InventoryRegistrationTest, EntriesOfShipmentsAndReceptionsAndTheirCancell
   EXPECT_FALSE(p->Generar_Documento("TRANSFERENCIA", "EN-1", "EMP01"));
   SetParameter(*Db(), "CON_CONTABILIZAR_TRANSFERENCIAS", "0");
   EXPECT_FALSE(p->Documento_Habilitado("TRANSFERENCIA"));
+  // A suite without accounting entries has posted nothing.
+  Db()->Exec("DROP TABLE Poliza");
+  EXPECT_FALSE(data->Documento_Contabilizado("TRANSFERENCIA", "RC-1"));
 }
 
 TEST_F(InventoryRegistrationTest, ExactAmountsAreRoundedOncePerSide) {
