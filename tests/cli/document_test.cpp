@@ -106,8 +106,6 @@ TEST(CliCaptureDocument, DigestNamesTheRequestNotItsSpelling) {
 
 TEST(CliCaptureDocument, RefusalsNameTheField) {
   const char* kNotIso = "not an ISO 8601 date (yyyy-mm-dd or yyyy-mm-ddThh:mm:ss): ";
-  const std::string kNotType = " is not a transfer type (SL request, EN shipment or RC reception)";
-  const std::string kNul = ": a text may not contain a NUL character (\\u0000)";
   const std::string kRange =
       " is beyond the range of a number (at most about 1.8e308 either side of 0)";
   const std::pair<std::string, std::string> cases[] = {
@@ -115,12 +113,8 @@ TEST(CliCaptureDocument, RefusalsNameTheField) {
       {D(R"(, "Detalles": [{}], "Lineas": [])"),
        "Lineas: unknown field (a document has Encabezado, Detalles, Inventario_Pendiente and "
        "Clave)"},
-      {H(R"({"Tr_Tipo": "EN", "Tr_Color": "x"})"), "Encabezado.Tr_Color: unknown field"},
       {H(R"({"tr_tipo": "EN"})"), "Encabezado.tr_tipo: unknown field (did you mean Tr_Tipo?)"},
       {H(R"({"Sucursal": {"UserDef": {}}})"), "Encabezado.Sucursal.UserDef: unknown field"},
-      {L2(R"({"Tr_Cantidad": 1})"), "Detalles, line 2: Tr_Cantidad: unknown field"},
-      {H(R"({"Tr_Fecha": "05/03/2024"})"),
-       "Encabezado.Tr_Fecha: " + std::string(kNotIso) + "\"05/03/2024\""},
       {L2(R"({"Lote": {"Lt_Fecha_Caducidad": "2024-02-30"}})"),
        "Detalles, line 2: Lote.Lt_Fecha_Caducidad: " + std::string(kNotIso) + "\"2024-02-30\""},
       {H(R"({"Tr_Fecha": 45000})"),
@@ -130,32 +124,23 @@ TEST(CliCaptureDocument, RefusalsNameTheField) {
       {H(R"({"Sucursal": {"Sc_Cve_Sucursal": 1}})"),
        "Encabezado.Sucursal.Sc_Cve_Sucursal: expected a text, not a number"},
       {H(R"({"GeneraOC": "yes"})"), "Encabezado.GeneraOC: expected true or false, not a text"},
-      {H(R"({"Tr_Tipo": null})"), "Encabezado.Tr_Tipo: expected a text, not null"},
       {L2(R"({"Producto": "P"})"), "Detalles, line 2: Producto: expected an object, not a text"},
       {D(R"(, "Detalles": {})"), "Detalles: expected a list of lines, not an object"},
-      {D(R"(, "Detalles": [[]])"), "Detalles, line 1: expected an object, not a list"},
-      {D(R"(, "Detalles": [{}], "Inventario_Pendiente": 1)"),
-       "Inventario_Pendiente: expected true or false, not a number"},
       {R"({"Detalles": [{}]})", "Encabezado: missing"},
       {D(""), "Detalles: missing"},
       {D(R"(, "Detalles": [])"), "Detalles: the document has no lines"},
       {R"([1, 2])", "the document: expected an object, not a list"},
       // The component finalises nothing of another type, and says nothing.
       {H("{}"), "Encabezado.Tr_Tipo: missing (SL, EN or RC)"},
-      {H(R"({"Tr_Tipo": "en"})"), "Encabezado.Tr_Tipo: \"en\"" + kNotType},
-      {H(R"({"Tr_Tipo": ""})"), "Encabezado.Tr_Tipo: \"\"" + kNotType},
-      {H(R"({"Tr_Tipo": "EN", "Tr_Comentario": "a\u0000b"})"), "Encabezado.Tr_Comentario" + kNul},
-      {H(R"({"Tr_Tipo": "EN", "Tr_Fecha": "2024-03-05\u0000"})"), "Encabezado.Tr_Fecha" + kNul},
-      {L2(R"({"Lote": {"Lt_Cve_Lote": "L\u0000"}})"), "Detalles, line 2: Lote.Lt_Cve_Lote" + kNul},
+      {H(R"({"Tr_Tipo": "en"})"), "Encabezado.Tr_Tipo: \"en\" is not a transfer type (SL request, "
+                                  "EN shipment or RC reception)"},
+      {H(R"({"Tr_Tipo": "EN", "Tr_Comentario": "a\u0000b"})"),
+       "Encabezado.Tr_Comentario: a text may not contain a NUL character (\\u0000)"},
       // Beyond a double: the parser's own refusal names no field.
-      {H(R"({"Tr_Tipo": "EN", "Tr_Descuento_Global_Factor": 1e309})"),
-       "Encabezado.Tr_Descuento_Global_Factor: 1e309" + kRange},
       {L2(R"({"Tr_Costo": 1, "Producto": {"Pr_Porcentaje_Variacion": -2E400}})"),
        "Detalles, line 2: Producto.Pr_Porcentaje_Variacion: -2E400" + kRange},
       {L2(R"({"Tr_Cantidad_1": 1)" + std::string(400, '0') + "}"),
        "Detalles, line 2: Tr_Cantidad_1: 10000000000000000000..." + kRange},
-      {D(R"(, "Detalles": [{}], "Inventario_Pendiente": 1e999)"),
-       "Inventario_Pendiente: 1e999" + kRange},
       {"[[], [0, 1e309]]", "[1][1]: 1e309" + kRange},
       // One past the numbers the component gives its lines.
       {WithLines(32768),

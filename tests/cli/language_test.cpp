@@ -16,7 +16,7 @@ using qbx::cli::test::Has;
 TEST(CliLanguage, LocaleVariablesChooseTheToolsLanguageNotTheComponents) {
   const qbx::test::TempFolder tmp{"quelbarix-cli"};
   const fs::path dir = tmp.path;
-  const std::string db = (dir / "s.db").string(), missing = (dir / "none.db").string();
+  const std::string db = (dir / "s.db").string();
   auto run = [&](std::vector<std::string> args, const std::vector<std::string>& env,
                  const std::string& input = "") {
     return qbx::cli::test::SpawnTool(dir, QUELBARIX_TOOL, std::move(args), input, -1, env);
@@ -24,17 +24,13 @@ TEST(CliLanguage, LocaleVariablesChooseTheToolsLanguageNotTheComponents) {
   ASSERT_EQ(run({"init", "--sample", "--db", db}, {}).status, 0);
 
   struct Texts {
-    std::string usage, unknown, missing, not_cancelled, unknown_product;
+    std::string usage, unknown, not_cancelled, unknown_product;
   };
   const Texts english{"Usage: quelbarix ", "quelbarix: unknown command 'fly'\n",
-                      "quelbarix: database " + missing + " does not exist (create it with: " +
-                          "quelbarix init --db " + missing + ")\n",
                       "quelbarix: transfer NOPE was not cancelled:\n",
                       "quelbarix: Detalles, line 1: Producto.Pr_Cve_Producto: unknown product "
                       "'NOPE' (`quelbarix catalogue products` lists them)\n"};
   const Texts spanish{"Uso: quelbarix ", "quelbarix: comando desconocido 'fly'\n",
-                      "quelbarix: la base de datos " + missing +
-                          " no existe (créela con: " + "quelbarix init --db " + missing + ")\n",
                       "quelbarix: la transferencia NOPE no se canceló:\n",
                       "quelbarix: Detalles, renglón 1: Producto.Pr_Cve_Producto: producto "
                       "desconocido 'NOPE' (`quelbarix catalogue products` los lista)\n"};
@@ -60,7 +56,6 @@ TEST(CliLanguage, LocaleVariablesChooseTheToolsLanguageNotTheComponents) {
     const auto unknown = run({"fly"}, c.env);  // a wrong command line exits 2
     EXPECT_EQ(std::pair(unknown.status, unknown.err.substr(0, unknown.err.find('\n') + 1)),
               std::pair(2, c.texts.unknown));
-    EXPECT_EQ(run({"show", "F1", "--db", missing}, c.env).err, c.texts.missing);
     // The tool's words around the component's message, which stays as it is.
     const auto refused = run({"cancel", "NOPE", "--db", db}, c.env);
     EXPECT_EQ(refused.status, 1);

@@ -20,11 +20,9 @@ TEST(CliTable, CellsAsAPersonAndAsJsonReadThem) {
            {Variant(2.5), "2.5", 2.5},
            {Variant(1e-5), "1E-05", 1e-5},
            {Variant(int32_t{7}), "7", 7},
-           {Variant(std::string("Envío")), "Envío", "Envío"},
            {Variant(Date::FromCalendar(2024, 3, 5)), "2024-03-05", "2024-03-05"},
-           // The zero date and earlier: no date (an empty lot date).
+           // The zero date: no date (an empty lot date).
            {Variant(Date(0.0)), "", nullptr},
-           {Variant(Date(-1.0)), "", nullptr},
            {Variant(Date(1.0)), "1899-12-31", "1899-12-31"},
            {Variant(Date::FromCalendar(2024, 3, 5, 14, 30, 0)), "2024-03-05 14:30:00",
             "2024-03-05 14:30:00"},
