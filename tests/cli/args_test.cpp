@@ -105,15 +105,13 @@ TEST(CliArguments, HelpTextsAndReadmeAgree) {
 
 // A failure whose words are the database's ("") is one JSON object all the same.
 TEST(CliArguments, RunPrintsVersionAndJsonErrors) {
-  const std::string nowhere = "/nonexistent/q.db";
   const std::tuple<std::vector<std::string>, int, std::string> cases[] = {
       {{"--version"}, 0, std::string("quelbarix ") + QUELBARIX_VERSION + "\n"},
       {{"show", "--json"},
        2,
        R"({"error":"'show' needs FOLIO","exit":2})"
        "\n"},
-      {{"show", "F1", "--json", "--db", nowhere}, 1, ""},
-      {{"catalogue", "units", "--json", "--db", nowhere}, 1, ""},
+      {{"show", "F1", "--json", "--db", "/nonexistent/q.db"}, 1, ""},
   };
   for (const auto& [args, status, said] : cases) {
     SCOPED_TRACE(testing::PrintToString(args));

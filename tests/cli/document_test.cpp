@@ -63,11 +63,8 @@ TEST(CliCaptureDocument, GoodDocumentFillsTheRecordsAndLeavesTheRestAlone) {
                        Date::FromCalendar(2026, 12, 31), Date::FromCalendar(2024, 1, 2, 8, 0, 0),
                        0.0, S("")));
 
-  // Header fields left out keep what the object held.
-  const CaptureDocument small =
-      CaptureDocument::Parse(R"({"Encabezado": {"Tr_Tipo": "RC"}, "Detalles": [{}]})");
-  small.ApplyEncabezado(h);
-  EXPECT_EQ(std::tuple(h.Tr_Tipo, h.Tr_Fecha), std::tuple(S("RC"), Date::FromCalendar(2024, 3, 5)));
+  // Left out, Inventario_Pendiente leaves the component's default alone.
+  const CaptureDocument small = CaptureDocument::Parse(D(R"(, "Detalles": [{}])"));
   EXPECT_FALSE(small.InventarioPendiente().has_value());
 
   // As many lines as the component numbers.
