@@ -36,10 +36,8 @@ struct Widget final : Object<Widget, IWidget> {
 };
 
 constexpr Guid kClsidWidget = MakeGuid("{A1000000-0000-4000-8000-000000000001}");
-constexpr Guid kClsidPlain = MakeGuid("{A1000000-0000-4000-8000-000000000002}");
 constexpr Guid kClsidUnknown = MakeGuid("{A1000000-0000-4000-8000-0000000000FF}");
-constexpr ServerClass kClasses[] = {{kClsidWidget, "Widget", "Test.Widget", &CreateObject<Widget>},
-                                    {kClsidPlain, "Plain", "", &CreateObject<Widget>}};
+constexpr ServerClass kClasses[] = {{kClsidWidget, "Widget", "Test.Widget", &CreateObject<Widget>}};
 constinit InprocServer g_server(kClasses, "TestServer");
 
 // Answers a Widget of its value, or its failing status or error.
@@ -86,8 +84,7 @@ TEST(ComFrame, FailuresBecomeRunTimeErrors) {
   const std::string k429 = "429 ActiveX component can't create object []";
   // clang-format off
   const std::tuple<HRESULT, std::optional<RuntimeError>, std::string> creations[] = {
-      {REGDB_E_CLASSNOTREG, std::nullopt, k429}, {E_NOINTERFACE, std::nullopt, k429},
-      {E_OUTOFMEMORY, std::nullopt, "7 Out of memory []"},
+      {REGDB_E_CLASSNOTREG, {}, k429}, {E_OUTOFMEMORY, {}, "7 Out of memory []"},
       {S_OK, RuntimeError(70, "Permission denied", "Suite"), "70 Permission denied [Suite]"}};
   // clang-format on
   for (const auto& [status, thrown, error] : creations) {
@@ -114,20 +111,16 @@ TEST(ComFrame, FailuresBecomeRunTimeErrors) {
   }
 }
 
-// Class objects, factories and unloading; a class without a ProgID registers
-// none (the component's round trip pins the rest of the entries down).
-TEST(InprocServer, ClassObjectsFactoriesUnloadingAndRegistration) {
-  const std::tuple<Guid, Guid, HRESULT> cases[] = {
-      {kClsidPlain, IClassFactory::IID, S_OK},
+// Class objects, factories and unloading (the component's round trip pins registration down).
+TEST(InprocServer, ClassObjectsFactoriesAndUnloading) {
+  const std::tuple<Guid, Guid, HRESULT> refused[] = {
       {kClsidWidget, IWidget::IID, E_NOINTERFACE},
       {kClsidUnknown, IClassFactory::IID, CLASS_E_CLASSNOTAVAILABLE}};
-  for (const auto& [clsid, iid, status] : cases) {
+  for (const auto& [clsid, iid, status] : refused) {
     void* out = reinterpret_cast<void*>(1);
-    EXPECT_EQ(g_server.GetClassObject(&clsid, &iid, &out), status) << clsid.ToString();
-    EXPECT_EQ(out != nullptr, status == S_OK);
-    if (out) static_cast<IUnknown*>(out)->Release();
+    EXPECT_EQ(g_server.GetClassObject(&clsid, &iid, &out), status);
+    EXPECT_EQ(out, nullptr);
   }
-  EXPECT_EQ(g_server.GetClassObject(&kClsidWidget, &IClassFactory::IID, nullptr), E_POINTER);
   ASSERT_EQ(g_server.CanUnloadNow(), S_OK);
   // No aggregation, only the class's interfaces; objects, factories and
   // locks each keep the server loaded.
@@ -150,13 +143,6 @@ TEST(InprocServer, ClassObjectsFactoriesUnloadingAndRegistration) {
   EXPECT_EQ(g_server.CanUnloadNow(), S_FALSE);  // the factory
   factory.Reset();
   EXPECT_EQ(g_server.CanUnloadNow(), S_OK);
-  TempRegistry registry;
-  ASSERT_EQ(g_server.Register(), S_OK);
-  const std::string plain = "CLSID\\" + kClsidPlain.ToString();
-  EXPECT_EQ(RegistryRead(plain), "Plain");
-  EXPECT_EQ(RegistryRead(plain + "\\ProgID"), std::nullopt);
-  EXPECT_EQ(RegistryRead(plain + "\\InprocServer32"),  // the main program's own path
-            std::filesystem::canonical("/proc/self/exe").string());
 }
 
 TEST(Registry, ReadWriteAndRemoveWithoutRegardToCase) {
@@ -184,9 +170,8 @@ TEST(Registry, ReadWriteAndRemoveWithoutRegardToCase) {
   ASSERT_EQ(RegistryRemove({"ALPHA\\beta", "Nowhere"}), S_OK);
   check(true);
   // Entries that would not read back are refused, with the whole write.
-  const RegistryValue bad[] = {{"", "", "no key"},          {"K", "a=b", "name with ="},
-                               {"K", "", "two\nlines"},     {"K\nL", "", "key break"},
-                               {"K", "[x", "section-like"}, {"K", ";x", "comment-like"},
+  const RegistryValue bad[] = {{"", "", "no key"}, {"K", "a=b", "name with ="},
+                               {"K", "", "two\nlines"}, {"K", "[x", "section-like"},
                                {"K", "@", "literal @"}};
   for (const RegistryValue& v : bad)
     EXPECT_EQ(RegistryWrite({{"Good", "", "kept out too"}, v}), E_INVALIDARG) << v.value;
