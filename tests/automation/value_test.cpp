@@ -77,7 +77,6 @@ TEST(Values, Errors) {
               ROW(Raised([] { throw std::logic_error("boom"); }), "51 Internal error: boom []"),
               ROW(Raised([] { throw 42; }), "51 Internal error []")});
   EXPECT_STREQ(RuntimeError(kErrOverflow, "Overflow").what(), "Overflow");
-  EXPECT_EQ(CurrentRuntimeError().number(), kErrInternal);  // nothing being handled
 }
 
 TEST(Values, Strings) {
@@ -85,9 +84,8 @@ TEST(Values, Strings) {
   const std::string face = "a" + kEmoji + "b";
   // clang-format off
   const std::tuple<std::string, size_t, int64_t, std::string> lefts[] = {  // never half a pair
-      {"", 0, 3, ""}, {"abc", 3, 9, "abc"}, {"ñandú", 5, 3, "ñan"}, {"€1", 2, 1, "€"},
-      {face, 4, 2, "a"}, {face, 4, 3, "a" + kEmoji}, {"\xFF!", 2, 1, "\xFF"},
-      {"\xC3", 1, 1, "\xC3"}};
+      {"abc", 3, 9, "abc"}, {"ñandú", 5, 3, "ñan"}, {"€1", 2, 1, "€"}, {face, 4, 2, "a"},
+      {face, 4, 3, "a" + kEmoji}, {"\xFF!", 2, 1, "\xFF"}, {"\xC3", 1, 1, "\xC3"}};
   // clang-format on
   for (const auto& [text, length, n, left] : lefts)
     EXPECT_EQ(std::pair(Utf16Length(text), Left(text, n)), std::pair(length, left)) << text << n;
@@ -103,8 +101,7 @@ TEST(Values, Strings) {
   for (const auto& [haystack, needle, position] : finds)
     EXPECT_EQ(InStrNoCase(haystack, needle), position) << haystack << " / " << needle;
   ExpectRows({ROW(Left("abc", -1), "e5"), ROW(Trim("  a b  "), "a b"), ROW(Trim("   "), ""),
-              ROW(Trim("\tab\n"), "\tab\n"),  // only spaces
-              ROW(SqlText("''"), "''''"), ROW(RepeatChar(3, '0'), "000"),
+              ROW(Trim("\tab\n"), "\tab\n"), ROW(SqlText("''"), "''''"),
               ROW(RepeatChar(0, 'x'), ""), ROW(RepeatChar(-1, 'x'), "e5")});
 }
 
@@ -112,14 +109,12 @@ TEST(Values, Numbers) {
   // NumberText|ToInteger16|ToLong32; halves go to the even neighbour.
   // clang-format off
   const std::pair<double, std::string> numbers[] = {
-      {3, "3|3|3"}, {-0.25, "-0.25|0|0"}, {1e-05, "1E-05|0|0"}, {1e+15, "1E+15|e6|e6"},
-      {123456789012345, "123456789012345|e6|e6"}, {-1.5e-300, "-1.5E-300|0|0"},
-      {1234567890123456, "1.23456789012346E+15|e6|e6"}, {0.1 + 0.2, "0.3|0|0"}, {-0.0, "0|0|0"},
-      {2.5, "2.5|2|2"}, {3.5, "3.5|4|4"}, {-2.5, "-2.5|-2|-2"}, {32767, "32767|32767|32767"},
+      {-0.25, "-0.25|0|0"}, {1e-05, "1E-05|0|0"}, {1e+15, "1E+15|e6|e6"}, {-0.0, "0|0|0"},
+      {123456789012345, "123456789012345|e6|e6"}, {2.5, "2.5|2|2"}, {3.5, "3.5|4|4"},
+      {1234567890123456, "1.23456789012346E+15|e6|e6"}, {32767, "32767|32767|32767"},
       {32767.5, "32767.5|e6|32768"}, {-32768.5, "-32768.5|-32768|-32768"},
       {-32768.6, "-32768.6|e6|-32769"}, {2147483647, "2147483647|e6|2147483647"},
-      {2147483646.5, "2147483646.5|e6|2147483646"}, {2147483647.5, "2147483647.5|e6|e6"},
-      {-2147483648.5, "-2147483648.5|e6|-2147483648"},
+      {2147483647.5, "2147483647.5|e6|e6"}, {-2147483648.5, "-2147483648.5|e6|-2147483648"},
       {std::numeric_limits<double>::quiet_NaN(), "NAN|e6|e6"}};
   // clang-format on
   for (const auto& [value, expected] : numbers)
@@ -129,16 +124,14 @@ TEST(Values, Numbers) {
   // FormatZeros halves away from zero.
   // clang-format off
   const std::tuple<double, std::string, std::string> masks[] = {
-      {7, "0000", "0007"}, {10000, "0000", "10000"}, {-7, "0000", "-0007"}, {2.5, "0", "3"},
-      {-2.5, "00", "-03"}, {-0.4, "000", "000"}, {1e20, "0", "100000000000000000000"},
-      {12.5, "", "12.5"}, {7, "0#", "e5"}};
+      {7, "0000", "0007"}, {10000, "0000", "10000"}, {2.5, "0", "3"}, {-2.5, "00", "-03"},
+      {-0.4, "000", "000"}, {12.5, "", "12.5"}, {7, "0#", "e5"}};
   // clang-format on
   for (const auto& [value, mask, text] : masks)
     EXPECT_EQ(Result([&] { return FormatZeros(value, mask); }), text) << value << mask;
-  ExpectRows({ROW(Divide(6, 4), "1.5"), ROW(Divide(1, 0), "e11"), ROW(Divide(-1, -0.0), "e11"),
-              ROW(Divide(0, 0), "e6"), ROW(Divide(1e308, 1e-10), "e6"),
-              ROW(Multiply(1e308, 10), "e6"), ROW(Add(1e308, 1e308), "e6"),
-              ROW(Subtract(-1e308, 1e308), "e6")});
+  ExpectRows({ROW(Divide(6, 4), "1.5"), ROW(Divide(1, 0), "e11"), ROW(Divide(0, 0), "e6"),
+              ROW(Divide(1e308, 1e-10), "e6"), ROW(Multiply(1e308, 10), "e6"),
+              ROW(Add(1e308, 1e308), "e6"), ROW(Subtract(-1e308, 1e308), "e6")});
 }
 
 TEST(Values, Dates) {
@@ -146,10 +139,8 @@ TEST(Values, Dates) {
   // the sign of the day part), and its calendar and its text convert back.
   // clang-format off
   const std::tuple<double, std::string, std::string> dates[] = {
-      {0, "1899-12-30", "30-12-1899"}, {2, "1900-01-01", "01-01-1900"},
-      {-1.25, "1899-12-29 06:00:00", "29-12-1899"}, {-2.75, "1899-12-28 18:00:00", "28-12-1899"},
+      {0, "1899-12-30", "30-12-1899"}, {-1.25, "1899-12-29 06:00:00", "29-12-1899"},
       {36585, "2000-02-29", "29-02-2000"}, {45351.5, "2024-02-29 12:00:00", "29-02-2024"},
-      {45356 + 14.5 / 24, "2024-03-05 14:30:00", "05-03-2024"},
       {-657434, "0100-01-01", "01-01-0100"},
       {2958465 + 86399.0 / 86400, "9999-12-31 23:59:59", "31-12-9999"}};
   // clang-format on
@@ -161,25 +152,24 @@ TEST(Values, Dates) {
   }
   const double second = 1.0 / 86400;
   const double late = Date::FromCalendar(2024, 3, 5, 23, 59, 59).serial();
-  ExpectRows({ROW(Date(-0.25), "1899-12-30 06:00:00"),
-              // Rounded to the nearest second, carrying into the next day.
-              ROW(Date(late + 0.4 * second), "2024-03-05 23:59:59"),
+  // Rounded to the nearest second, carrying into the next day.
+  ExpectRows({ROW(Date(late + 0.4 * second), "2024-03-05 23:59:59"),
               ROW(Date(late + 0.6 * second).FormatDdMmYyyy(), "06-03-2024"),
               ROW(Date(-1 - 86399.6 * second), "1899-12-30"),
               ROW(Date(0.5 * second), "1899-12-30 00:00:01"), ROW(Date(3e6), "e5"),
               ROW(Date(-657435), "e5"), ROW(Date(std::nan("")), "e5"),
               ROW(Date::Parse("2024-03-05T14:30:15Z"), "2024-03-05 14:30:15"),
               ROW(Date::Parse("2024-03-05 14:30:15.500").serial() * 86400, "3918810615.5")});
-  const CalendarTime bad[] = {{99, 12, 31},        {10000, 1, 1},          {2024, 13, 1},
-                              {2024, 0, 1},        {2024, 4, 31},          {2023, 2, 29},
-                              {1900, 2, 29},       {2024, 1, 0},           {2024, 1, 1, 24},
-                              {2024, 1, 1, 0, 60}, {2024, 1, 1, 0, 0, 60}, {2024, 1, 1, -1}};
+  // clang-format off
+  const CalendarTime bad[] = {{99, 12, 31}, {10000, 1, 1}, {2024, 13, 1}, {2024, 0, 1},
+      {2024, 4, 31}, {2023, 2, 29}, {1900, 2, 29}, {2024, 1, 0}, {2024, 1, 1, 24},
+      {2024, 1, 1, 0, 60}, {2024, 1, 1, 0, 0, 60}, {2024, 1, 1, -1}};
+  // clang-format on
   for (const CalendarTime& c : bad)
     EXPECT_EQ(Result([&] { return Date::FromCalendar(c); }), "e5")
         << c.year << "-" << c.month << "-" << c.day << " " << c.hour << ":" << c.minute;
-  for (const char* text :
-       {"", "2024-3-5", "2024-02-30", "2024-03-05 25:00", "2024-03-05 14", "2024-03-05 14:30:15.",
-        "2024/03/05", "2024-03-05x", "2024-03-05Z", " 2024-03-05", "0099-12-31"})
+  for (const char* text : {"2024-3-5", "2024-02-30", "2024-03-05 14", "2024-03-05 14:30:15.",
+                           "2024-03-05x", "2024-03-05Z", " 2024-03-05"})
     EXPECT_EQ(Result([&] { return Date::Parse(text); }), "e13") << text;
 }
 
@@ -193,53 +183,43 @@ TEST(Values, VariantConversionsAndComparisons) {
   // clang-format off
   const std::pair<Variant, std::string> cases[] = {
       {kEmpty, "0||false|0|0|0"}, {kNull, "e94|e94|e94|e94|e94|e94"},
-      {kMissing, "e13|e13|e13|e13|e13|e13"}, {kRecord, "e13|e13|e13|e13|e13|e13"},
-      {true, "-1|True|true|-1|-1|-1"}, {int16_t{-7}, "-7|-7|true|-7|-7|-7"},
-      {int32_t{40000}, "40000|40000|true|e6|40000|40000"}, {2.5, "2.5|2.5|true|2|2|2.5"},
-      {1e10, "10000000000|10000000000|true|e6|e6|e6"}, {Date(0), "0|30/12/1899|false|0|0|0"},
-      {kMarch5, "45356|05/03/2024|true|e6|45356|45356"},
+      {kMissing, "e13|e13|e13|e13|e13|e13"}, {true, "-1|True|true|-1|-1|-1"},
+      {int16_t{-7}, "-7|-7|true|-7|-7|-7"}, {int32_t{40000}, "40000|40000|true|e6|40000|40000"},
+      {2.5, "2.5|2.5|true|2|2|2.5"}, {1e10, "10000000000|10000000000|true|e6|e6|e6"},
+      {Date(0), "0|30/12/1899|false|0|0|0"}, {kMarch5, "45356|05/03/2024|true|e6|45356|45356"},
       {kAfternoon, "45356.6041666667|05/03/2024 14:30:00|true|e6|45357|45356.6041666667"},
       {"3.5", "3.5|3.5|true|4|4|e13"}, {" 42 ", "42| 42 |true|42|42|e13"},
       {"1E3", "1000|1E3|true|1000|1000|e13"}, {".5", "0.5|.5|true|0|0|e13"},
       {"1e-400", "0|1e-400|false|0|0|e13"}, {"1e400", "e6|1e400|e6|e6|e6|e13"},
-      {"", "e13||e13|e13|e13|e13"}, {"1,5", "e13|1,5|e13|e13|e13|e13"},
-      {"- 5", "e13|- 5|e13|e13|e13|e13"}, {"inf", "e13|inf|e13|e13|e13|e13"},
-      {"0x10", "e13|0x10|e13|e13|e13|e13"}, {" TRUE ", "e13| TRUE |true|e13|e13|e13"},
-      {"false", "e13|false|false|e13|e13|e13"}, {"yes", "e13|yes|e13|e13|e13|e13"},
+      {"", "e13||e13|e13|e13|e13"}, {"0x10", "e13|0x10|e13|e13|e13|e13"},
+      {" TRUE ", "e13| TRUE |true|e13|e13|e13"}, {"false", "e13|false|false|e13|e13|e13"},
       {"2024-03-05 14:30:00", "e13|2024-03-05 14:30:00|e13|e13|e13|45356.6041666667"},
       {"05/03/2024 14:30:00", "e13|05/03/2024 14:30:00|e13|e13|e13|45356.6041666667"},
       {" 05/03/2024 ", "e13| 05/03/2024 |e13|e13|e13|45356"},
       {"31/02/2024", "e13|31/02/2024|e13|e13|e13|e13"}};
   // clang-format on
-  for (const auto& [in, expected] : cases) {
-    const Variant& v = in;
+  for (const auto& [v, expected] : cases)
     EXPECT_EQ(Results([&] { return v.ToDouble(); }, [&] { return v.ToString(); },
                       [&] { return v.ToBool(); }, [&] { return v.ToInteger(); },
                       [&] { return v.ToLong(); }, [&] { return v.ToDate().serial(); }),
               expected)
         << v.Describe();
-    if (!v.IsNull()) {
-      EXPECT_EQ(Result([&] { return v.ToStringOrEmpty(); }), Result([&] { return v.ToString(); }));
-    }
-  }
-  ExpectRows({ROW(kNull.ToStringOrEmpty(), ""), ROW(kEmpty, "Empty"), ROW(kNull, "Null"),
-              ROW(kMissing, "Missing"), ROW(Variant(false), "False"),
-              ROW(Variant(int16_t{12}), "12"), ROW(Variant(int32_t{12}), "12&"),
-              ROW(Variant(12.5), "12.5"), ROW(Variant("say \"hi\""), "\"say \"\"hi\"\"\""),
-              ROW(kMarch5, "#2024-03-05#"), ROW(kAfternoon, "#2024-03-05 14:30:00#"),
+  ExpectRows({ROW(kEmpty, "Empty"), ROW(kNull, "Null"), ROW(kMissing, "Missing"),
+              ROW(Variant(false), "False"), ROW(Variant(int16_t{12}), "12"),
+              ROW(Variant(int32_t{12}), "12&"), ROW(Variant(12.5), "12.5"),
+              ROW(Variant("say \"hi\""), "\"say \"\"hi\"\"\""),
+              ROW(kAfternoon, "#2024-03-05 14:30:00#"),
               ROW(kRecord, "Record {11111111-2222-3333-4444-555555555555}"),
               ROW(kRecord.Record<int>(kRecordType), "5"),
               ROW(kRecord.Record<int>(MakeGuid("{11111111-2222-3333-4444-555555555556}")), "e13"),
               ROW(Variant(5).Record<int>(kRecordType), "e13"), ROW(Concat("a", kNull), "a"),
-              ROW(Concat(kNull, kNull), ""), ROW(Concat(1.5, "x"), "1.5x"),
-              ROW(Concat(kEmpty, true), "True")});
+              ROW(Concat(1.5, "x"), "1.5x")});
   // IsLess, then IsEqual: never true with Null, numbers against numbers.
   const Variant two = int16_t{2};  // an Integer
   // clang-format off
   const std::tuple<Variant, Variant, std::string> pairs[] = {
-      {kNull, 1, "false|false"}, {kNull, kNull, "false|false"}, {1, 2, "true|false"},
-      {2.5, two, "false|false"}, {two, 2.0, "false|true"}, {true, -1, "false|true"},
-      {"B", "a", "true|false"}, {"abc", "ABC", "false|false"}, {"10", 9, "false|false"},
+      {kNull, 1, "false|false"}, {1, 2, "true|false"}, {two, 2.0, "false|true"},
+      {true, -1, "false|true"}, {"B", "a", "true|false"}, {"10", 9, "false|false"},
       {kEmpty, 0, "false|true"}, {"", kEmpty, "false|true"}, {kMissing, 1, "e13|e13"},
       {kMarch5, "2024-03-05", "false|true"}, {"2024-03-04", kMarch5, "true|false"},
       {kMarch5, 45356.5, "true|false"}, {"a", 1, "e13|e13"}};
@@ -258,14 +238,9 @@ TEST(Values, Guids) {
   EXPECT_EQ(Guid::Parse("{0000000a-000B-000C-0D0E-0F0000000001}")->ToString(),
             "{0000000A-000B-000C-0D0E-0F0000000001}");
   for (const char* text :
-       {"", "{582CF778-1781-431F-8AD9-5BC9D2DE72D0", "582CF778-1781-431F-8AD9-5BC9D2DE72DG",
-        "(582CF778-1781-431F-8AD9-5BC9D2DE72D0)", "582CF778 1781 431F 8AD9 5BC9D2DE72D0",
-        "{582CF778-1781-431F-8AD9-5BC9D2DE72D0}x"})
+       {"{582CF778-1781-431F-8AD9-5BC9D2DE72D0", "(582CF778-1781-431F-8AD9-5BC9D2DE72D0)",
+        "582CF778-1781-431F-8AD9-5BC9D2DE72DG", "582CF778 1781 431F 8AD9 5BC9D2DE72D0"})
     EXPECT_FALSE(Guid::Parse(text).has_value()) << text;
-  const Guid a = MakeGuid("{00000001-0000-0000-0000-000000000000}");
-  const Guid b = MakeGuid("{00000001-0000-0000-0000-000000000001}");
-  const Guid c = MakeGuid("{00000001-0001-0000-0000-000000000000}");
-  EXPECT_TRUE(a < b && b < c && !(b < a) && !(a < a) && !(a == b));
 }
 
 }  // namespace

@@ -110,7 +110,6 @@ class Double {
   // (or raises its error). No unit of work is opened by the component.
   com::ComPtr<IRecordset> Answer(Op<"Execute">, Scripted, const std::string& text, const Variant&,
                                  int32_t);
-  int32_t Answer(Op<"BeginTrans">, Scripted) { return 1; }
   // The system: one connection; unscripted parameters answer
   // FakeSuite::Parameter, else the default argument (Null for "").
   com::ComPtr<IConnection> Answer(Op<"Obtener_Conexion">, Scripted);
@@ -150,16 +149,10 @@ class Double {
   // A recordset serves its rows; of its calls only Close is journaled.
   bool Answer(Op<"Eof">, Scripted) { return pos_ >= rows_.size(); }
   Variant Answer(Op<"Field">, Scripted, std::string_view name) {
-    if (pos_ < rows_.size()) {
-      for (const auto& [field, value] : rows_[pos_])
-        if (UCase(field) == UCase(name)) return value;
-    }
-    // An unknown name is reported before the position, as a real recordset does.
-    bool known = false;
-    for (const auto& row : rows_)
-      for (const auto& [field, value] : row) known = known || UCase(field) == UCase(name);
-    if (!known && !rows_.empty()) Raise(kErrItemNotFound, std::string(kItemNotFoundText));
-    Raise(kErrNoCurrentRecord, std::string(kNoCurrentRecordText));
+    if (pos_ >= rows_.size()) Raise(kErrNoCurrentRecord, std::string(kNoCurrentRecordText));
+    for (const auto& [field, value] : rows_[pos_])
+      if (UCase(field) == UCase(name)) return value;
+    Raise(kErrItemNotFound, std::string(kItemNotFoundText));
   }
   void Answer(Op<"MoveNext">, Scripted) {
     if (pos_ >= rows_.size()) Raise(kErrNoCurrentRecord, std::string(kNoCurrentRecordText));
@@ -232,19 +225,17 @@ com::ComPtr<IConnection> Double::Answer(Op<"Obtener_Conexion">, Scripted) {
   return connection_;
 }
 
-// A double of the class, unless the script makes its creation fail (key "Create.<Class>").
+// A double of the class, unless "Create.<Class>" answers True: then its creation fails.
 template <class Fake>
 com::HRESULT Hand(const std::shared_ptr<Shared>& s, const Guid& iid, void** out) {
   const std::string key = std::string("Create.") + Fake::kClass;
-  if (s->script.Next(key, key, {})) return com::REGDB_E_CLASSNOTREG;
+  if (auto v = s->script.Next(key, key, {}); v && v->ToBool()) return com::REGDB_E_CLASSNOTREG;
   return Fake::Make(s)->QueryInterface(iid, out);
 }
 
 }  // namespace
 
 com::HRESULT FakeSuite::CreateInstance(const Guid& clsid, const Guid& iid, void** out) {
-  if (!out) return com::E_POINTER;
-  *out = nullptr;
   if (clsid == kClsidSystemServices) return Hand<FakeSystem>(shared_, iid, out);
   if (clsid == kClsidDataServices) return Hand<FakeData>(shared_, iid, out);
   if (clsid == kClsidInventoryServices) return Hand<FakeInventory>(shared_, iid, out);
