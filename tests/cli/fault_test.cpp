@@ -94,9 +94,12 @@ class Faults : public DatabaseTest {
   }
 };
 
-// The keyed writes, each swept from the database the one before left.
-TEST_F(Faults, EachWriteIsAllOrNothingThenStoredOnce) {
+TEST_F(Faults, CaptureAndFinalise) {
   EXPECT_EQ(Sweep({"capture", "-"}, Shipment("captura-1")), Texts{});
+}
+
+// The writes on a shipment, each swept from the database the one before left.
+TEST_F(Faults, TransportDocumentCancelAndRequisition) {
   const std::string folio = FirstLine(Run(db_, {"capture", "-"}, Shipment("envio")).out);
   EXPECT_EQ(Sweep({"cfdi", folio, "--key", "cfdi-1"}, ""), Texts{});
   Run(db_, {"cfdi", folio});
