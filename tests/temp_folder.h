@@ -6,7 +6,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 namespace qbx::test {
@@ -25,11 +24,6 @@ struct TempFolder {
   TempFolder& operator=(const TempFolder&) = delete;
 
   std::string Path(const std::string& name) const { return (path / name).string(); }
-  // Writes `text` to the file `name` here; returns its path.
-  std::string Write(const std::string& name, const std::string& text) const {
-    std::ofstream(path / name, std::ios::binary) << text;
-    return Path(name);
-  }
 
   std::filesystem::path path;
 };

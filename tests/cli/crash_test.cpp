@@ -48,89 +48,79 @@ class Crash : public DatabaseTest {
     return Write(key + ".json", doc + "]}");
   }
 
-  // Runs a tool on db; kills it after `kill_after` seconds when it still runs
-  // (the fault tool kills itself at outside call kill_at, 0: never).
-  Spawned Spawn(const char* tool, std::vector<std::string> args, const std::string& db,
-                double kill_after = -1, int64_t kill_at = 0) {
+  // Runs the tool on db; kills it after `kill_after` seconds when it still
+  // runs, or (the fault tool) right before its outside call kill_at.
+  Spawned Spawn(std::vector<std::string> args, const std::string& db, double kill_after = -1,
+                int64_t kill_at = 0) {
     args.insert(args.end(), {"--db", db});
-    Spawned o = SpawnTool(dir_, tool, std::move(args), "", kill_after,
-                          {"QUELBARIX_KILL_AT_CALL=" + std::to_string(kill_at)});
+    Spawned o = SpawnTool(dir_, kill_at ? QUELBARIX_FAULT_TOOL : QUELBARIX_TOOL, std::move(args),
+                          "", kill_after, {"QUELBARIX_KILL_AT_CALL=" + std::to_string(kill_at)});
     if (o.status != 0 && o.status != 128 + SIGKILL) ADD_FAILURE() << o.err;
     return o;
   }
 
-  // Kill points by outside call (counted in process): a few spread over the
-  // run, and every call naming `from` (with the call after each).
-  std::vector<int64_t> CallPoints(std::vector<std::string> args, const std::string& from) {
+  // Kill points (seconds, else outside call): spread over the faster of two
+  // clean runs (the first is often slowed by a cold cache, and kills timed
+  // after a run's end land on nothing); a few spread over its outside calls
+  // (counted in process); every call naming `from`, and the call after it.
+  std::vector<std::pair<double, int64_t>> Points(std::vector<std::string> args,
+                                                 const std::string& from) {
+    double seconds = 1e9;
+    for (const char* copy : {"clean.db", "clean2.db"}) {
+      const std::string db = Copy(copy);
+      seconds = std::min(seconds, Spawn(args, db).seconds);
+      after_ = MaskTimes(Text(db));
+    }
     args.insert(args.end(), {"--db", Copy("count.db")});
     const Outcome o = RunTool(args);
     EXPECT_EQ(o.status, 0) << o.err;
-    const int64_t count = std::ssize(o.log);
-    std::vector<int64_t> points;
+    const int64_t calls = std::ssize(o.log);
+    std::vector<std::pair<double, int64_t>> points;
+    for (int i = 1; i <= kTimedKills; ++i) points.push_back({seconds * i / (kTimedKills + 1), 0});
     for (int i = 1; i <= kSpreadCallKills; ++i)
-      points.push_back(count * i / (kSpreadCallKills + 1));
-    for (int64_t n = 1; n <= count; ++n) {
-      if (o.log[n - 1].find(from) == std::string::npos) continue;
-      points.push_back(n);
-      if (n < count) points.push_back(n + 1);
-    }
-    EXPECT_GT(points.size(), static_cast<size_t>(kSpreadCallKills)) << "no call " << from;
+      points.push_back({-1, calls * i / (kSpreadCallKills + 1)});
+    for (int64_t n = 1; n < calls; ++n)
+      if (o.log[n - 1].find(from) != std::string::npos)
+        points.insert(points.end(), {{-1, n}, {-1, n + 1}});
+    EXPECT_GT(points.size(), static_cast<size_t>(kTimedKills + kSpreadCallKills)) << "no " << from;
     return points;
   }
 
   // After a kill: sound, stock conserved, all or nothing (the retry key
   // included: every table is compared); then the rerun with the key stores
-  // it once (the clean run's database, times aside).
-  // Answers whether the killed run had stored the request.
+  // it once (the clean run's database, times aside). Answers whether the
+  // killed run had stored the request.
   bool Verify(const std::string& path, const std::vector<std::string>& args) {
-    int64_t done = 0;
-    {
-      suite::Database db(path, false);
-      EXPECT_EQ(db.QueryValue("PRAGMA integrity_check").ToStringOrEmpty(), "ok");
-      EXPECT_EQ(db.QueryValue(kOnHand).Describe(), on_hand_);
-      done = db.QueryValue(done_sql_).ToLong();
-      const std::string text = suite::test::DatabaseText(db);
-      EXPECT_EQ(done ? MaskTimes(text) : text, done ? after_ : before_);
-    }
-    EXPECT_EQ(Spawn(QUELBARIX_TOOL, args, path).status, 0);
+    suite::Database db(path, false);
+    EXPECT_EQ(db.QueryValue("PRAGMA integrity_check").ToStringOrEmpty(), "ok");
+    EXPECT_EQ(db.QueryValue(kOnHand).Describe(), on_hand_);
+    const bool done = db.QueryValue(done_sql_).ToLong() != 0;
+    const std::string text = suite::test::DatabaseText(db);
+    EXPECT_EQ(done ? MaskTimes(text) : text, done ? after_ : before_);
+    EXPECT_EQ(Spawn(args, path).status, 0);
     EXPECT_EQ(MaskTimes(Text(path)), after_);
-    return done != 0;
+    return done;
   }
 
-  // The request killed at spread moments and at outside calls.
   void KillAndCheck(const std::vector<std::string>& args, const std::string& finishing_call) {
     before_ = Text(db_);
     on_hand_ = suite::Database(db_, false).QueryValue(kOnHand).Describe();
-    // The kill times spread over the faster of two clean runs: the first is
-    // often slowed by a cold cache, and kills timed after a run's end land
-    // on nothing.
-    double seconds = 1e9;
-    for (const char* copy : {"clean.db", "clean2.db"}) {
-      const std::string db = Copy(copy);
-      seconds = std::min(seconds, Spawn(QUELBARIX_TOOL, args, db).seconds);
-      after_ = MaskTimes(Text(db));
-    }
-    ASSERT_FALSE(HasFailure());
-    int killed = 0, stored = 0, points = 0;
-    for (int i = 1; i <= kTimedKills && !HasFailure(); ++i, ++points) {
-      const double at = seconds * i / (kTimedKills + 1);
-      SCOPED_TRACE("killed after " + std::to_string(at) + " s");
+    const auto points = Points(args, finishing_call);
+    int timed_kills = 0, stored = 0;
+    for (const auto& [seconds, call] : points) {
+      if (HasFailure()) return;
+      SCOPED_TRACE("killed after " + std::to_string(seconds) + " s or at call " +
+                   std::to_string(call));
       const std::string db = Copy("killed.db");
-      killed += Spawn(QUELBARIX_TOOL, args, db, at).status == 128 + SIGKILL;
+      const int status = Spawn(args, db, seconds, call).status;
+      EXPECT_TRUE(!call || status == 128 + SIGKILL) << status;
+      timed_kills += !call && status == 128 + SIGKILL;
       stored += Verify(db, args);
     }
     // Some timed kills must land mid-run; a loaded machine speeds runs up
-    // and down, so not most of them (the call points below are exact).
-    EXPECT_GE(killed, kTimedKills / 4);
-    for (int64_t n : CallPoints(args, finishing_call)) {
-      if (HasFailure()) return;
-      SCOPED_TRACE("killed at outside call " + std::to_string(n));
-      const std::string db = Copy("killed.db");
-      EXPECT_EQ(Spawn(QUELBARIX_FAULT_TOOL, args, db, -1, n).status, 128 + SIGKILL);
-      stored += Verify(db, args);
-      ++points;
-    }
-    EXPECT_LT(stored, points / 2);  // most kills land before the commit: the work was under way
+    // and down, so not most of them (the call points are exact).
+    EXPECT_GE(timed_kills, kTimedKills / 4);
+    EXPECT_LT(stored, std::ssize(points) / 2);  // most kills land before the commit
   }
 
   std::string done_sql_, before_, after_, on_hand_;
@@ -150,7 +140,7 @@ TEST_F(Crash, CaptureOf2000Lines) {
 // Killed part way, a cancel used to leave some lines' stock returned and a
 // rerun returned it again.
 TEST_F(Crash, CancelOf2000Lines) {
-  const Spawned shipped = Spawn(QUELBARIX_TOOL, {"capture", Document("envio")}, db_);
+  const Spawned shipped = Spawn({"capture", Document("envio")}, db_);
   ASSERT_EQ(shipped.status, 0);
   done_sql_ = "SELECT COUNT(*) FROM Transferencia WHERE Es_Cve_Estado = 'CA'";
   KillAndCheck({"cancel", FirstLine(shipped.out), "--key", "anula-grande"},

@@ -2,6 +2,7 @@
 // states of it.
 #pragma once
 
+#include <fstream>
 #include <initializer_list>
 #include <regex>
 #include <set>
@@ -47,7 +48,8 @@ class DatabaseTest : public testing::Test {
     return *copies_.insert(qbx::test::CopyDatabase(db_, dir_.string(), name)).first;
   }
   std::string Write(const std::string& name, const std::string& text) {
-    return tmp_.Write(name, text);
+    std::ofstream(dir_ / name, std::ios::binary) << text;
+    return (dir_ / name).string();
   }
 
   ::qbx::test::TempFolder tmp_{"quelbarix-cli"};

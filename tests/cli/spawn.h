@@ -11,7 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <regex>
-#include <sstream>
+#include <iterator>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -30,9 +30,7 @@ struct Spawned {
 };
 
 inline std::string Slurp(const std::filesystem::path& p) {
-  std::ostringstream s;
-  s << std::ifstream(p, std::ios::binary).rdbuf();
-  return s.str();
+  return {std::istreambuf_iterator<char>(std::ifstream(p, std::ios::binary).rdbuf()), {}};
 }
 
 inline std::string FirstLine(const std::string& text) {
@@ -63,10 +61,9 @@ inline Started StartTool(const std::filesystem::path& dir, const char* tool,
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, (dir / "stdin").c_str(), O_RDONLY, 0);
-  for (const int fd : {1, 2}) {
+  for (const int fd : {1, 2})
     posix_spawn_file_actions_addopen(&actions, fd, (dir / (fd == 1 ? "stdout" : "stderr")).c_str(),
                                      O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  }
   args.insert(args.begin(), tool);
   const std::regex locale("^(LANGUAGE|LC_ALL|LC_MESSAGES|LANG)=");
   for (char** e = environ; *e; ++e)
