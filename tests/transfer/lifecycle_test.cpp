@@ -174,8 +174,7 @@ TEST_F(CfdiTest, InvoiceKeyPadsTheNumberAndTheConceptIsCutAtOneHundredCharacters
   };
   written("ÁB", 5, "ÁB00000005");  // an accented letter is one character
   written("ABCDEFGHIJ", 7, "ABCDEFGHIJ7");
-  written("ABCDEFGH", 1234567, "ABCDEFGH1234567");  // the mask never cuts
-  std::string accented, first100;                   // 150 characters, 300 bytes; its first 100
+  std::string accented, first100;  // 150 characters, 300 bytes; its first 100
   for (int i = 0; i < 75; ++i) accented += "áé";
   for (int i = 0; i < 50; ++i) first100 += "áé";
   written("A", 7, "A000000007", accented, first100);
@@ -317,6 +316,10 @@ TEST_F(CancelTest, ShipmentTakesBackItsLinesAndCancelsTransportDocumentAndVouche
                    R"(Voucher#1.Cancelar_Comprobante("Suite", 7&, "TR-9"))"}));
   EXPECT_EQ(suite->Alive("Posting") + suite->Alive("Voucher"), 0);
   EXPECT_TRUE(suite->recordsets()[5]->closed);  // the SELECT TOP
+  Renew();  // another live shipment of the request: the request stays as it is
+  Query("SELECT TOP 1", {{{"Tr_Folio", "E2"}}});
+  ASSERT_TRUE(Cancel({FirstRow("EN", "SL-1")})) << Object().Error();
+  EXPECT_TRUE(Run("UPDATE Transferencia SET    Es_Cve_Estado = 'AC'").empty());
 }
 
 TEST_F(CancelTest, ReceptionRestoresConsolidatedOrderLinesAndReopensTheShipment) {
@@ -347,13 +350,16 @@ TEST_F(CancelTest, OtherTypeOnlyMarksItsRowsAndTheErrorOnlyChangesOnARefusal) {
   EXPECT_FALSE(Cancel({FirstRow("EN", "SL-1", "CA")}));
   EXPECT_TRUE(suite->Created("Posting") == 0 && suite->recordsets()[0]->closed);
   EXPECT_EQ(suite->Statements(), (Texts{kLocate}));
+  EXPECT_FALSE(Cancel({}, "T'1"));  // the folio in the text as given
   const std::string earlier = Object().Error();
+  EXPECT_EQ(earlier, kCancelSource + "Imposible localizar la transferencia: T'1");
   Answer("System.Obtener_Usuario", "O'Neil");
   Param("GEN_VALIDAR_PERIODO_OPERATIVO", true);
   ASSERT_TRUE(Cancel({FirstRow("XX", "R-9")})) << Object().Error();
   EXPECT_EQ(Object().Error(), earlier);
-  EXPECT_EQ(suite->Statements(),  // after the refused call's locate
-            (Texts{kLocate, kLocate, kCount, Mark("Transferencia", "T1", "O''Neil", "O''Neil")}));
+  const auto statements = suite->Statements();  // after the refused calls' locates
+  EXPECT_EQ(Texts(statements.begin() + 2, statements.end()),
+            (Texts{kLocate, kCount, Mark("Transferencia", "T1", "O''Neil", "O''Neil")}));
   EXPECT_EQ(Log("Data.Validar"),
             Texts{R"(Data.Validar_Periodo_Operativo(#2024-02-29 09:15:00#, "INVENTARIOS", 0&))"});
   suite->script.Fail("Data.Obtener_Fecha_Servidor", RuntimeError(-2147467259, "Sin conexión"));
@@ -390,6 +396,12 @@ TEST_F(CancelTest, FailureTable) {
   suite->script.Queue("Inventory#1.Ajustar_Existencia", {true, false});
   refused(FirstRow("SL"), "insuficiente", {{"Inventory#1.Obtener_Mensaje_Error", "insuficiente"}},
           {Ajuste("GRL", "P1", "5#, 0#"), Ajuste("GRL", "P2", "3#, 0#")});
+  Query("Tr_Cantidad_Control_1", {LineRow(false, "GRL", "P1", 5, 0)});
+  refused(FirstRow("EN", "SL-1"), "vacío", Refusal("Inventory#1.Ajustar_Existencia", "vacío"),
+          {Ajuste("GRL", "P1", "-5#, 0#")});
+  Query("FROM Documento_Consolidado", {ConsolidatedRow("0001", "P1", 4)});
+  refused(FirstRow("RC", "E1"), "de baja", Refusal("Inventory#1.Ajustar_Existencia", "de baja"),
+          {Ajuste("GRL", "P1", "4#, 0#")});
   Transport("TR-9", "AC");
   refused(FirstRow("EN", "SL-1"), "rechazo", Refusal("Voucher.Cancelar_Comprobante", "rechazo"));
   refused(FirstRow("SL"), "\r\nInvalid object", {{"fail:COUNT(*)", "Invalid object"}});
@@ -479,17 +491,15 @@ TEST_F(RequisitionTest, LineIsNeededOnlyWhenStockIsStrictlyLess) {
   requests(10, 0, 10.0, 0.0, "");  // stock equal to both quantities
   requests(9.5, 0, 10.0, 0.0, "0.5, 'PZA', 0.5, ");
   requests(0, 0, Null{}, 0.0, "");  // a Null quantity counts as not less
-  requests(10, 0, 10.0, Null{}, "");
 }
 
 TEST_F(RequisitionTest, FailureTable) {
   auto refused = [&](std::vector<Row> order, const std::string& error, size_t stored,
-                     bool order_closed, bool second_object) {
+                     bool second_object) {
     SCOPED_TRACE(error);
     EXPECT_FALSE(Requisition(std::move(order)));
     EXPECT_EQ(Object().Error(), error);
     EXPECT_EQ(Run("INSERT INTO Transferencia").size(), stored);
-    EXPECT_TRUE(suite->recordsets().empty() || suite->recordsets()[0]->closed == order_closed);
     EXPECT_EQ(suite->Created("Inventory"), second_object ? 6 : 3);
     EXPECT_EQ(suite->Alive("Inventory"), 3);
     // Only a finalising failure gets as far as processing the document.
@@ -497,38 +507,26 @@ TEST_F(RequisitionTest, FailureTable) {
               error.rfind(kOrderSource, 0) ? 0u : 1u);
     Renew();
   };
-  refused({}, "No se encontró el pedido con el folio proporcionado: PD-1", 0, true, false);
+  refused({}, "No se encontró el pedido con el folio proporcionado: PD-1", 0, false);
   refused({OrderRow("P1", 3.0, 0.0, "ac"), OrderRow("P2", 1.0)},  // compared as it is
-          "Imposible generar requisición del pedido con estado ac", 0, true, false);
+          "Imposible generar requisición del pedido con estado ac", 0, false);
   Row row = OrderRow("P2", 1.0);
   Set(row, "Pd_Unidad_1", "CJA");
   catalogue["Unidad.Un_Descripcion=CJA"] = "";
   refused({OrderRow("P1", 3.0), row}, kAddSource + "La unidad: CJA, no existe o está dada de baja",
-          1, true, true);
+          1, true);
   // The lines register; the document does not.
   suite->script.On("Data.Procesar_Documento", [](const std::vector<Variant>& a) {
     return Variant(a[0].ToString() != "TRANSFERENCIA");
   });
   Answer("Data.Obtener_Ultimo_Error", "Documento en uso");
-  refused({OrderRow("P1", 3.0)}, kOrderSource + kFinalizarSource + "Documento en uso", 1, true,
-          true);
+  refused({OrderRow("P1", 3.0)}, kOrderSource + kFinalizarSource + "Documento en uso", 1, true);
   row = OrderRow("P1", 3.0);
   Set(row, "Tl_Cve_Talla", Null{});
-  refused({row}, "Invalid use of Null", 0, false, true);
-  suite->script.On("Inventory#1.Obtener_Existencia", [n = 0](const std::vector<Variant>&) mutable {
-    if (++n > 2) Raise(-2147418113, "Catastrophic");  // on the second row
-    return Variant(0.0);
-  });
-  refused({OrderRow("P1", 3.0), OrderRow("P2", 1.0)}, "Catastrophic", 1, false, true);
-}
-
-TEST_F(RequisitionTest, SecondObjectShowsDetalleRefusalsWhateverThisObjectSays) {
-  Object().SetMostrarMensajeError(false);
-  suite->script.Fail("Data.Obtener_Factor_Conversion", RuntimeError(11, "Division by zero"));
-  catalogue["Producto.Pr_Unidad_Control_1"] = "CJA";  // makes Detalle ask for a factor
-  Requisition({OrderRow("P1", 3.0)});
-  EXPECT_THAT(Log("System.Mostrar_Mensaje"), testing::ElementsAre(HasSubstr("\"ERR-ID:7500003\"")));
-  EXPECT_FALSE(Object().MostrarMensajeError());
+  refused({row}, "Invalid use of Null", 0, true);
+  Stock({3.0, 1.0});  // control quantity 2 short: a line of nothing is offered
+  refused({OrderRow("P1", 3.0, 2.0)}, kAddSource + "la cantidad no puede ser cero: \r\nCantidad-1: "
+          "0\r\nCantidad-Control-1: 0\r\nCantidad-Control-2: 0\r\nCANTIDAD-COSTO: 0", 0, true);
 }
 
 }  // namespace

@@ -69,7 +69,6 @@ TEST_F(ObjectTest, DetalleRefusalsAreStoredOrShownWithTheirKey) {
   const Case cases[] = {
       {2, "", "ERR-ID:7500001", control},
       {0, "CJ", "ERR-ID:7500002", "El parámetro Tr_Unidad_Costo, es de solo lectura!"},
-      {-1, "CJ", "ERR-ID:7500001", control},  // both set: only the first is reported
       {0, "", "ERR-ID:7500003", "Division by zero"}};
   for (const auto& [control_1, cost_unit, key, message] : cases) {
     for (bool show : {false, true}) {
