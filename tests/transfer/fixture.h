@@ -68,7 +68,6 @@ class TransferTest : public ::testing::Test {
     if (!object_) object_ = std::make_unique<Transferencia>();
     return *object_;
   }
-  void ResetObject() { object_.reset(); }
   // The object, started, with the journal emptied: what follows is one operation's.
   Transferencia& Fresh() { return Object(), suite->journal.Clear(), Object(); }
   // The object with a header of the given type written.

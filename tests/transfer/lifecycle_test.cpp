@@ -56,8 +56,7 @@ TEST_F(FinalizeTest, FailureTable) {
     EXPECT_EQ(suite->journal.entries().empty(), folio.find_first_not_of(' ') == std::string::npos);
     Renew();
   };
-  for (const char* blank : {"", "   "})
-    refused("No se especificó el folio de la transferencia!", 0, false, blank);
+  refused("No se especificó el folio de la transferencia!", 0, false, "   ");
   // No row: the transfer is missing, cancelled or of a deactivated branch.
   Query("Tr_Folio = 'F''1' AND", {});  // the quote is doubled in the statement: no row
   Company("EMP");                      // a statement with the quote as it came would find this
@@ -72,10 +71,6 @@ TEST_F(FinalizeTest, FailureTable) {
   Company("EMP");
   Script({{"Data.Procesar_Documento", false}, {"Data.Obtener_Ultimo_Error", "Documento bloqueado"}});
   refused("Documento bloqueado", 1, true);
-  Company(Null{});
-  refused("Invalid use of Null", 0, false);
-  Script({{"fail:Em_Cve_Empresa", "Invalid object"}});
-  refused("Invalid object", 0, false);
   Script({{"raise:Posting.Documento_Habilitado", "no posting"}});
   refused("no posting", 0, false);
   // A movement refused: three lines, and the receipt is not tried after the issue.
@@ -112,14 +107,9 @@ TEST_F(FinalizeTest, MovementStepFollowsTypeAndPendingFlag) {
   finalizes("RC", false, "", "ME-1", {read3, read2, R"(Inventory#2.Finalizar_Movimiento("ME-1"))"});
   finalizes("RC", false, " MS-1 ", "  ",
             {read3, read2, R"(Inventory#3.Finalizar_Movimiento(" MS-1 "))"});
-  finalizes("EN", false, "  ", "", {read3, read2});
   finalizes("EN", true, "MS-1", "ME-1", {});
   finalizes("SL", false, "MS-1", "ME-1", {});
-  finalizes("en", false, "MS-1", "ME-1", {});
 }
-
-// The source line of this operation ends with a blank.
-const std::string kCfdiSource = "Quelbarix.dll - Generar_CFDI_Traslado() \r\n";
 
 // One stored line of shipment E1.
 Row StoredLine(const std::string& id, Variant description = "Tornillo 1/4") {
@@ -182,12 +172,9 @@ TEST_F(CfdiTest, InvoiceKeyPadsTheNumberAndTheConceptIsCutAtOneHundredCharacters
         "'" + serie + "', '" + std::to_string(numero) + "', '" + factura + "'";
     EXPECT_EQ(Run("INSERT").back(), Traslado("0001", "0001", series, concepto));
   };
-  written("", 7, "0000000007");
-  written("TR", 123, "TR00000123");
   written("ÁB", 5, "ÁB00000005");  // an accented letter is one character
   written("ABCDEFGHIJ", 7, "ABCDEFGHIJ7");
-  written("ABCDEFGH", 1234567, "ABCDEFGH1234567");  // the mask never cuts
-  std::string accented, first100;                   // 150 characters, 300 bytes; its first 100
+  std::string accented, first100;  // 150 characters, 300 bytes; its first 100
   for (int i = 0; i < 75; ++i) accented += "áé";
   for (int i = 0; i < 50; ++i) first100 += "áé";
   written("A", 7, "A000000007", accented, first100);
@@ -199,7 +186,8 @@ TEST_F(CfdiTest, FailureTable) {
                      bool folio_asked) {
     SCOPED_TRACE(message);
     EXPECT_FALSE(Generate(std::move(rows)));
-    EXPECT_EQ(Object().Error(), kCfdiSource + message);
+    // This operation's source line ends with a blank.
+    EXPECT_EQ(Object().Error(), "Quelbarix.dll - Generar_CFDI_Traslado() \r\n" + message);
     EXPECT_EQ(Run("INSERT").size(), sent);
     EXPECT_EQ(Count("Data.Obtener_Folio"), folio_asked ? 1u : 0u);
     Renew();
@@ -210,26 +198,19 @@ TEST_F(CfdiTest, FailureTable) {
   Row row = StoredLine("0001");
   Set(row, "Sc_Traslado_Serie", "ABCDEFGHIJK");
   refused({row}, "Invalid procedure call or argument", 0, false);
-  Set(row, "Sc_Traslado_Serie", Null{});
-  refused({row}, "Invalid use of Null", 0, false);
   row = StoredLine("0002");
   Set(row, "Tr_Costo", Null{});
   refused({StoredLine("0001"), row}, "Invalid use of Null", 1, true);
-  Query("INSERT INTO Traslado", {});  // the first row is written, the second refused
-  Script({{"fail:INSERT INTO Traslado", "PRIMARY KEY"}});
-  refused({StoredLine("0001"), StoredLine("0002")}, "PRIMARY KEY", 2, true);
 }
 
-TEST_F(CfdiTest, NullTextsAreEmptyQuotesAreDoubledAndTheErrorIsNotClearedOnEntry) {
+TEST_F(CfdiTest, NullTextsAreEmptyAndTheErrorIsNotClearedOnEntry) {
   EXPECT_FALSE(Generate({}, "RC-1"));  // not a shipment
   const std::string earlier = Object().Error();
-  Row row = StoredLine("0001", "Llave \"O'Brien\"");
+  Row row = StoredLine("0001");
   Set(row, "Tr_Comentario", Null{});
-  Set(row, "Tr_Referencia", "SL'1");
-  ASSERT_TRUE(Generate({row}, "E'1")) << Object().Error();
+  ASSERT_TRUE(Generate({row})) << Object().Error();
   EXPECT_EQ(Object().Error(), earlier);
-  EXPECT_THAT(suite->Statements().at(2), HasSubstr("'SL''1', '', 'A', "));
-  EXPECT_THAT(suite->Statements().at(2), HasSubstr(", 'Llave \"O''Brien\"', "));
+  EXPECT_THAT(suite->Statements().at(2), HasSubstr("'SL-1', '', 'A', "));
 }
 
 const std::string kCancelSource = "Quelbarix.dll - Cancelar_Transferencia()\r\n";
@@ -335,26 +316,10 @@ TEST_F(CancelTest, ShipmentTakesBackItsLinesAndCancelsTransportDocumentAndVouche
                    R"(Voucher#1.Cancelar_Comprobante("Suite", 7&, "TR-9"))"}));
   EXPECT_EQ(suite->Alive("Posting") + suite->Alive("Voucher"), 0);
   EXPECT_TRUE(suite->recordsets()[5]->closed);  // the SELECT TOP
-}
-
-TEST_F(CancelTest, ShipmentVariations) {
-  // Whether the voucher is cancelled the tool's demo shows.
-  auto shipment = [&](const char* traslado, const char* referencia, bool other_live_shipment,
-                      bool request_reopened) {
-    SCOPED_TRACE(testing::Message() << traslado << "/" << referencia);
-    Renew();
-    if (other_live_shipment) Query("SELECT TOP 1", {{{"Tr_Folio", "E2"}}});
-    Transport(traslado, "");
-    ASSERT_TRUE(Cancel({FirstRow("EN", referencia)})) << Object().Error();
-    EXPECT_EQ(Run("UPDATE Traslado").size(), *traslado ? 1u : 0u);
-    EXPECT_EQ(Run("SELECT TOP 1").size(), *referencia ? 1u : 0u);
-    EXPECT_EQ(Run("UPDATE Transferencia SET    Es_Cve_Estado = 'AC'").size(),
-              request_reopened ? 1u : 0u);
-    EXPECT_EQ(Run("UPDATE Transferencia SET      Es_Cve_Estado = 'CA'").size(), 1u);
-  };
-  shipment("", "SL-1", false, true);     // no transport document
-  shipment("TR-9", "", false, false);    // no reference: nothing more is looked up
-  shipment("", "SL-1", true, false);     // the request has another live shipment
+  Renew();  // another live shipment of the request: the request stays as it is
+  Query("SELECT TOP 1", {{{"Tr_Folio", "E2"}}});
+  ASSERT_TRUE(Cancel({FirstRow("EN", "SL-1")})) << Object().Error();
+  EXPECT_TRUE(Run("UPDATE Transferencia SET    Es_Cve_Estado = 'AC'").empty());
 }
 
 TEST_F(CancelTest, ReceptionRestoresConsolidatedOrderLinesAndReopensTheShipment) {
@@ -385,86 +350,61 @@ TEST_F(CancelTest, OtherTypeOnlyMarksItsRowsAndTheErrorOnlyChangesOnARefusal) {
   EXPECT_FALSE(Cancel({FirstRow("EN", "SL-1", "CA")}));
   EXPECT_TRUE(suite->Created("Posting") == 0 && suite->recordsets()[0]->closed);
   EXPECT_EQ(suite->Statements(), (Texts{kLocate}));
-  // Refused before reading the parameter; the folio as given in the text.
-  EXPECT_FALSE(Cancel({}, "T'1"));
-  EXPECT_EQ(Count("System.Obtener_Parametro"), 0u);
+  EXPECT_FALSE(Cancel({}, "T'1"));  // the folio in the text as given
   const std::string earlier = Object().Error();
   EXPECT_EQ(earlier, kCancelSource + "Imposible localizar la transferencia: T'1");
   Answer("System.Obtener_Usuario", "O'Neil");
   Param("GEN_VALIDAR_PERIODO_OPERATIVO", true);
   ASSERT_TRUE(Cancel({FirstRow("XX", "R-9")})) << Object().Error();
   EXPECT_EQ(Object().Error(), earlier);
-  const auto statements = suite->Statements();  // after the failed calls' locates
+  const auto statements = suite->Statements();  // after the refused calls' locates
   EXPECT_EQ(Texts(statements.begin() + 2, statements.end()),
             (Texts{kLocate, kCount, Mark("Transferencia", "T1", "O''Neil", "O''Neil")}));
-  EXPECT_EQ(Count("Inventory#1.Ajustar"), 0u);
   EXPECT_EQ(Log("Data.Validar"),
             Texts{R"(Data.Validar_Periodo_Operativo(#2024-02-29 09:15:00#, "INVENTARIOS", 0&))"});
   suite->script.Fail("Data.Obtener_Fecha_Servidor", RuntimeError(-2147467259, "Sin conexión"));
-  try {
-    Cancel({});
-    ADD_FAILURE() << "no error raised";
-  } catch (const RuntimeError& e) {
-    EXPECT_EQ(e.description(), "Sin conexión");
-  }
+  EXPECT_THROW(Cancel({}), RuntimeError);
   EXPECT_EQ(Object().Error(), earlier);
 }
 
 TEST_F(CancelTest, FailureTable) {
-  // closed: Close() of each recordset handed out, in order.
-  auto refused = [&](Row first, const std::string& message, std::vector<bool> closed,
-                     const Answers& answers = {}, Texts adjustments = {}) {
+  auto refused = [&](Row first, const std::string& message, const Answers& answers = {},
+                     Texts adjustments = {}) {
     SCOPED_TRACE(message);
     Script(answers);
     EXPECT_FALSE(Cancel(first.empty() ? std::vector<Row>{} : std::vector<Row>{first}));
     EXPECT_EQ(Object().Error(), kCancelSource + message);
-    std::vector<bool> was_closed;
-    for (const auto& r : suite->recordsets()) {
-      was_closed.push_back(r->closed);
-      EXPECT_TRUE(r->released);
-    }
-    EXPECT_EQ(was_closed, closed);
+    for (const auto& r : suite->recordsets()) EXPECT_TRUE(r->released);
     EXPECT_EQ(Log("Inventory#1.Ajustar"), adjustments);
     EXPECT_TRUE(Run("UPDATE Transferencia").empty());  // the rows keep their state
     EXPECT_EQ(suite->Alive("Posting") + suite->Alive("Voucher"), 0);
     Renew();
   };
-  refused({}, "Imposible localizar la transferencia: T1", {true});
+  refused({}, "Imposible localizar la transferencia: T1");
   refused(FirstRow("SL"),
           "El período operativo correspondiente a la fecha: 29-02-2024, está cerrado o no existe!",
-          {true},
           {{"par:GEN_VALIDAR_PERIODO_OPERATIVO", true}, {"Data.Validar_Periodo_Operativo", false}});
-  refused(FirstRow("SL"), "Póliza", {false}, Refusal("Posting.Cancelar_Documento", "Póliza"));
-  const Answers posted = {{"Posting.Documento_Habilitado", 0}, {"Data.Documento_Contabilizado", 1}};
+  refused(FirstRow("SL"), "Póliza", Refusal("Posting.Cancelar_Documento", "Póliza"));
   refused(FirstRow("SL"),
-          "Imposible cancelar el documento, ya está contabilizado! \r\nTransferencia: T1", {false},
-          posted);
-  Answer("Data.Obtener_Ultimo_Error", "Póliza D-15");
-  refused(FirstRow("SL"), "Imposible cancelar el documento, ya está contabilizado! \r\nPóliza D-15",
-          {false}, posted);
+          "Imposible cancelar el documento, ya está contabilizado! \r\nTransferencia: T1",
+          {{"Posting.Documento_Habilitado", 0}, {"Data.Documento_Contabilizado", 1}});
   Query("COUNT(*)", {{{"Total", int32_t{1}}}});
-  refused(FirstRow("EN"), "aplicado", {true, true},
+  refused(FirstRow("EN"), "aplicado",
           Refusal("Inventory#1.Cancelar_Movimientos_Documento", "aplicado"));
   // A request line refused halfway: the earlier lines stay adjusted.
   Query("Control_1", {LineRow(true, "GRL", "P1", 5, 0), LineRow(true, "GRL", "P2", 3, 0)});
   suite->script.Queue("Inventory#1.Ajustar_Existencia", {true, false});
-  refused(FirstRow("SL"), "insuficiente", {true, true, false},
-          {{"Inventory#1.Obtener_Mensaje_Error", "insuficiente"}},
+  refused(FirstRow("SL"), "insuficiente", {{"Inventory#1.Obtener_Mensaje_Error", "insuficiente"}},
           {Ajuste("GRL", "P1", "5#, 0#"), Ajuste("GRL", "P2", "3#, 0#")});
   Query("Tr_Cantidad_Control_1", {LineRow(false, "GRL", "P1", 5, 0)});
-  Transport("TR-9", "AC");
-  refused(FirstRow("EN", "SL-1"), "vacío", {true, true, false},
-          Refusal("Inventory#1.Ajustar_Existencia", "vacío"), {Ajuste("GRL", "P1", "-5#, 0#")});
-  // An order line refused after it was set back.
+  refused(FirstRow("EN", "SL-1"), "vacío", Refusal("Inventory#1.Ajustar_Existencia", "vacío"),
+          {Ajuste("GRL", "P1", "-5#, 0#")});
   Query("FROM Documento_Consolidado", {ConsolidatedRow("0001", "P1", 4)});
-  refused(FirstRow("RC", "E1"), "de baja", {true, true, false, false},
-          Refusal("Inventory#1.Ajustar_Existencia", "de baja"), {Ajuste("GRL", "P1", "4#, 0#")});
+  refused(FirstRow("RC", "E1"), "de baja", Refusal("Inventory#1.Ajustar_Existencia", "de baja"),
+          {Ajuste("GRL", "P1", "4#, 0#")});
   Transport("TR-9", "AC");
-  refused(FirstRow("EN", "SL-1"), "rechazo", {true, true, false},
-          Refusal("Voucher.Cancelar_Comprobante", "rechazo"));
-  refused(FirstRow("SL"), "\r\nInvalid object", {true}, {{"fail:COUNT(*)", "Invalid object"}});
-  refused(FirstRow(Null{}), "\r\nInvalid use of Null", {false});
-  refused(FirstRow("EN", Null{}), "\r\nInvalid use of Null", {false});
+  refused(FirstRow("EN", "SL-1"), "rechazo", Refusal("Voucher.Cancelar_Comprobante", "rechazo"));
+  refused(FirstRow("SL"), "\r\nInvalid object", {{"fail:COUNT(*)", "Invalid object"}});
 }
 
 const std::string kOrderSource = "Quelbarix.dll - Genera_Requisicion_Pedido()\r\n";
@@ -549,21 +489,17 @@ TEST_F(RequisitionTest, LineIsNeededOnlyWhenStockIsStrictlyLess) {
     }
   };
   requests(10, 0, 10.0, 0.0, "");  // stock equal to both quantities
-  requests(12, 3, 10.0, 2.0, "");
-  requests(0, 0, 10.0, 0.0, "10, 'PZA', 10, ");
   requests(9.5, 0, 10.0, 0.0, "0.5, 'PZA', 0.5, ");
   requests(0, 0, Null{}, 0.0, "");  // a Null quantity counts as not less
-  requests(10, 0, 10.0, Null{}, "");
 }
 
 TEST_F(RequisitionTest, FailureTable) {
   auto refused = [&](std::vector<Row> order, const std::string& error, size_t stored,
-                     bool order_closed, bool second_object) {
+                     bool second_object) {
     SCOPED_TRACE(error);
     EXPECT_FALSE(Requisition(std::move(order)));
     EXPECT_EQ(Object().Error(), error);
     EXPECT_EQ(Run("INSERT INTO Transferencia").size(), stored);
-    EXPECT_TRUE(suite->recordsets().empty() || suite->recordsets()[0]->closed == order_closed);
     EXPECT_EQ(suite->Created("Inventory"), second_object ? 6 : 3);
     EXPECT_EQ(suite->Alive("Inventory"), 3);
     // Only a finalising failure gets as far as processing the document.
@@ -571,46 +507,26 @@ TEST_F(RequisitionTest, FailureTable) {
               error.rfind(kOrderSource, 0) ? 0u : 1u);
     Renew();
   };
-  refused({}, "No se encontró el pedido con el folio proporcionado: PD-1", 0, true, false);
+  refused({}, "No se encontró el pedido con el folio proporcionado: PD-1", 0, false);
   refused({OrderRow("P1", 3.0, 0.0, "ac"), OrderRow("P2", 1.0)},  // compared as it is
-          "Imposible generar requisición del pedido con estado ac", 0, true, false);
+          "Imposible generar requisición del pedido con estado ac", 0, false);
   Row row = OrderRow("P2", 1.0);
   Set(row, "Pd_Unidad_1", "CJA");
   catalogue["Unidad.Un_Descripcion=CJA"] = "";
   refused({OrderRow("P1", 3.0), row}, kAddSource + "La unidad: CJA, no existe o está dada de baja",
-          1, true, true);
-  Stock({3.0, 1.0});  // control quantity 1 covered, 2 not: a line of nothing is offered
-  refused({OrderRow("P1", 3.0, 2.0)},
-          kAddSource +
-              "la cantidad no puede ser cero: \r\nCantidad-1: 0\r\nCantidad-Control-1: "
-              "0\r\nCantidad-Control-2: 0\r\nCANTIDAD-COSTO: 0",
-          0, true, true);
+          1, true);
   // The lines register; the document does not.
   suite->script.On("Data.Procesar_Documento", [](const std::vector<Variant>& a) {
     return Variant(a[0].ToString() != "TRANSFERENCIA");
   });
   Answer("Data.Obtener_Ultimo_Error", "Documento en uso");
-  refused({OrderRow("P1", 3.0)}, kOrderSource + kFinalizarSource + "Documento en uso", 1, true,
-          true);
-  Script({{"fail:FROM Pedido", "Incorrect syntax"}});
-  refused({}, "Incorrect syntax", 0, false, false);
+  refused({OrderRow("P1", 3.0)}, kOrderSource + kFinalizarSource + "Documento en uso", 1, true);
   row = OrderRow("P1", 3.0);
   Set(row, "Tl_Cve_Talla", Null{});
-  refused({row}, "Invalid use of Null", 0, false, true);
-  suite->script.On("Inventory#1.Obtener_Existencia", [n = 0](const std::vector<Variant>&) mutable {
-    if (++n > 2) Raise(-2147418113, "Catastrophic");  // on the second row
-    return Variant(0.0);
-  });
-  refused({OrderRow("P1", 3.0), OrderRow("P2", 1.0)}, "Catastrophic", 1, false, true);
-}
-
-TEST_F(RequisitionTest, SecondObjectShowsDetalleRefusalsWhateverThisObjectSays) {
-  Object().SetMostrarMensajeError(false);
-  suite->script.Fail("Data.Obtener_Factor_Conversion", RuntimeError(11, "Division by zero"));
-  catalogue["Producto.Pr_Unidad_Control_1"] = "CJA";  // makes Detalle ask for a factor
-  Requisition({OrderRow("P1", 3.0)});
-  EXPECT_THAT(Log("System.Mostrar_Mensaje"), testing::ElementsAre(HasSubstr("\"ERR-ID:7500003\"")));
-  EXPECT_FALSE(Object().MostrarMensajeError());
+  refused({row}, "Invalid use of Null", 0, true);
+  Stock({3.0, 1.0});  // control quantity 2 short: a line of nothing is offered
+  refused({OrderRow("P1", 3.0, 2.0)}, kAddSource + "la cantidad no puede ser cero: \r\nCantidad-1: "
+          "0\r\nCantidad-Control-1: 0\r\nCantidad-Control-2: 0\r\nCANTIDAD-COSTO: 0", 0, true);
 }
 
 }  // namespace

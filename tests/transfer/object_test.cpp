@@ -1,5 +1,5 @@
-// The transfer object: creation and release, Encabezado, Nuevo, and the write
-// of Detalle (refusals, catalogue units, conversions, blanking).
+// The transfer object: Encabezado, Nuevo, and the write of Detalle (refusals,
+// conversions, blanking).
 #include <tuple>
 
 #include "tests/transfer/fixture.h"
@@ -9,14 +9,7 @@ namespace {
 
 using ObjectTest = TransferTest;
 
-const std::string kDetalleSource = "Property Let Detalle() - \r\n";
-
-std::string Shown(const std::string& message, const std::string& key) {
-  return R"(System.Mostrar_Mensaje(")" + message +
-         R"x(", 16&, "Property Let Detalle()", Missing, "Quelbarix", ")x" + key + R"x("))x";
-}
-
-TEST_F(ObjectTest, EncabezadoCopiesItsFieldsUntilTheFolioNuevoClearsAndReleaseOrder) {
+TEST_F(ObjectTest, EncabezadoCopiesItsFieldsUntilTheFolioAndNuevoClears) {
   EXPECT_TRUE(Object().MostrarMensajeError() && !Object().Inventario_Pendiente());
   suite->script.On("Inventory#1.Maneja_Color", [](const std::vector<Variant>& a) {
     return Variant(a[1].ToString() == "A9");  // only warehouse A9 keeps colours
@@ -67,25 +60,17 @@ Inventory#1.Maneja_Serie("S1", "A9")
   suite->script.Fail("Inventory#1.Maneja_Lote", RuntimeError(5000, "sin almacén"));
   EXPECT_THROW(t.SetEncabezado(Header("RC")), RuntimeError);
   EXPECT_EQ(t.Encabezado().Tr_Tipo, "RC");
-  suite->JournalReleases(true);
-  suite->journal.Clear();
-  ResetObject();
-  EXPECT_EQ(Log("Inventory"),
-            (Texts{"Inventory#1.Release()", "Inventory#2.Release()", "Inventory#3.Release()"}));
 }
 
 TEST_F(ObjectTest, DetalleRefusalsAreStoredOrShownWithTheirKey) {
   const std::string control = "El parámetro Tr_Cantidad_Control_1, es de solo lectura!";
-  // Run-time rows (key 7500003): the line is in boxes at a factor of 0 to pieces, or the
-  // conversion service raises.
-  using Case = std::tuple<double, const char*, double, bool, const char*, std::string>;
+  // The run-time row (key 7500003): the line is in boxes at a factor of 0 to pieces.
+  using Case = std::tuple<double, const char*, const char*, std::string>;
   const Case cases[] = {
-      {2, "", 10, false, "ERR-ID:7500001", control},
-      {0, "CJ", 10, false, "ERR-ID:7500002", "El parámetro Tr_Unidad_Costo, es de solo lectura!"},
-      {-1, "CJ", 10, false, "ERR-ID:7500001", control},  // both set: only the first is reported
-      {0, "", 10, false, "ERR-ID:7500003", "Division by zero"},
-      {0, "", 10, true, "ERR-ID:7500003", "sin conexión"}};
-  for (const auto& [control_1, cost_unit, cost, raises, key, message] : cases) {
+      {2, "", "ERR-ID:7500001", control},
+      {0, "CJ", "ERR-ID:7500002", "El parámetro Tr_Unidad_Costo, es de solo lectura!"},
+      {0, "", "ERR-ID:7500003", "Division by zero"}};
+  for (const auto& [control_1, cost_unit, key, message] : cases) {
     for (bool show : {false, true}) {
       SCOPED_TRACE(message + (show ? " shown" : " stored"));
       const bool run_time = key == std::string("ERR-ID:7500003");
@@ -95,16 +80,16 @@ TEST_F(ObjectTest, DetalleRefusalsAreStoredOrShownWithTheirKey) {
       Start("EN").SetDetalle(line);  // the previous line
       const tTrDetalle kept = Object().Detalle();
       if (run_time) Answer("Data.Obtener_Factor_Conversion", 0.0);
-      if (raises) Script({{"raise:Data.Obtener_Factor_Conversion", message}});
       Object().SetMostrarMensajeError(show);
       line = Line();
-      std::tie(line.Tr_Cantidad_Control_1, line.Tr_Unidad_Costo, line.Tr_Costo) =
-          std::tuple(control_1, cost_unit, cost);
+      std::tie(line.Tr_Cantidad_Control_1, line.Tr_Unidad_Costo) = std::tuple(control_1, cost_unit);
       if (run_time) line.Tr_Unidad_1 = "CJ";
       suite->journal.Clear();
       Object().SetDetalle(line);
-      EXPECT_EQ(Object().Error(), show ? "" : kDetalleSource + message);
-      EXPECT_EQ(Log("System.Mostrar_Mensaje"), show ? Texts{Shown(message, key)} : Texts{});
+      EXPECT_EQ(Object().Error(), show ? "" : "Property Let Detalle() - \r\n" + message);
+      const std::string shown = R"(System.Mostrar_Mensaje(")" + message +
+          R"x(", 16&, "Property Let Detalle()", Missing, "Quelbarix", ")x" + key + R"x("))x";
+      EXPECT_EQ(Log("System.Mostrar_Mensaje"), show ? Texts{shown} : Texts{});
       const tTrDetalle d = Object().Detalle();
       if (!run_time) {
         EXPECT_EQ(d, kept);
@@ -113,34 +98,10 @@ TEST_F(ObjectTest, DetalleRefusalsAreStoredOrShownWithTheirKey) {
         EXPECT_EQ(Object().Error(), "");
       } else {  // steps before the failing call stay applied: units filled, 0 x 5 pieces
         EXPECT_EQ(d.Tr_Unidad_Control_1 + "/" + d.Tr_Unidad_Costo, "PZA/PZA");
-        EXPECT_EQ(std::tie(d.Tr_Costo, d.Tr_Cantidad_Control_1), std::tuple(cost, 0.0));
+        EXPECT_EQ(std::tie(d.Tr_Costo, d.Tr_Cantidad_Control_1), std::tuple(10.0, 0.0));
       }
     }
   }
-}
-
-TEST_F(ObjectTest, DetalleFillsTypesAndUnitsFromTheCatalogueInOrder) {
-  Transferencia& t = Start("EN");
-  tTrDetalle line = Line();
-  line.Producto.Pr_Unidad_Control_1 = "CLIENTE-1";
-  line.Producto.Pr_Unidad_Costo = "CLIENTE-C";
-  suite->journal.Clear();
-  t.SetDetalle(line);
-  Texts expected;
-  for (const char* column : {"Pr_Tipo_Producto", "Pr_Tipo_Costeo", "Pr_Unidad_Control_1",
-                             "Pr_Unidad_Control_2", "Pr_Unidad_Costo"})
-    expected.push_back(R"(Data.Obtener_Valor_Campo("Producto", "Pr_Cve_Producto", "P1", ")" +
-                       std::string(column) + R"(", 0&, "", "", ""))");
-  // Entry unit PZA is control unit 1: only the cost conversion is asked.
-  expected.push_back(R"(Data.Obtener_Factor_Conversion("P1", "PZA", "PZA"))");
-  EXPECT_EQ(suite->journal.entries(), expected);
-  tTrDetalle filled = line;  // the Producto sub-record keeps the client's units
-  std::tie(filled.Producto.Pr_Tipo_Producto, filled.Producto.Pr_Tipo_Costeo) = std::tuple("01", "P");
-  filled.Tr_Unidad_Control_1 = filled.Tr_Unidad_Costo = "PZA";
-  filled.Tr_Unidad_Control_2 = "KG";
-  filled.Tr_Cantidad_Control_1 = filled.Tr_Cantidad_Costo = 5;
-  filled.Tr_Importe_Costo = 50;
-  EXPECT_EQ(t.Detalle(), filled);
 }
 
 TEST_F(ObjectTest, DetalleConvertsQuantitiesAndCost) {
